@@ -1,0 +1,43 @@
+#include <windows.h>
+
+#include <string>
+
+#include "app/agreement_record.h"
+#include "app/instance_guard.h"
+#include "app/run_launcher.h"
+#include "launch/game_step.h"
+#include "ui/ui.h"
+#include "update/launcher_update.h"
+
+namespace zv {
+
+namespace {
+
+class WindowsLauncherSteps final : public LauncherSteps {
+public:
+    bool AcquireInstanceGuard() override { return zv::AcquireInstanceGuard(); }
+    void ReleaseInstanceGuard() override { zv::ReleaseInstanceGuard(); }
+    void StartUiThread() override { zv::StartUiThread(); }
+    void ShowSplash() override { zv::ShowSplash(); }
+    void HideSplash() override { zv::HideSplash(); }
+    void CloseSplash() override { zv::CloseSplash(); }
+    bool ReadAgreementAccepted() override { return zv::ReadAgreementAccepted(); }
+    void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
+    bool AskForConsent() override { return zv::AskForConsent(); }
+    StepResult UpdateLauncher() override { return zv::UpdateLauncher(); }
+    StepResult UpdateAndLaunchGame() override { return zv::UpdateAndLaunchGame(); }
+    void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
+        const std::wstring t(text);
+        const std::wstring c(caption);
+        ::MessageBoxW(nullptr, t.c_str(), c.c_str(), flags);
+    }
+};
+
+}  // namespace
+
+int RunLauncher() {
+    WindowsLauncherSteps steps;
+    return RunLauncher(steps);
+}
+
+}  // namespace zv

@@ -1,0 +1,50 @@
+#pragma once
+
+// Owners for the Windows handle kinds the launcher opens. Windows only.
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include "common/unique_resource.h"
+
+namespace zv {
+
+namespace detail {
+
+// Runs a release function without disturbing the thread's last error.
+template <auto Release>
+struct PreserveLastError {
+    template <typename T>
+    void operator()(T value) const noexcept {
+        const DWORD saved = ::GetLastError();
+        Release(value);
+        ::SetLastError(saved);
+    }
+};
+
+inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void CloseFindHandle(HANDLE h) noexcept { ::FindClose(h); }
+inline void CloseRegistryKey(HKEY h) noexcept { ::RegCloseKey(h); }
+inline void CloseInternetHandle(HINTERNET h) noexcept { ::WinHttpCloseHandle(h); }
+inline void FreeLocal(HLOCAL h) noexcept { ::LocalFree(h); }
+
+inline HANDLE NullHandle() noexcept { return nullptr; }
+inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
+inline HKEY NullKey() noexcept { return nullptr; }
+inline HINTERNET NullInternet() noexcept { return nullptr; }
+inline HLOCAL NullLocal() noexcept { return nullptr; }
+
+}  // namespace detail
+
+// Kernel objects whose "nothing" is null: processes, threads, events, mutexes, tokens.
+using UniqueHandle = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseKernelHandle>, detail::NullHandle>;
+// Files from CreateFileW, whose "nothing" is INVALID_HANDLE_VALUE.
+using UniqueFile = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseKernelHandle>, detail::InvalidHandle>;
+// Searches from FindFirstFileW.
+using UniqueFind = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseFindHandle>, detail::InvalidHandle>;
+using UniqueRegKey = UniqueResource<HKEY, detail::PreserveLastError<detail::CloseRegistryKey>, detail::NullKey>;
+using UniqueInternet =
+    UniqueResource<HINTERNET, detail::PreserveLastError<detail::CloseInternetHandle>, detail::NullInternet>;
+using UniqueLocal = UniqueResource<HLOCAL, detail::PreserveLastError<detail::FreeLocal>, detail::NullLocal>;
+
+}  // namespace zv

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <utility>
+
+namespace zv {
+
+// Move-only owner of one operating-system resource. Close is a function object type that releases
+// the value; Traits::Invalid() is the one spelling of "nothing owned" for this kind of resource.
+// Releasing never runs on an invalid value. A Close that talks to the platform (see
+// unique_handle.h) keeps the thread's last error intact, so an owner going out of scope on a
+// failure path never replaces the error being reported.
+template <typename T, typename Close, T (*InvalidValue)()>
+class UniqueResource {
+public:
+    UniqueResource() noexcept : value_(InvalidValue()) {}
+    explicit UniqueResource(T value) noexcept : value_(value) {}
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    ~UniqueResource() { reset(); }
+
+    [[nodiscard]] T get() const noexcept { return value_; }
+    [[nodiscard]] bool valid() const noexcept { return value_ != InvalidValue(); }
+    explicit operator bool() const noexcept { return valid(); }
+
+    // Gives up ownership without releasing.
+    T release() noexcept { return std::exchange(value_, InvalidValue()); }
+
+    // Releases what is owned (if anything) and takes value.
+    void reset(T value = InvalidValue()) noexcept {
+        T old = std::exchange(value_, value);
+        if (old != InvalidValue()) {
+            Close{}(old);
+        }
+    }
+
+private:
+    T value_;
+};
+
+}  // namespace zv

@@ -1,0 +1,307 @@
+// zvwin: the end-to-end tests' hands and eyes inside the Wine prefix. It finds the launcher's
+// windows and message boxes, describes them as JSON on stdout, presses their buttons, and holds
+// resources (a mutex, a locked file) for as long as the test keeps its stdin open.
+//
+//   zvwin find    --title T [--class C] [--timeout MS]   describe a top-level window (exit 3: none)
+//   zvwin absent  --title T [--class C] [--for MS]       exit 0 when no such window shows up
+//   zvwin press   --title T --button TEXT [--timeout MS] click a button of that window
+//   zvwin close   --title T [--timeout MS]               WM_CLOSE, as the caption's close box sends
+//   zvwin altf4   --title T [--timeout MS]               WM_SYSCOMMAND SC_CLOSE, as Alt+F4 sends
+//   zvwin key     --title T --vk N [--timeout MS]        a key press sent to the window
+//   zvwin screen                                         the primary screen's size
+//   zvwin hold-mutex NAME                                own a named mutex until stdin closes
+//   zvwin hold-file PATH [--share none|read|write]       keep a file open until stdin closes
+//   zvwin trust-ca FILE.der                              add a CA to the machine's Root store
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string JsonString(const std::wstring& text) {
+    std::string out = "\"";
+    for (const unsigned char c : Utf8(text)) {
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out + "\"";
+}
+
+std::wstring WindowText(HWND hwnd) {
+    // WM_GETTEXT reaches windows of other processes too (GetWindowTextW does not for controls).
+    const auto length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const auto copied = ::SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(copied));
+    return text;
+}
+
+std::wstring ClassName(HWND hwnd) {
+    wchar_t name[256] = {};
+    ::GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+std::string Describe(HWND hwnd, bool withChildren);
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+    auto* children = reinterpret_cast<std::vector<HWND>*>(param);
+    if (::GetParent(child) == ::GetAncestor(child, GA_PARENT)) {
+        children->push_back(child);
+    }
+    return TRUE;
+}
+
+std::string IconKind(HWND hwnd) {
+    const auto icon = reinterpret_cast<HICON>(::SendMessageW(hwnd, STM_GETICON, 0, 0));
+    if (icon == nullptr) {
+        return "";
+    }
+    if (icon == ::LoadIconW(nullptr, IDI_INFORMATION)) {
+        return "information";
+    }
+    if (icon == ::LoadIconW(nullptr, IDI_ERROR)) {
+        return "error";
+    }
+    if (icon == ::LoadIconW(nullptr, IDI_WARNING)) {
+        return "warning";
+    }
+    return "other";
+}
+
+std::string Describe(HWND hwnd, bool withChildren) {
+    RECT rect{};
+    ::GetWindowRect(hwnd, &rect);
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    const std::wstring cls = ClassName(hwnd);
+    char head[512];
+    std::snprintf(head, sizeof head,
+                  "{\"hwnd\":%llu,\"pid\":%lu,\"style\":%lu,\"exstyle\":%lu,\"id\":%ld,\"visible\":%s,"
+                  "\"rect\":[%ld,%ld,%ld,%ld],\"client\":[%ld,%ld],\"font\":%llu",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(hwnd)), pid,
+                  static_cast<unsigned long>(::GetWindowLongW(hwnd, GWL_STYLE)),
+                  static_cast<unsigned long>(::GetWindowLongW(hwnd, GWL_EXSTYLE)),
+                  static_cast<long>(::GetWindowLongPtrW(hwnd, GWLP_ID)), ::IsWindowVisible(hwnd) ? "true" : "false",
+                  rect.left, rect.top, rect.right, rect.bottom, client.right, client.bottom,
+                  static_cast<unsigned long long>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+    std::string out = head;
+    out += ",\"class\":" + JsonString(cls) + ",\"text\":" + JsonString(WindowText(hwnd));
+    if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+        out += ",\"icon\":\"" + IconKind(hwnd) + "\"";
+    }
+    if (withChildren) {
+        std::vector<HWND> children;
+        ::EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
+        out += ",\"children\":[";
+        for (size_t i = 0; i < children.size(); ++i) {
+            if (i != 0) {
+                out += ",";
+            }
+            out += Describe(children[i], false);
+        }
+        out += "]";
+    }
+    return out + "}";
+}
+
+using Options = std::map<std::wstring, std::wstring>;
+
+Options ParseOptions(int argc, wchar_t** argv, int first) {
+    Options options;
+    for (int i = first; i < argc; ++i) {
+        std::wstring key = argv[i];
+        if (key.rfind(L"--", 0) == 0 && i + 1 < argc) {
+            options[key.substr(2)] = argv[++i];
+        } else {
+            options[L"_" + std::to_wstring(i - first)] = key;
+        }
+    }
+    return options;
+}
+
+DWORD Number(const Options& options, const wchar_t* key, DWORD fallback) {
+    const auto it = options.find(key);
+    return it == options.end() ? fallback : static_cast<DWORD>(std::wcstoul(it->second.c_str(), nullptr, 0));
+}
+
+HWND FindTopLevel(const Options& options) {
+    const auto title = options.find(L"title");
+    const auto cls = options.find(L"class");
+    return ::FindWindowW(cls == options.end() ? nullptr : cls->second.c_str(),
+                         title == options.end() ? nullptr : title->second.c_str());
+}
+
+HWND WaitForWindow(const Options& options, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (HWND hwnd = FindTopLevel(options)) {
+            return hwnd;
+        }
+        if (::GetTickCount64() >= deadline) {
+            return nullptr;
+        }
+        ::Sleep(50);
+    }
+}
+
+struct ButtonSearch {
+    std::wstring text;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindButton(HWND child, LPARAM param) {
+    auto* search = reinterpret_cast<ButtonSearch*>(param);
+    std::wstring text = WindowText(child);
+    std::wstring plain;
+    for (wchar_t c : text) {
+        if (c != L'&') {
+            plain.push_back(c);
+        }
+    }
+    if (_wcsicmp(ClassName(child).c_str(), L"Button") == 0 && (text == search->text || plain == search->text)) {
+        search->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void WaitForStdinToClose() {
+    char buffer[256];
+    while (std::fread(buffer, 1, sizeof buffer, stdin) > 0) {
+    }
+}
+
+int Fail(const char* what) {
+    std::fprintf(stderr, "zvwin: %s\n", what);
+    return 3;
+}
+
+int Run(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        return Fail("no command");
+    }
+    const std::wstring command = argv[1];
+    const Options options = ParseOptions(argc, argv, 2);
+    const DWORD timeout = Number(options, L"timeout", 10000);
+
+    if (command == L"find") {
+        HWND hwnd = WaitForWindow(options, timeout);
+        if (!hwnd) {
+            return Fail("window not found");
+        }
+        std::printf("%s\n", Describe(hwnd, true).c_str());
+        return 0;
+    }
+    if (command == L"absent") {
+        return WaitForWindow(options, Number(options, L"for", 2000)) ? Fail("window present") : 0;
+    }
+    if (command == L"press" || command == L"close" || command == L"altf4" || command == L"key") {
+        HWND hwnd = WaitForWindow(options, timeout);
+        if (!hwnd) {
+            return Fail("window not found");
+        }
+        if (command == L"press") {
+            ButtonSearch search{options.count(L"button") ? options.at(L"button") : L""};
+            ::EnumChildWindows(hwnd, FindButton, reinterpret_cast<LPARAM>(&search));
+            if (!search.found) {
+                return Fail("button not found");
+            }
+            const auto id = static_cast<WORD>(::GetDlgCtrlID(search.found));
+            ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(search.found));
+        } else if (command == L"close") {
+            ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        } else if (command == L"altf4") {
+            ::PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else {
+            const auto vk = static_cast<WPARAM>(Number(options, L"vk", VK_RETURN));
+            ::PostMessageW(hwnd, WM_KEYDOWN, vk, 1);
+            ::PostMessageW(hwnd, WM_CHAR, vk == VK_RETURN ? L'\r' : (vk == VK_ESCAPE ? 27 : 0), 1);
+            ::PostMessageW(hwnd, WM_KEYUP, vk, 0xC0000001);
+        }
+        return 0;
+    }
+    if (command == L"screen") {
+        std::printf("{\"cx\":%d,\"cy\":%d}\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        return 0;
+    }
+    if (command == L"hold-mutex") {
+        HANDLE mutex = ::CreateMutexW(nullptr, TRUE, options.count(L"_0") ? options.at(L"_0").c_str() : L"");
+        if (!mutex) {
+            return Fail("CreateMutexW failed");
+        }
+        std::printf("held\n");
+        std::fflush(stdout);
+        WaitForStdinToClose();
+        ::ReleaseMutex(mutex);
+        ::CloseHandle(mutex);
+        return 0;
+    }
+    if (command == L"hold-file") {
+        const std::wstring share = options.count(L"share") ? options.at(L"share") : L"none";
+        const DWORD shareMode = share == L"read" ? FILE_SHARE_READ : share == L"write" ? FILE_SHARE_WRITE : 0;
+        HANDLE file =
+            ::CreateFileW(options.count(L"_0") ? options.at(L"_0").c_str() : L"", GENERIC_READ | GENERIC_WRITE,
+                          shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return Fail("CreateFileW failed");
+        }
+        std::printf("held\n");
+        std::fflush(stdout);
+        WaitForStdinToClose();
+        ::CloseHandle(file);
+        return 0;
+    }
+    if (command == L"trust-ca") {
+        HANDLE file = ::CreateFileW(options.count(L"_0") ? options.at(L"_0").c_str() : L"", GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return Fail("cannot open the certificate");
+        }
+        std::vector<BYTE> der(65536);
+        DWORD read = 0;
+        const BOOL ok = ::ReadFile(file, der.data(), static_cast<DWORD>(der.size()), &read, nullptr);
+        ::CloseHandle(file);
+        if (!ok || read == 0) {
+            return Fail("cannot read the certificate");
+        }
+        HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+        if (!store) {
+            return Fail("cannot open the Root store");
+        }
+        const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), read,
+                                                              CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        ::CertCloseStore(store, 0);
+        return added ? 0 : Fail("CertAddEncodedCertificateToStore failed");
+    }
+    return Fail("unknown command");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
