@@ -32,3 +32,16 @@ function(zv_add_tests name)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine_prefix)
   endif()
 endfunction()
+
+# zv_add_benchmark(NAME SOURCES... [LIBS ...]): a Google Benchmark program of the native build
+# (configure with -DZV_BUILD_BENCHMARKS=ON).
+function(zv_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT ZV_BUILD_BENCHMARKS OR WIN32)
+    return()
+  endif()
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  zv_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE zv_platform benchmark::benchmark ${ARG_LIBS})
+endfunction()
