@@ -1,0 +1,149 @@
+#include "pe_builder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace zv::test {
+
+namespace {
+
+constexpr std::uint32_t kFileAlignment = 0x200;
+
+void Put16(Bytes& out, std::size_t at, std::uint16_t v) {
+    if (out.size() < at + 2) {
+        out.resize(at + 2);
+    }
+    out[at] = static_cast<std::uint8_t>(v);
+    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put32(Bytes& out, std::size_t at, std::uint32_t v) {
+    if (out.size() < at + 4) {
+        out.resize(at + 4);
+    }
+    for (int i = 0; i < 4; ++i) {
+        out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+std::uint32_t AlignUp(std::uint32_t v, std::uint32_t a) { return (v + a - 1) / a * a; }
+
+std::uint16_t OptionalBytes(const PeImage& image) {
+    return image.optionalHeaderBytes.value_or(image.pe32plus() ? 240 : 224);
+}
+
+std::uint32_t HeadersEnd(const PeImage& image) {
+    const auto lfanew = static_cast<std::uint32_t>(std::max(image.lfanew, 64));
+    return lfanew + 4 + 20 + OptionalBytes(image) + 40 * static_cast<std::uint32_t>(image.sections.size());
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> SectionFileOffsets(const PeImage& image) {
+    std::vector<std::uint32_t> offsets;
+    std::uint32_t next = AlignUp(HeadersEnd(image), kFileAlignment);
+    for (const auto& s : image.sections) {
+        const std::uint32_t at = s.pointerToRawData.value_or(next);
+        offsets.push_back(at);
+        if (!s.pointerToRawData) {
+            next = AlignUp(at + static_cast<std::uint32_t>(s.data.size()), kFileAlignment);
+        }
+    }
+    return offsets;
+}
+
+Bytes BuildPe(const PeImage& image) {
+    Bytes out(64, 0);
+    Put16(out, 0, image.dosMagic);
+    Put32(out, 60, static_cast<std::uint32_t>(image.lfanew));
+    if (image.lfanew < 64) {
+        // A header that points nowhere sensible: only the DOS header is written.
+        return out;
+    }
+    const auto pe = static_cast<std::size_t>(image.lfanew);
+    Put32(out, pe, image.signature);
+    const std::size_t fileHeader = pe + 4;
+    const std::uint16_t optionalBytes = OptionalBytes(image);
+    Put16(out, fileHeader + 0, image.machine);
+    Put16(out, fileHeader + 2, image.numberOfSectionsField.value_or(static_cast<std::uint16_t>(image.sections.size())));
+    Put16(out, fileHeader + 16, image.sizeOfOptionalHeaderField.value_or(optionalBytes));
+    Put16(out, fileHeader + 18, 0x0022);  // executable, large-address aware
+
+    const std::size_t optional = fileHeader + 20;
+    out.resize(std::max(out.size(), optional + optionalBytes));
+    Put16(out, optional, image.OptionalMagic());
+    const std::size_t countAt = optional + (image.pe32plus() ? 108 : 92);
+    const std::size_t importAt = optional + (image.pe32plus() ? 120 : 104);
+    if (countAt + 4 <= optional + optionalBytes) {
+        Put32(out, countAt, image.numberOfRvaAndSizes);
+    }
+    if (importAt + 4 <= optional + optionalBytes) {
+        Put32(out, importAt, image.importRva);
+    }
+
+    const auto offsets = SectionFileOffsets(image);
+    std::size_t entry = optional + optionalBytes;
+    for (std::size_t i = 0; i < image.sections.size(); ++i, entry += 40) {
+        const auto& s = image.sections[i];
+        out.resize(std::max(out.size(), entry + 40));
+        std::memcpy(&out[entry], s.name.data(), std::min<std::size_t>(s.name.size(), 8));
+        Put32(out, entry + 8, s.virtualSize ? s.virtualSize : static_cast<std::uint32_t>(s.data.size()));
+        Put32(out, entry + 12, s.virtualAddress);
+        Put32(out, entry + 16, s.sizeOfRawData.value_or(static_cast<std::uint32_t>(s.data.size())));
+        Put32(out, entry + 20, offsets[i]);
+        Put32(out, entry + 36, s.characteristics);
+    }
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        const auto& s = image.sections[i];
+        if (s.data.empty()) {
+            continue;
+        }
+        out.resize(std::max<std::size_t>(out.size(), offsets[i] + s.data.size()));
+        std::copy(s.data.begin(), s.data.end(), out.begin() + offsets[i]);
+    }
+    out.insert(out.end(), image.trailer.begin(), image.trailer.end());
+    return out;
+}
+
+PeImage MakeImportingImage(const std::vector<std::string>& libraries, std::uint16_t machine, const Bytes& code) {
+    PeImage image;
+    image.machine = machine;
+
+    PeSection text;
+    text.name = ".text";
+    text.virtualAddress = 0x1000;
+    text.characteristics = kSectionCode | kSectionExecuteRead;
+    text.data = code;
+
+    // Import descriptors (20 bytes each, a zero one closing the list), then the names.
+    constexpr std::uint32_t kIdataRva = 0x2000;
+    PeSection idata;
+    idata.name = ".idata";
+    idata.virtualAddress = kIdataRva;
+    idata.characteristics = kSectionInitData | 0xC0000000;
+    const auto descriptorsSize = static_cast<std::uint32_t>(20 * (libraries.size() + 1));
+    idata.data.assign(descriptorsSize, 0);
+    for (std::size_t i = 0; i < libraries.size(); ++i) {
+        const auto nameRva = kIdataRva + static_cast<std::uint32_t>(idata.data.size());
+        Put32(idata.data, 20 * i + 12, nameRva);
+        idata.data.insert(idata.data.end(), libraries[i].begin(), libraries[i].end());
+        idata.data.push_back(0);
+    }
+    idata.data.resize(AlignUp(static_cast<std::uint32_t>(idata.data.size()), 16), 0);
+
+    image.sections = {text, idata};
+    image.importRva = libraries.empty() ? 0 : kIdataRva;
+    return image;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!file) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+}  // namespace zv::test

@@ -1,0 +1,75 @@
+#pragma once
+
+// Byte-level PE/COFF fixtures for what a compiler will not make: odd machines, broken headers,
+// import tables and section tables arranged on purpose. The images are for the parsers only; they
+// are not loadable programs.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zv::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline constexpr std::uint32_t kSectionCode = 0x00000020;         // IMAGE_SCN_CNT_CODE
+inline constexpr std::uint32_t kSectionInitData = 0x00000040;     // IMAGE_SCN_CNT_INITIALIZED_DATA
+inline constexpr std::uint32_t kSectionExecuteRead = 0x60000000;  // MEM_EXECUTE | MEM_READ
+
+struct PeSection {
+    // Up to eight bytes, written as they are and padded with zero bytes.
+    std::string name;
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t virtualSize = 0;
+    std::uint32_t characteristics = kSectionInitData;
+    // Written at pointerToRawData; sizeOfRawData defaults to its size.
+    Bytes data;
+    std::optional<std::uint32_t> sizeOfRawData;
+    // Defaults to the next free 512-byte boundary after the headers and earlier sections.
+    std::optional<std::uint32_t> pointerToRawData;
+};
+
+struct PeImage {
+    std::int32_t lfanew = 0x80;
+    std::uint16_t dosMagic = 0x5A4D;
+    std::uint32_t signature = 0x00004550;
+    std::uint16_t machine = 0x8664;
+    // Defaults: 0x020B for 0x8664, otherwise 0x010B.
+    std::optional<std::uint16_t> optionalMagic;
+    std::uint32_t numberOfRvaAndSizes = 16;
+    std::uint32_t importRva = 0;
+    // Bytes actually taken by the optional header: defaults to 240 (PE32+) or 224 (PE32).
+    std::optional<std::uint16_t> optionalHeaderBytes;
+    // What the file header claims; defaults to optionalHeaderBytes.
+    std::optional<std::uint16_t> sizeOfOptionalHeaderField;
+    // What the file header claims; defaults to the number of sections.
+    std::optional<std::uint16_t> numberOfSectionsField;
+    std::vector<PeSection> sections;
+    // Appended after everything else (an overlay, a signature).
+    Bytes trailer;
+
+    [[nodiscard]] bool pe32plus() const { return OptionalMagic() == 0x020B; }
+    [[nodiscard]] std::uint16_t OptionalMagic() const {
+        return optionalMagic.value_or(machine == 0x8664 ? 0x020B : 0x010B);
+    }
+};
+
+// Lays the image out: DOS header, signature at lfanew, file header, optional header, section
+// table, section data. Sections without an explicit place follow each other on 512-byte
+// boundaries.
+Bytes BuildPe(const PeImage& image);
+
+// Where BuildPe puts each section's data.
+std::vector<std::uint32_t> SectionFileOffsets(const PeImage& image);
+
+// An image with a ".text" code section holding code, and an ".idata" section whose import table
+// names the given libraries in order (each name written as given, then a zero byte).
+// machine 0x8664 makes PE32+, 0x014C PE32.
+PeImage MakeImportingImage(const std::vector<std::string>& libraries, std::uint16_t machine = 0x8664,
+                           const Bytes& code = Bytes(64, 0xC3));
+
+// Writes bytes to a file (for fixtures on disk); throws std::runtime_error on failure.
+void WriteBytes(const std::string& path, const Bytes& bytes);
+
+}  // namespace zv::test
