@@ -75,19 +75,56 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
     return TRUE;
 }
 
+// The colour pixels of an icon at its own size, or nothing when the handle cannot be read.
+std::vector<unsigned char> IconPixels(HICON icon) {
+    ICONINFO info{};
+    if (!::GetIconInfo(icon, &info)) {
+        return {};
+    }
+    std::vector<unsigned char> pixels;
+    BITMAP bm{};
+    HBITMAP colour = info.hbmColor ? info.hbmColor : info.hbmMask;
+    if (::GetObjectW(colour, sizeof bm, &bm) == sizeof bm) {
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = bm.bmWidth;
+        bi.bmiHeader.biHeight = bm.bmHeight;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        pixels.resize(static_cast<size_t>(bm.bmWidth) * static_cast<size_t>(bm.bmHeight) * 4);
+        HDC dc = ::GetDC(nullptr);
+        if (!::GetDIBits(dc, colour, 0, static_cast<UINT>(bm.bmHeight), pixels.data(), &bi, DIB_RGB_COLORS)) {
+            pixels.clear();
+        }
+        ::ReleaseDC(nullptr, dc);
+    }
+    if (info.hbmColor) {
+        ::DeleteObject(info.hbmColor);
+    }
+    if (info.hbmMask) {
+        ::DeleteObject(info.hbmMask);
+    }
+    return pixels;
+}
+
+// Which system icon a static control shows. Icon handles are not shared between processes, so
+// the pixels are compared with the system icons this process loads.
 std::string IconKind(HWND hwnd) {
     const auto icon = reinterpret_cast<HICON>(::SendMessageW(hwnd, STM_GETICON, 0, 0));
     if (icon == nullptr) {
         return "";
     }
-    if (icon == ::LoadIconW(nullptr, IDI_INFORMATION)) {
-        return "information";
+    const auto shown = IconPixels(icon);
+    if (shown.empty()) {
+        return "unreadable";
     }
-    if (icon == ::LoadIconW(nullptr, IDI_ERROR)) {
-        return "error";
-    }
-    if (icon == ::LoadIconW(nullptr, IDI_WARNING)) {
-        return "warning";
+    const std::pair<const wchar_t*, const char*> kinds[] = {
+        {IDI_INFORMATION, "information"}, {IDI_ERROR, "error"}, {IDI_WARNING, "warning"}, {IDI_QUESTION, "question"}};
+    for (const auto& [id, name] : kinds) {
+        if (IconPixels(::LoadIconW(nullptr, id)) == shown) {
+            return name;
+        }
     }
     return "other";
 }

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Runs every test: formatting, the native unit tests under ASan/UBSan, the Windows unit tests
+# under Wine, and the end-to-end scenarios with the real launcher under Wine.
+# Does all of its own set-up on a fresh Debian 12 machine (as root).
+set -eu
+cd "$(dirname "$0")/.."
+
+sh scripts/install-deps.sh
+
+echo "== formatting"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "== build"
+sh scripts/build.sh
+
+echo "== native unit tests (ASan + UBSan)"
+ctest --preset native
+
+echo "== Windows unit tests (Wine)"
+ctest --preset windows
+
+echo "== end-to-end scenarios (Wine)"
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
