@@ -1,0 +1,46 @@
+#include "launch/game_launch.h"
+
+namespace zv {
+
+std::wstring BuildGameCommandLine(std::wstring_view gameExecutable, std::wstring_view forwarded) {
+    // A Windows path holds no double quote, so the path is quoted without escaping.
+    std::wstring line;
+    line.reserve(gameExecutable.size() + forwarded.size() + kLauncherArgument.size() + 4);
+    line += L'"';
+    line += gameExecutable;
+    line += L"\" ";
+    if (!forwarded.empty()) {
+        line += forwarded;
+        line += L' ';
+    }
+    line += kLauncherArgument;
+    return line;
+}
+
+StepResult LaunchGame(const std::wstring& gameExecutable, const std::wstring& forwarded, LaunchPlatform& platform) {
+    std::wstring commandLine = BuildGameCommandLine(gameExecutable, forwarded);
+    const ProcessStart game = platform.StartGame(commandLine);
+    if (game.started) {
+        return LaunchResult::Success;
+    }
+    const bool elevationMightHelp = game.error == kErrorElevationRequired || game.error == kErrorAccessDenied;
+    // An elevated launcher never elevates again, so a run hands over at most once.
+    if (!elevationMightHelp || platform.IsProcessElevated()) {
+        return StepResult(LaunchResult::CreateProcessFailed, game.error);
+    }
+
+    // The elevated copy repeats the whole run, so it gets the launcher's own arguments, not the
+    // game's, and must find the single-instance guard free.
+    const std::wstring self = platform.GetModulePath();
+    platform.ReleaseInstanceGuard();
+    const ProcessStart copy = platform.StartElevated(self, forwarded);
+    if (copy.started) {
+        platform.ExitProcess();
+    }
+    if (copy.error == kErrorCancelled) {
+        return LaunchResult::ElevationRefused;
+    }
+    return StepResult(LaunchResult::ShellExecuteFailed, copy.error);
+}
+
+}  // namespace zv
