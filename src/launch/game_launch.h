@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/launch_result.h"
+#include "common/process_start.h"
 
 namespace zv {
 
@@ -14,12 +15,6 @@ inline constexpr std::wstring_view kLauncherArgument = L"--zarnovelle-launcher";
 inline constexpr std::uint32_t kErrorAccessDenied = 5;         // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kErrorElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED
 inline constexpr std::uint32_t kErrorCancelled = 1223;         // ERROR_CANCELLED
-
-// The outcome of starting a process, with the error number captured at the failed call.
-struct ProcessStart {
-    bool started = false;
-    std::uint32_t error = 0;
-};
 
 // What starting the game does to the world. The Windows implementation is the real one; tests
 // stand in for it where Wine cannot produce the situation (a start refused with 740, an
