@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "integrity/sha1.h"
+
+namespace zv {
+
+// The SHA-1 of every byte of a file. Twenty zero bytes when the file cannot be opened (missing,
+// or held open for writing by someone else: it is shared with readers only) or a read fails.
+Sha1Digest HashFile(const std::wstring& path);
+
+// The SHA-1 of the raw bytes of a PE file's code section: the section named exactly ".text", or
+// failing that the first section marked as code. A section cut short by the end of the file is
+// hashed up to the end. Twenty zero bytes when the file cannot be opened or read, its headers are
+// not those of a PE file, or it has no code section.
+Sha1Digest HashCodeSection(const std::wstring& path);
+
+}  // namespace zv

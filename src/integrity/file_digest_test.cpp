@@ -1,0 +1,320 @@
+#include "integrity/file_digest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "integrity/sha1.h"
+#include "pe_builder.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "common/unique_handle.h"
+#else
+#include "common/native_path.h"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using zv::HashCodeSection;
+using zv::HashFile;
+using zv::Sha1Digest;
+using zv::test::Bytes;
+using zv::test::PeImage;
+using zv::test::PeSection;
+
+constexpr Sha1Digest kZeros{};
+
+Sha1Digest DigestOfBytes(const Bytes& bytes) {
+    zv::Sha1Context context;
+    zv::Sha1Init(context);
+    zv::Sha1Update(context, bytes.data(), bytes.size());
+    return zv::Sha1Final(context);
+}
+
+Bytes Pattern(std::size_t size, std::uint32_t seed) {
+    Bytes bytes(size);
+    std::mt19937 random(seed);
+    for (auto& b : bytes) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
+
+// The launcher's wide form of a path. (The standard library would convert a POSIX path through the
+// C locale, which knows no characters beyond ASCII.)
+std::wstring Wide(const fs::path& path) {
+#ifdef _WIN32
+    return path.wstring();
+#else
+    return zv::FromNativePath(path.native());
+#endif
+}
+
+// A fresh directory in the temporary folder, removed with everything in it afterwards.
+class FileDigestTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        directory_ = fs::temp_directory_path() /
+                     ("zv_integrity_" + std::string(test->name()) + "_" + std::to_string(std::random_device{}()));
+        fs::create_directories(directory_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(directory_, ignored);
+    }
+
+    std::wstring Write(const fs::path& name, const Bytes& bytes) {
+        const fs::path path = directory_ / name;
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+        EXPECT_TRUE(file) << "cannot write " << path;
+        return Wide(path);
+    }
+
+    fs::path directory_;
+};
+
+TEST_F(FileDigestTest, HashFileCoversEveryByteWhateverTheSize) {
+    // Around the size of one read: the last read may be full, or leave a single byte.
+    for (const std::size_t size : {0u, 1u, 64u, 65535u, 65536u, 65537u, 3u * 65536u + 100u}) {
+        const Bytes content = Pattern(size, static_cast<std::uint32_t>(size));
+        EXPECT_EQ(HashFile(Write("file.bin", content)), DigestOfBytes(content)) << "size " << size;
+    }
+    EXPECT_EQ(zv::DigestToHex(HashFile(Write("empty.bin", {}))), L"da39a3ee5e6b4b0d3255bfef95601890afd80709");
+}
+
+TEST_F(FileDigestTest, FindsFilesWhoseNamesAreNotAscii) {
+    const Bytes content = Pattern(100, 1);
+    EXPECT_EQ(HashFile(Write(fs::path(u8"Spi\u00e9l \u65e5\u672c.bin"), content)), DigestOfBytes(content));
+}
+
+TEST_F(FileDigestTest, GivesZerosForWhatCannotBeOpened) {
+    for (const fs::path& path : {directory_ / "missing.exe", directory_ / "no" / "such" / "dir.exe", directory_}) {
+        EXPECT_EQ(HashFile(Wide(path)), kZeros) << path;
+        EXPECT_EQ(HashCodeSection(Wide(path)), kZeros) << path;
+    }
+}
+
+PeSection Section(std::string name, std::uint32_t characteristics, Bytes data) {
+    PeSection section;
+    section.name = std::move(name);
+    section.characteristics = characteristics;
+    section.data = std::move(data);
+    return section;
+}
+
+PeImage ImageOf(std::vector<PeSection> sections) {
+    PeImage image;
+    image.sections = std::move(sections);
+    return image;
+}
+
+struct CodeSectionCase {
+    const char* name;
+    PeImage image;
+    // The section bytes the digest must cover; none for twenty zero bytes.
+    std::optional<Bytes> hashed;
+    // Changes to the built file, for what the image builder does not lay out.
+    std::function<void(Bytes&)> patch;
+};
+
+std::vector<CodeSectionCase> CodeSectionCases() {
+    using zv::test::kSectionCode;
+    using zv::test::kSectionInitData;
+    const Bytes code = Pattern(300, 1);
+    const Bytes other = Pattern(200, 2);
+    const Bytes more = Pattern(100, 3);
+    constexpr std::uint32_t kData = kSectionInitData;
+
+    std::vector<CodeSectionCase> cases;
+    cases.push_back({"TextSection", ImageOf({Section(".text", kSectionCode, code)}), code, {}});
+    cases.push_back({"TextWinsOverAnEarlierCodeSection",
+                     ImageOf({Section(".init", kSectionCode, other), Section(".text", kSectionCode, code)}),
+                     code,
+                     {}});
+    cases.push_back({"TextWinsEvenWithoutTheCodeFlag",
+                     ImageOf({Section("CODE", kSectionCode, other), Section(".text", kData, code)}),
+                     code,
+                     {}});
+    cases.push_back({"BytesAfterTheTerminatorDoNotCount",
+                     ImageOf({Section("CODE", kSectionCode, other), Section(std::string(".text\0xy", 8), kData, code)}),
+                     code,
+                     {}});
+    cases.push_back({"LongerNameIsNotText",
+                     ImageOf({Section(".textbss", kData, other), Section("CODE", kSectionCode, code)}),
+                     code,
+                     {}});
+    cases.push_back({"NameIsCaseSensitive",
+                     ImageOf({Section(".TEXT", kData, other), Section("CODE", kSectionCode, code)}),
+                     code,
+                     {}});
+    cases.push_back({"FirstCodeSectionWithoutText",
+                     ImageOf({Section(".data", kData, other), Section("CODE", kSectionCode, code),
+                              Section("CODE2", kSectionCode, more)}),
+                     code,
+                     {}});
+    cases.push_back({"NoCodeSectionAtAll",
+                     ImageOf({Section(".data", kData, code), Section(".rdata", kData, other)}),
+                     std::nullopt,
+                     {}});
+
+    PeImage pe32 = ImageOf({Section(".rdata", kData, other), Section(".text", kSectionCode, code)});
+    pe32.machine = 0x014C;
+    cases.push_back({"Pe32LikePe32Plus", pe32, code, {}});
+
+    PeImage trailer = ImageOf({Section(".text", kSectionCode, code), Section(".data", kData, other)});
+    trailer.trailer = Pattern(1000, 4);
+    cases.push_back({"AppendedBytesDoNotCount", trailer, code, {}});
+
+    cases.push_back({"SectionLongerThanOneRead",
+                     ImageOf({Section(".text", kSectionCode, Pattern(150000, 5))}),
+                     Pattern(150000, 5),
+                     {}});
+
+    PeImage empty = ImageOf({Section(".text", kSectionCode, {}), Section(".data", kData, other)});
+    empty.sections[0].sizeOfRawData = 0;
+    cases.push_back({"SizeOfRawDataZero", empty, Bytes{}, {}});
+
+    PeImage beyond = ImageOf({Section(".text", kSectionCode, {})});
+    beyond.sections[0].sizeOfRawData = 512;
+    beyond.sections[0].pointerToRawData = 0x100000;
+    cases.push_back({"PointerToRawDataPastTheEnd", beyond, Bytes{}, {}});
+
+    PeImage cut = ImageOf({Section(".data", kData, other), Section(".text", kSectionCode, code)});
+    cut.sections[1].sizeOfRawData = 4096;
+    cases.push_back({"SectionCutShortByTheEndOfTheFile", cut, code, {}});
+
+    PeImage negative = ImageOf({Section(".text", kSectionCode, code)});
+    negative.lfanew = -64;
+    cases.push_back({"NegativeLfanew", negative, std::nullopt, {}});
+    cases.push_back({"LfanewPastTheEnd", ImageOf({Section(".text", kSectionCode, code)}), std::nullopt,
+                     [](Bytes& file) { file[62] = 0x10; }});
+
+    PeImage badMagic = ImageOf({Section(".text", kSectionCode, code)});
+    badMagic.dosMagic = 0x4D5A;
+    cases.push_back({"NotMz", badMagic, std::nullopt, {}});
+
+    PeImage badSignature = ImageOf({Section(".text", kSectionCode, code)});
+    badSignature.signature = 0x01004550;
+    cases.push_back({"SignatureNotPeAndTwoZeros", badSignature, std::nullopt, {}});
+
+    PeImage noSections = ImageOf({Section(".text", kSectionCode, code)});
+    noSections.numberOfSectionsField = 0;
+    cases.push_back({"NoSections", noSections, std::nullopt, {}});
+
+    PeImage hugeOptional = ImageOf({Section(".text", kSectionCode, code)});
+    hugeOptional.sizeOfOptionalHeaderField = 0xFFFF;
+    cases.push_back({"OptionalHeaderPastTheEnd", hugeOptional, std::nullopt, {}});
+
+    const PeImage twoSections = ImageOf({Section(".text", kSectionCode, code), Section(".data", kData, other)});
+    const std::size_t tableEnd = 0x80 + 4 + 20 + 240 + 2 * 40;
+    cases.push_back(
+        {"SectionTableCutShort", twoSections, std::nullopt, [=](Bytes& file) { file.resize(tableEnd - 1); }});
+    cases.push_back({"DosHeaderCutShort", twoSections, std::nullopt, [](Bytes& file) { file.resize(63); }});
+    cases.push_back(
+        {"TextFile", twoSections, std::nullopt, [](Bytes& file) {
+             const std::string text =
+                 "MZ is how this line starts, but the file is only text,\nlong enough to fill a DOS header.\n";
+             file.assign(text.begin(), text.end());
+         }});
+    cases.push_back({"EmptyFile", twoSections, std::nullopt, [](Bytes& file) { file.clear(); }});
+    return cases;
+}
+
+TEST_F(FileDigestTest, HashCodeSectionChoosesTheCodeSectionAndRejectsBrokenHeaders) {
+    for (const auto& c : CodeSectionCases()) {
+        SCOPED_TRACE(c.name);
+        Bytes file = zv::test::BuildPe(c.image);
+        if (c.patch) {
+            c.patch(file);
+        }
+        const Sha1Digest expected = c.hashed ? DigestOfBytes(*c.hashed) : kZeros;
+        EXPECT_EQ(zv::DigestToHex(HashCodeSection(Write("image.exe", file))), zv::DigestToHex(expected));
+    }
+}
+
+// Where the test programs find what the build made: ZV_BINARY_DIR is a host path, which Wine
+// shows on drive Z:.
+fs::path BuildTreePath(const std::string& relative) {
+    const char* binaryDir = std::getenv("ZV_BINARY_DIR");
+    if (binaryDir == nullptr) {
+        ADD_FAILURE() << "ZV_BINARY_DIR is not set; run the tests through ctest";
+        return {};
+    }
+    std::string path = std::string(binaryDir) + "/" + relative;
+#ifdef _WIN32
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    path = "Z:" + path;
+#endif
+    return fs::path(path);
+}
+
+TEST_F(FileDigestTest, RealImageFromTheCrossCompilerMatchesItsTextSectionHashedByAnotherReader) {
+    const fs::path image = BuildTreePath("src/integrity/fixtures/tiny_game.exe");
+    std::ifstream expectedFile(BuildTreePath("src/integrity/fixtures/tiny_game.text.sha1"));
+    std::string expected;
+    ASSERT_TRUE(expectedFile >> expected);
+
+    const Sha1Digest digest = HashCodeSection(Wide(image));
+    EXPECT_EQ(zv::DigestToHex(digest), std::wstring(expected.begin(), expected.end()));
+
+    // A signature or other overlay appended to the file leaves the key alone.
+    std::ifstream in(image, std::ios::binary);
+    Bytes withOverlay((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Bytes overlay = Pattern(777, 6);
+    withOverlay.insert(withOverlay.end(), overlay.begin(), overlay.end());
+    EXPECT_EQ(HashCodeSection(Write("signed.exe", withOverlay)), digest);
+}
+
+#ifdef _WIN32
+
+// The digests open files shared with readers only: a file someone is writing cannot be hashed.
+TEST_F(FileDigestTest, AFileOpenForWritingElsewhereGivesZeros) {
+    const Bytes content = zv::test::BuildPe(ImageOf({Section(".text", zv::test::kSectionCode, Pattern(300, 1))}));
+    const std::wstring path = Write("held.exe", content);
+    const Sha1Digest wholeFile = DigestOfBytes(content);
+    const Sha1Digest codeSection = DigestOfBytes(Pattern(300, 1));
+
+    const struct {
+        const char* name;
+        DWORD access;
+        DWORD share;
+        bool hashable;
+    } cases[] = {
+        {"WriterSharingReadAndWrite", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+        {"WriterSharingRead", GENERIC_WRITE, FILE_SHARE_READ, false},
+        {"ReaderWriterSharingEverything", GENERIC_READ | GENERIC_WRITE,
+         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false},
+        {"ReaderSharingRead", GENERIC_READ, FILE_SHARE_READ, true},
+        {"ReaderSharingReadAndWrite", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zv::UniqueFile other(
+            ::CreateFileW(path.c_str(), c.access, c.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(other.valid()) << ::GetLastError();
+        EXPECT_EQ(HashFile(path), c.hashable ? wholeFile : kZeros);
+        EXPECT_EQ(HashCodeSection(path), c.hashable ? codeSection : kZeros);
+    }
+    // Once the other handles are gone, the same file hashes again.
+    EXPECT_EQ(HashFile(path), wholeFile);
+}
+
+#endif
+
+}  // namespace

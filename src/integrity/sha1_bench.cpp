@@ -1,0 +1,69 @@
+// Sha1Update throughput on 64 KiB buffers, the size the file digests read, for each compression
+// engine beside OpenSSL's SHA-1 on the same buffers.
+
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "integrity/sha1.h"
+#include "integrity/sha1_engine.h"
+
+namespace {
+
+constexpr std::size_t kBufferSize = 65536;
+
+const std::vector<std::uint8_t>& Buffer() {
+    static const std::vector<std::uint8_t> buffer = [] {
+        std::vector<std::uint8_t> bytes(kBufferSize);
+        std::mt19937 random(1);
+        for (auto& b : bytes) {
+            b = static_cast<std::uint8_t>(random());
+        }
+        return bytes;
+    }();
+    return buffer;
+}
+
+void BM_Sha1Update(benchmark::State& state, zv::Sha1Engine engine) {
+    if (!zv::Sha1EngineSupported(engine)) {
+        state.SkipWithError("this processor lacks the instructions of the engine");
+        return;
+    }
+    const auto& buffer = Buffer();
+    zv::Sha1Context context;
+    zv::Sha1Init(context);
+    for (auto _ : state) {
+        zv::Sha1Update(engine, context, buffer.data(), buffer.size());
+    }
+    benchmark::DoNotOptimize(zv::Sha1Final(engine, context));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kBufferSize));
+}
+
+void BM_OpenSslSha1Update(benchmark::State& state) {
+    const auto& buffer = Buffer();
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) != 1) {
+        state.SkipWithError("OpenSSL has no SHA-1");
+        return;
+    }
+    for (auto _ : state) {
+        EVP_DigestUpdate(context.get(), buffer.data(), buffer.size());
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &length);
+    benchmark::DoNotOptimize(digest);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kBufferSize));
+}
+
+BENCHMARK_CAPTURE(BM_Sha1Update, ShaExtensions, zv::Sha1Engine::ShaExtensions);
+BENCHMARK(BM_OpenSslSha1Update);
+BENCHMARK_CAPTURE(BM_Sha1Update, Portable, zv::Sha1Engine::Portable);
+
+}  // namespace
+
+BENCHMARK_MAIN();
