@@ -69,6 +69,10 @@ std::vector<std::uint32_t> SectionFileOffsets(const PeImage& image);
 PeImage MakeImportingImage(const std::vector<std::string>& libraries, std::uint16_t machine = 0x8664,
                            const Bytes& code = Bytes(64, 0xC3));
 
+// Writes value little-endian at byte offset at, growing bytes as needed (for patching a field of an
+// image or a section's data by hand).
+void Store32(Bytes& bytes, std::size_t at, std::uint32_t value);
+
 // Writes bytes to a file (for fixtures on disk); throws std::runtime_error on failure.
 void WriteBytes(const std::string& path, const Bytes& bytes);
 

@@ -1,0 +1,45 @@
+#pragma once
+
+// Locating the game: the client target beside the launcher (or one directory level below it), the
+// game executable to start, and the client stub to keep current. Discovery only reads: it lists
+// directories and opens files for reading, and never writes, moves or deletes anything.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/launch_result.h"
+
+namespace zv {
+
+struct GameLocation {
+    // The launcher's path up to, not including, its last backslash (the whole path when it has
+    // none).
+    std::wstring launcherDirectory;
+    // What the game launch starts: an existing entry that is not a directory.
+    std::wstring gameExecutable;
+    // The file whose import table names only the client library, as the scan built its path.
+    std::wstring clientTarget;
+    // ZVClient.dll in the launcher directory.
+    std::wstring clientStub;
+};
+
+// The part of a launcher's file name that follows the game's name: Foo_ZV.exe belongs to Foo.exe.
+inline constexpr std::wstring_view kLauncherMarker = L"_ZV.exe";
+
+// Fills location from the launcher's full path and what lies beside it. Returns Success,
+// NoValidClientTarget when no client target is found, or TargetExecutableNotFound when the game
+// executable is missing, is a directory or cannot be named. location changes only on Success.
+LaunchResult LocateGame(const std::wstring& launcherPath, GameLocation& location);
+
+// The same for the running launcher (Windows only).
+LaunchResult LocateGame(GameLocation& location);
+
+// The first client target in directory (level depth) or, from level 0, in one of its immediate
+// subdirectories, searched depth-first in the platform's listing order. Directories that are
+// reparse points are never entered; only ".exe", ".bin" and ".dll" files (in any letter case)
+// are opened.
+std::optional<std::wstring> FindClientTarget(const std::wstring& directory, std::uint32_t depth);
+
+}  // namespace zv
