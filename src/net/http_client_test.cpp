@@ -116,6 +116,8 @@ protected:
             {"/redirect", {{"status", 302}, {"headers", {{"Location", "/hello.txt"}}}}},
             {"/unframed", {{"file", "r50k.bin"}, {"content_length", false}}},
             {"/chunked", {{"file", "r50k.bin"}, {"chunked", true}}},
+            {"/chunked-with-length",
+             {{"file", "r50k.bin"}, {"chunked", true}, {"headers", {{"Content-Length", "1000"}}}}},
             {"/paused", {{"file", "r50k.bin"}, {"stall_after", 20000}, {"stall_seconds", 1}}},
             {"/cut", {{"file", "r50k.bin"}, {"close_after", 1000}}},
             {"/cut-chunked", {{"file", "r50k.bin"}, {"chunked", true}, {"close_after", 1000}}},
@@ -164,6 +166,9 @@ TEST_F(HttpClientTest, GetStringReturnsWholeBodiesAndRefusesEverythingElse) {
         {"a redirect the HTTP layer follows", server_.Url("/redirect"), true, "hello world", 0, 0, 2},
         {"no Content-Length: read to the end", server_.Url("/unframed"), true, Served("r50k.bin"), 0, 0, 1},
         {"chunked body", server_.Url("/chunked"), true, Served("r50k.bin"), 0, 0, 1},
+        // A chunked body frames itself; a Content-Length beside it means nothing.
+        {"chunked, with a stray Content-Length", server_.Url("/chunked-with-length"), true, Served("r50k.bin"), 0, 0,
+         1},
         {"a pause mid-body", server_.Url("/paused"), true, Served("r50k.bin"), 0, 0, 1},
         {"cut short by the server closing early", server_.Url("/cut"), false, "", ERROR_WINHTTP_CONNECTION_ERROR, 0, 1},
         // Wine's WinHTTP ends a chunked body quietly when the connection drops inside a chunk, and
