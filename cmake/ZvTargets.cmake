@@ -8,10 +8,12 @@ function(zv_target_defaults target)
   endif()
 endfunction()
 
-# zv_add_tests(NAME SOURCES... [WINDOWS_ONLY] [NATIVE_ONLY] [LIBS ...])
+# zv_add_tests(NAME SOURCES... [WINDOWS_ONLY] [NATIVE_ONLY] [TEST_SERVER] [LIBS ...])
 # One GoogleTest program per subsystem; on Windows ctest runs it under Wine in the test prefix.
+# TEST_SERVER (Windows only): ctest starts the loopback HTTPS test server first and tells the
+# program where it is in ZV_TEST_SERVER_DIR (see tests/server/README.md).
 function(zv_add_tests name)
-  cmake_parse_arguments(ARG "WINDOWS_ONLY;NATIVE_ONLY" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_ONLY;NATIVE_ONLY;TEST_SERVER" "" "SOURCES;LIBS" ${ARGN})
   if(NOT ZV_BUILD_TESTS)
     return()
   endif()
@@ -30,6 +32,10 @@ function(zv_add_tests name)
     ENVIRONMENT "ZV_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZV_BINARY_DIR=${CMAKE_BINARY_DIR}")
   if(WIN32)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine_prefix)
+    if(ARG_TEST_SERVER)
+      set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED test_server)
+      set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "ZV_TEST_SERVER_DIR=${ZV_TEST_SERVER_DIR}")
+    endif()
   endif()
 endfunction()
 

@@ -1,0 +1,447 @@
+// HttpClient against the loopback test server, with the real WinHTTP over real TLS. The prefix
+// trusts the test CA only; a second server presents a certificate from a CA nothing trusts.
+#include "net/http_client.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <winhttp.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_server.h"
+
+namespace {
+
+using nlohmann::json;
+using zv::HttpClient;
+using zv::test::TestServer;
+
+constexpr std::size_t kMiB = 1024 * 1024;
+constexpr char kUnchanged[] = "left as it was";
+
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (auto& b : bytes) {
+        b = static_cast<char>(random() & 0xFF);
+    }
+    return bytes;
+}
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const unsigned char c : bytes) {
+        bits = (bits << 8) | c;
+        count += 8;
+        while (count >= 6) {
+            count -= 6;
+            out.push_back(kDigits[(bits >> count) & 0x3F]);
+        }
+    }
+    if (count > 0) {
+        out.push_back(kDigits[(bits << (6 - count)) & 0x3F]);
+    }
+    while (out.size() % 4 != 0) {
+        out.push_back('=');
+    }
+    return out;
+}
+
+bool UnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// A loopback port that nothing listens on: bound once to learn a free one, then let go.
+std::uint16_t ClosedPort() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int size = sizeof address;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    ::closesocket(s);
+    ::WSACleanup();
+    return ntohs(address.sin_port);
+}
+
+std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Bodies and routes shared by the tests; each test sets the routes again, so the order of tests
+// does not matter.
+class HttpClientTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const TestServer server;
+        server.PutFile("hello.txt", "hello world");
+        server.PutFile("r50k.bin", Pattern(50000, 1));
+        server.PutFile("r300k.bin", Pattern(300000, 2));
+        server.PutFile("big.bin", Pattern(5 * kMiB + 123, 3));
+        server.PutFile("mib.bin", Pattern(kMiB, 4));
+        server.PutFile("mib-and-one.bin", Pattern(kMiB + 1, 5));
+    }
+
+    void SetUp() override {
+        server_.SetRoutes(json{
+            {"/bytes", {{"body_base64", Base64(kOddBytes)}}},
+            {"/empty", {{"status", 200}}},
+            {"/no-content", {{"status", 204}}},
+            {"/missing", {{"status", 404}}},
+            {"/broken", {{"status", 500}, {"body", "internal error"}}},
+            {"/moved", {{"status", 301}}},
+            {"/redirect", {{"status", 302}, {"headers", {{"Location", "/hello.txt"}}}}},
+            {"/unframed", {{"file", "r50k.bin"}, {"content_length", false}}},
+            {"/chunked", {{"file", "r50k.bin"}, {"chunked", true}}},
+            {"/chunked-with-length",
+             {{"file", "r50k.bin"}, {"chunked", true}, {"headers", {{"Content-Length", "1000"}}}}},
+            {"/paused", {{"file", "r50k.bin"}, {"stall_after", 20000}, {"stall_seconds", 1}}},
+            {"/cut", {{"file", "r50k.bin"}, {"close_after", 1000}}},
+            {"/cut-chunked", {{"file", "r50k.bin"}, {"chunked", true}, {"close_after", 1000}}},
+            {"/mib-chunked", {{"file", "mib.bin"}, {"chunked", true}}},
+            {"/over-mib-chunked", {{"file", "mib-and-one.bin"}, {"chunked", true}}},
+        });
+        workDir_ = std::filesystem::temp_directory_path() / L"zv_http_client_test";
+        std::filesystem::remove_all(workDir_);
+        std::filesystem::create_directories(workDir_);
+    }
+
+    void TearDown() override { std::filesystem::remove_all(workDir_); }
+
+    std::string Served(const char* relative) const { return *ReadFileBytes(server_.FilePath(relative)); }
+
+    std::wstring RefusedUrl() const { return L"https://localhost:" + std::to_wstring(ClosedPort()) + L"/hello.txt"; }
+
+    static inline const std::string kOddBytes{"\0a\0b\xff\xfe\x80z\xc3(\0", 11};
+    const std::wstring kLongHost = L"https://" + std::wstring(253, L'h') + L".io/x";  // a host of 256 characters
+    TestServer server_;
+    std::filesystem::path workDir_;
+};
+
+struct GetCase {
+    const char* name;
+    std::wstring url;
+    bool ok;
+    std::string body;         // on success
+    std::uint32_t error;      // on failure
+    std::uint32_t wineError;  // when Wine reports another code than Windows documents (0: the same)
+    std::size_t requests;     // how many requests reach the trusted server
+    bool checkedUnderWine = true;
+};
+
+TEST_F(HttpClientTest, GetStringReturnsWholeBodiesAndRefusesEverythingElse) {
+    const GetCase cases[] = {
+        {"NUL bytes and bytes that are not UTF-8 come back unchanged", server_.Url("/bytes"), true, kOddBytes, 0, 0, 1},
+        {"a static file", server_.Url("/hello.txt"), true, "hello world", 0, 0, 1},
+        {"200 with an empty body", server_.Url("/empty"), true, "", 0, 0, 1},
+        {"204", server_.Url("/no-content"), true, "", 0, 0, 1},
+        {"404 keeps the status", server_.Url("/missing"), false, "", 404, 0, 1},
+        {"500 keeps the status", server_.Url("/broken"), false, "", 500, 0, 1},
+        // Windows hands back a 3xx it cannot follow; Wine's WinHTTP fails the response instead
+        // when Location is missing (header not found).
+        {"301 without Location", server_.Url("/moved"), false, "", 301, ERROR_WINHTTP_HEADER_NOT_FOUND, 1},
+        {"a redirect the HTTP layer follows", server_.Url("/redirect"), true, "hello world", 0, 0, 2},
+        {"no Content-Length: read to the end", server_.Url("/unframed"), true, Served("r50k.bin"), 0, 0, 1},
+        {"chunked body", server_.Url("/chunked"), true, Served("r50k.bin"), 0, 0, 1},
+        // A chunked body frames itself; a Content-Length beside it means nothing.
+        {"chunked, with a stray Content-Length", server_.Url("/chunked-with-length"), true, Served("r50k.bin"), 0, 0,
+         1},
+        {"a pause mid-body", server_.Url("/paused"), true, Served("r50k.bin"), 0, 0, 1},
+        {"cut short by the server closing early", server_.Url("/cut"), false, "", ERROR_WINHTTP_CONNECTION_ERROR, 0, 1},
+        // Wine's WinHTTP ends a chunked body quietly when the connection drops inside a chunk, and
+        // without a Content-Length nothing is left to compare with; Windows reports the drop.
+        {"chunked, cut short inside a chunk", server_.Url("/cut-chunked"), false, "", ERROR_WINHTTP_CONNECTION_ERROR, 0,
+         1, false},
+        {"exactly 1 MiB", server_.Url("/mib.bin"), true, Served("mib.bin"), 0, 0, 1},
+        {"1 MiB and one byte", server_.Url("/mib-and-one.bin"), false, "", ERROR_FILE_TOO_LARGE, 0, 1},
+        {"exactly 1 MiB, chunked", server_.Url("/mib-chunked"), true, Served("mib.bin"), 0, 0, 1},
+        {"1 MiB and one byte, chunked", server_.Url("/over-mib-chunked"), false, "", ERROR_FILE_TOO_LARGE, 0, 1},
+        {"plain http", server_.PlainUrl("/hello.txt"), true, "hello world", 0, 0, 1},
+        {"a scheme other than http and https", L"ftp://localhost/hello.txt", false, "",
+         ERROR_WINHTTP_UNRECOGNIZED_SCHEME, 0, 0},
+        {"a host of 256 characters", kLongHost, false, "", ERROR_INSUFFICIENT_BUFFER, 0, 0},
+        {"connection refused", RefusedUrl(), false, "", ERROR_WINHTTP_CANNOT_CONNECT, 0, 0},
+        // Certificate checks are never switched off. Wine reports a failed chain as a secure
+        // channel error rather than Windows' secure failure.
+        {"a certificate the machine does not trust", server_.UntrustedUrl("/hello.txt"), false, "",
+         ERROR_WINHTTP_SECURE_FAILURE, ERROR_WINHTTP_SECURE_CHANNEL_ERROR, 0},
+    };
+    for (const auto& c : cases) {
+        if (UnderWine() && !c.checkedUnderWine) {
+            continue;
+        }
+        SCOPED_TRACE(c.name);
+        HttpClient client;
+        const std::size_t before = server_.Requests().size();
+        std::string text = kUnchanged;
+        const bool ok = client.GetString(c.url, text);
+        EXPECT_EQ(ok, c.ok);
+        if (c.ok) {
+            EXPECT_EQ(text, c.body);
+            EXPECT_EQ(client.lastError, 0u);
+        } else {
+            EXPECT_EQ(text, kUnchanged);
+            EXPECT_EQ(client.lastError, UnderWine() && c.wineError != 0 ? c.wineError : c.error);
+        }
+        EXPECT_EQ(server_.Requests().size() - before, c.requests);
+    }
+    EXPECT_TRUE(server_.UntrustedRequests().empty()) << "a request went out over an unverified connection";
+}
+
+TEST_F(HttpClientTest, SendsTheUserAgentAndAsksForNoCompression) {
+    HttpClient client;
+    std::string text;
+    ASSERT_TRUE(client.GetString(server_.Url("/hello.txt?v=1"), text));
+    const json request = server_.Requests().back();
+    EXPECT_EQ(request["method"], "GET");
+    EXPECT_EQ(request["path"], "/hello.txt?v=1");
+    EXPECT_EQ(request["user_agent"], "Zarnovelle HTTP Client/1.0");
+    EXPECT_FALSE(request["headers"].contains("Accept-Encoding"));
+}
+
+// Wine's WinHTTP does not fail on demand; this opener stands in for a WinHttpOpen that refuses.
+HINTERNET RefuseSession(const wchar_t*) {
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryCallAndKeepsTheOpeningError) {
+    HttpClient client(&RefuseSession);
+    EXPECT_FALSE(client.session);
+    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    const std::size_t before = server_.Requests().size();
+
+    std::string text = kUnchanged;
+    EXPECT_FALSE(client.GetString(server_.Url("/hello.txt"), text));
+    EXPECT_EQ(text, kUnchanged);
+    std::string body = kUnchanged;
+    EXPECT_FALSE(client.GetBytes(L"localhost", L"/hello.txt", 443, true, body, [](float) {}));
+    EXPECT_EQ(body, kUnchanged);
+    const auto existing = workDir_ / L"existing.bin";
+    WriteFileBytes(existing, kUnchanged);
+    EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), existing.wstring(), {}));
+    EXPECT_EQ(ReadFileBytes(existing), kUnchanged);
+    const auto fresh = workDir_ / L"fresh.bin";
+    EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), fresh.wstring(), {}));
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(server_.Requests().size(), before);
+
+    // Splitting the URL comes first in GetString, and its failure is recorded as usual.
+    EXPECT_FALSE(client.GetString(L"ftp://localhost/hello.txt", text));
+    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_WINHTTP_UNRECOGNIZED_SCHEME));
+}
+
+TEST_F(HttpClientTest, LastErrorOutlivesSuccessAndAClosedClientLeavesItAlone) {
+    HttpClient client;
+    ASSERT_TRUE(client.session);
+    EXPECT_EQ(client.lastError, 0u);
+    std::string text;
+    EXPECT_FALSE(client.GetString(server_.Url("/missing"), text));
+    EXPECT_TRUE(client.GetString(server_.Url("/hello.txt"), text));
+    EXPECT_EQ(client.lastError, 404u);
+
+    client.Close();
+    client.Close();
+    EXPECT_FALSE(client.session);
+    const std::size_t before = server_.Requests().size();
+    EXPECT_FALSE(client.GetString(server_.Url("/hello.txt"), text));
+    EXPECT_EQ(client.lastError, 404u);
+    EXPECT_EQ(server_.Requests().size(), before);
+}
+
+struct CrackCase {
+    const char* name;
+    std::wstring url;
+    bool ok;
+    std::wstring host = {};
+    std::wstring path = {};
+    std::uint16_t port = 0;
+    bool secure = false;
+};
+
+TEST_F(HttpClientTest, CrackUrlSplitsHttpAndHttpsUrlsOnly) {
+    const std::wstring host255(255, L'h');
+    const std::wstring path2047 = L"/" + std::wstring(2046, L'p');
+    const CrackCase cases[] = {
+        {"https takes 443", L"https://updates.example/launcher/manifest.json", true, L"updates.example",
+         L"/launcher/manifest.json", 443, true},
+        {"http takes 80", L"http://updates.example/a", true, L"updates.example", L"/a", 80, false},
+        {"an explicit port", L"https://localhost:9443/stub/x", true, L"localhost", L"/stub/x", 9443, true},
+        {"the query travels with the path", L"https://h.example/f?a=1&b=2", true, L"h.example", L"/f?a=1&b=2", 443,
+         true},
+        {"a host of 255 characters", L"https://" + host255 + L"/x", true, host255, L"/x", 443, true},
+        {"a path of 2047 characters", L"https://h.example" + path2047, true, L"h.example", path2047, 443, true},
+        {"a host of 256 characters", kLongHost, false},
+        {"a path of 2048 characters", L"https://h.example" + path2047 + L"p", false},
+        {"ftp", L"ftp://h.example/x", false},
+        {"no scheme", L"h.example/x", false},
+        {"empty", L"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpClient client;
+        std::wstring host = L"old host";
+        std::wstring path = L"old path";
+        std::uint16_t port = 7;
+        bool secure = false;
+        EXPECT_EQ(client.CrackUrl(c.url, host, path, port, secure), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(host, c.host);
+            EXPECT_EQ(path, c.path);
+            EXPECT_EQ(port, c.port);
+            EXPECT_EQ(secure, c.secure);
+            EXPECT_EQ(client.lastError, 0u);
+        } else {
+            EXPECT_EQ(host, L"old host");
+            EXPECT_EQ(path, L"old path");
+            EXPECT_EQ(port, 7);
+            EXPECT_FALSE(secure);
+            EXPECT_NE(client.lastError, 0u);
+        }
+    }
+}
+
+enum class Left { Body, Empty, Nothing, AsBefore };
+
+struct DownloadCase {
+    const char* name;
+    std::wstring url;
+    bool ok;
+    std::uint32_t error;
+    Left left;
+    std::string body;  // for Left::Body
+    std::size_t requests;
+    bool holdTargetOpen = false;
+};
+
+TEST_F(HttpClientTest, DownloadToFileLeavesTheTargetAsTheOutcomeDemands) {
+    const DownloadCase cases[] = {
+        {"a multi-megabyte body", server_.Url("/big.bin"), true, 0, Left::Body, Served("big.bin"), 1},
+        {"an empty 200 truncates", server_.Url("/empty"), true, 0, Left::Empty, "", 1},
+        {"no Content-Length", server_.Url("/unframed"), true, 0, Left::Body, Served("r50k.bin"), 1},
+        {"chunked", server_.Url("/chunked"), true, 0, Left::Body, Served("r50k.bin"), 1},
+        {"404 removes the old file", server_.Url("/missing"), false, 404, Left::Nothing, "", 1},
+        {"500 removes the old file", server_.Url("/broken"), false, 500, Left::Nothing, "", 1},
+        {"cut short: removed", server_.Url("/cut"), false, ERROR_WINHTTP_CONNECTION_ERROR, Left::Nothing, "", 1},
+        {"refused connection: empty", RefusedUrl(), false, ERROR_WINHTTP_CANNOT_CONNECT, Left::Empty, "", 0},
+        {"invalid URL: untouched", L"ftp://localhost/hello.txt", false, ERROR_WINHTTP_UNRECOGNIZED_SCHEME,
+         Left::AsBefore, "", 0},
+        {"held open elsewhere: untouched, no request", server_.Url("/hello.txt"), false, ERROR_SHARING_VIOLATION,
+         Left::AsBefore, "", 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto target = workDir_ / L"target.bin";
+        WriteFileBytes(target, "the old contents");
+        std::optional<zv::UniqueFile> holder;
+        if (c.holdTargetOpen) {
+            holder.emplace(
+                ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(*holder);
+        }
+        const std::size_t before = server_.Requests().size();
+        HttpClient client;
+        EXPECT_EQ(client.DownloadToFile(c.url, target.wstring(), {}), c.ok);
+        EXPECT_EQ(client.lastError, c.ok ? 0 : c.error);
+        EXPECT_EQ(server_.Requests().size() - before, c.requests);
+        holder.reset();
+        const std::optional<std::string> after = ReadFileBytes(target);
+        switch (c.left) {
+            case Left::Body:
+                EXPECT_TRUE(after == c.body) << "the file differs from the body";
+                break;
+            case Left::Empty:
+                EXPECT_EQ(after, "");
+                break;
+            case Left::Nothing:
+                EXPECT_FALSE(std::filesystem::exists(target));
+                break;
+            case Left::AsBefore:
+                EXPECT_EQ(after, "the old contents");
+                break;
+        }
+        std::filesystem::remove(target);
+    }
+}
+
+TEST_F(HttpClientTest, DownloadToFileIntoAMissingFolderFailsBeforeAnyRequest) {
+    const auto target = workDir_ / L"no such folder" / L"target.bin";
+    const std::size_t before = server_.Requests().size();
+    HttpClient client;
+    EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), target.wstring(), {}));
+    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(server_.Requests().size(), before);
+    EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
+}
+
+struct ProgressCase {
+    const char* path;
+    bool reported;  // only a nonzero Content-Length gives progress figures
+};
+
+TEST_F(HttpClientTest, ProgressStartsAtZeroAndRunsToOneHundredOnlyWithAKnownLength) {
+    const ProgressCase cases[] = {
+        {"/r300k.bin", true},
+        {"/unframed", false},
+        {"/chunked", false},
+        {"/empty", false},
+    };
+    for (const auto& c : cases) {
+        for (const bool toFile : {false, true}) {
+            SCOPED_TRACE(std::string(c.path) + (toFile ? " to a file" : " into memory"));
+            std::vector<float> figures;
+            const zv::ProgressCallback progress = [&figures](float percent) { figures.push_back(percent); };
+            HttpClient client;
+            std::string body = kUnchanged;
+            const auto target = workDir_ / L"progress.bin";
+            const std::wstring url = server_.Url(c.path);
+            if (toFile) {
+                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), progress));
+            } else {
+                std::wstring host;
+                std::wstring path;
+                std::uint16_t port = 0;
+                bool secure = false;
+                ASSERT_TRUE(client.CrackUrl(url, host, path, port, secure));
+                ASSERT_TRUE(client.GetBytes(host, path, port, secure, body, progress));
+                EXPECT_NE(body, kUnchanged);
+            }
+            if (!c.reported) {
+                EXPECT_TRUE(figures.empty());
+                continue;
+            }
+            ASSERT_GE(figures.size(), 2u);
+            EXPECT_EQ(figures.front(), 0.0f);
+            EXPECT_EQ(figures.back(), 100.0f);
+            for (std::size_t i = 1; i < figures.size(); ++i) {
+                EXPECT_GT(figures[i], figures[i - 1]);
+            }
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include "test_server.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zv::test {
+
+namespace {
+
+std::wstring Widen(std::string_view text) { return std::wstring(text.begin(), text.end()); }
+
+// A host path as the prefix sees it: drive Z: is the host's root.
+std::wstring WindowsPath(std::string_view hostPath) {
+    std::wstring path = L"Z:" + Widen(hostPath);
+    for (auto& c : path) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return path;
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::uint16_t Port(const std::filesystem::path& readyFile, const char* key) {
+    const auto ready = nlohmann::json::parse(ReadAll(readyFile));
+    return ready.at(key).get<std::uint16_t>();
+}
+
+std::vector<nlohmann::json> ReadLog(const std::filesystem::path& path) {
+    std::vector<nlohmann::json> entries;
+    std::ifstream in(path, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) {
+            entries.push_back(nlohmann::json::parse(line));
+        }
+    }
+    return entries;
+}
+
+}  // namespace
+
+TestServer::TestServer() {
+    const char* dir = std::getenv("ZV_TEST_SERVER_DIR");
+    if (dir == nullptr || *dir == '\0') {
+        throw std::runtime_error("ZV_TEST_SERVER_DIR is not set: run this test through ctest");
+    }
+    dir_ = WindowsPath(dir);
+    const std::filesystem::path base(dir_);
+    httpsPort_ = Port(base / L"ready.json", "https_port");
+    httpPort_ = Port(base / L"ready.json", "http_port");
+    untrustedPort_ = Port(base / L"untrusted" / L"ready.json", "https_port");
+}
+
+std::wstring TestServer::Url(std::string_view path) const {
+    return L"https://localhost:" + std::to_wstring(httpsPort_) + Widen(path);
+}
+
+std::wstring TestServer::PlainUrl(std::string_view path) const {
+    return L"http://localhost:" + std::to_wstring(httpPort_) + Widen(path);
+}
+
+std::wstring TestServer::UntrustedUrl(std::string_view path) const {
+    return L"https://localhost:" + std::to_wstring(untrustedPort_) + Widen(path);
+}
+
+std::wstring TestServer::FilePath(std::string_view relative) const {
+    return (std::filesystem::path(dir_) / L"root" / Widen(relative)).make_preferred().wstring();
+}
+
+void TestServer::PutFile(std::string_view relative, std::string_view bytes) const {
+    const std::filesystem::path path(FilePath(relative));
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+void TestServer::SetRoutes(const nlohmann::json& routes) const {
+    // The server reads the file on every request: replace it whole, never write it in place.
+    const std::filesystem::path base(dir_);
+    const auto temporary = base / L"routes.json.tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << routes.dump();
+        if (!out.flush()) {
+            throw std::runtime_error("cannot write the routes");
+        }
+    }
+    std::filesystem::rename(temporary, base / L"routes.json");
+}
+
+std::vector<nlohmann::json> TestServer::Requests() const { return ReadLog(std::filesystem::path(dir_) / L"log.jsonl"); }
+
+std::vector<nlohmann::json> TestServer::UntrustedRequests() const {
+    return ReadLog(std::filesystem::path(dir_) / L"untrusted" / L"log.jsonl");
+}
+
+}  // namespace zv::test

@@ -1,0 +1,46 @@
+#pragma once
+
+// The loopback test servers that ctest starts for test programs added with TEST_SERVER
+// (tests/server/test_server.sh): their addresses, the folder they serve, the routes and the
+// request logs. Windows test programs only.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zv::test {
+
+class TestServer {
+public:
+    // Finds the servers through ZV_TEST_SERVER_DIR; throws std::runtime_error when that is unset
+    // or they are not running.
+    TestServer();
+
+    // https://localhost:PORT + path from the trusted server, and the same over plain HTTP.
+    [[nodiscard]] std::wstring Url(std::string_view path) const;
+    [[nodiscard]] std::wstring PlainUrl(std::string_view path) const;
+    // https://localhost:PORT + path from the server whose certificate nothing trusts.
+    [[nodiscard]] std::wstring UntrustedUrl(std::string_view path) const;
+
+    // The Windows path of a file in the served folder, and writing one there.
+    [[nodiscard]] std::wstring FilePath(std::string_view relative) const;
+    void PutFile(std::string_view relative, std::string_view bytes) const;
+
+    // Replaces all routes at once: an object from URL path to route (see tests/server/README.md).
+    void SetRoutes(const nlohmann::json& routes) const;
+
+    // The requests each server has logged so far, oldest first.
+    [[nodiscard]] std::vector<nlohmann::json> Requests() const;
+    [[nodiscard]] std::vector<nlohmann::json> UntrustedRequests() const;
+
+private:
+    std::wstring dir_;
+    std::uint16_t httpsPort_ = 0;
+    std::uint16_t httpPort_ = 0;
+    std::uint16_t untrustedPort_ = 0;
+};
+
+}  // namespace zv::test
