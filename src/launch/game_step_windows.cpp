@@ -1,8 +1,23 @@
-// Placeholder until the game step is built: nothing to do, nothing started.
 #include "launch/game_step.h"
+
+#include "launch/process_paths.h"
+#include "launch/target_discovery.h"
+#include "update/stub_update.h"
+#include "update/update_host.h"
 
 namespace zv {
 
-StepResult UpdateAndLaunchGame() { return LaunchResult::Success; }
+StepResult UpdateAndLaunchGame(std::wstring_view updateHost, LaunchPlatform& platform) {
+    GameLocation location;
+    if (const LaunchResult located = LocateGame(location); located != LaunchResult::Success) {
+        return located;
+    }
+    if (const StepResult stub = UpdateClientStub(location, updateHost); !stub.succeeded()) {
+        return stub;
+    }
+    return LaunchGame(location.gameExecutable, BuildForwardedArguments(), platform);
+}
+
+StepResult UpdateAndLaunchGame() { return UpdateAndLaunchGame(kUpdateHost, WindowsLaunchPlatform()); }
 
 }  // namespace zv

@@ -3,7 +3,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import AGREEMENT_KEY, GameFolder, Wine, build_dir
+from harness import AGREEMENT_KEY, GameFolder, UpdateServer, Wine, build_dir
 
 
 def pytest_sessionstart(session):
@@ -13,15 +13,38 @@ def pytest_sessionstart(session):
 
 
 @pytest.fixture(scope="session")
-def wine():
+def session_dir():
     with tempfile.TemporaryDirectory(prefix="zv-e2e-") as tmp:
-        w = Wine(Path(tmp) / "prefix")
-        w.up()
-        try:
-            yield w
-        finally:
-            w.end_stragglers()
-            w.down()
+        yield Path(tmp)
+
+
+@pytest.fixture(scope="session")
+def server_session(session_dir):
+    """The update server on the port the launcher was built for, with a test CA of this run."""
+    server = UpdateServer(session_dir / "server")
+    server.start()
+    try:
+        yield server
+    finally:
+        server.stop()
+
+
+@pytest.fixture(scope="session")
+def wine(session_dir, server_session):
+    w = Wine(session_dir / "prefix")
+    w.up(trusted_ca=server_session.ca_der)
+    try:
+        yield w
+    finally:
+        w.end_stragglers()
+        w.down()
+
+
+@pytest.fixture
+def server(server_session):
+    """The update server with no files, no routes and an empty log."""
+    server_session.reset()
+    return server_session
 
 
 @pytest.fixture
@@ -34,5 +57,22 @@ def clean_wine(wine):
 
 
 @pytest.fixture
+def accepted_wine(clean_wine):
+    """The prefix with the agreement accepted, so runs go straight to the updates."""
+    clean_wine.reg_set(AGREEMENT_KEY, "EULA", "REG_DWORD", "1")
+    return clean_wine
+
+
+@pytest.fixture
 def game(clean_wine, tmp_path):
     return GameFolder(clean_wine, tmp_path / "Game Folder")
+
+
+@pytest.fixture
+def ready_game(accepted_wine, server, tmp_path):
+    """A game folder whose launcher is current on the server: Foo_ZV.exe beside Foo.exe (which
+    imports only the stub); the agreement accepted. The stub and its manifest are the test's."""
+    folder = GameFolder(accepted_wine, tmp_path / "Foo Game")
+    folder.add_game("Foo.exe")
+    server.publish_launcher(folder.launcher)
+    return folder

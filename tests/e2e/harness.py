@@ -7,10 +7,13 @@ presses their buttons. Registry values are read and written with Wine's own reg.
 
 from __future__ import annotations
 
+import hashlib
+import importlib.util
 import json
 import os
 import shutil
 import subprocess
+import sys
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -80,8 +83,12 @@ class Wine:
         self._processes: list[subprocess.Popen] = []
 
     # -- prefix lifecycle -------------------------------------------------------------------
-    def up(self) -> None:
-        subprocess.run([str(PREFIX_SH), "up", str(self.prefix)], check=True, capture_output=True)
+    def up(self, trusted_ca: Path | None = None) -> None:
+        """A new prefix; trusted_ca (DER) becomes a trusted root inside it, and nowhere else."""
+        env = dict(os.environ, ZVWIN=str(self.zvwin_exe))
+        if trusted_ca:
+            env["ZV_TEST_CA"] = str(trusted_ca)
+        subprocess.run([str(PREFIX_SH), "up", str(self.prefix)], check=True, capture_output=True, env=env)
 
     def down(self) -> None:
         subprocess.run([str(PREFIX_SH), "down", str(self.prefix)], check=False, capture_output=True)
@@ -171,6 +178,11 @@ class Wine:
         self.run("reg", ["delete", key, "/f"])
 
 
+def fixture(name: str) -> Path:
+    """A file built by tests/fixtures/game: Game.exe, GameCore.dll, stub-1/ZVClient.dll, ..."""
+    return build_dir() / "fixtures" / "game" / name
+
+
 class GameFolder:
     """A temporary game folder with the launcher copied in under its player-facing name."""
 
@@ -180,6 +192,35 @@ class GameFolder:
         self.root.mkdir(parents=True, exist_ok=True)
         self.launcher = root / launcher_name
         shutil.copyfile(wine.launcher_exe, self.launcher)
+
+    @property
+    def stub(self) -> Path:
+        return self.root / "ZVClient.dll"
+
+    def add(self, source: Path | bytes, name: str) -> Path:
+        target = self.root / name
+        target.parent.mkdir(parents=True, exist_ok=True)
+        if isinstance(source, bytes):
+            target.write_bytes(source)
+        else:
+            shutil.copyfile(source, target)
+        return target
+
+    def add_game(self, name: str = "Foo.exe") -> Path:
+        """The game fixture, which imports only the client stub."""
+        return self.add(fixture("Game.exe"), name)
+
+    def add_stub(self, version: int) -> Path:
+        return self.add(fixture(f"stub-{version}/ZVClient.dll"), "ZVClient.dll")
+
+    def launch_record(self, game: Path | None = None) -> dict | None:
+        """What the game recorded when it ran (command line, current directory, stub version),
+        or None when it did not run."""
+        record = (game.parent if game else self.root) / "launch-record.txt"
+        if not record.exists():
+            return None
+        text = record.read_bytes().decode("utf-16-le")
+        return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
 
     def start(self, args: list[str] | None = None, cwd: Path | None = None) -> subprocess.Popen:
         return self.wine.start(self.launcher, args, cwd=cwd or self.root)
@@ -203,3 +244,129 @@ def eventually(predicate, timeout: float = 15, interval: float = 0.2) -> bool:
             return True
         time.sleep(interval)
     return predicate()
+
+
+# -- the update server ---------------------------------------------------------------------------
+
+SERVER_DIR = REPO / "tests" / "server"
+
+
+def sha1_of(path: Path) -> str:
+    return hashlib.sha1(Path(path).read_bytes()).hexdigest()
+
+
+def build_key(client_target: Path) -> str:
+    """The stub manifest key of a game build: the SHA-1 of its ".text" raw data, read by a reader
+    of the tests' own."""
+    spec = importlib.util.spec_from_file_location(
+        "text_section_sha1", REPO / "src" / "integrity" / "testdata" / "text_section_sha1.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module.text_section_sha1(Path(client_target).read_bytes())
+
+
+def update_host() -> tuple[str, int]:
+    """The host and port the launcher was built for (ZV_UPDATE_HOST)."""
+    host = (build_dir() / "update_host.txt").read_text().strip()
+    name, _, port = host.rpartition(":")
+    return (name, int(port)) if name else (host, 443)
+
+
+class UpdateServer:
+    """The loopback HTTPS server (tests/server/zvserver.py) on the port the launcher was built for.
+    Files go under root; routes change what a path answers; every request is logged."""
+
+    def __init__(self, workdir: Path):
+        self.workdir = workdir
+        self.certs = workdir / "certs"
+        self.root = workdir / "root"
+        self.routes_file = workdir / "routes.json"
+        self.log_file = workdir / "log.jsonl"
+        self.host, self.port = update_host()
+        self.process: subprocess.Popen | None = None
+        subprocess.run([str(SERVER_DIR / "make_certs.sh"), str(self.certs)], check=True, capture_output=True)
+
+    @property
+    def ca_der(self) -> Path:
+        return self.certs / "ca.der"
+
+    def url(self, path: str) -> str:
+        return f"https://{self.host}:{self.port}{path}"
+
+    def start(self) -> None:
+        self.root.mkdir(parents=True, exist_ok=True)
+        ready = self.workdir / "ready.json"
+        ready.unlink(missing_ok=True)
+        self.process = subprocess.Popen(
+            [sys.executable, str(SERVER_DIR / "zvserver.py"), "--root", str(self.root),
+             "--cert", str(self.certs / "server.pem"), "--key", str(self.certs / "server.key"),
+             "--port", str(self.port), "--routes", str(self.routes_file), "--log", str(self.log_file),
+             "--ready-file", str(ready)],
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if not eventually(lambda: ready.exists() or self.process.poll() is not None, timeout=15):
+            raise RuntimeError("the update server did not start")
+        if self.process.poll() is not None:
+            raise RuntimeError(f"the update server could not listen on port {self.port}: "
+                               + self.process.stderr.read().decode(errors="replace"))
+
+    def stop(self) -> None:
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=10)
+        self.process = None
+
+    def reset(self) -> None:
+        """No files, no routes, an empty log."""
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.root.mkdir(parents=True)
+        self.set_routes({})
+        self.log_file.write_text("")
+
+    def set_routes(self, routes: dict) -> None:
+        temporary = self.routes_file.with_suffix(".tmp")
+        temporary.write_text(json.dumps(routes))
+        temporary.replace(self.routes_file)
+
+    def route(self, path: str, **route) -> None:
+        routes = json.loads(self.routes_file.read_text()) if self.routes_file.exists() else {}
+        routes[path] = route
+        self.set_routes(routes)
+
+    def put_file(self, path: str, source: Path | bytes) -> str:
+        """Serves source (a file or bytes) at path; returns its URL."""
+        target = self.root / path.lstrip("/")
+        target.parent.mkdir(parents=True, exist_ok=True)
+        if isinstance(source, bytes):
+            target.write_bytes(source)
+        else:
+            shutil.copyfile(source, target)
+        return self.url(path)
+
+    def put_manifest(self, path: str, manifest) -> None:
+        body = manifest if isinstance(manifest, (str, bytes)) else json.dumps(manifest)
+        self.put_file(path, body.encode() if isinstance(body, str) else body)
+
+    def requests(self) -> list[str]:
+        """The paths requested so far, in order."""
+        if not self.log_file.exists():
+            return []
+        return [json.loads(line)["path"] for line in self.log_file.read_text().splitlines() if line]
+
+    # The two kinds of manifest the launcher reads.
+    def publish_launcher(self, launcher: Path, url: str | None = None) -> None:
+        manifest = {"sha1": sha1_of(launcher)}
+        if url is not None:
+            manifest["url"] = url
+        self.put_manifest("/launcher/manifest.json", manifest)
+
+    def publish_stub(self, client_target: Path, stub: Path | None, manifest: dict | str | None = None) -> str:
+        """Publishes stub for the build of client_target (the stub file under its digest) and
+        returns the manifest's path. manifest replaces the generated one when given."""
+        key = build_key(client_target)
+        path = f"/stub/{key}/manifest.json"
+        if manifest is None:
+            digest = sha1_of(stub)
+            url = self.put_file(f"/stub/{key}/ZVClient-{digest}.dll", stub)
+            manifest = {"sha1": digest, "url": url}
+        self.put_manifest(path, manifest)
+        return path

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string_view>
+
+#include "app/launch_result.h"
+#include "launch/target_discovery.h"
+
+namespace zv {
+
+// Brings the client stub (ZVClient.dll beside the launcher) to the version the update server
+// names for this game build, whose key is the SHA-1 of the client target's code section.
+// Returns 0 when the stub is current (unchanged after a 300 ms pause, or replaced and verified),
+// otherwise 12 to 16. A server that answers 404 for the build's manifest does not know the build:
+// the client target is deleted. updateHost is a host or host:port reached over https.
+StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost);
+
+// The stub manifest's address for a build key.
+std::wstring StubManifestUrl(std::wstring_view updateHost, std::wstring_view buildKey);
+
+}  // namespace zv
