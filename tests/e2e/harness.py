@@ -213,11 +213,16 @@ class GameFolder:
     def add_stub(self, version: int) -> Path:
         return self.add(fixture(f"stub-{version}/ZVClient.dll"), "ZVClient.dll")
 
-    def launch_record(self, game: Path | None = None) -> dict | None:
+    def launch_record(self, game: Path | None = None, wait: float = 10) -> dict | None:
         """What the game recorded when it ran (command line, current directory, stub version),
-        or None when it did not run."""
+        or None when it did not run within wait seconds. The launcher does not wait for the
+        game, so the record may come after the launcher has ended."""
         record = (game.parent if game else self.root) / "launch-record.txt"
-        if not record.exists():
+
+        def complete() -> bool:
+            return record.exists() and record.read_bytes().decode("utf-16-le", "replace").endswith("\r\n")
+
+        if not eventually(complete, timeout=wait):
             return None
         text = record.read_bytes().decode("utf-16-le")
         return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
