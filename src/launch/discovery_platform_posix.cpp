@@ -4,8 +4,9 @@
 // turned into "/" here before a POSIX call (a file name that itself holds a backslash cannot be
 // reached through this layer). "/" is left alone.
 //
-// Listing order: the entries of one directory come sorted by the bytes of their UTF-8 names,
-// "." and ".." included, so that a scan is repeatable from run to run.
+// Listing order: the entries of one directory come sorted by name, "." and ".." included, so that
+// a scan is repeatable from run to run. As on NTFS (and under Wine), letter case does not count:
+// names are compared with the ASCII letters upper-cased, then byte by byte to break ties.
 //
 // Attributes: a directory has the directory bit. A symbolic link stands for a Windows reparse
 // point: it has the reparse-point bit, plus the directory bit when it leads to a directory (as a
@@ -47,6 +48,22 @@ std::uint32_t AttributesFromMode(const std::string& path, mode_t mode) {
     return S_ISDIR(mode) ? kFileAttributeDirectory : kFileAttributeNormal;
 }
 
+unsigned char UpperAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+}
+
+bool ListedBefore(const std::string& a, const std::string& b) {
+    const auto less = [](char x, char y) { return UpperAscii(x) < UpperAscii(y); };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) {
+        return true;
+    }
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) {
+        return false;
+    }
+    return a < b;
+}
+
 struct CloseDir {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -77,7 +94,7 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
         impl_->items.push_back({item->d_name, item->d_type});
     }
     std::sort(impl_->items.begin(), impl_->items.end(),
-              [](const Impl::Item& a, const Impl::Item& b) { return a.name < b.name; });
+              [](const Impl::Item& a, const Impl::Item& b) { return ListedBefore(a.name, b.name); });
 }
 
 DirectorySearch::~DirectorySearch() = default;

@@ -311,20 +311,20 @@ TEST(FindClientTarget, LooksOneLevelBelowTheLauncherFolderAndNoFurther) {
 }
 
 // The first client target met wins, and a subfolder is searched as soon as its entry comes up,
-// before the entries after it. The platform's listing order decides which comes first (Windows
-// and Wine each have their own; the stand-in of other builds sorts names by their bytes), so the
-// expected target is read from a listing of the folder.
+// before the entries after it. The platform's listing order decides which comes first, so the
+// expected target is read from a listing of the folder. (NTFS and Wine list names sorted without
+// regard to letter case, and so does the stand-in of other builds.)
 TEST(FindClientTarget, SearchesDepthFirstInTheListingOrder) {
     ScratchDirectory scratch;
     const fs::path& root = scratch.path();
     ASSERT_TRUE(MakeLayout(root, {{"a/Game.exe", Content::Target},
-                                  {"b.dll", Content::Target},
+                                  {"B.dll", Content::Target},
                                   {"c/Other.exe", Content::Target},
-                                  {"d.exe", Content::Target}}));
+                                  {"D.exe", Content::Target}}));
     const std::map<std::wstring, fs::path> targets = {{L"a", root / "a" / "Game.exe"},
-                                                      {L"b.dll", root / "b.dll"},
+                                                      {L"B.dll", root / "B.dll"},
                                                       {L"c", root / "c" / "Other.exe"},
-                                                      {L"d.exe", root / "d.exe"}};
+                                                      {L"D.exe", root / "D.exe"}};
 
     std::optional<fs::path> first;
     zv::DirectorySearch search(DiscoveryPath(root) + L"\\*");
