@@ -91,45 +91,58 @@ std::optional<std::uint32_t> RvaToFileOffset(std::span<const SectionMapping> sec
     return std::nullopt;
 }
 
-bool IsClientTarget(const std::wstring& path) {
+ClientTargetExamination ExamineClientTarget(const std::wstring& path) {
+    ClientTargetExamination examination;
+    const auto verdict = [&examination](ClientTargetVerdict v) {
+        examination.verdict = v;
+        return examination;
+    };
+
     ReadOnlyFile file = OpenForReading(path);
     if (!file.IsOpen()) {
-        return false;
+        return verdict(ClientTargetVerdict::CannotOpen);
     }
 
     std::array<std::uint8_t, kDosHeaderSize> dos{};
     if (!file.ReadExactly(dos.data(), kDosHeaderSize) || Load16(&dos[0]) != kDosMagic) {
-        return false;
+        return verdict(ClientTargetVerdict::NotPe);
     }
     const auto lfanew = static_cast<std::int32_t>(Load32(&dos[kLfanewOffset]));
     if (!SeekTo(file, lfanew)) {
-        return false;
+        return verdict(ClientTargetVerdict::NotPe);
     }
 
     std::array<std::uint8_t, kSignatureAndFileHeader> nt{};
-    if (!file.ReadExactly(nt.data(), kSignatureAndFileHeader) || Load32(&nt[0]) != kPeSignature) {
-        return false;
+    std::uint32_t ntBytes = 0;
+    if (!ReadUpTo(file, nt.data(), kSignatureAndFileHeader, ntBytes)) {
+        return verdict(ClientTargetVerdict::Truncated);
     }
-    const std::uint16_t machine = Load16(&nt[4]);
+    if (ntBytes < 4 || Load32(&nt[0]) != kPeSignature) {
+        return verdict(ClientTargetVerdict::NotPe);
+    }
+    if (ntBytes < kSignatureAndFileHeader) {
+        return verdict(ClientTargetVerdict::Truncated);
+    }
+    examination.machine = Load16(&nt[4]);
     const std::uint32_t sectionCount = Load16(&nt[6]);
-    const OptionalHeaderLayout* layout = machine == kMachineAmd64  ? &kPe32Plus
-                                         : machine == kMachineI386 ? &kPe32
-                                                                   : nullptr;
+    const OptionalHeaderLayout* layout = examination.machine == kMachineAmd64  ? &kPe32Plus
+                                         : examination.machine == kMachineI386 ? &kPe32
+                                                                               : nullptr;
     if (layout == nullptr) {
-        return false;
+        return verdict(ClientTargetVerdict::OtherMachine);
     }
 
     // The optional header and the section table behind it, in one read.
     std::vector<std::uint8_t> headers(layout->size + sectionCount * kSectionHeaderSize);
     if (!file.ReadExactly(headers.data(), static_cast<std::uint32_t>(headers.size()))) {
-        return false;
+        return verdict(ClientTargetVerdict::Truncated);
     }
     if (Load16(&headers[0]) != layout->magic || Load32(&headers[layout->numberOfRvaAndSizes]) < 2) {
-        return false;
+        return verdict(ClientTargetVerdict::BadOptionalHeader);
     }
     const std::uint32_t importRva = Load32(&headers[layout->importDirectoryRva]);
     if (importRva == 0) {
-        return false;
+        return verdict(ClientTargetVerdict::NoImports);
     }
     std::vector<SectionMapping> sections(sectionCount);
     for (std::uint32_t i = 0; i < sectionCount; ++i) {
@@ -139,7 +152,7 @@ bool IsClientTarget(const std::wstring& path) {
 
     const auto descriptorOffset = RvaToFileOffset(sections, importRva);
     if (!descriptorOffset || !SeekTo(file, *descriptorOffset)) {
-        return false;
+        return verdict(ClientTargetVerdict::BadImports);
     }
     // The first descriptor and the one after it, in one read. The first must be whole; the
     // second counts only when it begins at a reachable position and is whole too.
@@ -147,33 +160,49 @@ bool IsClientTarget(const std::wstring& path) {
     std::uint32_t descriptorBytes = 0;
     if (!ReadUpTo(file, descriptors.data(), 2 * kImportDescriptorSize, descriptorBytes) ||
         descriptorBytes < kImportDescriptorSize) {
-        return false;
+        return verdict(ClientTargetVerdict::Truncated);
     }
     const std::uint32_t nameRva = Load32(&descriptors[kImportNameOffset]);
     if (nameRva == 0) {
-        return false;
+        return verdict(ClientTargetVerdict::NoImports);
     }
     const auto nameOffset = RvaToFileOffset(sections, nameRva);
     if (!nameOffset || !SeekTo(file, *nameOffset)) {
-        return false;
+        return verdict(ClientTargetVerdict::BadImports);
     }
 
     std::array<char, kMaxNameBytes> name{};
     std::uint32_t nameBytes = 0;
     if (!file.Read(name.data(), kMaxNameBytes, nameBytes) || nameBytes == 0) {
-        return false;
+        return verdict(ClientTargetVerdict::Truncated);
     }
     // The name ends at its first zero byte, or with the bytes read.
     const auto* nameEnd = std::find(name.data(), name.data() + nameBytes, '\0');
-    const std::string_view library(name.data(), static_cast<std::size_t>(nameEnd - name.data()));
-    if (library.empty() || !EqualsIgnoringAsciiCase(library, kClientLibraryName)) {
-        return false;
+    examination.firstLibrary.assign(name.data(), static_cast<std::size_t>(nameEnd - name.data()));
+    if (examination.firstLibrary.empty()) {
+        return verdict(ClientTargetVerdict::BadImports);
+    }
+    if (!EqualsIgnoringAsciiCase(examination.firstLibrary, kClientLibraryName)) {
+        // A name that runs into the end of the file is a cut-off name rather than another library.
+        const bool endsWithTheFile = nameEnd == name.data() + nameBytes && nameBytes < kMaxNameBytes;
+        return verdict(endsWithTheFile ? ClientTargetVerdict::Truncated : ClientTargetVerdict::ImportsOtherLibrary);
     }
 
     // Only the client library: the descriptor after it must close the list.
-    const bool secondReachable = *descriptorOffset + std::int64_t{kImportDescriptorSize} <= kLastReachablePosition;
-    return secondReachable && descriptorBytes == 2 * kImportDescriptorSize &&
-           Load32(&descriptors[kImportDescriptorSize + kImportNameOffset]) == 0;
+    if (*descriptorOffset + std::int64_t{kImportDescriptorSize} > kLastReachablePosition) {
+        return verdict(ClientTargetVerdict::BadImports);
+    }
+    if (descriptorBytes < 2 * kImportDescriptorSize) {
+        return verdict(ClientTargetVerdict::Truncated);
+    }
+    if (Load32(&descriptors[kImportDescriptorSize + kImportNameOffset]) != 0) {
+        return verdict(ClientTargetVerdict::ImportsMoreLibraries);
+    }
+    return verdict(ClientTargetVerdict::Target);
+}
+
+bool IsClientTarget(const std::wstring& path) {
+    return ExamineClientTarget(path).verdict == ClientTargetVerdict::Target;
 }
 
 }  // namespace zv

@@ -22,6 +22,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using zv::ClientTargetVerdict;
+using zv::ExamineClientTarget;
 using zv::IsClientTarget;
 using zv::RvaToFileOffset;
 using zv::SectionMapping;
@@ -39,6 +41,7 @@ constexpr std::uint16_t kAmd64 = 0x8664;
 constexpr std::uint16_t kI386 = 0x014C;
 constexpr std::uint16_t kArm64 = 0xAA64;
 constexpr std::size_t kIdata = 1;  // MakeImportingImage's import section
+using V = ClientTargetVerdict;
 
 // ---------------------------------------------------------------------------------------------
 // RvaToFileOffset
@@ -80,7 +83,7 @@ TEST(RvaToFileOffset, MapsThroughTheFirstSectionThatHoldsTheAddress) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// IsClientTarget on byte-level images
+// ExamineClientTarget and IsClientTarget on byte-level images
 
 Bytes Importing(const std::vector<std::string>& libraries, std::uint16_t machine = kAmd64) {
     return BuildPe(MakeImportingImage(libraries, machine));
@@ -117,80 +120,82 @@ Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 struct ImageCase {
     const char* what;
     std::function<Bytes()> make;
-    bool isTarget;
+    ClientTargetVerdict verdict;
 };
 
 const std::vector<ImageCase>& ImageCases() {
     static const std::vector<ImageCase> cases = {
-        {"PE32+ importing only the client library", [] { return Importing({"ZVClient.dll"}); }, true},
-        {"PE32 importing only the client library", [] { return Importing({"ZVClient.dll"}, kI386); }, true},
+        {"PE32+ importing only the client library", [] { return Importing({"ZVClient.dll"}); }, V::Target},
+        {"PE32 importing only the client library", [] { return Importing({"ZVClient.dll"}, kI386); }, V::Target},
 
         // The library name.
-        {"name in lower case", [] { return Importing({"zvclient.dll"}); }, true},
-        {"name in upper case", [] { return Importing({"ZVCLIENT.DLL"}); }, true},
+        {"name in lower case", [] { return Importing({"zvclient.dll"}); }, V::Target},
+        {"name in upper case", [] { return Importing({"ZVCLIENT.DLL"}); }, V::Target},
         {"name followed by a zero byte and more bytes",
-         [] { return Importing({std::string("ZVClient.dll\0KERNEL32.dll", 25)}); }, true},
+         [] { return Importing({std::string("ZVClient.dll\0KERNEL32.dll", 25)}); }, V::Target},
         {"a byte that is no letter never matches another case",
          [] {
              return Importing(
                  {"ZVClient\x0e"
                   "dll"});
          },
-         false},
-        {"name cut short", [] { return Importing({"ZVClient.dl"}); }, false},
-        {"name with more after it", [] { return Importing({"ZVClient.dll.bak"}); }, false},
-        {"name longer than 255 bytes", [] { return Importing({"ZVClient.dll" + std::string(300, 'x')}); }, false},
-        {"empty name", [] { return Importing({""}); }, false},
+         V::ImportsOtherLibrary},
+        {"name cut short", [] { return Importing({"ZVClient.dl"}); }, V::ImportsOtherLibrary},
+        {"name with more after it", [] { return Importing({"ZVClient.dll.bak"}); }, V::ImportsOtherLibrary},
+        {"name longer than 255 bytes", [] { return Importing({"ZVClient.dll" + std::string(300, 'x')}); },
+         V::ImportsOtherLibrary},
+        {"empty name", [] { return Importing({""}); }, V::BadImports},
 
         // The import table.
         {"client library, then KERNEL32.dll",
          [] {
              return Importing({"ZVClient.dll", "KERNEL32.dll"});
          },
-         false},
+         V::ImportsMoreLibraries},
         {"KERNEL32.dll, then the client library",
          [] {
              return Importing({"KERNEL32.dll", "ZVClient.dll"});
          },
-         false},
-        {"another library only", [] { return Importing({"KERNEL32.dll"}); }, false},
-        {"no import directory", [] { return Importing({}); }, false},
+         V::ImportsOtherLibrary},
+        {"another library only", [] { return Importing({"KERNEL32.dll"}); }, V::ImportsOtherLibrary},
+        {"no import directory", [] { return Importing({}); }, V::NoImports},
         {"import directory that opens with the closing descriptor",
-         [] { return ClientImage([](PeImage& i) { Store32(i.sections[kIdata].data, 12, 0); }); }, false},
+         [] { return ClientImage([](PeImage& i) { Store32(i.sections[kIdata].data, 12, 0); }); }, V::NoImports},
         {"import directory outside every section", [] { return ClientImage([](PeImage& i) { i.importRva = 0x9000; }); },
-         false},
+         V::BadImports},
         {"library name outside every section",
-         [] { return ClientImage([](PeImage& i) { Store32(i.sections[kIdata].data, 12, 0x9000); }); }, false},
-        {"library name first, descriptors after it", [] { return BuildPe(NameFirstImage()); }, true},
+         [] { return ClientImage([](PeImage& i) { Store32(i.sections[kIdata].data, 12, 0x9000); }); }, V::BadImports},
+        {"library name first, descriptors after it", [] { return BuildPe(NameFirstImage()); }, V::Target},
 
         // Machines and optional headers.
-        {"ARM64", [] { return ClientImage([](PeImage& i) { i.optionalMagic = 0x020B; }, kArm64); }, false},
+        {"ARM64", [] { return ClientImage([](PeImage& i) { i.optionalMagic = 0x020B; }, kArm64); }, V::OtherMachine},
         {"x64 machine with a PE32 optional header",
-         [] { return ClientImage([](PeImage& i) { i.optionalMagic = 0x010B; }); }, false},
+         [] { return ClientImage([](PeImage& i) { i.optionalMagic = 0x010B; }); }, V::BadOptionalHeader},
         {"x86 machine with a PE32+ optional header",
-         [] { return ClientImage([](PeImage& i) { i.optionalMagic = 0x020B; }, kI386); }, false},
-        {"one data directory", [] { return ClientImage([](PeImage& i) { i.numberOfRvaAndSizes = 1; }); }, false},
-        {"two data directories", [] { return ClientImage([](PeImage& i) { i.numberOfRvaAndSizes = 2; }); }, true},
+         [] { return ClientImage([](PeImage& i) { i.optionalMagic = 0x020B; }, kI386); }, V::BadOptionalHeader},
+        {"one data directory", [] { return ClientImage([](PeImage& i) { i.numberOfRvaAndSizes = 1; }); },
+         V::BadOptionalHeader},
+        {"two data directories", [] { return ClientImage([](PeImage& i) { i.numberOfRvaAndSizes = 2; }); }, V::Target},
         {"PE32 with one data directory",
-         [] { return ClientImage([](PeImage& i) { i.numberOfRvaAndSizes = 1; }, kI386); }, false},
+         [] { return ClientImage([](PeImage& i) { i.numberOfRvaAndSizes = 1; }, kI386); }, V::BadOptionalHeader},
         // SizeOfOptionalHeader is not consulted: the section table is taken to follow a standard
         // optional header of 224 (PE32) or 240 (PE32+) bytes.
         {"SizeOfOptionalHeader 0", [] { return ClientImage([](PeImage& i) { i.sizeOfOptionalHeaderField = 0; }); },
-         true},
+         V::Target},
         {"SizeOfOptionalHeader 224 in a PE32+",
-         [] { return ClientImage([](PeImage& i) { i.sizeOfOptionalHeaderField = 224; }); }, true},
+         [] { return ClientImage([](PeImage& i) { i.sizeOfOptionalHeaderField = 224; }); }, V::Target},
         {"SizeOfOptionalHeader 0xFFFF in a PE32",
-         [] { return ClientImage([](PeImage& i) { i.sizeOfOptionalHeaderField = 0xFFFF; }, kI386); }, true},
+         [] { return ClientImage([](PeImage& i) { i.sizeOfOptionalHeaderField = 0xFFFF; }, kI386); }, V::Target},
         {"optional header really 16 bytes longer: the table is read from 240 bytes on",
-         [] { return ClientImage([](PeImage& i) { i.optionalHeaderBytes = 256; }); }, false},
-        {"no sections", [] { return ClientImage([](PeImage& i) { i.sections.clear(); }); }, false},
+         [] { return ClientImage([](PeImage& i) { i.optionalHeaderBytes = 256; }); }, V::BadImports},
+        {"no sections", [] { return ClientImage([](PeImage& i) { i.sections.clear(); }); }, V::BadImports},
         {"more sections claimed than the file holds",
-         [] { return ClientImage([](PeImage& i) { i.numberOfSectionsField = 400; }); }, false},
+         [] { return ClientImage([](PeImage& i) { i.numberOfSectionsField = 400; }); }, V::Truncated},
 
         // Not PE files at all.
-        {"empty file", [] { return Bytes{}; }, false},
-        {"text file", [] { return Text("This is not a program.\r\n"); }, false},
-        {"just \"MZ\"", [] { return Text("MZ"); }, false},
+        {"empty file", [] { return Bytes{}; }, V::NotPe},
+        {"text file", [] { return Text("This is not a program.\r\n"); }, V::NotPe},
+        {"just \"MZ\"", [] { return Text("MZ"); }, V::NotPe},
         {"16-bit MZ program (e_lfanew 0)",
          [] {
              PeImage image;
@@ -199,24 +204,24 @@ const std::vector<ImageCase>& ImageCases() {
              bytes.resize(512, 0x90);
              return bytes;
          },
-         false},
+         V::NotPe},
         {"16-bit Windows program (NE signature)", [] { return ClientImage([](PeImage& i) { i.signature = 0x454E; }); },
-         false},
-        {"no MZ", [] { return ClientImage([](PeImage& i) { i.dosMagic = 0x4D5A; }); }, false},
+         V::NotPe},
+        {"no MZ", [] { return ClientImage([](PeImage& i) { i.dosMagic = 0x4D5A; }); }, V::NotPe},
         {"e_lfanew negative",
          [] {
              PeImage image;
              image.lfanew = INT32_MIN;
              return BuildPe(image);
          },
-         false},
+         V::NotPe},
         {"e_lfanew past the end of the file",
          [] {
              Bytes bytes = Importing({"ZVClient.dll"});
              Store32(bytes, 60, 0x10000);
              return bytes;
          },
-         false},
+         V::NotPe},
     };
     return cases;
 }
@@ -226,11 +231,37 @@ void ExpectVerdicts(const std::vector<ImageCase>& cases) {
     for (const auto& c : cases) {
         const fs::path file = scratch.path() / "Candidate.exe";
         zv::test::WriteFileBytes(file, c.make());
-        EXPECT_EQ(IsClientTarget(DiscoveryPath(file)), c.isTarget) << c.what;
+        EXPECT_EQ(ExamineClientTarget(DiscoveryPath(file)).verdict, c.verdict) << c.what;
+        EXPECT_EQ(IsClientTarget(DiscoveryPath(file)), c.verdict == V::Target) << c.what;
     }
 }
 
 TEST(IsClientTarget, AcceptsOnlyAnImportTableNamingTheClientLibraryAlone) { ExpectVerdicts(ImageCases()); }
+
+// What the examination reports besides its verdict, for a publisher's error messages.
+TEST(ExamineClientTarget, ReportsTheMachineAndTheFirstLibraryAsStored) {
+    struct DetailCase {
+        const char* what;
+        Bytes bytes;
+        std::uint16_t machine;
+        std::string firstLibrary;
+    };
+    const DetailCase cases[] = {
+        {"ARM64: nothing past the file header is read",
+         ClientImage([](PeImage& i) { i.optionalMagic = 0x020B; }, kArm64), kArm64, ""},
+        {"another library first", Importing({"KERNEL32.dll", "ZVClient.dll"}, kI386), kI386, "KERNEL32.dll"},
+        {"the client library in its stored case", Importing({"zvclient.dll"}), kAmd64, "zvclient.dll"},
+        {"only up to the first zero byte", Importing({std::string("ZVClient.dll\0more", 17)}), kAmd64, "ZVClient.dll"},
+    };
+    ScratchDirectory scratch;
+    for (const auto& c : cases) {
+        const fs::path file = scratch.path() / "Candidate.exe";
+        zv::test::WriteFileBytes(file, c.bytes);
+        const auto examination = ExamineClientTarget(DiscoveryPath(file));
+        EXPECT_EQ(examination.machine, c.machine) << c.what;
+        EXPECT_EQ(examination.firstLibrary, c.firstLibrary) << c.what;
+    }
+}
 
 // Each record must be read whole: a file that ends inside one is passed over, wherever that is.
 TEST(IsClientTarget, PassesOverFilesThatEndInsideARecord) {
@@ -246,18 +277,20 @@ TEST(IsClientTarget, PassesOverFilesThatEndInsideARecord) {
     const std::size_t secondDescriptor = SectionFileOffsets(nameFirst)[kIdata] + kNameFirstDescriptors + 20;
 
     const std::vector<ImageCase> cases = {
-        {"inside the DOS header", [&] { return Cut(whole, 63); }, false},
-        {"inside the signature", [&] { return Cut(whole, fileHeader - 2); }, false},
-        {"inside the file header", [&] { return Cut(whole, fileHeader + 10); }, false},
-        {"inside the optional header", [&] { return Cut(whole, fileHeader + 20 + 200); }, false},
-        {"inside the section table", [&] { return Cut(whole, sectionTable + 40 + 39); }, false},
-        {"inside the first import descriptor", [&] { return Cut(whole, descriptors + 19); }, false},
-        {"at the start of the library name", [&] { return Cut(whole, name); }, false},
-        {"inside the library name", [&] { return Cut(whole, name + 5); }, false},
+        {"inside the DOS header", [&] { return Cut(whole, 63); }, V::NotPe},
+        {"inside the signature", [&] { return Cut(whole, fileHeader - 2); }, V::NotPe},
+        {"inside the file header", [&] { return Cut(whole, fileHeader + 10); }, V::Truncated},
+        {"inside the optional header", [&] { return Cut(whole, fileHeader + 20 + 200); }, V::Truncated},
+        {"inside the section table", [&] { return Cut(whole, sectionTable + 40 + 39); }, V::Truncated},
+        {"inside the first import descriptor", [&] { return Cut(whole, descriptors + 19); }, V::Truncated},
+        {"at the start of the library name", [&] { return Cut(whole, name); }, V::Truncated},
+        {"inside the library name", [&] { return Cut(whole, name + 5); }, V::Truncated},
         // Up to 255 bytes are read and a zero put after them: the name needs no zero of its own.
-        {"right after the library name, before its zero", [&] { return Cut(whole, name + 12); }, true},
-        {"inside the second import descriptor", [&] { return Cut(nameFirstWhole, secondDescriptor + 19); }, false},
-        {"right after the second import descriptor", [&] { return Cut(nameFirstWhole, secondDescriptor + 20); }, true},
+        {"right after the library name, before its zero", [&] { return Cut(whole, name + 12); }, V::Target},
+        {"inside the second import descriptor", [&] { return Cut(nameFirstWhole, secondDescriptor + 19); },
+         V::Truncated},
+        {"right after the second import descriptor", [&] { return Cut(nameFirstWhole, secondDescriptor + 20); },
+         V::Target},
     };
     ExpectVerdicts(cases);
 }
@@ -270,18 +303,18 @@ TEST(IsClientTarget, CannotReachRecordsFrom2GiBOn) {
         const char* what;
         bool nameFirst;  // NameFirstImage's import section, or MakeImportingImage's (name last)
         std::uint32_t importSectionOffset;
-        bool isTarget;
+        ClientTargetVerdict verdict;
     };
     constexpr std::uint32_t k2GiB = 0x80000000;
     constexpr std::uint32_t kNameAfterDescriptors = 40;
     constexpr std::uint32_t kSecondDescriptor = kNameFirstDescriptors + 20;
     const FarCase cases[] = {
-        {"import section below 2 GiB", true, 0x7FFFF000, true},
-        {"library name starting at 2^31 - 1", false, k2GiB - 1 - kNameAfterDescriptors, true},
-        {"library name starting at 2^31", false, k2GiB - kNameAfterDescriptors, false},
-        {"first descriptor starting at 2^31", true, k2GiB - kNameFirstDescriptors, false},
-        {"second descriptor starting at 2^31 - 1", true, k2GiB - 1 - kSecondDescriptor, true},
-        {"second descriptor starting at 2^31", true, k2GiB - kSecondDescriptor, false},
+        {"import section below 2 GiB", true, 0x7FFFF000, V::Target},
+        {"library name starting at 2^31 - 1", false, k2GiB - 1 - kNameAfterDescriptors, V::Target},
+        {"library name starting at 2^31", false, k2GiB - kNameAfterDescriptors, V::BadImports},
+        {"first descriptor starting at 2^31", true, k2GiB - kNameFirstDescriptors, V::BadImports},
+        {"second descriptor starting at 2^31 - 1", true, k2GiB - 1 - kSecondDescriptor, V::Target},
+        {"second descriptor starting at 2^31", true, k2GiB - kSecondDescriptor, V::BadImports},
     };
     ScratchDirectory scratch;
     for (const auto& c : cases) {
@@ -301,7 +334,8 @@ TEST(IsClientTarget, CannotReachRecordsFrom2GiBOn) {
             stream.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
             ASSERT_TRUE(stream.good()) << c.what;
         }
-        EXPECT_EQ(IsClientTarget(DiscoveryPath(file)), c.isTarget) << c.what;
+        EXPECT_EQ(ExamineClientTarget(DiscoveryPath(file)).verdict, c.verdict) << c.what;
+        EXPECT_EQ(IsClientTarget(DiscoveryPath(file)), c.verdict == V::Target) << c.what;
         fs::remove(file);
     }
 }
@@ -312,15 +346,15 @@ TEST(IsClientTarget, CannotReachRecordsFrom2GiBOn) {
 TEST(IsClientTarget, ReadsTheImportTablesOfRealPrograms) {
     struct RealCase {
         const char* file;
-        bool isTarget;
+        ClientTargetVerdict verdict;
     };
     const RealCase cases[] = {
-        {"Game.exe", true},                 // x64, imports ZVClient.dll alone
-        {"Game32.exe", true},               // x86, the same
-        {"GameLowerCaseImport.exe", true},  // imports "zvclient.dll"
-        {"ClientThenKernel32.exe", false},
-        {"Kernel32ThenClient.exe", false},
-        {"ZVClient.dll", false},  // the stub itself imports the system's libraries
+        {"Game.exe", V::Target},                 // x64, imports ZVClient.dll alone
+        {"Game32.exe", V::Target},               // x86, the same
+        {"GameLowerCaseImport.exe", V::Target},  // imports "zvclient.dll"
+        {"ClientThenKernel32.exe", V::ImportsMoreLibraries},
+        {"Kernel32ThenClient.exe", V::ImportsOtherLibrary},
+        {"ZVClient.dll", V::ImportsOtherLibrary},  // the stub itself imports the system's libraries
     };
     std::vector<std::string> missing;
     for (const auto& c : cases) {
@@ -329,7 +363,8 @@ TEST(IsClientTarget, ReadsTheImportTablesOfRealPrograms) {
             missing.push_back(c.file);
             continue;
         }
-        EXPECT_EQ(IsClientTarget(DiscoveryPath(*path)), c.isTarget) << c.file;
+        EXPECT_EQ(ExamineClientTarget(DiscoveryPath(*path)).verdict, c.verdict) << c.file;
+        EXPECT_EQ(IsClientTarget(DiscoveryPath(*path)), c.verdict == V::Target) << c.file;
     }
     if (!missing.empty()) {
         std::string list;
@@ -343,9 +378,11 @@ TEST(IsClientTarget, ReadsTheImportTablesOfRealPrograms) {
 TEST(IsClientTarget, PassesOverAPathThatIsNoFile) {
     ScratchDirectory scratch;
     fs::create_directory(scratch.path() / "Folder.exe");
-    EXPECT_FALSE(IsClientTarget(DiscoveryPath(scratch.path() / "Folder.exe")));
-    EXPECT_FALSE(IsClientTarget(DiscoveryPath(scratch.path() / "Missing.exe")));
-    EXPECT_FALSE(IsClientTarget(L""));
+    for (const std::wstring& path : {DiscoveryPath(scratch.path() / "Folder.exe"),
+                                     DiscoveryPath(scratch.path() / "Missing.exe"), std::wstring()}) {
+        EXPECT_FALSE(IsClientTarget(path));
+        EXPECT_EQ(ExamineClientTarget(path).verdict, V::CannotOpen);
+    }
 }
 
 #ifdef _WIN32
@@ -361,6 +398,7 @@ TEST(IsClientTarget, PassesOverAFileSomeoneIsWriting) {
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(writer);
         EXPECT_FALSE(IsClientTarget(path));
+        EXPECT_EQ(ExamineClientTarget(path).verdict, V::CannotOpen);
     }
     EXPECT_TRUE(IsClientTarget(path));
 }
