@@ -1,0 +1,328 @@
+#include "cli.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+
+#include "publish.h"
+#include "tree_files.h"
+#include "verify_tree.h"
+
+namespace zv::publish {
+
+namespace {
+
+constexpr std::string_view kOverview = R"(Usage: zvpublish COMMAND [ARGUMENTS]
+
+Publishes game builds and launcher releases for the Zarnovelle launcher into a static
+folder tree that any HTTPS server or CDN can serve.
+
+Commands:
+)";
+
+constexpr std::string_view kKeyHelp = R"(  key GAME.exe
+      Print the build key of a client target (the program that imports ZVClient.dll
+      and nothing else): 40 lower-case hexadecimal digits.
+)";
+
+constexpr std::string_view kStubHelp =
+    R"(  stub --target GAME.exe --stub ZVClient.dll --base-url https://HOST/ --out TREE
+      Publish a client stub for the game build of GAME.exe:
+      TREE/stub/KEY/ZVClient-SHA1.dll, then TREE/stub/KEY/manifest.json, which names it.
+)";
+
+constexpr std::string_view kLauncherHelp = R"(  launcher --file ZVLauncher.exe --base-url https://HOST/ --out TREE
+      Publish a launcher release: TREE/launcher/ZVLauncher-SHA1.exe, then
+      TREE/launcher/manifest.json, which names it.
+)";
+
+constexpr std::string_view kVerifyHelp = R"(  verify TREE [--base-url https://HOST/]
+      Check every manifest in TREE as the launcher reads it, and the SHA-1 of every file
+      a manifest names inside TREE.
+)";
+
+constexpr std::string_view kFooter = R"(
+--base-url is the https:// address at which TREE is served: download addresses begin
+with it. Files named by their content are never overwritten; manifests are replaced
+whole, in one step. Options also take the form --name=VALUE.
+
+Exit status: 0 done, 1 refused or failed (the reason is on standard error),
+2 wrong usage.
+)";
+
+struct Command {
+    std::string_view name;
+    std::string_view help;
+    std::set<std::string> options;  // each takes a value
+    std::set<std::string> required;
+    std::size_t positionals;  // exactly this many
+};
+
+const Command kCommands[] = {
+    {"key", kKeyHelp, {}, {}, 1},
+    {"stub",
+     kStubHelp,
+     {"--target", "--stub", "--base-url", "--out"},
+     {"--target", "--stub", "--base-url", "--out"},
+     0},
+    {"launcher", kLauncherHelp, {"--file", "--base-url", "--out"}, {"--file", "--base-url", "--out"}, 0},
+    {"verify", kVerifyHelp, {"--base-url"}, {}, 1},
+};
+
+struct Parsed {
+    std::map<std::string, std::wstring> options;
+    std::vector<std::wstring> positionals;
+    bool help = false;
+};
+
+class Output {
+public:
+    Output(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+    std::ostream& out() { return out_; }
+
+    int Usage(const std::string& message) {
+        err_ << "zvpublish: " << message << "\nTry 'zvpublish --help'.\n";
+        return kExitUsage;
+    }
+    int Fail(const Failure& failure) {
+        Error(failure.path, failure.reason);
+        return kExitFailure;
+    }
+    void Error(const std::wstring& path, const std::string& text) {
+        err_ << "zvpublish: " << (path.empty() ? "" : ToUtf8(path) + ": ") << text << "\n";
+    }
+    void Warning(const std::wstring& path, const std::string& text) {
+        err_ << "zvpublish: warning: " << ToUtf8(path) << ": " << text << "\n";
+    }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+// Joins pieces of a message. (Chains of operator+ on temporaries trip a false -Wrestrict warning
+// of GCC 12 in the cross build.)
+std::string Concat(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (const std::string_view piece : pieces) {
+        text += piece;
+    }
+    return text;
+}
+
+std::optional<std::string> Parse(const Command& command, const std::vector<std::wstring>& arguments, Parsed& parsed) {
+    // Asking for help wins over anything missing or wrong beside it.
+    for (std::size_t i = 1; i < arguments.size() && arguments[i] != L"--"; ++i) {
+        if (arguments[i] == L"--help" || arguments[i] == L"-h") {
+            parsed.help = true;
+            return std::nullopt;
+        }
+    }
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string argument = ToUtf8(arguments[i]);
+        if (optionsEnded || argument == "-" || !argument.starts_with("-")) {
+            parsed.positionals.push_back(arguments[i]);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        if (!command.options.contains(name)) {
+            return Concat({"unknown option '", name, "' for '", command.name, "'"});
+        }
+        if (parsed.options.contains(name)) {
+            return Concat({"option '", name, "' is given twice"});
+        }
+        std::wstring value;
+        if (equals != std::string::npos) {
+            value = arguments[i].substr(arguments[i].find(L'=') + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return Concat({"option '", name, "' needs a value"});
+        }
+        if (value.empty()) {
+            return Concat({"option '", name, "' needs a value"});
+        }
+        parsed.options[name] = value;
+    }
+    for (const auto& name : command.required) {
+        if (!parsed.options.contains(name)) {
+            return Concat({"'", command.name, "' needs ", name});
+        }
+    }
+    if (parsed.positionals.size() != command.positionals) {
+        if (command.positionals == 0) {
+            return Concat({"'", command.name, "' takes no argument besides its options, but was given '",
+                           ToUtf8(parsed.positionals.front()), "'"});
+        }
+        return Concat({"'", command.name, "' takes exactly one ", command.name == "key" ? "program" : "tree folder"});
+    }
+    for (const auto& positional : parsed.positionals) {
+        if (positional.empty()) {
+            return Concat({"'", command.name, "' was given an empty path"});
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> BaseUrlOption(const Parsed& parsed, std::string& error) {
+    const auto it = parsed.options.find("--base-url");
+    if (it == parsed.options.end()) {
+        return std::nullopt;
+    }
+    const std::string text = ToUtf8(it->second);
+    std::string reason;
+    auto url = NormaliseBaseUrl(text, reason);
+    if (!url) {
+        error = "--base-url " + text + ": " + reason;
+    }
+    return url;
+}
+
+const char* Describe(Change change, bool isManifest) {
+    switch (change) {
+        case Change::Added:
+            return "added";
+        case Change::Unchanged:
+            return isManifest ? "unchanged" : "already there";
+        case Change::Replaced:
+            return "replaced";
+    }
+    return "";
+}
+
+void WarnIfNeverExamined(Output& output, const std::wstring& target) {
+    if (!HasCandidateExtension(target)) {
+        output.Warning(target,
+                       "the launcher opens only .exe, .bin and .dll files, so under this name it never finds it");
+    }
+}
+
+int ReportPublished(Output& output, const Published& published) {
+    if (published.failure) {
+        return output.Fail(*published.failure);
+    }
+    auto& out = output.out();
+    if (!published.key.empty()) {
+        out << "build key  " << ToUtf8(published.key) << "\n";
+    }
+    out << "file       " << ToUtf8(published.file) << "  (" << Describe(published.fileChange, false) << ")\n";
+    out << "manifest   " << ToUtf8(published.manifest) << "  (" << Describe(published.manifestChange, true) << ")\n";
+    out << "url        " << published.url << "\n";
+    return kExitSuccess;
+}
+
+int RunKey(Output& output, const Parsed& parsed) {
+    const std::wstring& target = parsed.positionals.front();
+    const BuildKey key = ComputeBuildKey(target);
+    if (key.failure) {
+        return output.Fail(*key.failure);
+    }
+    WarnIfNeverExamined(output, target);
+    output.out() << ToUtf8(key.key) << "\n";
+    return kExitSuccess;
+}
+
+int RunStub(Output& output, const Parsed& parsed, const std::string& baseUrl) {
+    const std::wstring& target = parsed.options.at("--target");
+    const Published published = PublishStub(target, parsed.options.at("--stub"), baseUrl, parsed.options.at("--out"));
+    if (!published.failure) {
+        WarnIfNeverExamined(output, target);
+    }
+    return ReportPublished(output, published);
+}
+
+int RunLauncher(Output& output, const Parsed& parsed, const std::string& baseUrl) {
+    return ReportPublished(output, PublishLauncher(parsed.options.at("--file"), baseUrl, parsed.options.at("--out")));
+}
+
+int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl) {
+    const std::wstring& tree = parsed.positionals.front();
+    const TreeReport report = VerifyTree(tree, baseUrl);
+    auto& out = output.out();
+    for (const auto& good : report.good) {
+        out << "ok    " << ToUtf8(good.manifest);
+        if (!good.file.empty()) {
+            out << "  ->  " << ToUtf8(good.file);
+        }
+        out << "\n";
+    }
+    std::size_t errors = 0;
+    for (const auto& finding : report.findings) {
+        if (finding.kind == Finding::Kind::Error) {
+            output.Error(finding.path, finding.text);
+            ++errors;
+        } else {
+            out << "note: " << ToUtf8(finding.path) << ": " << finding.text << "\n";
+        }
+    }
+    if (errors != 0) {
+        output.Error(tree, std::to_string(errors) + (errors == 1 ? " problem" : " problems") + " found");
+        return kExitFailure;
+    }
+    out << ToUtf8(tree) << ": every manifest is good\n";
+    return kExitSuccess;
+}
+
+void PrintOverview(std::ostream& out) {
+    out << kOverview;
+    for (const auto& command : kCommands) {
+        out << command.help;
+    }
+    out << kFooter;
+}
+
+}  // namespace
+
+int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
+    Output output(out, err);
+    if (arguments.empty()) {
+        return output.Usage("no command given");
+    }
+    const std::string name = ToUtf8(arguments.front());
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintOverview(out);
+        return kExitSuccess;
+    }
+    const auto command =
+        std::find_if(std::begin(kCommands), std::end(kCommands), [&](const Command& c) { return c.name == name; });
+    if (command == std::end(kCommands)) {
+        return output.Usage("unknown command '" + name + "'");
+    }
+
+    Parsed parsed;
+    if (const auto problem = Parse(*command, arguments, parsed)) {
+        return output.Usage(*problem);
+    }
+    if (parsed.help) {
+        out << "Usage:\n" << command->help << kFooter;
+        return kExitSuccess;
+    }
+    std::string urlError;
+    const std::optional<std::string> baseUrl = BaseUrlOption(parsed, urlError);
+    if (!urlError.empty()) {
+        return output.Usage(urlError);
+    }
+
+    if (command->name == "key") {
+        return RunKey(output, parsed);
+    }
+    if (command->name == "stub") {
+        return RunStub(output, parsed, *baseUrl);
+    }
+    if (command->name == "launcher") {
+        return RunLauncher(output, parsed, *baseUrl);
+    }
+    return RunVerify(output, parsed, baseUrl);
+}
+
+}  // namespace zv::publish

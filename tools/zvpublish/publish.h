@@ -1,0 +1,86 @@
+#pragma once
+
+// Publishing into a static tree that any HTTPS server or CDN can serve:
+//
+//   TREE/launcher/manifest.json                     {"sha1", "url"} of the current launcher
+//   TREE/launcher/ZVLauncher-<sha1>.exe
+//   TREE/stub/<build key>/manifest.json             {"sha1", "url"} of the stub for one game build
+//   TREE/stub/<build key>/ZVClient-<sha1>.dll
+//
+// The build key and every digest come from the launcher's own code (ExamineClientTarget,
+// HashCodeSection, HashFile, DigestToHex), so the tree holds exactly what the launcher will ask
+// for. Files named by their content never change once written; manifests are replaced whole.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "integrity/sha1.h"
+#include "launch/client_target.h"
+
+namespace zv::publish {
+
+// A failure, with the file it concerns (empty when none) and why, in words for the operator.
+struct Failure {
+    std::wstring path;
+    std::string reason;
+};
+
+// The address the tree is served at: "https://", a host, an optional port and path, ending in "/".
+// Only printable ASCII without blanks, no query or fragment, no "." or ".." segments: the launcher
+// takes a manifest's "url" byte for byte. A missing final "/" is added. Nothing with the reason
+// when text is not such an address.
+std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& reason);
+
+// Why a file is not a client target, as the tool tells it (the words after "not a client target: ").
+std::string DescribeVerdict(const ClientTargetExamination& examination);
+
+// True when the launcher's search opens files named like path (".exe", ".bin" or ".dll", any case).
+bool HasCandidateExtension(std::wstring_view path);
+
+struct BuildKey {
+    std::optional<Failure> failure;
+    std::wstring key;  // 40 lower-case hexadecimal digits
+};
+
+// The build key of a client target: DigestToHex of HashCodeSection, after ExamineClientTarget has
+// accepted the file. Refused: a file that is not a client target, and one whose code section
+// cannot be read (the launcher would then ask for forty zeros, the key every such file shares).
+BuildKey ComputeBuildKey(const std::wstring& target);
+
+enum class Change { Added, Unchanged, Replaced };
+
+struct Published {
+    std::optional<Failure> failure;
+    std::wstring key;  // stub only
+    Sha1Digest digest;
+    std::wstring file;
+    Change fileChange = Change::Added;
+    std::wstring manifest;
+    Change manifestChange = Change::Added;
+    std::string url;
+};
+
+// Publishes stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
+// manifest beside it, which names it.
+Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                      const std::wstring& tree);
+
+// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json.
+Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree);
+
+// The manifest document as the tool writes it.
+std::string ManifestBody(const Sha1Digest& digest, std::string_view url);
+
+// Places in the tree.
+inline constexpr std::wstring_view kStubFolder = L"stub";
+inline constexpr std::wstring_view kLauncherFolder = L"launcher";
+inline constexpr std::wstring_view kManifestName = L"manifest.json";
+std::wstring StubFileName(const Sha1Digest& digest);
+std::wstring LauncherFileName(const Sha1Digest& digest);
+
+// Exactly 40 lower-case hexadecimal digits: the only names the launcher asks for under stub/.
+bool IsBuildKey(std::wstring_view name);
+
+}  // namespace zv::publish

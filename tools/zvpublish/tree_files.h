@@ -1,0 +1,75 @@
+#pragma once
+
+// The file-system and text operations the publishing tool needs beyond reading files, kept thin
+// so that the publishing logic is the same on every platform: tree_files_windows.cpp holds the
+// Win32 calls, tree_files_posix.cpp the POSIX ones. Paths are wide, as in the launcher.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv::publish {
+
+// directory, the platform's separator, name ("\" on Windows, "/" elsewhere); no separator is
+// doubled when directory already ends with one.
+std::wstring JoinPath(const std::wstring& directory, std::wstring_view name);
+
+enum class PathKind { Missing, File, Directory, Other };
+
+// What path names, symbolic links followed. Other: something that is neither a regular file nor a
+// directory, or a path that cannot be queried (reason says why).
+PathKind QueryPathKind(const std::wstring& path, std::string* reason = nullptr);
+
+// Creates directory and whatever parents it lacks; an existing directory is fine.
+bool MakeDirectories(const std::wstring& directory, std::string& reason);
+
+struct ListedEntry {
+    std::wstring name;
+    PathKind kind = PathKind::Other;
+};
+
+// The entries of directory ("." and ".." left out), sorted by name; nothing when it cannot be
+// listed.
+std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& directory, std::string& reason);
+
+// A new file written beside its final place under a temporary name that begins with a dot, then
+// moved into place in one step, so that a reader (a web server, a CDN's copy) sees either the old
+// file or the whole new one, never a part. A staged file that is not moved is removed.
+class StagedFile {
+public:
+    // Creates the temporary file in directory (exclusively: an existing file is never reused),
+    // readable by everyone, as files a web server serves must be.
+    static std::unique_ptr<StagedFile> Create(const std::wstring& directory, std::wstring_view finalName,
+                                              std::string& reason);
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    [[nodiscard]] const std::wstring& path() const { return path_; }
+
+    bool Write(const void* data, std::size_t size, std::string& reason);
+
+    // Writes the file through to the disk and closes it; nothing may be written afterwards.
+    bool Finish(std::string& reason);
+
+    enum class Move { Done, TargetExists, Failed };
+    // Moves the finished file to target in one step. With replace, an existing target is replaced
+    // (atomically); without it an existing target is left alone and the result is TargetExists.
+    Move MoveTo(const std::wstring& target, bool replace, std::string& reason);
+
+private:
+    struct Impl;
+    StagedFile(std::wstring path, std::unique_ptr<Impl> impl);
+
+    std::wstring path_;
+    std::unique_ptr<Impl> impl_;
+    bool moved_ = false;
+};
+
+// Text at the tool's edges: command-line arguments come in wide, messages go out in UTF-8.
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view text);
+
+}  // namespace zv::publish

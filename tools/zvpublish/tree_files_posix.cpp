@@ -1,0 +1,204 @@
+// The publishing tool's file operations on a POSIX system.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "common/native_path.h"
+#include "tree_files.h"
+
+namespace zv::publish {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ErrorText(int error) { return std::generic_category().message(error); }
+
+fs::path Native(const std::wstring& path) { return fs::path(ToNativePath(path)); }
+
+PathKind KindOf(const fs::file_status& status) {
+    switch (status.type()) {
+        case fs::file_type::not_found:
+            return PathKind::Missing;
+        case fs::file_type::regular:
+            return PathKind::File;
+        case fs::file_type::directory:
+            return PathKind::Directory;
+        default:
+            return PathKind::Other;
+    }
+}
+
+// Makes the directory entry of a moved file durable as well; a failure here loses nothing that
+// the move itself has not already made visible, so it is not reported.
+void SyncDirectoryOf(const std::string& path) {
+    const std::string directory = fs::path(path).parent_path().string();
+    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+std::wstring JoinPath(const std::wstring& directory, std::wstring_view name) {
+    std::wstring path = directory;
+    if (!path.empty() && path.back() != L'/') {
+        path += L'/';
+    }
+    path += name;
+    return path;
+}
+
+PathKind QueryPathKind(const std::wstring& path, std::string* reason) {
+    std::error_code error;
+    const fs::file_status status = fs::status(Native(path), error);
+    if (error && status.type() != fs::file_type::not_found) {
+        if (reason != nullptr) {
+            *reason = error.message();
+        }
+        return PathKind::Other;
+    }
+    return KindOf(status);
+}
+
+bool MakeDirectories(const std::wstring& directory, std::string& reason) {
+    std::error_code error;
+    fs::create_directories(Native(directory), error);
+    if (error) {
+        reason = error.message();
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& directory, std::string& reason) {
+    std::error_code error;
+    fs::directory_iterator it(Native(directory), error);
+    std::vector<ListedEntry> entries;
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::error_code statusError;
+        const fs::file_status status = it->status(statusError);
+        entries.push_back(
+            {FromNativePath(it->path().filename().native()), statusError ? PathKind::Other : KindOf(status)});
+    }
+    if (error) {
+        reason = error.message();
+        return std::nullopt;
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return entries;
+}
+
+struct StagedFile::Impl {
+    int fd = -1;
+    std::string native;
+    ~Impl() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+StagedFile::StagedFile(std::wstring path, std::unique_ptr<Impl> impl)
+    : path_(std::move(path)), impl_(std::move(impl)) {}
+
+StagedFile::~StagedFile() {
+    if (!moved_) {
+        if (impl_->fd >= 0) {
+            ::close(impl_->fd);
+            impl_->fd = -1;
+        }
+        ::unlink(impl_->native.c_str());
+    }
+}
+
+std::unique_ptr<StagedFile> StagedFile::Create(const std::wstring& directory, std::wstring_view finalName,
+                                               std::string& reason) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::wstring name = L"." + std::wstring(finalName) + L"." + std::to_wstring(random()) + L".tmp";
+        const std::wstring path = JoinPath(directory, name);
+        auto impl = std::make_unique<Impl>();
+        impl->native = ToNativePath(path);
+        // 0644 before the umask: the web server's own user must be able to read what it serves.
+        impl->fd = ::open(impl->native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (impl->fd >= 0) {
+            return std::unique_ptr<StagedFile>(new StagedFile(path, std::move(impl)));
+        }
+        if (errno != EEXIST) {
+            reason = "cannot create a temporary file in its folder: " + ErrorText(errno);
+            return nullptr;
+        }
+    }
+    reason = "cannot find a free temporary file name in its folder";
+    return nullptr;
+}
+
+bool StagedFile::Write(const void* data, std::size_t size, std::string& reason) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(impl_->fd, bytes, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            reason = "cannot write: " + ErrorText(errno);
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool StagedFile::Finish(std::string& reason) {
+    const bool synced = ::fsync(impl_->fd) == 0;
+    const int syncError = errno;
+    const bool closed = ::close(impl_->fd) == 0;
+    const int closeError = errno;
+    impl_->fd = -1;
+    if (!synced || !closed) {
+        reason = "cannot write: " + ErrorText(!synced ? syncError : closeError);
+        return false;
+    }
+    return true;
+}
+
+StagedFile::Move StagedFile::MoveTo(const std::wstring& target, bool replace, std::string& reason) {
+    const std::string native = ToNativePath(target);
+    if (replace) {
+        if (::rename(impl_->native.c_str(), native.c_str()) != 0) {
+            reason = "cannot move the new file into place: " + ErrorText(errno);
+            return Move::Failed;
+        }
+    } else {
+        // A hard link is the POSIX way to move a file into place only where nothing is yet.
+        if (::link(impl_->native.c_str(), native.c_str()) != 0) {
+            if (errno == EEXIST) {
+                return Move::TargetExists;
+            }
+            reason = "cannot move the new file into place: " + ErrorText(errno);
+            return Move::Failed;
+        }
+        ::unlink(impl_->native.c_str());
+    }
+    moved_ = true;
+    SyncDirectoryOf(native);
+    return Move::Done;
+}
+
+std::string ToUtf8(std::wstring_view text) { return ToNativePath(text); }
+
+std::wstring FromUtf8(std::string_view text) { return FromNativePath(text); }
+
+}  // namespace zv::publish

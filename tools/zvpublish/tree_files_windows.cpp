@@ -1,0 +1,197 @@
+// The publishing tool's file operations on Windows.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "common/unique_handle.h"
+#include "tree_files.h"
+
+namespace zv::publish {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The system's text for an error number, without the line break FormatMessageW ends it with.
+std::string ErrorText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const UniqueLocal owner(buffer);
+    std::wstring text(buffer != nullptr ? buffer : L"", length);
+    while (!text.empty() &&
+           (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        return "error " + std::to_string(error);
+    }
+    return ToUtf8(text) + " (error " + std::to_string(error) + ")";
+}
+
+PathKind KindOf(const fs::file_status& status) {
+    switch (status.type()) {
+        case fs::file_type::not_found:
+            return PathKind::Missing;
+        case fs::file_type::regular:
+            return PathKind::File;
+        case fs::file_type::directory:
+            return PathKind::Directory;
+        default:
+            return PathKind::Other;
+    }
+}
+
+}  // namespace
+
+std::wstring JoinPath(const std::wstring& directory, std::wstring_view name) {
+    std::wstring path = directory;
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') {
+        path += L'\\';
+    }
+    path += name;
+    return path;
+}
+
+PathKind QueryPathKind(const std::wstring& path, std::string* reason) {
+    std::error_code error;
+    const fs::file_status status = fs::status(fs::path(path), error);
+    if (error && status.type() != fs::file_type::not_found) {
+        if (reason != nullptr) {
+            *reason = error.message();
+        }
+        return PathKind::Other;
+    }
+    return KindOf(status);
+}
+
+bool MakeDirectories(const std::wstring& directory, std::string& reason) {
+    std::error_code error;
+    fs::create_directories(fs::path(directory), error);
+    if (error) {
+        reason = error.message();
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& directory, std::string& reason) {
+    std::error_code error;
+    fs::directory_iterator it(fs::path(directory), error);
+    std::vector<ListedEntry> entries;
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::error_code statusError;
+        const fs::file_status status = it->status(statusError);
+        entries.push_back({it->path().filename().wstring(), statusError ? PathKind::Other : KindOf(status)});
+    }
+    if (error) {
+        reason = error.message();
+        return std::nullopt;
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return entries;
+}
+
+struct StagedFile::Impl {
+    UniqueFile file;
+};
+
+StagedFile::StagedFile(std::wstring path, std::unique_ptr<Impl> impl)
+    : path_(std::move(path)), impl_(std::move(impl)) {}
+
+StagedFile::~StagedFile() {
+    if (!moved_) {
+        impl_->file.reset();
+        ::DeleteFileW(path_.c_str());
+    }
+}
+
+std::unique_ptr<StagedFile> StagedFile::Create(const std::wstring& directory, std::wstring_view finalName,
+                                               std::string& reason) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::wstring name = L"." + std::wstring(finalName) + L"." + std::to_wstring(random()) + L".tmp";
+        const std::wstring path = JoinPath(directory, name);
+        auto impl = std::make_unique<Impl>();
+        // Not shared while it is written: nobody reads a half-written file under this name either.
+        impl->file.reset(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (impl->file) {
+            return std::unique_ptr<StagedFile>(new StagedFile(path, std::move(impl)));
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            reason = "cannot create a temporary file in its folder: " + ErrorText(error);
+            return nullptr;
+        }
+    }
+    reason = "cannot find a free temporary file name in its folder";
+    return nullptr;
+}
+
+bool StagedFile::Write(const void* data, std::size_t size, std::string& reason) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+        DWORD written = 0;
+        if (!::WriteFile(impl_->file.get(), bytes, chunk, &written, nullptr)) {
+            reason = "cannot write: " + ErrorText(::GetLastError());
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool StagedFile::Finish(std::string& reason) {
+    if (!::FlushFileBuffers(impl_->file.get())) {
+        reason = "cannot write: " + ErrorText(::GetLastError());
+        impl_->file.reset();
+        return false;
+    }
+    impl_->file.reset();
+    return true;
+}
+
+StagedFile::Move StagedFile::MoveTo(const std::wstring& target, bool replace, std::string& reason) {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!::MoveFileExW(path_.c_str(), target.c_str(), flags)) {
+        const DWORD error = ::GetLastError();
+        if (!replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
+            return Move::TargetExists;
+        }
+        reason = "cannot move the new file into place: " + ErrorText(error);
+        return Move::Failed;
+    }
+    moved_ = true;
+    return Move::Done;
+}
+
+std::string ToUtf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+}  // namespace zv::publish

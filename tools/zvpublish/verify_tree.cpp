@@ -1,0 +1,368 @@
+#include "verify_tree.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <set>
+#include <stdexcept>
+#include <string_view>
+
+#include "common/read_only_file.h"
+#include "integrity/file_digest.h"
+#include "integrity/sha1.h"
+#include "net/transfer_rules.h"
+#include "publish.h"
+#include "tree_files.h"
+#include "update/manifest.h"
+
+namespace zv::publish {
+
+namespace {
+
+using Kind = Finding::Kind;
+
+struct Verifier {
+    const std::wstring& tree;
+    const std::optional<std::string>& baseUrl;
+    TreeReport report;
+    std::set<std::wstring> referenced;
+
+    void Add(Kind kind, const std::wstring& path, std::string text) {
+        report.findings.push_back({kind, path, std::move(text)});
+    }
+};
+
+enum class BodyRead { Ok, TooLarge, Unreadable };
+
+BodyRead ReadBody(const std::wstring& path, std::string& body) {
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        return BodyRead::Unreadable;
+    }
+    std::array<char, 4096> buffer{};
+    for (;;) {
+        std::uint32_t read = 0;
+        if (!file.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()), read)) {
+            return BodyRead::Unreadable;
+        }
+        if (read == 0) {
+            return BodyRead::Ok;
+        }
+        body.append(buffer.data(), read);
+        if (body.size() > kMaxBodyInMemory) {
+            return BodyRead::TooLarge;
+        }
+    }
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// One path segment with its %XX escapes resolved; nothing for a broken escape or a segment that
+// could leave its folder.
+std::optional<std::string> DecodeSegment(std::string_view segment) {
+    std::string out;
+    for (std::size_t i = 0; i < segment.size(); ++i) {
+        if (segment[i] != '%') {
+            out.push_back(segment[i]);
+            continue;
+        }
+        if (i + 2 >= segment.size()) {
+            return std::nullopt;
+        }
+        const int high = HexValue(segment[i + 1]);
+        const int low = HexValue(segment[i + 2]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    if (out.empty() || out == "." || out == ".." ||
+        out.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::string_view WithoutQuery(std::string_view url) {
+    return url.substr(0, std::min(url.find_first_of("?#"), url.size()));
+}
+
+// The folders and file name, below the tree, that url names; nothing when it points elsewhere.
+std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const std::vector<std::string>& folders,
+                                                    const std::optional<std::string>& baseUrl) {
+    std::vector<std::string> parts;
+    if (baseUrl) {
+        if (!url.starts_with(*baseUrl)) {
+            return std::nullopt;
+        }
+        std::string_view rest = WithoutQuery(url.substr(baseUrl->size()));
+        for (std::size_t at = 0; at <= rest.size();) {
+            const std::size_t end = std::min(rest.find('/', at), rest.size());
+            const auto segment = DecodeSegment(rest.substr(at, end - at));
+            if (!segment) {
+                return std::nullopt;
+            }
+            parts.push_back(*segment);
+            at = end + 1;
+        }
+        return parts;
+    }
+    // Without the base address: the layout the tool writes, the file beside its manifest.
+    const std::size_t authority = url.find("://");
+    if (authority == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t pathStart = url.find('/', authority + 3);
+    if (pathStart == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view path = WithoutQuery(url.substr(pathStart));
+    std::string folder = "/";
+    for (const auto& part : folders) {
+        folder += part + "/";
+    }
+    const std::size_t lastSlash = path.rfind('/');
+    if (!path.substr(0, lastSlash + 1).ends_with(folder)) {
+        return std::nullopt;
+    }
+    const auto name = DecodeSegment(path.substr(lastSlash + 1));
+    if (!name) {
+        return std::nullopt;
+    }
+    parts = folders;
+    parts.push_back(*name);
+    return parts;
+}
+
+const char* const kLauncherFetchFailed = "\"Failed to fetch launcher update manifest from server.\"";
+const char* const kStubFetchFailed = "\"Failed to fetch game stub manifest from server.\"";
+
+void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
+                   bool isLauncher) {
+    const char* fetchFailed = isLauncher ? kLauncherFetchFailed : kStubFetchFailed;
+    const char* missingSha1 = isLauncher ? "\"Launcher manifest is missing SHA1 checksum.\""
+                                         : "\"Game stub manifest is missing SHA1 checksum.\"";
+    const char* missingUrl = isLauncher ? "\"Launcher manifest is missing download URL.\""
+                                        : "\"Game stub manifest is missing download URL.\"";
+
+    std::string body;
+    switch (ReadBody(manifest, body)) {
+        case BodyRead::Unreadable:
+            v.Add(Kind::Error, manifest, "cannot be read");
+            return;
+        case BodyRead::TooLarge:
+            v.Add(Kind::Error, manifest,
+                  "is larger than " + std::to_string(kMaxBodyInMemory) + " bytes, which the launcher refuses (" +
+                      fetchFailed + ")");
+            return;
+        case BodyRead::Ok:
+            break;
+    }
+    nlohmann::json document;
+    try {
+        document = ParseManifest(body);
+    } catch (const nlohmann::json::exception& e) {
+        v.Add(Kind::Error, manifest,
+              std::string("is not one valid JSON value (players get ") + fetchFailed + "): " + e.what());
+        return;
+    }
+    if (!document.is_object()) {
+        v.Add(Kind::Error, manifest, std::string("is not a JSON object (players get ") + missingSha1 + ")");
+        return;
+    }
+
+    Sha1Digest expected;
+    std::string url;
+    bool ok = true;
+    try {
+        const auto sha1 = GetManifestString(document, "sha1");
+        if (!sha1) {
+            v.Add(Kind::Error, manifest, std::string("has no \"sha1\" (players get ") + missingSha1 + ")");
+            ok = false;
+        } else {
+            expected = DigestFromHex(*sha1);
+        }
+    } catch (const nlohmann::json::exception&) {
+        v.Add(Kind::Error, manifest, std::string("its \"sha1\" is not a string (players get ") + missingSha1 + ")");
+        ok = false;
+    } catch (const std::invalid_argument&) {
+        v.Add(Kind::Error, manifest,
+              std::string("its \"sha1\" is not 40 hexadecimal digits (players get ") + missingSha1 + ")");
+        ok = false;
+    }
+    try {
+        const auto member = GetManifestString(document, "url");
+        if (!member) {
+            v.Add(Kind::Error, manifest,
+                  std::string("has no \"url\" (players whose copy differs get ") + missingUrl + ")");
+            ok = false;
+        } else {
+            url = *member;
+        }
+    } catch (const nlohmann::json::exception&) {
+        v.Add(Kind::Error, manifest, std::string("its \"url\" is not a string (players get ") + missingUrl + ")");
+        ok = false;
+    }
+    if (!ok) {
+        return;
+    }
+
+    const bool printable = std::all_of(url.begin(), url.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u > 0x20 && u < 0x7F;
+    });
+    if (url.empty() || !printable) {
+        v.Add(Kind::Error, manifest,
+              "its \"url\" is empty or not printable ASCII without blanks, so the download fails (percent-encode "
+              "anything else)");
+        return;
+    }
+    if (!url.starts_with("https://")) {
+        if (url.starts_with("http://")) {
+            v.Add(Kind::Note, manifest,
+                  "its \"url\" is plain http://: the download is checked by its SHA-1, but any "
+                  "network on the way can break it");
+        } else {
+            v.Add(Kind::Error, manifest, "its \"url\" is not an https:// address, so the download fails");
+            return;
+        }
+    }
+
+    CheckedManifest checked{manifest, {}};
+    if (const auto parts = MapIntoTree(url, folders, v.baseUrl)) {
+        std::wstring file = v.tree;
+        for (const auto& part : *parts) {
+            file = JoinPath(file, FromUtf8(part));
+        }
+        v.referenced.insert(file);
+        const PathKind kind = QueryPathKind(file);
+        if (kind == PathKind::Missing) {
+            v.Add(Kind::Error, manifest, "its \"url\" names " + ToUtf8(file) + ", which is not in the tree");
+            return;
+        }
+        if (kind != PathKind::File) {
+            v.Add(Kind::Error, manifest, "its \"url\" names " + ToUtf8(file) + ", which is not a file");
+            return;
+        }
+        const Sha1Digest actual = HashFile(file);
+        if (actual != expected) {
+            v.Add(Kind::Error, file,
+                  "its SHA-1 is " + ToUtf8(DigestToHex(actual)) + ", but " + ToUtf8(manifest) + " says " +
+                      ToUtf8(DigestToHex(expected)) + " (players would get a checksum mismatch)");
+            return;
+        }
+        checked.file = file;
+    } else {
+        v.Add(Kind::Note, manifest,
+              "its \"url\" points outside the tree (" + url + "), so that file was not checked" +
+                  (v.baseUrl ? "" : "; give --base-url if the tree is served there"));
+    }
+    v.report.good.push_back(std::move(checked));
+}
+
+// Files beside the manifests that no manifest names, and temporary files left behind.
+void NoteStrayFiles(Verifier& v, const std::wstring& folder) {
+    std::string reason;
+    const auto entries = ListDirectory(folder, reason);
+    if (!entries) {
+        return;
+    }
+    for (const auto& entry : *entries) {
+        const std::wstring path = JoinPath(folder, entry.name);
+        if (entry.name == kManifestName || v.referenced.contains(path)) {
+            continue;
+        }
+        if (entry.name.starts_with(L".")) {
+            v.Add(Kind::Note, path, "looks like a temporary file of an interrupted publish; it can be removed");
+        } else if (entry.kind == PathKind::File) {
+            v.Add(Kind::Note, path,
+                  "no manifest names it (an older release?); it can go once nobody can still be downloading it");
+        }
+    }
+}
+
+}  // namespace
+
+bool TreeReport::HasErrors() const {
+    return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.kind == Kind::Error; });
+}
+
+TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl) {
+    Verifier v{tree, baseUrl, {}, {}};
+    switch (QueryPathKind(tree)) {
+        case PathKind::Missing:
+            v.Add(Kind::Error, tree, "does not exist");
+            return v.report;
+        case PathKind::Directory:
+            break;
+        default:
+            v.Add(Kind::Error, tree, "is not a folder");
+            return v.report;
+    }
+
+    const std::wstring launcherFolder = JoinPath(tree, std::wstring(kLauncherFolder));
+    const std::wstring launcherManifest = JoinPath(launcherFolder, std::wstring(kManifestName));
+    std::vector<std::wstring> folders;
+    if (QueryPathKind(launcherManifest) == PathKind::Missing) {
+        v.Add(Kind::Error, launcherManifest,
+              std::string("is missing: every launcher run would stop with ") + kLauncherFetchFailed);
+    } else {
+        CheckManifest(v, launcherManifest, {ToUtf8(kLauncherFolder)}, /*isLauncher=*/true);
+        folders.push_back(launcherFolder);
+    }
+
+    const std::wstring stubFolder = JoinPath(tree, std::wstring(kStubFolder));
+    const std::string noBuild = std::string("the launcher deletes the game executable of every player, who gets ") +
+                                kStubFetchFailed + " (the server answers 404)";
+    std::string reason;
+    const auto entries =
+        QueryPathKind(stubFolder) == PathKind::Directory ? ListDirectory(stubFolder, reason) : std::nullopt;
+    bool anyBuild = false;
+    for (const auto& entry : entries.value_or(std::vector<ListedEntry>{})) {
+        const std::wstring path = JoinPath(stubFolder, entry.name);
+        if (entry.name.starts_with(L".")) {
+            v.Add(Kind::Note, path, "looks like a temporary file of an interrupted publish; it can be removed");
+            continue;
+        }
+        if (entry.kind != PathKind::Directory) {
+            v.Add(Kind::Note, path, "is not a build folder; the launcher never asks for it");
+            continue;
+        }
+        if (!IsBuildKey(entry.name)) {
+            v.Add(Kind::Error, path,
+                  "is not a build key (40 lower-case hexadecimal digits); the launcher never asks for it");
+            continue;
+        }
+        anyBuild = true;
+        const std::wstring manifest = JoinPath(path, std::wstring(kManifestName));
+        if (QueryPathKind(manifest) == PathKind::Missing) {
+            v.Add(Kind::Error, manifest, "is missing: for this build " + noBuild);
+            continue;
+        }
+        CheckManifest(v, manifest, {ToUtf8(kStubFolder), ToUtf8(entry.name)}, /*isLauncher=*/false);
+        folders.push_back(path);
+    }
+    if (!anyBuild) {
+        v.Add(Kind::Error, stubFolder, "holds no game build: " + noBuild);
+    }
+
+    for (const auto& folder : folders) {
+        NoteStrayFiles(v, folder);
+    }
+    return v.report;
+}
+
+}  // namespace zv::publish

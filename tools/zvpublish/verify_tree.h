@@ -1,0 +1,42 @@
+#pragma once
+
+// Checking a published tree before it goes live: every manifest read with the launcher's own
+// rules, and every file a manifest names inside the tree hashed with the launcher's own digest.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zv::publish {
+
+struct Finding {
+    enum class Kind {
+        Error,  // a player would get an error message, or a wrong or missing file
+        Note,   // worth knowing, harmless to players
+    };
+    Kind kind = Kind::Error;
+    std::wstring path;
+    std::string text;
+};
+
+struct CheckedManifest {
+    std::wstring manifest;
+    // The file its "url" names inside the tree; empty when the URL points elsewhere.
+    std::wstring file;
+};
+
+struct TreeReport {
+    // Manifests with nothing wrong, in the order they were checked.
+    std::vector<CheckedManifest> good;
+    std::vector<Finding> findings;
+
+    [[nodiscard]] bool HasErrors() const;
+};
+
+// Checks TREE/launcher/manifest.json and TREE/stub/<key>/manifest.json for every build key. A
+// "url" points into the tree when it begins with baseUrl (already normalised); without baseUrl,
+// when its path ends with the manifest's own folder (/launcher/ or /stub/<key>/) and a file name,
+// the layout the publishing commands write.
+TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl);
+
+}  // namespace zv::publish

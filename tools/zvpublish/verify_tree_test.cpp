@@ -1,0 +1,275 @@
+#include "verify_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "launch/discovery_test_support.h"
+#include "pe_builder.h"
+#include "publish.h"
+#include "publish_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace zv::publish;
+using zv::test::ReadFileBytes;
+using zv::test::ScratchDirectory;
+using zv::test::WriteFileBytes;
+
+constexpr char kBase[] = "https://cdn.example.com/zv/";
+
+// A tree as the publishing commands leave it: one launcher release and one game build.
+struct GoodTree {
+    ScratchDirectory scratch;
+    fs::path tree = scratch.path() / "tree";
+    fs::path target = scratch.path() / "Game.exe";
+    fs::path stub = scratch.path() / "ZVClient.dll";
+    fs::path launcher = scratch.path() / "Foo_ZV.exe";
+
+    GoodTree() {
+        WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
+        WriteText(stub, "stub version 2");
+        WriteText(launcher, "launcher build 7");
+        const auto s = PublishStub(target.wstring(), stub.wstring(), kBase, tree.wstring());
+        const auto l = PublishLauncher(launcher.wstring(), kBase, tree.wstring());
+        if (s.failure || l.failure) {
+            throw std::runtime_error("cannot publish the good tree");
+        }
+    }
+
+    [[nodiscard]] fs::path Build() const { return tree / "stub" / KeyOf(target); }
+    [[nodiscard]] fs::path StubManifest() const { return Build() / "manifest.json"; }
+    [[nodiscard]] fs::path LauncherManifest() const { return tree / "launcher" / "manifest.json"; }
+    [[nodiscard]] fs::path StubFile() const { return Build() / ("ZVClient-" + Sha1Hex(ReadFileBytes(stub)) + ".dll"); }
+    [[nodiscard]] std::string StubSha1() const { return Sha1Hex(ReadFileBytes(stub)); }
+    [[nodiscard]] std::string StubUrl() const {
+        return std::string(kBase) + "stub/" + KeyOf(target) + "/ZVClient-" + StubSha1() + ".dll";
+    }
+};
+
+std::vector<Finding> Of(const TreeReport& report, Finding::Kind kind) {
+    std::vector<Finding> found;
+    for (const auto& f : report.findings) {
+        if (f.kind == kind) {
+            found.push_back(f);
+        }
+    }
+    return found;
+}
+
+std::string Describe(const TreeReport& report) {
+    std::string text;
+    for (const auto& f : report.findings) {
+        text += (f.kind == Finding::Kind::Error ? "  error " : "  note ") + ToUtf8(f.path) + ": " + f.text + "\n";
+    }
+    return text;
+}
+
+TEST(VerifyTree, APublishedTreeIsGood) {
+    const GoodTree t;
+    const TreeReport report = VerifyTree(t.tree.wstring(), std::nullopt);
+    EXPECT_TRUE(report.findings.empty()) << Describe(report);
+    ASSERT_EQ(report.good.size(), 2u);
+    EXPECT_EQ(report.good[0].manifest, t.LauncherManifest().wstring());
+    EXPECT_EQ(report.good[1].manifest, t.StubManifest().wstring());
+    EXPECT_EQ(report.good[1].file, t.StubFile().wstring());
+}
+
+// Each case breaks one thing in a good tree; verify must name the file and say what a player
+// would meet.
+TEST(VerifyTree, NamesEachBrokenManifestAndTamperedFile) {
+    struct BrokenCase {
+        const char* what;
+        std::function<fs::path(const GoodTree&)> breakIt;  // returns the file the error must name
+        const char* text;
+    };
+    const auto manifest = [](const std::string& body) {
+        return [body](const GoodTree& t) {
+            std::string text = body;
+            for (const auto& [from, to] : {std::pair<std::string, std::string>{"SHA", t.StubSha1()},
+                                           std::pair<std::string, std::string>{"URL", t.StubUrl()}}) {
+                if (const auto at = text.find(from); at != std::string::npos) {
+                    text.replace(at, from.size(), to);
+                }
+            }
+            WriteText(t.StubManifest(), text);
+            return t.StubManifest();
+        };
+    };
+    const BrokenCase cases[] = {
+        {"not JSON", manifest(R"({"sha1": "SHA", )"), "not one valid JSON value"},
+        {"trailing comma", manifest(R"({"sha1": "SHA", "url": "URL",})"), "not one valid JSON value"},
+        {"two values", manifest(R"({"sha1": "SHA", "url": "URL"} {})"), "not one valid JSON value"},
+        {"array", manifest(R"(["SHA", "URL"])"), "not a JSON object"},
+        {"no sha1", manifest(R"({"SHA1": "SHA", "url": "URL"})"), "has no \"sha1\""},
+        {"sha1 a number", manifest(R"({"sha1": 1, "url": "URL"})"), "\"sha1\" is not a string"},
+        {"sha1 of 39 digits", manifest(R"({"sha1": "012345678901234567890123456789012345678", "url": "URL"})"),
+         "not 40 hexadecimal digits"},
+        {"sha1 not hex", manifest(R"({"sha1": "g123456789012345678901234567890123456789", "url": "URL"})"),
+         "not 40 hexadecimal digits"},
+        {"no url", manifest(R"({"sha1": "SHA"})"), "has no \"url\""},
+        {"url a number", manifest(R"({"sha1": "SHA", "url": 5})"), "\"url\" is not a string"},
+        {"url empty", manifest(R"({"sha1": "SHA", "url": ""})"), "empty or not printable ASCII"},
+        {"url with a blank", manifest(R"({"sha1": "SHA", "url": "https://cdn.example.com/a b.dll"})"),
+         "not printable ASCII"},
+        {"url not ASCII", manifest(R"({"sha1": "SHA", "url": "https://cdn.example.com/\u00e9.dll"})"),
+         "not printable ASCII"},
+        {"url not https", manifest(R"({"sha1": "SHA", "url": "ftp://cdn.example.com/x.dll"})"), "not an https://"},
+        {"larger than the launcher takes",
+         [](const GoodTree& t) {
+             WriteText(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + t.StubUrl() + "\"}" +
+                                             std::string(1024 * 1024, ' '));
+             return t.StubManifest();
+         },
+         "larger than"},
+        {"stub file tampered",
+         [](const GoodTree& t) {
+             WriteText(t.StubFile(), "stub version 2, changed");
+             return t.StubFile();
+         },
+         "its SHA-1 is"},
+        {"stub file missing",
+         [](const GoodTree& t) {
+             fs::remove(t.StubFile());
+             return t.StubManifest();
+         },
+         "which is not in the tree"},
+        {"sha1 of another file",
+         [](const GoodTree& t) {
+             WriteText(t.StubManifest(),
+                       R"({"sha1": "0000000000000000000000000000000000000000", "url": ")" + t.StubUrl() + "\"}");
+             return t.StubFile();
+         },
+         "its SHA-1 is"},
+        {"stub manifest missing",
+         [](const GoodTree& t) {
+             fs::remove(t.StubManifest());
+             return t.StubManifest();
+         },
+         "deletes the game executable"},
+        {"launcher manifest missing",
+         [](const GoodTree& t) {
+             fs::remove(t.LauncherManifest());
+             return t.LauncherManifest();
+         },
+         "every launcher run would stop"},
+        // The launcher always asks in lower case, and most servers and CDNs tell the cases apart.
+        {"build folder in upper case",
+         [](const GoodTree& t) {
+             const fs::path folder = t.tree / "stub" / "0123456789ABCDEF0123456789ABCDEF01234567";
+             fs::create_directory(folder);
+             fs::copy_file(t.StubManifest(), folder / "manifest.json");
+             return folder;
+         },
+         "not a build key"},
+        {"no build at all",
+         [](const GoodTree& t) {
+             fs::remove_all(t.tree / "stub");
+             return t.tree / "stub";
+         },
+         "holds no game build"},
+    };
+    for (const auto& c : cases) {
+        const GoodTree t;
+        const fs::path named = c.breakIt(t);
+        const TreeReport report = VerifyTree(t.tree.wstring(), std::nullopt);
+        EXPECT_TRUE(report.HasErrors()) << c.what;
+        const auto errors = Of(report, Finding::Kind::Error);
+        ASSERT_EQ(errors.size(), 1u) << c.what << "\n" << Describe(report);
+        EXPECT_EQ(errors[0].path, named.wstring()) << c.what;
+        EXPECT_NE(errors[0].text.find(c.text), std::string::npos) << c.what << ": " << errors[0].text;
+    }
+}
+
+// What the launcher accepts, and what is worth a note but harms nobody.
+TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
+    struct GoodCase {
+        const char* what;
+        std::function<void(const GoodTree&)> change;
+        std::optional<std::string> baseUrl;
+        std::vector<const char*> notes;
+    };
+    const GoodCase cases[] = {
+        {"sha1 in upper case",
+         [](const GoodTree& t) {
+             std::string sha1 = t.StubSha1();
+             for (char& c : sha1) {
+                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+             }
+             WriteText(t.StubManifest(), R"({"url": ")" + t.StubUrl() + R"(", "sha1": ")" + sha1 + "\", \"x\": [1]}");
+         },
+         std::nullopt,
+         {}},
+        {"escaped slashes in the url",
+         [](const GoodTree& t) {
+             std::string url = t.StubUrl();
+             for (std::size_t at = url.find('/'); at != std::string::npos; at = url.find('/', at + 2)) {
+                 url.replace(at, 1, "\\/");
+             }
+             WriteText(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + url + "\"}");
+         },
+         std::nullopt,
+         {}},
+        {"a download elsewhere",
+         [](const GoodTree& t) {
+             WriteText(t.StubManifest(),
+                       R"({"sha1": ")" + t.StubSha1() + R"(", "url": "https://other.example.com/ZVClient.dll"})");
+         },
+         std::nullopt,
+         {"points outside the tree", "no manifest names it"}},
+        {"plain http",
+         [](const GoodTree& t) {
+             std::string url = t.StubUrl();
+             url.replace(0, 5, "http");
+             WriteText(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + url + "\"}");
+         },
+         std::nullopt,
+         {"plain http://"}},
+        {"a file elsewhere in the tree, found through the base address",
+         [](const GoodTree& t) {
+             fs::create_directories(t.tree / "files");
+             fs::copy_file(t.StubFile(), t.tree / "files" / "ZVClient 2.dll");
+             fs::remove(t.StubFile());
+             WriteText(t.StubManifest(),
+                       R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + kBase + "files/ZVClient%202.dll?v=2\"}");
+         },
+         kBase,
+         {}},
+        {"an older release and a temporary file beside the manifest",
+         [](const GoodTree& t) {
+             WriteText(t.Build() / "ZVClient-0000000000000000000000000000000000000000.dll", "old");
+             WriteText(t.Build() / ".manifest.json.123.tmp", "{");
+         },
+         std::nullopt,
+         {"interrupted publish", "no manifest names it"}},
+    };
+    for (const auto& c : cases) {
+        const GoodTree t;
+        c.change(t);
+        const TreeReport report = VerifyTree(t.tree.wstring(), c.baseUrl);
+        EXPECT_FALSE(report.HasErrors()) << c.what << "\n" << Describe(report);
+        EXPECT_EQ(report.good.size(), 2u) << c.what;
+        const auto notes = Of(report, Finding::Kind::Note);
+        ASSERT_EQ(notes.size(), c.notes.size()) << c.what << "\n" << Describe(report);
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            EXPECT_NE(notes[i].text.find(c.notes[i]), std::string::npos) << c.what << ": " << notes[i].text;
+        }
+    }
+}
+
+TEST(VerifyTree, RefusesATreeThatIsNoFolder) {
+    ScratchDirectory scratch;
+    WriteText(scratch.path() / "file", "x");
+    for (const fs::path& path : {scratch.path() / "missing", scratch.path() / "file"}) {
+        const TreeReport report = VerifyTree(path.wstring(), std::nullopt);
+        ASSERT_EQ(report.findings.size(), 1u);
+        EXPECT_EQ(report.findings[0].path, path.wstring());
+        EXPECT_TRUE(report.HasErrors());
+    }
+}
+
+}  // namespace
