@@ -1,30 +1,125 @@
-"""Runs the launcher once under Wine in a fresh sample game folder and tells what it did."""
+"""The launcher's main job with the real pieces: a sample game, its client stub and the launcher
+are published with zvpublish, the tree is served by nginx over TLS on loopback with a test CA,
+and the launcher runs under Wine against it twice: first with an out-of-date stub, then current.
+"""
 
+import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+sys.path.insert(0, str(REPO / "tests" / "publish"))
 
-from harness import AGREEMENT_KEY, GameFolder, Wine  # noqa: E402
+from harness import AGREEMENT_KEY, SERVER_DIR, GameFolder, Wine, fixture, sha1_of, update_host  # noqa: E402
+from publishing import Nginx, zvpublish, zvpublish_path  # noqa: E402
+
+
+def step(text: str) -> None:
+    print(f"\n== {text}", flush=True)
+
+
+def show(command: list, result: subprocess.CompletedProcess) -> None:
+    print("$ " + " ".join(f'"{a}"' if " " in str(a) else str(a) for a in command))
+    for line in (result.stdout + result.stderr).splitlines():
+        print("  " + line)
+
+
+def publish(*args) -> None:
+    result = zvpublish(*args)
+    show(["zvpublish", *args], result)
+
+
+def requests_since(nginx: Nginx, seen: int) -> list[dict]:
+    return nginx.requests()[seen:]
+
+
+def print_requests(requests: list[dict]) -> None:
+    for r in requests:
+        print(f"  nginx: {r['method']} {r['uri']} -> {r['status']} ({r['bytes']} bytes)")
 
 
 def main() -> int:
+    host, port = update_host()
+    base = f"https://{host}:{port}/"
     with tempfile.TemporaryDirectory(prefix="zv-demo-") as tmp:
-        wine = Wine(Path(tmp) / "prefix")
-        print("Setting up a private Wine prefix (about 15 seconds)...")
-        wine.up()
+        tmp = Path(tmp)
+        tree = tmp / "tree"
+
+        step("Test certificates: a CA of this run, and a certificate for localhost from it")
+        subprocess.run([str(SERVER_DIR / "make_certs.sh"), str(tmp / "certs")], check=True, capture_output=True)
+
+        step("A private Wine prefix that trusts that CA (about 15 seconds)")
+        wine = Wine(tmp / "prefix")
+        wine.up(trusted_ca=tmp / "certs" / "ca.der")
         try:
-            game = GameFolder(wine, Path(tmp) / "Foo Game")
             wine.reg_set(AGREEMENT_KEY, "EULA", "REG_DWORD", "1")
-            print(f"Running {game.launcher.name} in {game.root} ...")
-            code = game.run(["--demo"])
-            print(f"The launcher ended with exit code {code}.")
-            return 0 if code == 0 else 1
+
+            step("A sample game folder: the launcher as Foo_ZV.exe, the game Foo.exe, and stub version 1")
+            game = GameFolder(wine, tmp / "Foo Game")
+            game.add_game("Foo.exe")
+            game.add_stub(1)
+            for f in sorted(game.root.iterdir()):
+                print(f"  {f.name:14} sha1 {sha1_of(f)}")
+
+            step(f"Publishing with {zvpublish_path().relative_to(REPO)}: stub version 2 for this game build, "
+                 "and this launcher")
+            publish("stub", "--target", game.root / "Foo.exe", "--stub", fixture("stub-2/ZVClient.dll"),
+                    "--base-url", base, "--out", tree)
+            publish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree)
+            publish("verify", tree)
+
+            step(f"Serving the tree with nginx over TLS on 127.0.0.1:{port} (deploy/nginx)")
+            with Nginx(tmp / "nginx", tree, tmp / "certs", port) as nginx:
+                step("First run: the stub beside the game is version 1, the server has version 2")
+                code = game.run(["--demo", "first run"])
+                first = requests_since(nginx, 0)
+                print_requests(first)
+                record = game.launch_record()
+                print(f"  the launcher ended with exit code {code}")
+                if record:
+                    print(f"  the game started: {record['command-line']}")
+                    print(f"  the game loaded stub version {record['stub-version']}")
+                downloaded = any(r["uri"].endswith(".dll") and r["status"] == 200 for r in first)
+                stub_now = sha1_of(game.stub)
+                print(f"  ZVClient.dll beside the game is now sha1 {stub_now}")
+                first_ok = (code == 0 and record is not None and record["stub-version"] == "2" and downloaded
+                            and stub_now == sha1_of(fixture("stub-2/ZVClient.dll")))
+
+                step("Second run: everything is current")
+                (game.root / "launch-record.txt").unlink(missing_ok=True)
+                code = game.run(["--demo", "second run"])
+                second = requests_since(nginx, len(first))
+                print_requests(second)
+                record = game.launch_record()
+                print(f"  the launcher ended with exit code {code}")
+                if record:
+                    print(f"  the game started: {record['command-line']}")
+                second_downloads = [r for r in second if not r["uri"].endswith("/manifest.json")]
+                second_ok = code == 0 and record is not None and not second_downloads
         finally:
             wine.end_stragglers()
             wine.down()
 
+    step("What happened")
+    if first_ok:
+        print("  First run: the stub was out of date. The launcher fetched the stub manifest for this game\n"
+              "  build, downloaded stub version 2, checked its SHA-1 against the manifest, and started the game,\n"
+              "  which loaded version 2.")
+    else:
+        print("  First run: NOT as expected (see above): the stub should have been downloaded, verified and used.")
+    if second_ok:
+        print("  Second run: the launcher and the stub were current. Only the two manifests were fetched,\n"
+              "  nothing was downloaded, and the game started.")
+    else:
+        print("  Second run: NOT as expected (see above): only the two manifests should have been fetched.")
+    return 0 if first_ok and second_ok else 1
+
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except (RuntimeError, AssertionError) as problem:
+        print(f"\ndemo: {problem}", file=sys.stderr)
+        sys.exit(1)

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs every test: formatting, the native unit tests under ASan/UBSan, the Windows unit tests
-# under Wine, and the end-to-end scenarios with the real launcher under Wine.
+# under Wine, the end-to-end scenarios with the real launcher under Wine, and publishing with
+# zvpublish served by nginx.
 # Does all of its own set-up on a fresh Debian 12 machine (as root).
 set -eu
 cd "$(dirname "$0")/.."
@@ -21,3 +22,7 @@ ctest --preset windows
 
 echo "== end-to-end scenarios (Wine)"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
+
+# Apart from the scenarios above: both serve on the port the launcher was built for.
+echo "== publishing with zvpublish, serving with nginx (Wine)"
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/publish
