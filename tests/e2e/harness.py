@@ -85,7 +85,7 @@ class Wine:
     # -- prefix lifecycle -------------------------------------------------------------------
     def up(self, trusted_ca: Path | None = None) -> None:
         """A new prefix; trusted_ca (DER) becomes a trusted root inside it, and nowhere else."""
-        env = dict(os.environ, ZVWIN=str(self.zvwin_exe))
+        env = dict(os.environ, ZVWIN=str(self.zvwin_exe), ZV_TIMEOUT_EXE=str(build_dir() / "tests" / "timeout.exe"))
         if trusted_ca:
             env["ZV_TEST_CA"] = str(trusted_ca)
         subprocess.run([str(PREFIX_SH), "up", str(self.prefix)], check=True, capture_output=True, env=env)
@@ -157,6 +157,11 @@ class Wine:
     def release_held(holder: subprocess.Popen) -> None:
         holder.stdin.close()
         assert holder.wait(timeout=30) == 0
+
+    def temporary_files(self, pattern: str = "ZVL*.tmp") -> list[Path]:
+        """Files in the prefix's user temporary folders (where the self-update downloads)."""
+        users = self.prefix / "drive_c" / "users"
+        return sorted(p for folder in ("AppData/Local/Temp", "Temp") for p in users.glob(f"*/{folder}/{pattern}"))
 
     # -- registry -------------------------------------------------------------------------------
     def reg_query(self, key: str, value: str) -> str | None:
