@@ -109,6 +109,12 @@ class Wine:
         return subprocess.run(self._command(exe, args or []), cwd=cwd, capture_output=True,
                               timeout=timeout)
 
+    @staticmethod
+    def processes() -> str:
+        """The Windows processes running now, for failure messages."""
+        ps = subprocess.run(["ps", "-eo", "pid,stat,etime,args"], capture_output=True, text=True).stdout
+        return "\n".join(line for line in ps.splitlines() if ":\\" in line or "wine" in line)
+
     def end_stragglers(self) -> None:
         """Ends whatever a test left running, so that no box or mutex leaks into the next test."""
         for process in self._processes:
@@ -125,9 +131,12 @@ class Wine:
         args = ["find", "--title", title, "--timeout", str(timeout_ms)]
         if class_name:
             args += ["--class", class_name]
-        result = self.zvwin(*args, timeout=timeout_ms / 1000 + 30)
+        try:
+            result = self.zvwin(*args, timeout=timeout_ms / 1000 + 30)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"zvwin did not answer while looking for {title!r}\n{self.processes()}") from None
         if result.returncode != 0:
-            raise AssertionError(f"no window titled {title!r} (class {class_name!r}) appeared")
+            raise AssertionError(f"no window titled {title!r} (class {class_name!r}) appeared\n{self.processes()}")
         return Window(json.loads(result.stdout.decode("utf-8")))
 
     def window_absent(self, title: str, class_name: str | None = None, for_ms: int = 2000) -> bool:
