@@ -20,7 +20,9 @@ namespace zv {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Zarnovelle";
-constexpr wchar_t kSplashFile[] = L"zarnovelle.bmp";
+// Relative to the current directory and nothing else: a bare name would also be searched for
+// beside the executable by some implementations of LoadImageW (Wine's among them).
+constexpr wchar_t kSplashFile[] = L".\\zarnovelle.bmp";
 constexpr wchar_t kConsentTitle[] = L"Zarnovelle Launcher";
 constexpr wchar_t kInstruction[] = L"To install Zarnovelle you must accept the terms of the EULA:";
 
@@ -68,7 +70,7 @@ void RegisterWindowClass(HINSTANCE instance) {
 }
 
 void CreateSplashWindow(HINSTANCE instance) {
-    // A bare name: it is looked up in the current directory, not beside the launcher.
+    // Looked up in the current directory, not beside the launcher.
     g_splashBitmap = static_cast<HBITMAP>(::LoadImageW(nullptr, kSplashFile, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
     if (g_splashBitmap == nullptr) {
         return;
