@@ -7,6 +7,7 @@ prefix draws through Wine's X11 driver, so the windows have pixels to capture.
 """
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -19,6 +20,7 @@ from harness import (AGREEMENT_KEY, CONSENT_TITLE, REPO, WINDOW_CLASS, GameFolde
                      eventually)
 
 OUTPUT = REPO / "docs" / "screenshots"
+WINE_FONTS = Path("/usr/share/wine/fonts")
 SCREEN = "1280x800x24"
 
 
@@ -48,8 +50,17 @@ def main() -> int:
             wine = Wine(Path(tmp) / "prefix")
             wine.up()
             try:
-                # Draw through X instead of the tests' null driver.
+                # Draw through X instead of the tests' null driver. There is no window manager on
+                # the virtual screen, so Wine draws the captions and frames itself.
                 wine.run("reg", ["delete", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/f"])
+                for setting in ("Decorated", "Managed"):
+                    wine.run("reg", ["add", r"HKCU\Software\Wine\X11 Driver", "/v", setting, "/d", "N", "/f"])
+                # Wine's own fonts (fonts-wine) for the caption buttons' glyphs and a Windows-like
+                # face; this Wine build does not look for them in its data folder.
+                fonts = wine.prefix / "drive_c" / "windows" / "Fonts"
+                for name in ("marlett.ttf", "tahoma.ttf", "tahomabd.ttf"):
+                    if (WINE_FONTS / name).exists():
+                        shutil.copyfile(WINE_FONTS / name, fonts / name)
                 game = GameFolder(wine, Path(tmp) / "Foo Game")
                 game.add_splash()
 
