@@ -284,7 +284,9 @@ void StartUiThread() {
         const HANDLE waitFor[] = {ready.get(), thread.get()};
         if (::WaitForMultipleObjects(static_cast<DWORD>(std::size(waitFor)), waitFor, FALSE, INFINITE) !=
             WAIT_OBJECT_0) {
+            // Its windows went with it: nothing to show and nobody to ask.
             g_uiThreadId = 0;
+            g_splashWindow = nullptr;
         }
     }
     g_uiReadyEvent = nullptr;
