@@ -7,9 +7,9 @@ presses their buttons. Registry values are read and written with Wine's own reg.
 
 from __future__ import annotations
 
+import contextlib
 import hashlib
 import importlib.util
-import contextlib
 import json
 import os
 import shutil
@@ -203,7 +203,8 @@ class Wine:
         if class_name:
             args += ["--class", class_name]
         result = self.zvwin(*args)
-        assert result.returncode == 0, result.stderr.decode(errors="replace")
+        assert result.returncode == 0, f"zvwin {command}: exit {result.returncode}: " + result.stderr.decode(
+            errors="replace")
 
     def screen(self) -> dict:
         """The screen size and the stock GUI font and white brush handles (the same in every

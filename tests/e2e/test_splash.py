@@ -10,6 +10,10 @@ import pytest
 from harness import (AGREEMENT_KEY, CONSENT_TITLE, MESSAGE_BOX_CLASS, SPLASH_BITMAP, WINDOW_CLASS,
                      assert_run_goes_on, finish_run, wait_exit, write_bitmap)
 
+# No files on the update server: a run that gets past the agreement ends in the self-update's
+# failure box, the same way every time.
+pytestmark = pytest.mark.usefixtures("server")
+
 WS_POPUP = 0x80000000
 WS_CLIPSIBLINGS = 0x04000000  # added by Windows to every top-level window
 WS_EX_TOPMOST_TOOLWINDOW = 0x88
