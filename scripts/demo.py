@@ -16,6 +16,7 @@ def main() -> int:
         wine.up()
         try:
             game = GameFolder(wine, Path(tmp) / "Foo Game")
+            game.add_splash()  # the launcher reads zarnovelle.bmp from its current directory
             wine.reg_set(AGREEMENT_KEY, "EULA", "REG_DWORD", "1")
             print(f"Running {game.launcher.name} in {game.root} ...")
             code = game.run(["--demo"])
