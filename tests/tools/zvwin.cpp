@@ -59,11 +59,22 @@ std::string JsonString(const std::wstring& text) {
     return out + "\"";
 }
 
+// Sends a message to a window of another process and waits for the answer, but never for ever:
+// a window whose thread is busy or hung answers 0 after a few seconds instead of blocking the test.
+LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK, 5000, &result)) {
+        std::fprintf(stderr, "zvwin: window %p did not answer message %u\n", static_cast<void*>(hwnd), message);
+        return 0;
+    }
+    return static_cast<LRESULT>(result);
+}
+
 std::wstring WindowText(HWND hwnd) {
     // WM_GETTEXT reaches windows of other processes too (GetWindowTextW does not for controls).
-    const auto length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    const auto length = Ask(hwnd, WM_GETTEXTLENGTH);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const auto copied = ::SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    const auto copied = Ask(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(copied));
     return text;
 }
@@ -120,7 +131,7 @@ std::vector<unsigned char> IconPixels(HICON icon) {
 // Which system icon a static control shows. Icon handles are not shared between processes, so
 // the pixels are compared with the system icons this process loads.
 std::string IconKind(HWND hwnd) {
-    const auto icon = reinterpret_cast<HICON>(::SendMessageW(hwnd, STM_GETICON, 0, 0));
+    const auto icon = reinterpret_cast<HICON>(Ask(hwnd, STM_GETICON));
     if (icon == nullptr) {
         return "";
     }
@@ -158,7 +169,7 @@ std::string Describe(HWND hwnd, bool withChildren) {
                   static_cast<unsigned long>(::GetWindowLongW(hwnd, GWL_EXSTYLE)),
                   static_cast<long>(::GetWindowLongPtrW(hwnd, GWLP_ID)), ::IsWindowVisible(hwnd) ? "true" : "false",
                   rect.left, rect.top, rect.right, rect.bottom, client.right, client.bottom, clientOrigin.x,
-                  clientOrigin.y, static_cast<unsigned long long>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+                  clientOrigin.y, static_cast<unsigned long long>(Ask(hwnd, WM_GETFONT)));
     std::string out = head;
     out += ",\"class\":" + JsonString(cls) + ",\"text\":" + JsonString(WindowText(hwnd));
     if (_wcsicmp(cls.c_str(), L"Static") == 0) {
@@ -166,7 +177,7 @@ std::string Describe(HWND hwnd, bool withChildren) {
     }
     if (_wcsicmp(cls.c_str(), L"Edit") == 0) {
         // Lines as laid out in the control, so wrapped paragraphs count more than once.
-        out += ",\"lines\":" + std::to_string(::SendMessageW(hwnd, EM_GETLINECOUNT, 0, 0));
+        out += ",\"lines\":" + std::to_string(Ask(hwnd, EM_GETLINECOUNT));
     }
     if (withChildren) {
         std::vector<HWND> children;
