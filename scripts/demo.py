@@ -58,6 +58,7 @@ def main() -> int:
 
             step("A sample game folder: the launcher as Foo_ZV.exe, the game Foo.exe, and stub version 1")
             game = GameFolder(wine, tmp / "Foo Game")
+            game.add_splash()  # the launcher reads zarnovelle.bmp from its current directory
             game.add_game("Foo.exe")
             game.add_stub(1)
             for f in sorted(game.root.iterdir()):

@@ -7,13 +7,16 @@ presses their buttons. Registry values are read and written with Wine's own reg.
 
 from __future__ import annotations
 
+import contextlib
 import hashlib
 import importlib.util
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
+import tempfile
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -24,6 +27,9 @@ PREFIX_SH = REPO / "tests" / "wine" / "prefix.sh"
 
 AGREEMENT_KEY = r"HKCU\SOFTWARE\Zarnovelle"
 MESSAGE_BOX_CLASS = "#32770"
+WINDOW_CLASS = "Zarnovelle"
+CONSENT_TITLE = "Zarnovelle Launcher"
+SPLASH_BITMAP = REPO / "resources" / "zarnovelle.bmp"
 
 
 def build_dir() -> Path:
@@ -62,8 +68,26 @@ class Window:
         return tuple(self.raw["rect"])
 
     @property
+    def hwnd(self) -> int:
+        return self.raw["hwnd"]
+
+    @property
+    def pid(self) -> int:
+        return self.raw["pid"]
+
+    @property
+    def visible(self) -> bool:
+        return self.raw["visible"]
+
+    @property
     def children(self) -> list[dict]:
         return self.raw.get("children", [])
+
+    def child_layout(self, child: dict) -> tuple[int, int, int, int]:
+        """A child's x, y, width and height in its parent's client area."""
+        ox, oy = self.raw["client_origin"]
+        left, top, right, bottom = child["rect"]
+        return left - ox, top - oy, right - left, bottom - top
 
     def static_texts(self) -> list[str]:
         return [c["text"] for c in self.children if c["class"].lower() == "static" and c["text"]]
@@ -85,7 +109,7 @@ class Wine:
     # -- prefix lifecycle -------------------------------------------------------------------
     def up(self, trusted_ca: Path | None = None) -> None:
         """A new prefix; trusted_ca (DER) becomes a trusted root inside it, and nowhere else."""
-        env = dict(os.environ, ZVWIN=str(self.zvwin_exe))
+        env = dict(os.environ, ZVWIN=str(self.zvwin_exe), ZV_TIMEOUT_EXE=str(build_dir() / "tests" / "timeout.exe"))
         if trusted_ca:
             env["ZV_TEST_CA"] = str(trusted_ca)
         subprocess.run([str(PREFIX_SH), "up", str(self.prefix)], check=True, capture_output=True, env=env)
@@ -98,9 +122,10 @@ class Wine:
         return [str(WINE_RUN), str(self.prefix), str(exe), *args]
 
     def start(self, exe: Path | str, args: list[str] | None = None, cwd: Path | None = None,
-              stdin=subprocess.DEVNULL) -> subprocess.Popen:
+              stdin=subprocess.DEVNULL, env: dict[str, str] | None = None) -> subprocess.Popen:
         process = subprocess.Popen(self._command(exe, args or []), cwd=cwd, stdin=stdin,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   env={**os.environ, **env} if env else None)
         self._processes.append(process)
         return process
 
@@ -108,6 +133,12 @@ class Wine:
             timeout: float = 60) -> subprocess.CompletedProcess:
         return subprocess.run(self._command(exe, args or []), cwd=cwd, capture_output=True,
                               timeout=timeout)
+
+    @staticmethod
+    def processes() -> str:
+        """The Windows processes running now, for failure messages."""
+        ps = subprocess.run(["ps", "-eo", "pid,stat,etime,args"], capture_output=True, text=True).stdout
+        return "\n".join(line for line in ps.splitlines() if ":\\" in line or "wine" in line)
 
     def end_stragglers(self) -> None:
         """Ends whatever a test left running, so that no box or mutex leaks into the next test."""
@@ -121,14 +152,31 @@ class Wine:
     def zvwin(self, *args: str, timeout: float = 30) -> subprocess.CompletedProcess:
         return self.run(self.zvwin_exe, list(args), timeout=timeout)
 
-    def find_window(self, title: str, class_name: str | None = None, timeout_ms: int = 15000) -> Window:
-        args = ["find", "--title", title, "--timeout", str(timeout_ms)]
+    def find_window(self, title: str, class_name: str | None = None, timeout_ms: int = 15000,
+                    visible: bool = True) -> Window:
+        """The window once it exists and (unless visible is False) is shown, so that whatever is
+        done before showing it, such as creating its controls, is done."""
+        args = ["find", "--title", title, "--timeout", str(timeout_ms)] + (["--visible", "1"] if visible else [])
         if class_name:
             args += ["--class", class_name]
-        result = self.zvwin(*args, timeout=timeout_ms / 1000 + 30)
+        try:
+            result = self.zvwin(*args, timeout=timeout_ms / 1000 + 30)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"zvwin did not answer while looking for {title!r}\n{self.processes()}") from None
         if result.returncode != 0:
-            raise AssertionError(f"no window titled {title!r} (class {class_name!r}) appeared")
+            raise AssertionError(f"no window titled {title!r} (class {class_name!r}) appeared\n{self.processes()}")
         return Window(json.loads(result.stdout.decode("utf-8")))
+
+    def windows(self, class_name: str | None = None, title: str | None = None) -> list[Window]:
+        """Every top-level window that matches, hidden ones too (title "" matches no title)."""
+        args = ["windows"]
+        if class_name is not None:
+            args += ["--class", class_name]
+        if title is not None:
+            args += ["--title", title]
+        result = self.zvwin(*args)
+        assert result.returncode == 0, result.stderr.decode(errors="replace")
+        return [Window(w) for w in json.loads(result.stdout.decode("utf-8"))]
 
     def window_absent(self, title: str, class_name: str | None = None, for_ms: int = 2000) -> bool:
         args = ["absent", "--title", title, "--for", str(for_ms)]
@@ -143,9 +191,52 @@ class Wine:
         result = self.zvwin(*args)
         assert result.returncode == 0, result.stderr.decode(errors="replace")
 
+    def close(self, title: str, class_name: str | None = None) -> None:
+        """WM_CLOSE, as the window would get it from the close box or the system menu."""
+        self._send("close", title, class_name)
+
+    def system_close(self, title: str, class_name: str | None = None) -> None:
+        """WM_SYSCOMMAND SC_CLOSE: what clicking the caption's close box sends."""
+        self._send("altf4", title, class_name)
+
+    def alt_f4(self, title: str, class_name: str | None = None) -> None:
+        """The Alt+F4 key strokes, for the window's default handling to turn into a close."""
+        self._send("altf4", title, class_name, "--keys", "1")
+
+    def key(self, title: str, vk: int, button: str | None = None, class_name: str | None = None) -> None:
+        extra = ["--vk", str(vk)] + (["--button", button] if button else [])
+        self._send("key", title, class_name, *extra)
+
+    def _send(self, command: str, title: str, class_name: str | None, *extra: str) -> None:
+        args = [command, "--title", title, *extra]
+        if class_name:
+            args += ["--class", class_name]
+        result = self.zvwin(*args)
+        assert result.returncode == 0, f"zvwin {command}: exit {result.returncode}: " + result.stderr.decode(
+            errors="replace")
+
+    def screen(self) -> dict:
+        """The screen size and the stock GUI font and white brush handles (the same in every
+        process of a prefix under Wine, as on Windows)."""
+        return json.loads(self.zvwin("screen").stdout)
+
     def screen_size(self) -> tuple[int, int]:
-        size = json.loads(self.zvwin("screen").stdout)
+        size = self.screen()
         return size["cx"], size["cy"]
+
+    @contextlib.contextmanager
+    def watch(self):
+        """Journals window events of the launchers started with journal.env (see zvhook.cpp)."""
+        with tempfile.TemporaryDirectory(prefix="zv-journal-") as tmp:
+            journal = Journal(Path(tmp) / "journal.txt")
+            watcher = self.start(self.zvwin_exe, ["watch"], stdin=subprocess.PIPE)
+            try:
+                assert watcher.stdout.readline().strip() == b"watching"
+                yield journal
+            finally:
+                watcher.stdin.close()
+                watcher.wait(timeout=30)
+                journal.keep()  # the journal stays readable after its folder is gone
 
     def hold_mutex(self, name: str) -> subprocess.Popen:
         """Owns a named mutex until release_held() closes the helper's stdin."""
@@ -157,6 +248,11 @@ class Wine:
     def release_held(holder: subprocess.Popen) -> None:
         holder.stdin.close()
         assert holder.wait(timeout=30) == 0
+
+    def temporary_files(self, pattern: str = "ZVL*.tmp") -> list[Path]:
+        """Files in the prefix's user temporary folders (where the self-update downloads)."""
+        users = self.prefix / "drive_c" / "users"
+        return sorted(p for folder in ("AppData/Local/Temp", "Temp") for p in users.glob(f"*/{folder}/{pattern}"))
 
     # -- registry -------------------------------------------------------------------------------
     def reg_query(self, key: str, value: str) -> str | None:
@@ -170,6 +266,19 @@ class Wine:
                 return " ".join(parts[1:])
         return None
 
+    def reg_exported(self, key: str, value: str) -> str | None:
+        """The value's data as reg.exe exports it ("dword:00000001", "hex(b):01,00,...", "\"1\""),
+        or None when it does not exist. Unlike reg query under Wine, this shows REG_QWORD data."""
+        with tempfile.TemporaryDirectory(prefix="zv-reg-") as tmp:
+            target = Path(tmp) / "export.reg"
+            if self.run("reg", ["export", key, to_windows_path(target), "/y"]).returncode != 0:
+                return None
+            prefix = f'"{value}"='
+            for line in target.read_bytes().decode("utf-16").splitlines():
+                if line.startswith(prefix):
+                    return line[len(prefix):]
+        return None
+
     def reg_set(self, key: str, value: str, kind: str, data: str) -> None:
         result = self.run("reg", ["add", key, "/v", value, "/t", kind, "/d", data, "/f"])
         assert result.returncode == 0, result.stderr
@@ -181,6 +290,60 @@ class Wine:
 def fixture(name: str) -> Path:
     """A file built by tests/fixtures/game: Game.exe, GameCore.dll, stub-1/ZVClient.dll, ..."""
     return build_dir() / "fixtures" / "game" / name
+
+
+@dataclass(frozen=True)
+class Event:
+    pid: int
+    tid: int
+    hwnd: int
+    kind: str
+    data: str
+    class_name: str
+    title: str
+
+
+class Journal:
+    """The window events of watched processes, in the order they happened."""
+
+    def __init__(self, path: Path):
+        self.path = path
+        self.env = {"ZV_WATCH_LOG": to_windows_path(path)}
+        self._kept: str | None = None
+
+    def keep(self) -> None:
+        self._kept = self._text()
+
+    def _text(self) -> str:
+        if self._kept is not None:
+            return self._kept
+        return self.path.read_text(encoding="utf-8") if self.path.exists() else ""
+
+    def events(self, pid: int | None = None) -> list[Event]:
+        events = []
+        for line in self._text().splitlines():
+            head, _, title = line.partition("|")
+            pid_, tid, hwnd, kind, data, class_name = head.split(" ", 5)
+            if pid is None or int(pid_) == pid:
+                events.append(Event(int(pid_), int(tid), int(hwnd), kind, data, class_name, title))
+        return events
+
+    def window_story(self, hwnd: int) -> list[str]:
+        return [e.kind for e in self.events() if e.hwnd == hwnd and e.kind in ("create", "show", "hide", "destroy")]
+
+
+def write_bitmap(path: Path, width: int, height: int) -> None:
+    """A bottom-up 24-bit BMP with a colour gradient."""
+    stride = (width * 3 + 3) & ~3
+    pixels = bytearray()
+    for y in range(height):
+        row = bytearray()
+        for x in range(width):
+            row += bytes(((x * 5) & 0xFF, (y * 3) & 0xFF, 0x80))
+        pixels += row + bytes(stride - len(row))
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    path.write_bytes(header + info + bytes(pixels))
 
 
 class GameFolder:
@@ -227,8 +390,14 @@ class GameFolder:
         text = record.read_bytes().decode("utf-16-le")
         return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
 
-    def start(self, args: list[str] | None = None, cwd: Path | None = None) -> subprocess.Popen:
-        return self.wine.start(self.launcher, args, cwd=cwd or self.root)
+    def add_splash(self, source: Path = SPLASH_BITMAP) -> Path:
+        target = self.root / "zarnovelle.bmp"
+        shutil.copyfile(source, target)
+        return target
+
+    def start(self, args: list[str] | None = None, cwd: Path | None = None,
+              env: dict[str, str] | None = None) -> subprocess.Popen:
+        return self.wine.start(self.launcher, args, cwd=cwd or self.root, env=env)
 
     def run(self, args: list[str] | None = None, timeout: float = 60) -> int:
         return self.wine.run(self.launcher, args, cwd=self.root, timeout=timeout).returncode
@@ -240,6 +409,33 @@ def wait_exit(process: subprocess.Popen, timeout: float = 60) -> int:
     except subprocess.TimeoutExpired:
         process.kill()
         raise AssertionError("the launcher did not end in time")
+
+
+FAILURE_CAPTIONS = ("Launcher Update Error", "Game Update Error")
+
+
+def finish_run(wine: Wine, launcher: subprocess.Popen, on_box=None) -> tuple[int, str | None]:
+    """Lets a run that is not held by the agreement end: waits until the launcher exits or shows a
+    failure box, dismisses the box (after on_box(box) when given) and returns the exit code with
+    the box's caption, or None when the run ended without one."""
+
+    def failure_boxes():
+        return [w for w in wine.windows(MESSAGE_BOX_CLASS) if w.title in FAILURE_CAPTIONS]
+
+    assert eventually(lambda: launcher.poll() is not None or failure_boxes(), timeout=60)
+    boxes = failure_boxes() if launcher.poll() is None else []
+    if boxes:
+        if on_box:
+            on_box(boxes[0])
+        wine.press(boxes[0].title, "OK", MESSAGE_BOX_CLASS)
+    return wait_exit(launcher), boxes[0].title if boxes else None
+
+
+def assert_run_goes_on(wine: Wine, launcher: subprocess.Popen) -> None:
+    """After the agreement the run reaches its steps: it ends with 0, or with 1 after one of the
+    steps' failure boxes (no update server answers in these tests)."""
+    code, box = finish_run(wine, launcher)
+    assert code == (1 if box else 0), f"exit code {code}, box {box!r}"
 
 
 def eventually(predicate, timeout: float = 15, interval: float = 0.2) -> bool:

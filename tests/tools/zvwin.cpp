@@ -3,12 +3,21 @@
 // resources (a mutex, a locked file) for as long as the test keeps its stdin open.
 //
 //   zvwin find    --title T [--class C] [--timeout MS]   describe a top-level window (exit 3: none)
+//                 [--visible 1]                          ... once it is also visible
+//   zvwin windows [--title T] [--class C]                every matching top-level window, hidden ones
+//                                                        too, as a JSON array (--title "" = no title)
 //   zvwin absent  --title T [--class C] [--for MS]       exit 0 when no such window shows up
 //   zvwin press   --title T --button TEXT [--timeout MS] click a button of that window
 //   zvwin close   --title T [--timeout MS]               WM_CLOSE, as the caption's close box sends
 //   zvwin altf4   --title T [--timeout MS]               WM_SYSCOMMAND SC_CLOSE, as Alt+F4 sends
-//   zvwin key     --title T --vk N [--timeout MS]        a key press sent to the window
-//   zvwin screen                                         the primary screen's size
+//   zvwin altf4   --title T --keys                       the Alt+F4 key strokes themselves
+//   zvwin key     --title T --vk N [--button TEXT]       a key press sent to the window (or to one
+//                 [--timeout MS]                         of its buttons)
+//   zvwin screen                                         the primary screen's size and the stock
+//                                                        GUI font and white brush as this process
+//                                                        sees them
+//   zvwin watch                                          install zvhook.dll's journal hooks for the
+//                                                        whole prefix until stdin closes
 //   zvwin hold-mutex NAME                                own a named mutex until stdin closes
 //   zvwin hold-file PATH [--share none|read|write]       keep a file open until stdin closes
 //   zvwin trust-ca FILE.der                              add a CA to the machine's Root store
@@ -50,11 +59,22 @@ std::string JsonString(const std::wstring& text) {
     return out + "\"";
 }
 
+// Sends a message to a window of another process and waits for the answer, but never for ever:
+// a window whose thread is busy or hung answers 0 after a few seconds instead of blocking the test.
+LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK, 5000, &result)) {
+        std::fprintf(stderr, "zvwin: window %p did not answer message %u\n", static_cast<void*>(hwnd), message);
+        return 0;
+    }
+    return static_cast<LRESULT>(result);
+}
+
 std::wstring WindowText(HWND hwnd) {
     // WM_GETTEXT reaches windows of other processes too (GetWindowTextW does not for controls).
-    const auto length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    const auto length = Ask(hwnd, WM_GETTEXTLENGTH);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const auto copied = ::SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    const auto copied = Ask(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(copied));
     return text;
 }
@@ -111,7 +131,7 @@ std::vector<unsigned char> IconPixels(HICON icon) {
 // Which system icon a static control shows. Icon handles are not shared between processes, so
 // the pixels are compared with the system icons this process loads.
 std::string IconKind(HWND hwnd) {
-    const auto icon = reinterpret_cast<HICON>(::SendMessageW(hwnd, STM_GETICON, 0, 0));
+    const auto icon = reinterpret_cast<HICON>(Ask(hwnd, STM_GETICON));
     if (icon == nullptr) {
         return "";
     }
@@ -134,23 +154,30 @@ std::string Describe(HWND hwnd, bool withChildren) {
     ::GetWindowRect(hwnd, &rect);
     RECT client{};
     ::GetClientRect(hwnd, &client);
+    POINT clientOrigin{};
+    ::ClientToScreen(hwnd, &clientOrigin);
     DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
+    const DWORD tid = ::GetWindowThreadProcessId(hwnd, &pid);
     const std::wstring cls = ClassName(hwnd);
-    char head[512];
+    char head[640];
     std::snprintf(head, sizeof head,
-                  "{\"hwnd\":%llu,\"pid\":%lu,\"style\":%lu,\"exstyle\":%lu,\"id\":%ld,\"visible\":%s,"
-                  "\"rect\":[%ld,%ld,%ld,%ld],\"client\":[%ld,%ld],\"font\":%llu",
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(hwnd)), pid,
+                  "{\"hwnd\":%llu,\"pid\":%lu,\"tid\":%lu,\"style\":%lu,\"exstyle\":%lu,\"id\":%ld,"
+                  "\"visible\":%s,\"rect\":[%ld,%ld,%ld,%ld],\"client\":[%ld,%ld],\"client_origin\":[%ld,%ld],"
+                  "\"font\":%llu",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(hwnd)), pid, tid,
                   static_cast<unsigned long>(::GetWindowLongW(hwnd, GWL_STYLE)),
                   static_cast<unsigned long>(::GetWindowLongW(hwnd, GWL_EXSTYLE)),
                   static_cast<long>(::GetWindowLongPtrW(hwnd, GWLP_ID)), ::IsWindowVisible(hwnd) ? "true" : "false",
-                  rect.left, rect.top, rect.right, rect.bottom, client.right, client.bottom,
-                  static_cast<unsigned long long>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+                  rect.left, rect.top, rect.right, rect.bottom, client.right, client.bottom, clientOrigin.x,
+                  clientOrigin.y, static_cast<unsigned long long>(Ask(hwnd, WM_GETFONT)));
     std::string out = head;
     out += ",\"class\":" + JsonString(cls) + ",\"text\":" + JsonString(WindowText(hwnd));
     if (_wcsicmp(cls.c_str(), L"Static") == 0) {
         out += ",\"icon\":\"" + IconKind(hwnd) + "\"";
+    }
+    if (_wcsicmp(cls.c_str(), L"Edit") == 0) {
+        // Lines as laid out in the control, so wrapped paragraphs count more than once.
+        out += ",\"lines\":" + std::to_string(Ask(hwnd, EM_GETLINECOUNT));
     }
     if (withChildren) {
         std::vector<HWND> children;
@@ -207,6 +234,25 @@ HWND WaitForWindow(const Options& options, DWORD timeoutMs) {
     }
 }
 
+struct WindowSearch {
+    const Options* options;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    const auto cls = search->options->find(L"class");
+    const auto title = search->options->find(L"title");
+    if (cls != search->options->end() && _wcsicmp(ClassName(hwnd).c_str(), cls->second.c_str()) != 0) {
+        return TRUE;
+    }
+    if (title != search->options->end() && WindowText(hwnd) != title->second) {
+        return TRUE;
+    }
+    search->found.push_back(hwnd);
+    return TRUE;
+}
+
 struct ButtonSearch {
     std::wstring text;
     HWND found = nullptr;
@@ -249,10 +295,32 @@ int Run(int argc, wchar_t** argv) {
 
     if (command == L"find") {
         HWND hwnd = WaitForWindow(options, timeout);
+        if (hwnd && options.count(L"visible")) {
+            const ULONGLONG deadline = ::GetTickCount64() + timeout;
+            while (!::IsWindowVisible(hwnd) && ::GetTickCount64() < deadline) {
+                ::Sleep(50);
+            }
+            if (!::IsWindowVisible(hwnd)) {
+                return Fail("window not visible");
+            }
+        }
         if (!hwnd) {
             return Fail("window not found");
         }
         std::printf("%s\n", Describe(hwnd, true).c_str());
+        return 0;
+    }
+    if (command == L"windows") {
+        WindowSearch search{&options, {}};
+        ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+        std::string out = "[";
+        for (size_t i = 0; i < search.found.size(); ++i) {
+            if (i != 0) {
+                out += ",";
+            }
+            out += Describe(search.found[i], true);
+        }
+        std::printf("%s]\n", out.c_str());
         return 0;
     }
     if (command == L"absent") {
@@ -263,28 +331,76 @@ int Run(int argc, wchar_t** argv) {
         if (!hwnd) {
             return Fail("window not found");
         }
-        if (command == L"press") {
-            ButtonSearch search{options.count(L"button") ? options.at(L"button") : L""};
+        HWND button = nullptr;
+        if (options.count(L"button")) {
+            ButtonSearch search{options.at(L"button")};
             ::EnumChildWindows(hwnd, FindButton, reinterpret_cast<LPARAM>(&search));
             if (!search.found) {
                 return Fail("button not found");
             }
-            const auto id = static_cast<WORD>(::GetDlgCtrlID(search.found));
-            ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(search.found));
+            button = search.found;
+        }
+        if (command == L"press") {
+            if (!button) {
+                return Fail("no --button");
+            }
+            const auto id = static_cast<WORD>(::GetDlgCtrlID(button));
+            ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         } else if (command == L"close") {
             ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        } else if (command == L"altf4" && options.count(L"keys")) {
+            // Alt held (context bit 29) while F4 goes down and up, as the keyboard delivers it.
+            const UINT altScan = ::MapVirtualKeyW(VK_MENU, MAPVK_VK_TO_VSC);
+            const UINT f4Scan = ::MapVirtualKeyW(VK_F4, MAPVK_VK_TO_VSC);
+            ::PostMessageW(hwnd, WM_SYSKEYDOWN, VK_MENU, 1 | (altScan << 16) | (1u << 29));
+            ::PostMessageW(hwnd, WM_SYSKEYDOWN, VK_F4, 1 | (f4Scan << 16) | (1u << 29));
+            ::PostMessageW(hwnd, WM_SYSKEYUP, VK_F4, 1 | (f4Scan << 16) | (1u << 29) | (3u << 30));
+            ::PostMessageW(hwnd, WM_KEYUP, VK_MENU, 1 | (altScan << 16) | (3u << 30));
         } else if (command == L"altf4") {
             ::PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         } else {
+            const HWND target = button ? button : hwnd;
             const auto vk = static_cast<WPARAM>(Number(options, L"vk", VK_RETURN));
-            ::PostMessageW(hwnd, WM_KEYDOWN, vk, 1);
-            ::PostMessageW(hwnd, WM_CHAR, vk == VK_RETURN ? L'\r' : (vk == VK_ESCAPE ? 27 : 0), 1);
-            ::PostMessageW(hwnd, WM_KEYUP, vk, 0xC0000001);
+            const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC)) << 16;
+            ::PostMessageW(target, WM_KEYDOWN, vk, 1 | scan);
+            ::PostMessageW(target, WM_CHAR, vk == VK_RETURN ? L'\r' : (vk == VK_ESCAPE ? 27 : 0), 1 | scan);
+            ::PostMessageW(target, WM_KEYUP, vk, 1 | scan | (3u << 30));
         }
         return 0;
     }
     if (command == L"screen") {
-        std::printf("{\"cx\":%d,\"cy\":%d}\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        std::printf("{\"cx\":%d,\"cy\":%d,\"gui_font\":%llu,\"white_brush\":%llu}\n", ::GetSystemMetrics(SM_CXSCREEN),
+                    ::GetSystemMetrics(SM_CYSCREEN),
+                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(::GetStockObject(DEFAULT_GUI_FONT))),
+                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(::GetStockObject(WHITE_BRUSH))));
+        return 0;
+    }
+    if (command == L"watch") {
+        // zvhook.dll lies beside this program; the hook stays until this process ends.
+        wchar_t path[MAX_PATH];
+        const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring dll(path, n);
+        const size_t slash = dll.find_last_of(L"\\/");
+        dll.resize(slash == std::wstring::npos ? 0 : slash + 1);
+        dll += L"zvhook.dll";
+        const HMODULE module = ::LoadLibraryW(dll.c_str());
+        const auto hookProc = [module](const char* name) {
+            return module ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
+                          : nullptr;
+        };
+        const HOOKPROC sent = hookProc("ZvWatchHook");
+        const HOOKPROC returned = hookProc("ZvWatchReturnHook");
+        const HHOOK hooks[] = {sent ? ::SetWindowsHookExW(WH_CALLWNDPROC, sent, module, 0) : nullptr,
+                               returned ? ::SetWindowsHookExW(WH_CALLWNDPROCRET, returned, module, 0) : nullptr};
+        if (!hooks[0] || !hooks[1]) {
+            return Fail("cannot install the journal hooks");
+        }
+        std::printf("watching\n");
+        std::fflush(stdout);
+        WaitForStdinToClose();
+        for (const HHOOK hook : hooks) {
+            ::UnhookWindowsHookEx(hook);
+        }
         return 0;
     }
     if (command == L"hold-mutex") {

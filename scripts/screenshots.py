@@ -1,0 +1,94 @@
+"""Takes the README's screenshots of the real launcher under Wine on a virtual X screen (Xvfb).
+
+    python3 scripts/screenshots.py        (after building the windows preset)
+
+Writes docs/screenshots/splash.png and docs/screenshots/consent.png. Unlike the tests, this
+prefix draws through Wine's X11 driver, so the windows have pixels to capture.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+
+from harness import (AGREEMENT_KEY, CONSENT_TITLE, REPO, WINDOW_CLASS, GameFolder, Wine,  # noqa: E402
+                     eventually)
+
+OUTPUT = REPO / "docs" / "screenshots"
+WINE_FONTS = Path("/usr/share/wine/fonts")
+SCREEN = "1280x800x24"
+
+
+def start_xvfb() -> tuple[subprocess.Popen, str]:
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", SCREEN, "-nolisten", "tcp"],
+                            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    with os.fdopen(read) as pipe:
+        display = ":" + pipe.readline().strip()
+    return xvfb, display
+
+
+def capture(rect: tuple[int, int, int, int], path: Path) -> None:
+    left, top, right, bottom = rect
+    subprocess.run(["import", "-window", "root", "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+                    "-strip", str(path)], check=True)
+    print(f"wrote {path.relative_to(REPO)}")
+
+
+def main() -> int:
+    OUTPUT.mkdir(parents=True, exist_ok=True)
+    xvfb, display = start_xvfb()
+    os.environ["DISPLAY"] = display
+    try:
+        with tempfile.TemporaryDirectory(prefix="zv-shots-") as tmp:
+            wine = Wine(Path(tmp) / "prefix")
+            wine.up()
+            try:
+                # Draw through X instead of the tests' null driver. There is no window manager on
+                # the virtual screen, so Wine draws the captions and frames itself.
+                wine.run("reg", ["delete", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/f"])
+                for setting in ("Decorated", "Managed"):
+                    wine.run("reg", ["add", r"HKCU\Software\Wine\X11 Driver", "/v", setting, "/d", "N", "/f"])
+                # Wine's own fonts (fonts-wine) for the caption buttons' glyphs and a Windows-like
+                # face; this Wine build does not look for them in its data folder.
+                fonts = wine.prefix / "drive_c" / "windows" / "Fonts"
+                for name in ("marlett.ttf", "tahoma.ttf", "tahomabd.ttf"):
+                    if (WINE_FONTS / name).exists():
+                        shutil.copyfile(WINE_FONTS / name, fonts / name)
+                game = GameFolder(wine, Path(tmp) / "Foo Game")
+                game.add_splash()
+
+                # The splash: a run with the agreement on record, held once the splash has painted.
+                wine.reg_set(AGREEMENT_KEY, "EULA", "REG_DWORD", "1")
+                with wine.watch() as journal:
+                    game.start(env={**journal.env, "ZV_WATCH_FREEZE": WINDOW_CLASS})
+                    assert eventually(lambda: [e for e in journal.events() if e.kind == "freeze"], timeout=60)
+                    splash = [w for w in wine.windows(WINDOW_CLASS, "") if w.visible][0]
+                    time.sleep(1)  # let the X server catch up with the last paint
+                    capture(splash.rect, OUTPUT / "splash.png")
+                    wine.end_stragglers()
+
+                # The consent window: a run with no agreement on record waits on it.
+                wine.reg_delete_key(AGREEMENT_KEY)
+                game.start()
+                window = wine.find_window(CONSENT_TITLE, WINDOW_CLASS)
+                time.sleep(2)
+                capture(window.rect, OUTPUT / "consent.png")
+                wine.end_stragglers()
+            finally:
+                wine.end_stragglers()
+                wine.down()
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=30)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,143 @@
+// The UI thread in this test process: a small bitmap as "zarnovelle.bmp" in a fresh current
+// directory, then the splash through its life. The thread cannot be stopped, so the steps run in
+// order in one test.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ui/ui.h"
+#include "ui/window_position.h"
+
+namespace {
+
+constexpr int kWidth = 37;  // odd, so that rows are padded
+constexpr int kHeight = 23;
+
+COLORREF PixelColour(int x, int y) { return RGB((x * 7) & 0xFF, (y * 11) & 0xFF, ((x + y) * 3) & 0xFF); }
+
+void PutLe(std::vector<char>& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+}
+
+// A bottom-up 24-bit BMP whose every pixel has its own colour.
+void WriteBitmap(const std::wstring& path) {
+    const int stride = (kWidth * 3 + 3) & ~3;
+    std::vector<char> file;
+    PutLe(file, 0x4D42, 2);
+    PutLe(file, static_cast<std::uint32_t>(54 + stride * kHeight), 4);
+    PutLe(file, 0, 4);
+    PutLe(file, 54, 4);
+    PutLe(file, 40, 4);
+    PutLe(file, kWidth, 4);
+    PutLe(file, kHeight, 4);
+    PutLe(file, 1, 2);
+    PutLe(file, 24, 2);
+    PutLe(file, 0, 4);
+    PutLe(file, static_cast<std::uint32_t>(stride * kHeight), 4);
+    PutLe(file, 2835, 4);
+    PutLe(file, 2835, 4);
+    PutLe(file, 0, 4);
+    PutLe(file, 0, 4);
+    for (int row = kHeight - 1; row >= 0; --row) {
+        for (int x = 0; x < kWidth; ++x) {
+            const COLORREF c = PixelColour(x, row);
+            file.push_back(static_cast<char>(GetBValue(c)));
+            file.push_back(static_cast<char>(GetGValue(c)));
+            file.push_back(static_cast<char>(GetRValue(c)));
+        }
+        file.resize(file.size() + static_cast<size_t>(stride - kWidth * 3), '\0');
+    }
+    std::ofstream(std::filesystem::path(path), std::ios::binary)
+        .write(file.data(), static_cast<std::streamsize>(file.size()));
+}
+
+// How many of the splash's pixels differ from the bitmap.
+int PixelsOffBitmap(HWND splash) {
+    const HDC dc = ::GetDC(splash);
+    int off = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            off += ::GetPixel(dc, x, y) != PixelColour(x, y) ? 1 : 0;
+        }
+    }
+    ::ReleaseDC(splash, dc);
+    return off;
+}
+
+// The splash: the one window of the class in this process.
+HWND FindSplash() {
+    const HWND window = ::FindWindowW(L"Zarnovelle", nullptr);
+    DWORD process = 0;
+    if (window != nullptr) {
+        ::GetWindowThreadProcessId(window, &process);
+    }
+    return process == ::GetCurrentProcessId() ? window : nullptr;
+}
+
+TEST(UiThread, SplashLifecycle) {
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring folder = std::wstring(temp) + L"zv-ui-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    WriteBitmap(folder + L"\\zarnovelle.bmp");
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+
+    zv::StartUiThread();
+
+    const HWND splash = FindSplash();
+    ASSERT_NE(splash, nullptr) << "no splash after StartUiThread";
+    EXPECT_NE(::GetWindowThreadProcessId(splash, nullptr), ::GetCurrentThreadId()) << "owned by the UI thread";
+    EXPECT_TRUE(::IsWindowVisible(splash));
+    RECT rect{};
+    ::GetWindowRect(splash, &rect);
+    EXPECT_EQ(rect.left, zv::CentredOrigin(::GetSystemMetrics(SM_CXSCREEN), kWidth));
+    EXPECT_EQ(rect.top, zv::CentredOrigin(::GetSystemMetrics(SM_CYSCREEN), kHeight));
+    EXPECT_EQ(rect.right - rect.left, kWidth);
+    EXPECT_EQ(rect.bottom - rect.top, kHeight);
+
+    // Painted before StartUiThread returned, and painted whole again after something drew over it.
+    EXPECT_EQ(PixelsOffBitmap(splash), 0);
+    const HDC dc = ::GetDC(splash);
+    ::PatBlt(dc, 0, 0, kWidth, kHeight, BLACKNESS);
+    ::ReleaseDC(splash, dc);
+    ASSERT_GT(PixelsOffBitmap(splash), 0);
+    ::InvalidateRect(splash, nullptr, TRUE);
+    ::UpdateWindow(splash);
+    EXPECT_EQ(PixelsOffBitmap(splash), 0);
+
+    zv::HideSplash();
+    EXPECT_FALSE(::IsWindowVisible(splash));
+    zv::HideSplash();
+    EXPECT_FALSE(::IsWindowVisible(splash));
+    zv::ShowSplash();
+    EXPECT_TRUE(::IsWindowVisible(splash));
+
+    // A failure box follows at once and its text may carry the last error of the failed call.
+    ::SetLastError(193);
+    zv::CloseSplash();
+    EXPECT_EQ(::GetLastError(), 193u);
+    EXPECT_FALSE(::IsWindow(splash)) << "the splash must be destroyed when CloseSplash returns";
+    EXPECT_EQ(FindSplash(), nullptr);
+
+    // Later calls find nothing to do.
+    ::SetLastError(193);
+    zv::CloseSplash();
+    zv::ShowSplash();
+    zv::HideSplash();
+    EXPECT_EQ(::GetLastError(), 193u);
+    EXPECT_EQ(FindSplash(), nullptr);
+
+    ::SetCurrentDirectoryW(temp);
+    ::DeleteFileW((folder + L"\\zarnovelle.bmp").c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The self-update against the loopback test server, under Wine. The platform seam stands in for
+// what a test cannot let happen for real: starting the replacement command (which would overwrite
+// and restart the test program) and ending the process; with it the test also makes that start
+// fail, which it cannot provoke otherwise. The end-to-end scenarios run the real thing.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "integrity/sha1.h"
+#include "test_server.h"
+#include "update/launcher_update.h"
+#include "update/replacement_command.h"
+
+namespace {
+
+using zv::LaunchResult;
+using zv::StepResult;
+
+struct Exited {};
+
+class FakeSelfUpdate final : public zv::SelfUpdatePlatform {
+public:
+    std::wstring self;
+    std::wstring forwarded;
+    zv::ProcessStart start{true, 0};
+    std::wstring commandLine;
+
+    std::wstring GetModulePath() override { return self; }
+    std::wstring BuildForwardedArguments() override { return forwarded; }
+    zv::ProcessStart StartHidden(std::wstring& line) override {
+        commandLine = line;
+        return start;
+    }
+    [[noreturn]] void ExitProcess() override { throw Exited{}; }
+};
+
+std::string Sha1Hex(std::string_view bytes) {
+    zv::Sha1Context context;
+    zv::Sha1Init(context);
+    zv::Sha1Update(context, bytes.data(), bytes.size());
+    const std::wstring hex = zv::DigestToHex(zv::Sha1Final(context));
+    return {hex.begin(), hex.end()};
+}
+
+std::wstring TempFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, buffer);
+    return buffer;
+}
+
+std::vector<std::wstring> TemporaryDownloads() {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW data{};
+    HANDLE search = ::FindFirstFileW((TempFolder() + L"ZVL*.tmp").c_str(), &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            found.emplace_back(data.cFileName);
+        } while (::FindNextFileW(search, &data));
+        ::FindClose(search);
+    }
+    return found;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "<missing>";
+    }
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        bytes.append(chunk, read);
+    }
+    ::CloseHandle(file);
+    return bytes;
+}
+
+// Swaps TMP and TEMP for the length of a test.
+class TemporaryFolderOverride {
+public:
+    explicit TemporaryFolderOverride(const std::wstring& folder) {
+        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+            wchar_t old[32768] = {};
+            saved_.emplace_back(name, ::GetEnvironmentVariableW(name, old, 32768) ? old : L"");
+            ::SetEnvironmentVariableW(name, folder.c_str());
+        }
+    }
+    ~TemporaryFolderOverride() {
+        for (const auto& [name, value] : saved_) {
+            ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::wstring, std::wstring>> saved_;
+};
+
+class LauncherUpdate : public testing::Test {
+protected:
+    void SetUp() override {
+        self_ = TempFolder() + L"zv-launcher-under-test.exe";
+        HANDLE file = ::CreateFileW(self_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ::WriteFile(file, "old launcher", 12, &written, nullptr);
+        ::CloseHandle(file);
+
+        server_.PutFile("launcher/next.exe", kNewBuild);
+        server_.PutFile("launcher/manifest.json", R"({"sha1":")" + Sha1Hex(kNewBuild) + R"(","url":")" +
+                                                      Narrow(server_.Url("/launcher/next.exe")) + R"("})");
+        platform_.self = self_;
+        host_ = server_.Url("").substr(8);  // after "https://"
+        before_ = TemporaryDownloads();
+    }
+    void TearDown() override { ::DeleteFileW(self_.c_str()); }
+
+    static std::string Narrow(const std::wstring& text) { return {text.begin(), text.end()}; }
+
+    static constexpr std::string_view kNewBuild = "the newer launcher build";
+    zv::test::TestServer server_;
+    FakeSelfUpdate platform_;
+    std::wstring self_;
+    std::wstring host_;
+    std::vector<std::wstring> before_;
+};
+
+TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
+    platform_.forwarded = L"\"two words\" a&b";
+    bool exited = false;
+    try {
+        zv::UpdateLauncher(host_, platform_);
+    } catch (const Exited&) {
+        exited = true;
+    }
+    ASSERT_TRUE(exited);
+    const auto downloads = TemporaryDownloads();
+    ASSERT_EQ(downloads.size(), before_.size() + 1);
+    std::wstring temp;
+    for (const auto& name : downloads) {
+        if (std::find(before_.begin(), before_.end(), name) == before_.end()) {
+            temp = TempFolder() + name;
+        }
+    }
+    EXPECT_EQ(ReadAll(temp), kNewBuild);
+    EXPECT_EQ(platform_.commandLine, zv::BuildReplacementCommandLine(temp, self_, L"\"two words\" a&b"));
+    EXPECT_NE(platform_.commandLine.find(L"a^&b\""), std::wstring::npos) << "forwarded text escaped";
+    EXPECT_EQ(ReadAll(self_), "old launcher") << "the running launcher is replaced by the command, not here";
+    ::DeleteFileW(temp.c_str());
+}
+
+TEST_F(LauncherUpdate, AReplacementThatCannotStartRemovesTheDownload) {
+    platform_.start = {false, ERROR_FILE_NOT_FOUND};
+    EXPECT_EQ(zv::UpdateLauncher(host_, platform_), StepResult(LaunchResult::UpdateProcessFailed));
+    EXPECT_EQ(TemporaryDownloads(), before_);
+    EXPECT_EQ(ReadAll(self_), "old launcher");
+}
+
+TEST_F(LauncherUpdate, TemporaryFoldersThatCannotTakeTheDownload) {
+    struct Case {
+        const char* name;
+        std::wstring folder;
+        std::vector<StepResult> outcomes;
+    };
+    const Case cases[] = {
+        {"missing folder", TempFolder() + L"zv-no-such-folder\\", {LaunchResult::TempFileFailed}},
+        // Longer than the first buffer: the update never goes on with a buffer GetTempPathW did not
+        // fill. Windows hands such a path back once the buffer has grown, and GetTempFileNameW then
+        // cannot use it (5); Wine's GetTempPathW refuses a TMP longer than MAX_PATH outright (4).
+        {"path longer than 260",
+         L"C:\\" + std::wstring(300, L'x') + L"\\",
+         {LaunchResult::TempFileFailed, LaunchResult::TempPathFailed}},
+    };
+    for (const auto& c : cases) {
+        const auto requestsBefore = server_.Requests().size();
+        {
+            TemporaryFolderOverride override(c.folder);
+            const StepResult result = zv::UpdateLauncher(host_, platform_);
+            EXPECT_NE(std::find(c.outcomes.begin(), c.outcomes.end(), result), c.outcomes.end()) << c.name;
+        }
+        EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << c.name << ": only the manifest was fetched";
+        EXPECT_TRUE(platform_.commandLine.empty()) << c.name;
+    }
+}
+
+}  // namespace

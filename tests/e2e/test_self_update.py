@@ -1,0 +1,109 @@
+"""The launcher's self-update end to end: manifests on the loopback server, the replacement handed
+to the hidden command interpreter, and the restarted launcher."""
+
+import hashlib
+
+import pytest
+
+from harness import MESSAGE_BOX_CLASS, eventually, fixture, sha1_of, wait_exit
+
+LAUNCHER_ERROR = "Launcher Update Error"
+
+
+def expect_box(folder, caption, text, process):
+    box = folder.wine.find_window(caption, MESSAGE_BOX_CLASS)
+    assert box.static_texts() == [text]
+    folder.wine.press(caption, "OK", MESSAGE_BOX_CLASS)
+    assert wait_exit(process) == 1
+
+
+@pytest.fixture
+def playable(ready_game, server):
+    """ready_game with a current stub, so a run that passes the self-update starts the game."""
+    ready_game.add_stub(1)
+    server.publish_stub(ready_game.root / "Foo.exe", ready_game.stub)
+    return ready_game
+
+
+def sha1_of_bytes(data: bytes) -> str:
+    return hashlib.sha1(data).hexdigest()
+
+
+def newer_build(folder) -> bytes:
+    """Another build of the launcher: the same program with bytes appended after its last section,
+    which Windows ignores when it loads it but which change its SHA-1."""
+    return folder.launcher.read_bytes() + b"\0newer build\0" * 64
+
+
+def test_newer_launcher_replaces_itself_and_restarts_with_the_same_arguments(playable, server):
+    game, wine = playable, playable.wine
+    newer = newer_build(game)
+    url = server.put_file("/launcher/ZVLauncher-next.exe", newer)
+    server.put_manifest("/launcher/manifest.json", {"sha1": sha1_of_bytes(newer), "url": url})
+    # What Wine's command interpreter passes on unchanged (it expands %VAR% even where Windows'
+    # would not, and treats a caret inside quotes differently; the escaping itself is tested against
+    # the documented rules in replacement_command_test).
+    args = ["two words", "a&b", "x|y", 'say "hi"', "(z)", "c^d", "trailing\\", "<in>"]
+
+    first = game.start(args)
+    assert wait_exit(first) == 0, "the old launcher hands over and ends without a box"
+    assert wine.window_absent(LAUNCHER_ERROR, MESSAGE_BOX_CLASS, for_ms=200)
+
+    # About two seconds later the interpreter has copied the new build in place and started it.
+    assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30)
+    record = game.launch_record(wait=30)
+    assert record is not None, "the restarted launcher did not start the game"
+    assert record["command-line"].endswith(
+        ' "two words" a&b x|y "say \\"hi\\"" (z) c^d trailing\\ <in> --zarnovelle-launcher')
+    assert eventually(lambda: not wine.temporary_files(), timeout=10), "the temporary file is deleted"
+    requests = server.requests()
+    assert requests.count("/launcher/manifest.json") == 2, "the restarted launcher checked again"
+    assert requests.count("/launcher/ZVLauncher-next.exe") == 1
+
+
+@pytest.mark.parametrize("upper", [False, True], ids=["lower case", "upper case"])
+def test_current_launcher_needs_no_url(playable, server, upper):
+    digest = sha1_of(playable.launcher)
+    server.put_manifest("/launcher/manifest.json", {"sha1": digest.upper() if upper else digest})
+    assert wait_exit(playable.start()) == 0
+    assert playable.launch_record() is not None
+    assert [p for p in server.requests() if p.startswith("/launcher/")] == ["/launcher/manifest.json"]
+
+
+FAILURES = [
+    # (name, how the server answers, expected text)
+    ("manifest 404", lambda s, g: s.route("/launcher/manifest.json", status=404), "Failed to fetch launcher update manifest from server."),
+    ("manifest 500", lambda s, g: s.route("/launcher/manifest.json", status=500),
+     "Failed to fetch launcher update manifest from server."),
+    ("not JSON", lambda s, g: s.put_manifest("/launcher/manifest.json", "{sha1:"),
+     "Failed to fetch launcher update manifest from server."),
+    ("no sha1", lambda s, g: s.put_manifest("/launcher/manifest.json", {"url": s.url("/x.exe")}),
+     "Launcher manifest is missing SHA1 checksum."),
+    ("array root", lambda s, g: s.put_manifest("/launcher/manifest.json", [sha1_of(g.launcher)]),
+     "Launcher manifest is missing SHA1 checksum."),
+    ("differs, no url", lambda s, g: s.put_manifest("/launcher/manifest.json", {"sha1": "1" * 40}),
+     "Launcher manifest is missing download URL."),
+    ("download 404", lambda s, g: s.put_manifest("/launcher/manifest.json",
+                                                 {"sha1": "1" * 40, "url": s.url("/launcher/gone.exe")}),
+     "Failed to download launcher update."),
+    ("download cut short", lambda s, g: (s.route("/launcher/next.exe", body="x" * 5000, close_after=1000),
+                                         s.put_manifest("/launcher/manifest.json",
+                                                        {"sha1": sha1_of_bytes(b"x" * 5000),
+                                                         "url": s.url("/launcher/next.exe")})),
+     "Failed to download launcher update."),
+    ("bytes do not match", lambda s, g: s.put_manifest(
+        "/launcher/manifest.json", {"sha1": "1" * 40, "url": s.put_file("/launcher/next.exe", b"MZ other")}),
+     "Downloaded launcher file checksum does not match expected value."),
+]
+
+
+@pytest.mark.parametrize("name,arrange,text", FAILURES, ids=[f[0] for f in FAILURES])
+def test_failed_self_update_shows_its_box_and_never_reaches_the_game(playable, server, name, arrange, text):
+    game = playable
+    arrange(server, game)
+    before = game.launcher.read_bytes()
+    process = game.start()
+    expect_box(game, LAUNCHER_ERROR, text, process)
+    assert not [p for p in server.requests() if p.startswith("/stub/")], "the game step never runs"
+    assert game.launcher.read_bytes() == before
+    assert game.wine.temporary_files() == [], "no temporary file is left behind"
