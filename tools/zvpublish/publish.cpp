@@ -102,7 +102,10 @@ std::optional<Failure> PlaceContentFile(const std::wstring& source, const Sha1Di
                                         const std::wstring& folder, const std::wstring& name, Change& change) {
     const std::wstring target = JoinPath(folder, name);
     const auto existing = [&]() -> std::optional<Failure> {
-        if (QueryPathKind(target) == PathKind::File && HashFile(target) == digest) {
+        if (QueryPathKind(target) != PathKind::File) {
+            return Failure{target, "is in the way: it is not a file"};
+        }
+        if (HashFile(target) == digest) {
             change = Change::Unchanged;
             return std::nullopt;
         }

@@ -270,17 +270,32 @@ TEST_F(Publishing, RefusesBeforeWritingAnything) {
 
 TEST_F(Publishing, SaysWhatIsInTheWay) {
     const fs::path stub = Source("ZVClient.dll", "stub");
-    WriteFileBytes(tree, Bytes{'x'});
-    Published published = Stub(stub);
-    ASSERT_TRUE(published.failure);
-    EXPECT_EQ(published.failure->path, tree.wstring());
-
-    fs::remove(tree);
-    fs::create_directories(BuildFolder() / "manifest.json");
-    published = Stub(stub);
-    ASSERT_TRUE(published.failure);
-    EXPECT_EQ(published.failure->path, (BuildFolder() / "manifest.json").wstring());
-    EXPECT_NE(published.failure->reason.find("not a file"), std::string::npos) << published.failure->reason;
+    const fs::path content = BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(stub)) + ".dll");
+    struct BlockedCase {
+        const char* what;
+        fs::path blocker;
+        bool asFolder;
+        const char* reason;
+    };
+    const BlockedCase cases[] = {
+        {"the tree is a file", tree, false, "the tree must be a folder"},
+        {"a folder under the stub's content name", content, true, "not a file"},
+        {"a folder under the manifest's name", BuildFolder() / "manifest.json", true, "not a file"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(tree);
+        fs::create_directories(c.blocker.parent_path());
+        if (c.asFolder) {
+            fs::create_directory(c.blocker);
+        } else {
+            WriteFileBytes(c.blocker, Bytes{'x'});
+        }
+        const Published published = Stub(stub);
+        ASSERT_TRUE(published.failure) << c.what;
+        EXPECT_EQ(published.failure->path, c.blocker.wstring()) << c.what;
+        EXPECT_NE(published.failure->reason.find(c.reason), std::string::npos)
+            << c.what << ": " << published.failure->reason;
+    }
 }
 
 }  // namespace
