@@ -1,3 +1,4 @@
+import subprocess
 import sys
 import tempfile
 from pathlib import Path
@@ -10,8 +11,6 @@ sys.path.insert(0, str(HERE))
 
 from harness import SERVER_DIR, Wine, build_dir  # noqa: E402
 from publishing import zvpublish_path  # noqa: E402
-
-import subprocess  # noqa: E402
 
 
 def pytest_sessionstart(session):

@@ -4,7 +4,7 @@ refusals, and the same tree from the Linux tool and from zvpublish.exe under Win
 import pytest
 
 from harness import build_dir, build_key, fixture, sha1_of, to_windows_path
-from publishing import zvpublish, zvpublish_path
+from publishing import zvpublish
 
 WINDOWS_TOOL = build_dir() / "tools" / "zvpublish" / "zvpublish.exe"
 
