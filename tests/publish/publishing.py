@@ -39,7 +39,10 @@ def zvpublish(*args: str | Path, check: bool = True) -> subprocess.CompletedProc
 
 
 def port_is_free(port: int) -> bool:
+    """True when nothing listens on 127.0.0.1:port. Connections of an earlier server that are
+    still closing (TIME_WAIT) do not count: nginx binds with SO_REUSEADDR, and so does the probe."""
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         try:
             probe.bind(("127.0.0.1", port))
         except OSError:
