@@ -156,6 +156,8 @@ void ArgumentSeeds(Corpus& corpus) {
         Arguments({"GAME", "\"%GAME%\"", "%game%", "q\" & echo x", "x\" | calc \""}),
         Arguments({"a\\", "trailing\\", "a\\%b c", "\\\"", "|", "^\"^&", "^"}),
         Arguments({"x y", "%x y%", "\"%x y%\"", "line\nbreak & calc", "\"cr\r&\""}),
+        // Once left "" between percent signs side by side.
+        Arguments({"", "\"", "%%"}),
     };
     n = 0;
     for (const Bytes& list : withVariables) {
