@@ -41,9 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::map<std::wstring, std::wstring> variables = {
         {L"PATH", L"C:\\Windows"}, {L"a", L"& calc &"}, {L"b", L"\"|x"}, {L"x", L"%a%"}, {L"CD", L"C:\\"},
     };
-    // A caret before each percent sign keeps the names between two of them from matching an
-    // ordinary variable; the interpreter has no other escape for a percent sign on a command line,
-    // so a variable whose name ends in a caret is beyond any escaping and is left out.
+    // The interpreter has no escape for a percent sign on a command line: the caret written before
+    // each one only keeps the text between two of them from naming an ordinary variable. Such text
+    // always ends in that caret, so a variable whose name ends in a caret would still be expanded;
+    // none is defined here.
     if (!name.empty() && name.back() != L'^') {
         variables[name] = L"& calc &";
     }
