@@ -1,7 +1,7 @@
 #!/bin/sh
-# Runs every test: formatting, the native unit tests under ASan/UBSan, the Windows unit tests
-# under Wine, the end-to-end scenarios with the real launcher under Wine, and publishing with
-# zvpublish served by nginx.
+# Runs every test: formatting, the native unit tests under ASan/UBSan, a bounded fuzzing run of
+# the parsers and the quoting (about a minute), the Windows unit tests under Wine, the end-to-end
+# scenarios with the real launcher under Wine, and publishing with zvpublish served by nginx.
 # Does all of its own set-up on a fresh Debian 12 machine (as root).
 set -eu
 cd "$(dirname "$0")/.."
@@ -16,6 +16,9 @@ sh scripts/build.sh
 
 echo "== native unit tests (ASan + UBSan)"
 ctest --preset native
+
+echo "== fuzzing (libFuzzer, ASan + UBSan)"
+sh fuzz/run.sh
 
 echo "== Windows unit tests (Wine)"
 ctest --preset windows

@@ -30,19 +30,30 @@ std::wstring EscapeForCommandInterpreter(std::wstring_view forwarded) {
     out.reserve(forwarded.size() * 2);
     bool quoted = false;
     std::size_t backslashes = 0;  // run of backslashes just written
+    bool afterPercent = false;    // the last thing written was a percent sign in inserted quotes
     for (wchar_t ch : forwarded) {
         if (ch == L'\r' || ch == L'\n') {
             ch = L' ';
         }
+        if (quoted && ch == L'%') {
+            if (afterPercent) {
+                // Percent signs side by side share one pair of inserted quotes: the "" that two
+                // pairs would leave between them is a literal quote to the program wherever its
+                // own splitting is inside quotes there.
+                out.pop_back();
+                out.append(L"^%\"");
+                continue;
+            }
+            out.append(backslashes, L'\\');
+            out.append(L"\"^%\"");
+            backslashes = 0;
+            afterPercent = true;
+            continue;
+        }
+        afterPercent = false;
         if (ch == L'"') {
             quoted = !quoted;
             out.push_back(ch);
-            backslashes = 0;
-            continue;
-        }
-        if (quoted && ch == L'%') {
-            out.append(backslashes, L'\\');
-            out.append(L"\"^%\"");
             backslashes = 0;
             continue;
         }

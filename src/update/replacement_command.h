@@ -11,10 +11,10 @@ namespace zv {
 // The interpreter's quote state toggles at every double quote, whatever backslashes stand before
 // it (unlike the argument splitting of the program it starts). Outside its quotes, & | < > ^ ( )
 // % and ! are escaped with a caret. Inside its quotes those are literal already, except %, which
-// is expanded even there: the quote is closed around a caret-escaped percent sign and opened again,
-// with the backslashes before the inserted quote doubled so the started program's own argument
-// splitting sees the same text. Carriage returns and line feeds end an interpreter command line
-// wherever they stand, so they cannot be carried: each becomes a blank.
+// is expanded even there: the quote is closed around a caret-escaped percent sign (one pair of
+// quotes for a run of them) and opened again, with the backslashes before the inserted quote
+// doubled so the started program's own argument splitting sees the same text. Carriage returns and line feeds end an
+// interpreter command line wherever they stand, so they cannot be carried: each becomes a blank.
 std::wstring EscapeForCommandInterpreter(std::wstring_view forwarded);
 
 // The hidden command that replaces the launcher with its downloaded update and starts it again:

@@ -36,6 +36,9 @@ constexpr EscapeCase kEscapes[] = {
     {L"\"%PATH%\"", L"\"\"^%\"PATH\"^%\"\""},
     // Backslashes before an inserted quote are doubled, so they stay literal for the program.
     {L"\"a\\%b\"", L"\"a\\\\\"^%\"b\""},
+    // Percent signs side by side share one pair of inserted quotes: "" between them would be a
+    // literal quote to the program wherever its splitting is inside quotes there.
+    {L"\"%%\" \"a%%%b\"", L"\"\"^%^%\"\" \"a\"^%^%^%\"b\""},
     // After \" the interpreter is outside its quotes while the program's splitting is inside.
     {L"\"q\\\" & x\"", L"\"q\\\" ^& x\""},
     {L"\"line\nbreak\"", L"\"line break\""},
@@ -66,6 +69,11 @@ const std::vector<std::vector<std::wstring>> kHostile = {
     {L"(a)", L"!x!", L"^^"},
     {L"\u00e9t\u00e9 & \u65e5\u672c", L"\u0416%PATH%\u0416"},
     {L"--zarnovelle-launcher", L"", L"-w"},
+    // After the escaped quote of the first argument the interpreter is inside its quotes while the
+    // program's splitting is outside them; percent signs side by side must not leave "" behind,
+    // which the program reads as a literal quote inside its own quotes.
+    {L"\"", L"%%"},
+    {L"a\"b", L"x%%%y", L"%%\\%"},
 };
 
 TEST(EscapeForCommandInterpreter, TheStartedLauncherGetsExactlyItsArgumentsAndNothingElseRuns) {

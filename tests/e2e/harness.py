@@ -113,8 +113,22 @@ class Wine:
         if trusted_ca:
             env["ZV_TEST_CA"] = str(trusted_ca)
         subprocess.run([str(PREFIX_SH), "up", str(self.prefix)], check=True, capture_output=True, env=env)
+        # One Windows process for the whole session keeps the prefix's wineserver and its services
+        # (the desktop among them) running. Otherwise every test starts them anew, and a program
+        # that shows a window while the desktop is still starting can stall under Wine.
+        self._keepalive = subprocess.Popen(self._command(self.zvwin_exe, ["hold-mutex", "ZvTestSession"]),
+                                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        assert self._keepalive.stdout.readline().strip() == b"held"
+        self.zvwin("windows")  # the desktop is up once its windows can be listed
 
     def down(self) -> None:
+        keepalive = getattr(self, "_keepalive", None)
+        if keepalive and keepalive.poll() is None:
+            keepalive.stdin.close()
+            try:
+                keepalive.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                keepalive.kill()
         subprocess.run([str(PREFIX_SH), "down", str(self.prefix)], check=False, capture_output=True)
 
     # -- processes ----------------------------------------------------------------------------
@@ -138,7 +152,7 @@ class Wine:
     def processes() -> str:
         """The Windows processes running now, for failure messages."""
         ps = subprocess.run(["ps", "-eo", "pid,stat,etime,args"], capture_output=True, text=True).stdout
-        return "\n".join(line for line in ps.splitlines() if ":\\" in line or "wine" in line)
+        return "\n".join(line for line in ps.splitlines() if ".exe" in line.lower() or "wine" in line)
 
     def end_stragglers(self) -> None:
         """Ends whatever a test left running, so that no box or mutex leaks into the next test."""

@@ -22,6 +22,9 @@ case "$action" in
     wineboot -i >/dev/null 2>&1
     # Wine's null graphics driver: real windows and message boxes without any X server.
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # No sound driver: a message box beeps, and on a machine without sound hardware the first beep
+    # of a prefix can stall the process that shows the box while Wine probes for a device.
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null 2>&1
     if [ -d "$here/prefix.d" ]; then
       for hook in "$here"/prefix.d/*; do
         [ -x "$hook" ] && "$hook" "$dir"
