@@ -123,19 +123,6 @@ Sha1Digest FinalWith(detail::Sha1CompressBlocks compress, Sha1Context& context) 
     return digest;
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 }  // namespace
 
 bool Sha1EngineSupported(Sha1Engine engine) {
@@ -194,6 +181,19 @@ Sha1Digest DigestFromHex(std::string_view text) {
         digest.bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
     return digest;
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
 }
 
 }  // namespace zv

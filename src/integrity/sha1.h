@@ -43,4 +43,7 @@ std::wstring DigestToHex(const Sha1Digest& digest);
 // checked first; "Invalid hex digit" otherwise).
 Sha1Digest DigestFromHex(std::string_view text);
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char c);
+
 }  // namespace zv

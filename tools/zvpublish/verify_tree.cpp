@@ -56,19 +56,6 @@ BodyRead ReadBody(const std::wstring& path, std::string& body) {
     }
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // One path segment with its %XX escapes resolved; nothing for a broken escape or a segment that
 // could leave its folder.
 std::optional<std::string> DecodeSegment(std::string_view segment) {
@@ -81,8 +68,8 @@ std::optional<std::string> DecodeSegment(std::string_view segment) {
         if (i + 2 >= segment.size()) {
             return std::nullopt;
         }
-        const int high = HexValue(segment[i + 1]);
-        const int low = HexValue(segment[i + 2]);
+        const int high = HexDigitValue(segment[i + 1]);
+        const int low = HexDigitValue(segment[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
