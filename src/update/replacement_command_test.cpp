@@ -22,6 +22,44 @@ TEST(BuildReplacementCommandLine, WaitsCopiesDeletesAndStartsInOneHiddenCommand)
               L"-windowed \"a b\"\"");
 }
 
+TEST(BuildReplacementCommand, PathsWithAPercentSignTravelInVariables) {
+    using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+    struct Case {
+        const char* name;
+        const wchar_t* temp;
+        const wchar_t* self;
+        const wchar_t* lineTemp;
+        const wchar_t* lineSelf;
+        Environment environment;
+    };
+    const Case cases[] = {
+        {"no percent sign", L"C:\T\ZVL1.tmp", L"C:\G\Foo_ZV.exe", L"C:\T\ZVL1.tmp", L"C:\G\Foo_ZV.exe", {}},
+        {"launcher folder",
+         L"C:\T\ZVL1.tmp",
+         L"C:\G %OS%\Foo_ZV.exe",
+         L"C:\T\ZVL1.tmp",
+         L"%ZV_REPLACEMENT_SELF%",
+         {{L"ZV_REPLACEMENT_SELF", L"C:\G %OS%\Foo_ZV.exe"}}},
+        {"temporary folder, one sign",
+         L"C:\Users\50%\ZVL1.tmp",
+         L"C:\G\Foo_ZV.exe",
+         L"%ZV_REPLACEMENT_DOWNLOAD%",
+         L"C:\G\Foo_ZV.exe",
+         {{L"ZV_REPLACEMENT_DOWNLOAD", L"C:\Users\50%\ZVL1.tmp"}}},
+        {"both",
+         L"C:\%T%\ZVL1.tmp",
+         L"C:\%G%\Foo_ZV.exe",
+         L"%ZV_REPLACEMENT_DOWNLOAD%",
+         L"%ZV_REPLACEMENT_SELF%",
+         {{L"ZV_REPLACEMENT_DOWNLOAD", L"C:\%T%\ZVL1.tmp"}, {L"ZV_REPLACEMENT_SELF", L"C:\%G%\Foo_ZV.exe"}}},
+    };
+    for (const auto& c : cases) {
+        const zv::ReplacementCommand command = zv::BuildReplacementCommand(c.temp, c.self, L"a%b");
+        EXPECT_EQ(command.line, zv::BuildReplacementCommandLine(c.lineTemp, c.lineSelf, L"a%b")) << c.name;
+        EXPECT_EQ(command.environment, c.environment) << c.name;
+    }
+}
+
 struct EscapeCase {
     const wchar_t* forwarded;
     const wchar_t* escaped;
