@@ -22,41 +22,37 @@ TEST(BuildReplacementCommandLine, WaitsCopiesDeletesAndStartsInOneHiddenCommand)
               L"-windowed \"a b\"\"");
 }
 
-TEST(BuildReplacementCommand, PathsWithAPercentSignTravelInVariables) {
-    using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+TEST(BuildReplacementCommand, TheInterpreterSeesThePathsAsTheyAreWhateverIsDefined) {
     struct Case {
         const char* name;
         const wchar_t* temp;
         const wchar_t* self;
-        const wchar_t* lineTemp;
-        const wchar_t* lineSelf;
-        Environment environment;
+        std::size_t variables;  // how many paths travel in variables
     };
     const Case cases[] = {
-        {"no percent sign", L"C:\T\ZVL1.tmp", L"C:\G\Foo_ZV.exe", L"C:\T\ZVL1.tmp", L"C:\G\Foo_ZV.exe", {}},
-        {"launcher folder",
-         L"C:\T\ZVL1.tmp",
-         L"C:\G %OS%\Foo_ZV.exe",
-         L"C:\T\ZVL1.tmp",
-         L"%ZV_REPLACEMENT_SELF%",
-         {{L"ZV_REPLACEMENT_SELF", L"C:\G %OS%\Foo_ZV.exe"}}},
-        {"temporary folder, one sign",
-         L"C:\Users\50%\ZVL1.tmp",
-         L"C:\G\Foo_ZV.exe",
-         L"%ZV_REPLACEMENT_DOWNLOAD%",
-         L"C:\G\Foo_ZV.exe",
-         {{L"ZV_REPLACEMENT_DOWNLOAD", L"C:\Users\50%\ZVL1.tmp"}}},
-        {"both",
-         L"C:\%T%\ZVL1.tmp",
-         L"C:\%G%\Foo_ZV.exe",
-         L"%ZV_REPLACEMENT_DOWNLOAD%",
-         L"%ZV_REPLACEMENT_SELF%",
-         {{L"ZV_REPLACEMENT_DOWNLOAD", L"C:\%T%\ZVL1.tmp"}, {L"ZV_REPLACEMENT_SELF", L"C:\%G%\Foo_ZV.exe"}}},
+        {"no percent sign", L"C:\\T\\ZVL1.tmp", L"C:\\G\\Foo_ZV.exe", 0},
+        {"launcher folder", L"C:\\T\\ZVL1.tmp", L"C:\\G %OS%\\Foo_ZV.exe", 1},
+        {"temporary folder", L"C:\\Users\\%OS%\\ZVL1.tmp", L"C:\\G\\Foo_ZV.exe", 1},
+        {"both", L"C:\\%T%\\ZVL1.tmp", L"C:\\%G% 100%\\Foo_ZV.exe", 2},
     };
+    // With nothing defined the interpreter leaves every percent sign as typed: that is the text the
+    // commands must get whatever the environment holds.
+    const std::map<std::wstring, std::wstring> defined = {{L"OS", L"Windows_NT"}, {L"T", L"X"}, {L"G", L"Y"}};
     for (const auto& c : cases) {
-        const zv::ReplacementCommand command = zv::BuildReplacementCommand(c.temp, c.self, L"a%b");
-        EXPECT_EQ(command.line, zv::BuildReplacementCommandLine(c.lineTemp, c.lineSelf, L"a%b")) << c.name;
-        EXPECT_EQ(command.environment, c.environment) << c.name;
+        const zv::ReplacementCommand command = zv::BuildReplacementCommand(c.temp, c.self, L"");
+        auto variables = defined;
+        variables.insert(command.environment.begin(), command.environment.end());
+        const auto seen = zv::test::ApplyInterpreterRules(command.line, variables);
+        const auto intended = zv::test::ApplyInterpreterRules(zv::BuildReplacementCommandLine(c.temp, c.self, L""), {});
+        EXPECT_EQ(seen.text, intended.text) << c.name;
+        EXPECT_EQ(command.environment.size(), c.variables) << c.name;
+        // The plain line is what goes wrong.
+        if (c.variables > 0) {
+            EXPECT_NE(
+                zv::test::ApplyInterpreterRules(zv::BuildReplacementCommandLine(c.temp, c.self, L""), defined).text,
+                intended.text)
+                << c.name;
+        }
     }
 }
 
