@@ -300,13 +300,14 @@ def test_messages_of_an_odd_environment(ready_game, server, name, env, args, tex
     assert not [p for p in server.requests() if p.startswith("/stub/")], "the game step never runs"
 
 
-@pytest.mark.parametrize("name", [
-    pytest.param("Temp Jösé Юзер ユーザー", id="accents, Cyrillic, Japanese"),
-    pytest.param("Temp Jösé %OS% 50%", id="percent signs", marks=WINE_EXPANDS_AGAIN),
-])
-def test_self_update_through_a_temporary_folder_with_an_unusual_name(ready_game, server, name):
-    """A user's temporary folder often carries the user's name, accents, blanks and percent signs
-    included; the download is made there and the command interpreter copies it from there."""
+# Not a temporary folder with percent signs: under Wine the interpreter would expand them in the
+# variable's value again, fail its copy, go on regardless and restart the old launcher, which downloads
+# again, over and over (the paths with percent signs are checked through the launcher's folder above
+# and against the interpreter's rules in the unit tests).
+def test_self_update_through_a_temporary_folder_with_an_unusual_name(ready_game, server):
+    """A user's temporary folder often carries the user's name, accents and blanks included; the
+    download is made there and the command interpreter copies it from there."""
+    name = "Temp Jösé Юзер ユーザー"
     game, wine = ready_game, ready_game.wine
     game.add_stub(1)
     server.publish_stub(game.root / "Foo.exe", game.stub)
@@ -316,12 +317,7 @@ def test_self_update_through_a_temporary_folder_with_an_unusual_name(ready_game,
 
     windows_folder = "C:\\" + name
     assert wait_exit(game.start(windows_env={"TMP": windows_folder, "TEMP": windows_folder})) == 0
-    try:
-        assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
-    finally:
-        # Wine's interpreter goes on after a failed copy and starts the old launcher again, which
-        # would download again: from now on the old launcher counts as current.
-        server.publish_launcher(game.launcher)
+    assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
     assert game.launch_record(wait=30) is not None, "the restarted launcher did not start the game"
     assert eventually(lambda: not list(folder.glob("ZVL*.tmp")), timeout=10), "the download is deleted"
     assert not boxes(wine)
