@@ -1,5 +1,5 @@
-"""Faults and odd environments end to end: unusual game folder paths, files that other processes or
-the file system will not let the launcher change, an update server that stalls, breaks off or
+"""Faults and odd environments end to end: unusual game folder paths, files that other processes
+hold so that the launcher cannot change them, an update server that stalls, breaks off or
 answers too much, two launchers started together, and the failure messages that only an odd
 environment produces. After every run: at most one box, the documented exit code, no temporary
 download left behind and no file changed that the outcome leaves alone."""
@@ -10,7 +10,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import (MESSAGE_BOX_CLASS, GameFolder, build_key, eventually, fixture, sha1_of, to_windows_path,
+from harness import (MESSAGE_BOX_CLASS, GameFolder, eventually, fixture, sha1_of, to_windows_path,
                      wait_exit)
 
 LAUNCHER_ERROR = "Launcher Update Error"
@@ -124,6 +124,8 @@ def hold(wine, path, share: str, access: str = "write") -> subprocess.Popen:
     return holder
 
 
+# Files and folders made read-only are not among these: Wine has only the Unix permissions to show
+# them, and the tests run as root, whom those permissions do not stop.
 LOCKED_TARGET = [
     # (name, how the other process holds Foo.exe, stub manifest status, expected text)
     # Discovery opens candidates for shared reading only: a target held without sharing cannot be
