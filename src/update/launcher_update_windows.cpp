@@ -103,8 +103,12 @@ StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& plat
         return codes.checksumMismatch;
     }
 
-    std::wstring commandLine = BuildReplacementCommandLine(tempPath, self, platform.BuildForwardedArguments());
-    const ProcessStart replacement = platform.StartHidden(commandLine);
+    ReplacementCommand command = BuildReplacementCommand(tempPath, self, platform.BuildForwardedArguments());
+    // The interpreter inherits the launcher's environment, and with it the paths it must not expand.
+    for (const auto& [name, value] : command.environment) {
+        ::SetEnvironmentVariableW(name.c_str(), value.c_str());
+    }
+    const ProcessStart replacement = platform.StartHidden(command.line);
     if (!replacement.started) {
         ::DeleteFileW(tempPath);
         return LaunchResult::UpdateProcessFailed;

@@ -92,4 +92,20 @@ std::wstring BuildReplacementCommandLine(std::wstring_view tempPath, std::wstrin
     return line;
 }
 
+ReplacementCommand BuildReplacementCommand(std::wstring_view tempPath, std::wstring_view selfPath,
+                                           std::wstring_view forwarded) {
+    ReplacementCommand command;
+    const auto written = [&command](std::wstring_view path, const wchar_t* variable) {
+        if (path.find(L'%') == std::wstring_view::npos) {
+            return std::wstring(path);
+        }
+        command.environment.emplace_back(variable, std::wstring(path));
+        return L"%" + std::wstring(variable) + L"%";
+    };
+    const std::wstring temp = written(tempPath, kReplacementDownloadVariable);
+    const std::wstring self = written(selfPath, kReplacementSelfVariable);
+    command.line = BuildReplacementCommandLine(temp, self, forwarded);
+    return command;
+}
+
 }  // namespace zv

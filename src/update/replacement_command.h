@@ -2,6 +2,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace zv {
 
@@ -24,5 +26,22 @@ std::wstring EscapeForCommandInterpreter(std::wstring_view forwarded);
 // the interpreter as above.
 std::wstring BuildReplacementCommandLine(std::wstring_view tempPath, std::wstring_view selfPath,
                                          std::wstring_view forwarded);
+
+// The replacement command for these paths, and the variables that the launcher must put into its
+// own environment before it starts the command. The interpreter expands %NAME% inside quotes and
+// knows no escape there that keeps a path usable by copy and start, so a path holding a percent
+// sign (a folder named after a user "50%", or "%OS%") would name another file. Such a path is
+// written as a reference to a variable that holds it: the interpreter expands a variable once and
+// does not look into its value again. Paths without a percent sign are written as they are and
+// need no variable.
+struct ReplacementCommand {
+    std::wstring line;
+    std::vector<std::pair<std::wstring, std::wstring>> environment;
+};
+ReplacementCommand BuildReplacementCommand(std::wstring_view tempPath, std::wstring_view selfPath,
+                                           std::wstring_view forwarded);
+
+inline constexpr wchar_t kReplacementDownloadVariable[] = L"ZV_REPLACEMENT_DOWNLOAD";
+inline constexpr wchar_t kReplacementSelfVariable[] = L"ZV_REPLACEMENT_SELF";
 
 }  // namespace zv

@@ -22,6 +22,40 @@ TEST(BuildReplacementCommandLine, WaitsCopiesDeletesAndStartsInOneHiddenCommand)
               L"-windowed \"a b\"\"");
 }
 
+TEST(BuildReplacementCommand, TheInterpreterSeesThePathsAsTheyAreWhateverIsDefined) {
+    struct Case {
+        const char* name;
+        const wchar_t* temp;
+        const wchar_t* self;
+        std::size_t variables;  // how many paths travel in variables
+    };
+    const Case cases[] = {
+        {"no percent sign", L"C:\\T\\ZVL1.tmp", L"C:\\G\\Foo_ZV.exe", 0},
+        {"launcher folder", L"C:\\T\\ZVL1.tmp", L"C:\\G %OS%\\Foo_ZV.exe", 1},
+        {"temporary folder", L"C:\\Users\\%OS%\\ZVL1.tmp", L"C:\\G\\Foo_ZV.exe", 1},
+        {"both", L"C:\\%T%\\ZVL1.tmp", L"C:\\%G% 100%\\Foo_ZV.exe", 2},
+    };
+    // With nothing defined the interpreter leaves every percent sign as typed: that is the text the
+    // commands must get whatever the environment holds.
+    const std::map<std::wstring, std::wstring> defined = {{L"OS", L"Windows_NT"}, {L"T", L"X"}, {L"G", L"Y"}};
+    for (const auto& c : cases) {
+        const zv::ReplacementCommand command = zv::BuildReplacementCommand(c.temp, c.self, L"");
+        auto variables = defined;
+        variables.insert(command.environment.begin(), command.environment.end());
+        const auto seen = zv::test::ApplyInterpreterRules(command.line, variables);
+        const auto intended = zv::test::ApplyInterpreterRules(zv::BuildReplacementCommandLine(c.temp, c.self, L""), {});
+        EXPECT_EQ(seen.text, intended.text) << c.name;
+        EXPECT_EQ(command.environment.size(), c.variables) << c.name;
+        // The plain line is what goes wrong.
+        if (c.variables > 0) {
+            EXPECT_NE(
+                zv::test::ApplyInterpreterRules(zv::BuildReplacementCommandLine(c.temp, c.self, L""), defined).text,
+                intended.text)
+                << c.name;
+        }
+    }
+}
+
 struct EscapeCase {
     const wchar_t* forwarded;
     const wchar_t* escaped;

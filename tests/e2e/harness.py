@@ -410,7 +410,15 @@ class GameFolder:
         return target
 
     def start(self, args: list[str] | None = None, cwd: Path | None = None,
-              env: dict[str, str] | None = None) -> subprocess.Popen:
+              env: dict[str, str] | None = None, windows_env: dict[str, str] | None = None) -> subprocess.Popen:
+        """env goes to Wine's Unix environment; windows_env into the launcher's own environment,
+        through zvwin (Wine sets TMP, TEMP and PATH from the prefix whatever the Unix side says).
+        The launcher's exit code is the process's either way."""
+        if windows_env:
+            assignments = [f"{name}={value}" for name, value in windows_env.items()]
+            return self.wine.start(self.wine.zvwin_exe,
+                                   ["with-env", *assignments, "--", to_windows_path(self.launcher), *(args or [])],
+                                   cwd=cwd or self.root, env=env)
         return self.wine.start(self.launcher, args, cwd=cwd or self.root, env=env)
 
     def run(self, args: list[str] | None = None, timeout: float = 60) -> int:

@@ -20,7 +20,14 @@
 //                                                        whole prefix until stdin closes
 //   zvwin hold-mutex NAME                                own a named mutex until stdin closes
 //   zvwin hold-file PATH [--share none|read|write]       keep a file open until stdin closes
+//                   [--access read]                      ... for reading only (default: read and
+//                                                        write)
 //   zvwin trust-ca FILE.der                              add a CA to the machine's Root store
+//   zvwin with-env NAME=VALUE... -- PROGRAM [ARGS...]    run PROGRAM with these variables set in
+//                                                        its environment, wait for it and exit
+//                                                        with its exit code (Wine sets TMP, TEMP
+//                                                        and PATH from the prefix, whatever the
+//                                                        Unix environment says)
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -285,11 +292,68 @@ int Fail(const char* what) {
     return 3;
 }
 
+// One argument as the C runtime splits it again: quoted when it holds blanks or quotes, with the
+// backslashes before a quote doubled.
+std::wstring QuoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+        return argument;
+    }
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        quoted.push_back(c);
+        backslashes = 0;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+int RunWithEnvironment(int argc, wchar_t** argv) {
+    int i = 2;
+    for (; i < argc && std::wstring(argv[i]) != L"--"; ++i) {
+        const std::wstring assignment = argv[i];
+        const size_t equals = assignment.find(L'=');
+        if (equals == std::wstring::npos ||
+            !::SetEnvironmentVariableW(assignment.substr(0, equals).c_str(), assignment.c_str() + equals + 1)) {
+            return Fail("with-env: NAME=VALUE expected");
+        }
+    }
+    if (i + 1 >= argc) {
+        return Fail("with-env: no program");
+    }
+    std::wstring commandLine;
+    for (int j = i + 1; j < argc; ++j) {
+        commandLine += (commandLine.empty() ? L"" : L" ") + QuoteArgument(argv[j]);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return Fail("with-env: CreateProcessW failed");
+    }
+    ::CloseHandle(process.hThread);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 3;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
 int Run(int argc, wchar_t** argv) {
     if (argc < 2) {
         return Fail("no command");
     }
     const std::wstring command = argv[1];
+    if (command == L"with-env") {
+        return RunWithEnvironment(argc, argv);
+    }
     const Options options = ParseOptions(argc, argv, 2);
     const DWORD timeout = Number(options, L"timeout", 10000);
 
@@ -418,9 +482,10 @@ int Run(int argc, wchar_t** argv) {
     if (command == L"hold-file") {
         const std::wstring share = options.count(L"share") ? options.at(L"share") : L"none";
         const DWORD shareMode = share == L"read" ? FILE_SHARE_READ : share == L"write" ? FILE_SHARE_WRITE : 0;
-        HANDLE file =
-            ::CreateFileW(options.count(L"_0") ? options.at(L"_0").c_str() : L"", GENERIC_READ | GENERIC_WRITE,
-                          shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const bool readOnly = options.count(L"access") && options.at(L"access") == L"read";
+        HANDLE file = ::CreateFileW(options.count(L"_0") ? options.at(L"_0").c_str() : L"",
+                                    readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, shareMode, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             return Fail("CreateFileW failed");
         }
