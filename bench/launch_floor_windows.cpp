@@ -115,8 +115,9 @@ int wmain(int argc, wchar_t** argv) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(argv[3], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    // The launcher's own flags: a console program it starts gets a console of its own.
+    if (!::CreateProcessW(argv[3], commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                          &startup, &process)) {
         std::fprintf(stderr, "zv_launch_floor: CreateProcessW failed, error %lu\n", ::GetLastError());
         return 1;
     }
