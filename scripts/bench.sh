@@ -1,0 +1,24 @@
+#!/bin/sh
+# The speed and memory report: builds what the comparisons need and runs them all side by side in
+# one run, then writes docs/benchmarks/README.md. Takes several minutes; not part of the tests.
+#
+#   sh scripts/bench.sh [--rounds N] [--only sha1,hashfile,discovery,launch,memory]
+#
+# Builds a native Release tree (build/bench-native, Google Benchmark and OpenSSL) and the windows
+# preset's tree (build/windows) with the benchmark programs added. An existing build/windows keeps
+# the update server port it was configured with (build/windows/update_host.txt); the launch
+# benchmark serves on that port. A new one is configured with ZV_UPDATE_HOST from the environment
+# when set, else with the preset's default.
+set -eu
+cd "$(dirname "$0")/.."
+
+cmake -S . -B build/bench-native -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build build/bench-native -j2 --target zv_sha1_bench zv_discovery_benchmark zv_hash_file
+
+if [ ! -f build/windows/CMakeCache.txt ]; then
+    cmake --preset windows ${ZV_UPDATE_HOST:+-DZV_UPDATE_HOST=$ZV_UPDATE_HOST} >/dev/null
+fi
+cmake -S . -B build/windows -DZV_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build build/windows -j2
+
+exec python3 bench/run_bench.py --command "sh scripts/bench.sh $*" "$@"
