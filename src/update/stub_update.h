@@ -11,7 +11,9 @@ namespace zv {
 // names for this game build, whose key is the SHA-1 of the client target's code section.
 // Returns 0 when the stub is current (unchanged after a 300 ms pause, or replaced and verified),
 // otherwise 12 to 16. A server that answers 404 for the build's manifest does not know the build:
-// the client target is deleted. updateHost is a host or host:port reached over https.
+// the client target is deleted. A downloaded stub whose SHA-1 differs from the manifest's (16) is
+// deleted, so no unverified stub is left for the game to load. updateHost is a host or host:port
+// reached over https.
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost);
 
 // The stub manifest's address for a build key.

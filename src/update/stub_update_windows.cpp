@@ -55,8 +55,12 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
     if (!client.DownloadToFile(download.url, location.clientStub, {})) {
         return codes.downloadFailed;
     }
-    // Checked against the digest already read: the manifest is fetched once per run.
+    // Checked against the digest already read: the manifest is fetched once per run. Bytes that
+    // fail the check do not stay where the game would load them; as after a broken transfer,
+    // there is then no stub (the old one was overwritten by the download), and the next run
+    // downloads again.
     if (HashFile(location.clientStub) != manifest.expected) {
+        ::DeleteFileW(location.clientStub.c_str());
         return codes.checksumMismatch;
     }
     return LaunchResult::Success;

@@ -130,15 +130,23 @@ def test_stub_download_404_removes_the_stub_but_not_the_game(ready_game, server)
     assert (game.root / "Foo.exe").exists()
 
 
-def test_downloaded_stub_that_does_not_match_stays_in_place(ready_game, server):
+def test_downloaded_stub_that_does_not_match_is_removed_and_fetched_again_next_run(ready_game, server):
     game = ready_game
     game.add_stub(1)
+    good = fixture("stub-2/ZVClient.dll")
     wrong = fixture("stub-1/ZVClient.dll").read_bytes() + b"tampered"
     url = server.put_file("/stub/wrong.dll", wrong)
-    server.publish_stub(game.root / "Foo.exe", None, {"sha1": sha1_of(fixture("stub-2/ZVClient.dll")), "url": url})
+    server.publish_stub(game.root / "Foo.exe", None, {"sha1": sha1_of(good), "url": url})
     process = game.start()
     expect_box(game, GAME_ERROR, "Downloaded game stub file checksum does not match expected value.", process)
-    assert game.stub.read_bytes() == wrong
+    # Nothing unverified is left where the game, started directly, would load it.
+    assert not game.stub.exists()
+    assert (game.root / "Foo.exe").exists()
+
+    server.put_file("/stub/wrong.dll", good)
+    assert wait_exit(game.start()) == 0
+    assert game.stub.read_bytes() == good.read_bytes()
+    assert game.launch_record()["stub-version"] == "2"
 
 
 def test_stub_held_open_by_another_process_is_left_alone(ready_game, server):
