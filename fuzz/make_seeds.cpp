@@ -150,18 +150,17 @@ void ArgumentSeeds(Corpus& corpus) {
     for (const Bytes& list : awkward) {
         corpus.Add("quoting", "arguments_" + std::to_string(++n), list);
     }
-    // The interpreter target reads one more variable's name first.
-    const auto withVariables = {
-        Arguments({"", "a&b", "x|y", "%PATH%", "a %PATH% b", "%a%b%", "%%", "%"}),
-        Arguments({"GAME", "\"%GAME%\"", "%game%", "q\" & echo x", "x\" | calc \""}),
-        Arguments({"a\\", "trailing\\", "a\\%b c", "\\\"", "|", "^\"^&", "^"}),
-        Arguments({"x y", "%x y%", "\"%x y%\"", "line\nbreak & calc", "\"cr\r&\""}),
-        // Once left "" between percent signs side by side.
-        Arguments({"", "\"", "%%"}),
+    // The hand-over target reads the temporary and the launcher folders' names first.
+    const auto withFolders = {
+        Arguments({"Temp", "Games\\Foo", "a&b", "x|y", "%PATH%", "a %PATH% b", "%a%b%", "%%", "%"}),
+        Arguments({"Users\\%OS%\\Temp", "Spiel %OS% 100%", "%OS:W=X%", "%CMDCMDLINE:~0,3%", "q\" & echo x"}),
+        Arguments({"T !y!", "Bang!\\!OS!", "!OS!", "^!OS^!", "a\\", "trailing\\", "\\\"", "^\"^&", "^"}),
+        Arguments({"T^&x", "Rock & Roll ^^", "x y", "\"%x y%\"", "line\nbreak & calc", "cr\rhere", "q\"&\"x"}),
+        Arguments({"(x86)", "a ; b, c = d + e", "", "\"", "%%", "--zarnovelle-launcher"}),
     };
     n = 0;
-    for (const Bytes& list : withVariables) {
-        corpus.Add("interpreter_escape", "arguments_" + std::to_string(++n), list);
+    for (const Bytes& list : withFolders) {
+        corpus.Add("hand_over", "arguments_" + std::to_string(++n), list);
     }
 }
 

@@ -1,12 +1,23 @@
 #include <windows.h>
 
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "app/launch_result.h"
 #include "app/run_launcher.h"
+#include "launch/process_paths.h"
+#include "update/launcher_update.h"
 
 // The launcher takes no options: the entry's arguments are not used, and the arguments to forward
 // are read from the process's own command line where they are needed.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
+        // A launcher restarted by its self-update receives its arguments through the hand-over;
+        // its variables leave the environment here, before anything can start a program.
+        if (std::optional<std::wstring> handedOver = zv::TakeHandedOverArguments()) {
+            zv::AdoptHandedOverArguments(std::move(*handedOver));
+        }
         return zv::RunLauncher();
     } catch (...) {
         // The steps report their own exceptions under their captions; this is only what happens

@@ -51,4 +51,12 @@ std::wstring JoinQuotedArguments(std::span<const std::wstring> arguments) {
     return text;
 }
 
+std::wstring ForwardedArgumentText(std::span<const std::wstring> ownArguments,
+                                   const std::optional<std::vector<std::wstring>>& handedOver) {
+    if (ownArguments.empty() && handedOver) {
+        return JoinQuotedArguments(*handedOver);
+    }
+    return JoinQuotedArguments(ownArguments);
+}
+
 }  // namespace zv

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zv {
 
@@ -13,5 +15,12 @@ void AppendQuotedArgument(std::wstring& text, std::wstring_view argument);
 
 // The forwarded-argument text: each argument quoted as above, joined by single blanks.
 std::wstring JoinQuotedArguments(std::span<const std::wstring> arguments);
+
+// The forwarded-argument text of a launcher whose command line gave it ownArguments (after the
+// program name) and to which a self-update may have handed over arguments (the hand-over's text,
+// split as a command line's arguments are). The hand-over starts the launcher without arguments
+// of its own, so the handed-over ones count only then; arguments on the command line always win.
+std::wstring ForwardedArgumentText(std::span<const std::wstring> ownArguments,
+                                   const std::optional<std::vector<std::wstring>>& handedOver);
 
 }  // namespace zv

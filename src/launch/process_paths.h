@@ -9,8 +9,15 @@ namespace zv {
 std::wstring GetModulePath();
 
 // The launcher's own arguments after the program name, re-quoted and joined by single blanks;
-// empty when there are none or the command line cannot be split.
+// empty when there are none or the command line cannot be split. In a launcher restarted by its
+// self-update, the arguments handed over (see AdoptHandedOverArguments).
 std::wstring BuildForwardedArguments();
+
+// Takes the forwarded text a self-update handed over to this restarted launcher (see
+// update/replacement_command.h). From then on BuildForwardedArguments splits it as it splits the
+// arguments of the command line, and uses it when the command line has no arguments of its own.
+// Called once at entry, before anything reads the arguments.
+void AdoptHandedOverArguments(std::wstring text);
 
 // Reads a path through a call with GetModuleFileNameW's contract: query(buffer, size) writes at
 // most size characters and returns the number written without the terminator, 0 on failure, and

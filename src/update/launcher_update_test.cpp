@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "integrity/sha1.h"
@@ -26,13 +29,17 @@ class FakeSelfUpdate final : public zv::SelfUpdatePlatform {
 public:
     std::wstring self;
     std::wstring forwarded;
+    std::wstring systemFolder = L"C:\\windows\\system32";
+    bool canReplace = true;
     zv::ProcessStart start{true, 0};
-    std::wstring commandLine;
+    std::optional<zv::ReplacementCommand> started;
 
     std::wstring GetModulePath() override { return self; }
     std::wstring BuildForwardedArguments() override { return forwarded; }
-    zv::ProcessStart StartHidden(std::wstring& line) override {
-        commandLine = line;
+    std::wstring SystemFolder() override { return systemFolder; }
+    bool CanReplace(const std::wstring& path) override { return path == self && canReplace; }
+    zv::ProcessStart StartHidden(const zv::ReplacementCommand& command) override {
+        started = command;
         return start;
     }
     [[noreturn]] void ExitProcess() override { throw Exited{}; }
@@ -147,8 +154,12 @@ TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
         }
     }
     EXPECT_EQ(ReadAll(temp), kNewBuild);
-    EXPECT_EQ(platform_.commandLine, zv::BuildReplacementCommandLine(temp, self_, L"\"two words\" a&b"));
-    EXPECT_NE(platform_.commandLine.find(L"a^&b\""), std::wstring::npos) << "forwarded text escaped";
+    ASSERT_TRUE(platform_.started.has_value());
+    const zv::ReplacementCommand expected =
+        zv::BuildReplacementCommand(L"C:\\windows\\system32", temp, self_, L"\"two words\" a&b");
+    EXPECT_EQ(platform_.started->interpreter, expected.interpreter);
+    EXPECT_EQ(platform_.started->line, expected.line);
+    EXPECT_EQ(platform_.started->environment, expected.environment);
     EXPECT_EQ(ReadAll(self_), "old launcher") << "the running launcher is replaced by the command, not here";
     ::DeleteFileW(temp.c_str());
 }
@@ -158,6 +169,30 @@ TEST_F(LauncherUpdate, AReplacementThatCannotStartRemovesTheDownload) {
     EXPECT_EQ(zv::UpdateLauncher(host_, platform_), StepResult(LaunchResult::UpdateProcessFailed));
     EXPECT_EQ(TemporaryDownloads(), before_);
     EXPECT_EQ(ReadAll(self_), "old launcher");
+}
+
+// A replacement the interpreter could not carry out after the launcher has ended is refused
+// before anything is downloaded, with the temporary file removed.
+TEST_F(LauncherUpdate, AReplacementTheInterpreterCouldNotCarryOutIsRefusedBeforeTheDownload) {
+    struct Case {
+        const char* name;
+        void (*arrange)(FakeSelfUpdate&);
+    };
+    const Case cases[] = {
+        {"launcher file not replaceable", [](FakeSelfUpdate& p) { p.canReplace = false; }},
+        {"launcher path of 260 characters", [](FakeSelfUpdate& p) { p.self = L"C:\\" + std::wstring(257, L'x'); }},
+        {"arguments over 8191 characters", [](FakeSelfUpdate& p) { p.forwarded = std::wstring(8192, L'a'); }},
+        {"no system folder", [](FakeSelfUpdate& p) { p.systemFolder.clear(); }},
+    };
+    for (const auto& c : cases) {
+        FakeSelfUpdate platform = platform_;
+        c.arrange(platform);
+        const auto requestsBefore = server_.Requests().size();
+        EXPECT_EQ(zv::UpdateLauncher(host_, platform), StepResult(LaunchResult::UpdateProcessFailed)) << c.name;
+        EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << c.name << ": only the manifest was fetched";
+        EXPECT_EQ(TemporaryDownloads(), before_) << c.name;
+        EXPECT_FALSE(platform.started.has_value()) << c.name;
+    }
 }
 
 TEST_F(LauncherUpdate, TemporaryFoldersThatCannotTakeTheDownload) {
@@ -183,8 +218,103 @@ TEST_F(LauncherUpdate, TemporaryFoldersThatCannotTakeTheDownload) {
             EXPECT_NE(std::find(c.outcomes.begin(), c.outcomes.end(), result), c.outcomes.end()) << c.name;
         }
         EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << c.name << ": only the manifest was fetched";
-        EXPECT_TRUE(platform_.commandLine.empty()) << c.name;
+        EXPECT_FALSE(platform_.started.has_value()) << c.name;
     }
+}
+
+// The real platform's own acts, under Wine.
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[64] = {};
+    ::SetLastError(ERROR_SUCCESS);
+    const DWORD n = ::GetEnvironmentVariableW(name, value, 64);
+    return n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND ? L"<unset>" : std::wstring(value, n);
+}
+
+bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return true;
+}
+
+TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {
+    auto& platform = zv::WindowsSelfUpdatePlatform();
+    const std::wstring path = TempFolder() + L"zv-can-replace.exe";
+    ASSERT_TRUE(WriteFileBytes(path, "launcher"));
+    EXPECT_TRUE(platform.CanReplace(path));
+    {
+        // As a running program is: open, and shared with nobody who wants to write.
+        HANDLE running = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(running, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(platform.CanReplace(path)) << "refused only for being in use";
+        ::CloseHandle(running);
+    }
+    // Wine run as root ignores read-only files when it opens them; the attribute is read as such.
+    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(platform.CanReplace(path));
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadAll(path), "launcher") << "checking writes nothing";
+    ::DeleteFileW(path.c_str());
+    EXPECT_TRUE(platform.CanReplace(path)) << "a missing file is made by the copy";
+}
+
+TEST(WindowsSelfUpdatePlatform, TheHandOversVariablesReachOnlyTheInterpreter) {
+    auto& platform = zv::WindowsSelfUpdatePlatform();
+    const std::wstring folder = platform.SystemFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::wstring marker = TempFolder() + L"zv-interpreter-saw.txt";
+    ::DeleteFileW(marker.c_str());
+    // An interpreter that writes what it inherited (the hand-over's value travels unparsed).
+    zv::ReplacementCommand command = zv::BuildReplacementCommand(folder, L"T", L"S", L"a&b %OS% !OS!");
+    command.line = L"cmd.exe /d /v:on /c \"echo !ZV_REPLACEMENT_ARGUMENTS!>\"" + marker + L"\"\"";
+    ASSERT_TRUE(platform.StartHidden(command).started);
+    for (int i = 0; i < 100 && ReadAll(marker).find('\n') == std::string::npos; ++i) {
+        ::Sleep(100);
+    }
+    EXPECT_NE(ReadAll(marker).find("a&b"), std::string::npos);
+    ::DeleteFileW(marker.c_str());
+    for (const wchar_t* name : zv::kReplacementVariables) {
+        EXPECT_EQ(Environment(name), L"<unset>") << "left in the launcher's own environment";
+    }
+    // A start that fails leaves nothing behind either, and reports the start's own error.
+    command.interpreter = folder + L"\\zv-no-such-interpreter.exe";
+    const zv::ProcessStart failed = platform.StartHidden(command);
+    EXPECT_FALSE(failed.started);
+    EXPECT_EQ(failed.error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    for (const wchar_t* name : zv::kReplacementVariables) {
+        EXPECT_EQ(Environment(name), L"<unset>");
+    }
+}
+
+TEST(TakeHandedOverArguments, ReturnsTheTextAndClearsEveryVariable) {
+    struct Case {
+        const wchar_t* arguments;  // nullptr: not set
+        std::optional<std::wstring> taken;
+    };
+    const Case cases[] = {
+        {L"-w \"a b\"", L"-w \"a b\""},
+        {L"", L""},
+        {nullptr, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        for (const wchar_t* name : zv::kReplacementVariables) {
+            ::SetEnvironmentVariableW(name, L"x");
+        }
+        ::SetEnvironmentVariableW(zv::kReplacementArgumentsVariable, c.arguments);
+        EXPECT_EQ(zv::TakeHandedOverArguments(), c.taken);
+        for (const wchar_t* name : zv::kReplacementVariables) {
+            EXPECT_EQ(Environment(name), L"<unset>");
+        }
+    }
+    // The longest text the hand-over carries comes back whole.
+    const std::wstring longest(zv::kInterpreterStringLimit, L'a');
+    ::SetEnvironmentVariableW(zv::kReplacementArgumentsVariable, longest.c_str());
+    EXPECT_EQ(zv::TakeHandedOverArguments(), longest);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "common/unique_handle.h"
 #include "integrity/file_digest.h"
 #include "launch/process_paths.h"
 #include "net/http_client.h"
@@ -31,19 +35,89 @@ std::wstring TemporaryFolder() {
     }
 }
 
+// The interpreter's environment is the launcher's own with the hand-over's variables added: they
+// are set just for the start and removed again on every path out.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(const std::vector<std::pair<std::wstring, std::wstring>>& variables) {
+        for (const auto& [name, value] : variables) {
+            if (!::SetEnvironmentVariableW(name.c_str(), value.c_str())) {
+                failed_ = true;
+                error_ = ::GetLastError();
+                break;
+            }
+            names_.push_back(name);
+        }
+    }
+    ~ScopedEnvironment() {
+        const DWORD saved = ::GetLastError();
+        for (const auto& name : names_) {
+            ::SetEnvironmentVariableW(name.c_str(), nullptr);
+        }
+        ::SetLastError(saved);
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+    bool failed() const { return failed_; }
+    DWORD error() const { return error_; }
+
+private:
+    std::vector<std::wstring> names_;
+    bool failed_ = false;
+    DWORD error_ = 0;
+};
+
 class RealSelfUpdatePlatform final : public SelfUpdatePlatform {
 public:
     std::wstring GetModulePath() override { return zv::GetModulePath(); }
     std::wstring BuildForwardedArguments() override { return zv::BuildForwardedArguments(); }
 
-    ProcessStart StartHidden(std::wstring& commandLine) override {
+    std::wstring SystemFolder() override {
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            const UINT n = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+            if (n == 0) {
+                return {};
+            }
+            if (n < buffer.size()) {
+                buffer.resize(n);
+                return buffer;
+            }
+            buffer.assign(n, L'\0');
+        }
+    }
+
+    bool CanReplace(const std::wstring& path) override {
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            return false;
+        }
+        // Access is checked before sharing: a file the user may write but that is running (as the
+        // launcher's own file is until it ends) is refused only for sharing. Nothing is written.
+        const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_NOT_FOUND;
+    }
+
+    ProcessStart StartHidden(const ReplacementCommand& command) override {
+        const ScopedEnvironment environment(command.environment);
+        if (environment.failed()) {
+            return {false, environment.error()};
+        }
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
         PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                              &startup, &process)) {
+        std::wstring line = command.line;  // CreateProcessW may write into it
+        if (!::CreateProcessW(command.interpreter.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                              nullptr, nullptr, &startup, &process)) {
             return {false, ::GetLastError()};
         }
         ::CloseHandle(process.hProcess);
@@ -94,6 +168,14 @@ StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& plat
     }
     // Every failure from here on removes the temporary file; only the replacement command,
     // once started, deletes it itself.
+    // The interpreter carries out the replacement after this launcher has ended, when nobody would
+    // see it fail: what can be known beforehand is checked before anything is downloaded.
+    const std::wstring forwarded = platform.BuildForwardedArguments();
+    const std::wstring systemFolder = platform.SystemFolder();
+    if (systemFolder.empty() || !FitsInterpreterLimits(tempPath, self, forwarded) || !platform.CanReplace(self)) {
+        ::DeleteFileW(tempPath);
+        return LaunchResult::UpdateProcessFailed;
+    }
     if (!client.DownloadToFile(download.url, tempPath, {})) {
         ::DeleteFileW(tempPath);
         return codes.downloadFailed;
@@ -103,12 +185,8 @@ StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& plat
         return codes.checksumMismatch;
     }
 
-    ReplacementCommand command = BuildReplacementCommand(tempPath, self, platform.BuildForwardedArguments());
-    // The interpreter inherits the launcher's environment, and with it the paths it must not expand.
-    for (const auto& [name, value] : command.environment) {
-        ::SetEnvironmentVariableW(name.c_str(), value.c_str());
-    }
-    const ProcessStart replacement = platform.StartHidden(command.line);
+    const ReplacementCommand command = BuildReplacementCommand(systemFolder, tempPath, self, forwarded);
+    const ProcessStart replacement = platform.StartHidden(command);
     if (!replacement.started) {
         ::DeleteFileW(tempPath);
         return LaunchResult::UpdateProcessFailed;
@@ -117,9 +195,34 @@ StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& plat
     return LaunchResult::Success;  // not reached: the replacement has taken over and the process has ended
 }
 
-StepResult UpdateLauncher() {
+SelfUpdatePlatform& WindowsSelfUpdatePlatform() {
     static RealSelfUpdatePlatform platform;
-    return UpdateLauncher(kUpdateHost, platform);
+    return platform;
+}
+
+StepResult UpdateLauncher() { return UpdateLauncher(kUpdateHost, WindowsSelfUpdatePlatform()); }
+
+std::optional<std::wstring> TakeHandedOverArguments() {
+    std::optional<std::wstring> forwarded;
+    std::wstring value(kInterpreterStringLimit + 1, L'\0');
+    for (;;) {
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD n =
+            ::GetEnvironmentVariableW(kReplacementArgumentsVariable, value.data(), static_cast<DWORD>(value.size()));
+        if (n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+            break;
+        }
+        if (n < value.size()) {
+            value.resize(n);
+            forwarded = std::move(value);
+            break;
+        }
+        value.assign(n, L'\0');
+    }
+    for (const wchar_t* name : kReplacementVariables) {
+        ::SetEnvironmentVariableW(name, nullptr);
+    }
+    return forwarded;
 }
 
 }  // namespace zv
