@@ -402,7 +402,13 @@ class GameFolder:
         if not eventually(complete, timeout=wait):
             return None
         text = record.read_bytes().decode("utf-16-le")
-        return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+        # The command line may hold line breaks of its own; its hexadecimal form is the exact one.
+        fields = dict(line.split("=", 1) for line in text.split("\r\n") if "=" in line)
+        if "command-line-hex" in fields:
+            units = bytes.fromhex(fields.pop("command-line-hex"))
+            fields["command-line"] = b"".join(units[i:i + 2][::-1] for i in range(0, len(units), 2)).decode(
+                "utf-16-le")
+        return fields
 
     def add_splash(self, source: Path = SPLASH_BITMAP) -> Path:
         target = self.root / "zarnovelle.bmp"
@@ -423,6 +429,26 @@ class GameFolder:
 
     def run(self, args: list[str] | None = None, timeout: float = 60) -> int:
         return self.wine.run(self.launcher, args, cwd=self.root, timeout=timeout).returncode
+
+
+def quote_argument(argument: str) -> str:
+    """An argument as the launcher writes it into a command line: quoted only when it holds a
+    blank, tab, line feed, vertical tab or double quote, with backslashes doubled before a quote."""
+    if not argument or not any(c in argument for c in " \t\n\v\""):
+        return argument
+    out, backslashes = '"', 0
+    for c in argument:
+        if c == "\\":
+            backslashes += 1
+            continue
+        out += "\\" * (backslashes * 2 + 1 if c == '"' else backslashes) + c
+        backslashes = 0
+    return out + "\\" * (backslashes * 2) + '"'
+
+
+def forwarded_text(arguments: list[str]) -> str:
+    """The launcher's forwarded-argument text for an argument list."""
+    return " ".join(quote_argument(a) for a in arguments)
 
 
 def wait_exit(process: subprocess.Popen, timeout: float = 60) -> int:

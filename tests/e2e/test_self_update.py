@@ -2,10 +2,11 @@
 to the hidden command interpreter, and the restarted launcher."""
 
 import hashlib
+import shutil
 
 import pytest
 
-from harness import MESSAGE_BOX_CLASS, eventually, fixture, sha1_of, wait_exit
+from harness import MESSAGE_BOX_CLASS, eventually, fixture, forwarded_text, sha1_of, wait_exit
 
 LAUNCHER_ERROR = "Launcher Update Error"
 
@@ -35,17 +36,21 @@ def newer_build(folder) -> bytes:
     return folder.launcher.read_bytes() + b"\0newer build\0" * 64
 
 
-def test_newer_launcher_replaces_itself_and_restarts_with_the_same_arguments(playable, server):
+# Arguments the command interpreter would expand, split or run if they were on its line; they
+# travel beside it, so the restarted launcher gets them as they were, under Wine as on Windows.
+HOSTILE_ARGUMENTS = [
+    "%OS:W=X%", "%CMDCMDLINE:~0,3%", "!OS!", "%%", "%PATH%", "^", "c^d", 'q"&"x', 'say "hi"', "trailing\\",
+    "two words", "a&b", "x|y", "(z)", "<in>", "a\rb", "line\nbreak", "--zarnovelle-launcher",
+]
+
+
+def test_newer_launcher_replaces_itself_and_restarts_with_exactly_its_arguments(playable, server):
     game, wine = playable, playable.wine
     newer = newer_build(game)
     url = server.put_file("/launcher/ZVLauncher-next.exe", newer)
     server.put_manifest("/launcher/manifest.json", {"sha1": sha1_of_bytes(newer), "url": url})
-    # What Wine's command interpreter passes on unchanged (it expands %VAR% even where Windows'
-    # would not, and treats a caret inside quotes differently; the escaping itself is tested against
-    # the documented rules in replacement_command_test).
-    args = ["two words", "a&b", "x|y", 'say "hi"', "(z)", "c^d", "trailing\\", "<in>"]
 
-    first = game.start(args)
+    first = game.start(HOSTILE_ARGUMENTS)
     assert wait_exit(first) == 0, "the old launcher hands over and ends without a box"
     assert wine.window_absent(LAUNCHER_ERROR, MESSAGE_BOX_CLASS, for_ms=200)
 
@@ -53,12 +58,35 @@ def test_newer_launcher_replaces_itself_and_restarts_with_the_same_arguments(pla
     assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30)
     record = game.launch_record(wait=30)
     assert record is not None, "the restarted launcher did not start the game"
-    assert record["command-line"].endswith(
-        ' "two words" a&b x|y "say \\"hi\\"" (z) c^d trailing\\ <in> --zarnovelle-launcher')
+    assert record["command-line"].endswith(" " + forwarded_text(HOSTILE_ARGUMENTS) + " --zarnovelle-launcher")
+    assert record["hand-over-variables"] == "", "the game never sees the hand-over's variables"
     assert eventually(lambda: not wine.temporary_files(), timeout=10), "the temporary file is deleted"
     requests = server.requests()
     assert requests.count("/launcher/manifest.json") == 2, "the restarted launcher checked again"
     assert requests.count("/launcher/ZVLauncher-next.exe") == 1
+
+
+def test_programs_planted_beside_the_launcher_or_in_the_current_directory_never_run(playable, server, tmp_path):
+    """The interpreter is started, and starts its wait program, by their System32 paths; copies of
+    them beside the launcher or in the current directory, which a bare name would find first,
+    are never run."""
+    game, wine = playable, playable.wine
+    elsewhere = tmp_path / "current directory"
+    elsewhere.mkdir()
+    planted = [folder / name for folder in (game.root, elsewhere) for name in ("cmd.exe", "timeout.exe")]
+    for path in planted:
+        shutil.copyfile(fixture("planted.exe"), path)
+    newer = newer_build(game)
+    url = server.put_file("/launcher/ZVLauncher-next.exe", newer)
+    server.put_manifest("/launcher/manifest.json", {"sha1": sha1_of_bytes(newer), "url": url})
+
+    assert wait_exit(game.start(["-w"], cwd=elsewhere)) == 0
+    assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
+    record = game.launch_record(wait=30)
+    assert record is not None, "the restarted launcher did not start the game"
+    assert record["command-line"].endswith(" -w --zarnovelle-launcher")
+    ran = [p.name for p in planted if p.with_name(p.name + ".ran").exists()]
+    assert ran == [], f"planted programs ran: {ran}"
 
 
 @pytest.mark.parametrize("upper", [False, True], ids=["lower case", "upper case"])
