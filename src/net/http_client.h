@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "common/unique_handle.h"
+#include "net/winhttp_library.h"
 
 namespace zv {
 
@@ -21,11 +21,13 @@ using ProgressCallback = std::function<void(float)>;
 // server's certificate. Not copied; used by one thread.
 class HttpClient {
 public:
-    // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError.
+    // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError. A
+    // session comes from WinHttpLibrary's functions, which then serve every request on it.
     using SessionOpener = HINTERNET (*)(const wchar_t* userAgent);
 
-    // Opens the session. Never fails as such: when the platform refuses, session stays null,
-    // lastError holds the reason, and every request fails at once and leaves lastError as it is.
+    // Opens the session. Never fails as such: when the platform refuses (WinHTTP cannot be loaded
+    // from System32, or it does not open the session), session stays null, lastError holds the
+    // reason, and every request fails at once and leaves lastError as it is.
     HttpClient();
     // The same with another opener in place of WinHttpOpen, for tests of a session that did not open.
     explicit HttpClient(SessionOpener openSession);
