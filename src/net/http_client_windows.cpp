@@ -11,6 +11,11 @@
 #include "net/http_client.h"
 #include "net/transfer_rules.h"
 
+// Older SDK headers lack TLS 1.3.
+#ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+#define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
+#endif
+
 namespace zv {
 
 namespace {
@@ -29,7 +34,12 @@ const WinHttpFunctions* Functions(std::uint32_t& lastError) {
 // The functions of an open session: a session exists only once the library has loaded.
 const WinHttpFunctions& SessionFunctions() { return *WinHttpLibrary::Get().functions(); }
 
-// A library that could not be loaded counts as a session that did not open, for the same reason.
+static_assert(kSecureProtocolTls12 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2);
+static_assert(kSecureProtocolTls13 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
+static_assert(kProtocolsNotSupported == ERROR_INVALID_PARAMETER);
+
+// A session of the default proxy that speaks TLS 1.2 or 1.3 only. A library that could not be
+// loaded, and a session that cannot be restricted, count as a session that did not open.
 HINTERNET OpenWinHttpSession(const wchar_t* userAgent) {
     const WinHttpLibrary& library = WinHttpLibrary::Get();
     const WinHttpFunctions* winhttp = library.functions();
@@ -37,8 +47,26 @@ HINTERNET OpenWinHttpSession(const wchar_t* userAgent) {
         ::SetLastError(library.error());
         return nullptr;
     }
-    return winhttp->open(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
-                         0);
+    UniqueInternet session(
+        winhttp->open(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) {
+        return nullptr;
+    }
+    const auto setProtocols = [&](std::uint32_t flags, std::uint32_t& error) {
+        DWORD protocols = flags;
+        if (winhttp->setOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+            return true;
+        }
+        error = ::GetLastError();
+        return false;
+    };
+    std::uint32_t error = 0;
+    if (!RestrictToTls12And13(setProtocols, error)) {
+        session.reset();
+        ::SetLastError(error);
+        return nullptr;
+    }
+    return session.release();
 }
 
 // How far one GET got.
