@@ -21,6 +21,12 @@ namespace {
 
 constexpr DWORD kChunkSize = 65536;
 
+// The floor imports WinHTTP as a plain program would; the launcher loads it from System32 at run
+// time (src/net/winhttp_library.h), which costs it one LoadLibraryExW.
+void CloseInternet(HINTERNET h) noexcept { ::WinHttpCloseHandle(h); }
+HINTERNET NoInternet() noexcept { return nullptr; }
+using UniqueInternet = zv::UniqueResource<HINTERNET, zv::detail::PreserveLastError<CloseInternet>, NoInternet>;
+
 bool Get(HINTERNET session, const wchar_t* url) {
     std::array<wchar_t, 256> host{};
     std::array<wchar_t, 2048> path{};
@@ -33,13 +39,13 @@ bool Get(HINTERNET session, const wchar_t* url) {
     if (!::WinHttpCrackUrl(url, 0, 0, &parts)) {
         return false;
     }
-    const zv::UniqueInternet connection(::WinHttpConnect(session, host.data(), parts.nPort, 0));
+    const UniqueInternet connection(::WinHttpConnect(session, host.data(), parts.nPort, 0));
     if (!connection) {
         return false;
     }
-    const zv::UniqueInternet request(::WinHttpOpenRequest(connection.get(), L"GET", path.data(), nullptr,
-                                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                          WINHTTP_FLAG_SECURE));
+    const UniqueInternet request(::WinHttpOpenRequest(connection.get(), L"GET", path.data(), nullptr,
+                                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                      WINHTTP_FLAG_SECURE));
     if (!request ||
         !::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !::WinHttpReceiveResponse(request.get(), nullptr)) {
@@ -93,8 +99,8 @@ int wmain(int argc, wchar_t** argv) {
                      "usage: zv_launch_floor LAUNCHER_MANIFEST_URL STUB_MANIFEST_URL GAME CODE_OFFSET CODE_SIZE\n");
         return 2;
     }
-    const zv::UniqueInternet session(::WinHttpOpen(L"Zarnovelle HTTP Client/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                                   WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    const UniqueInternet session(::WinHttpOpen(L"Zarnovelle HTTP Client/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session || !Get(session.get(), argv[1])) {
         std::fprintf(stderr, "zv_launch_floor: the first GET failed, error %lu\n", ::GetLastError());
         return 1;

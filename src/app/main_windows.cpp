@@ -12,6 +12,13 @@
 // The launcher takes no options: the entry's arguments are not used, and the arguments to forward
 // are read from the process's own command line where they are needed.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // First, before anything loads a library by name: from here on such a library, loaded by the
+    // launcher or by Windows on its behalf, comes from System32 only, never from the launcher's
+    // folder, the current directory or PATH, where anyone who can write beside the launcher could
+    // put one. The import table was loaded before this line; it names only KnownDLLs, which
+    // Windows never searches for (the build checks it). The result is not checked: this argument
+    // is valid on every Windows the launcher runs on (10 and later).
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     try {
         // A launcher restarted by its self-update receives its arguments through the hand-over;
         // its variables leave the environment here, before anything can start a program.

@@ -3,7 +3,6 @@
 // Owners for the Windows handle kinds the launcher opens. Windows only.
 
 #include <windows.h>
-#include <winhttp.h>
 
 #include "common/unique_resource.h"
 
@@ -25,13 +24,13 @@ struct PreserveLastError {
 inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void CloseFindHandle(HANDLE h) noexcept { ::FindClose(h); }
 inline void CloseRegistryKey(HKEY h) noexcept { ::RegCloseKey(h); }
-inline void CloseInternetHandle(HINTERNET h) noexcept { ::WinHttpCloseHandle(h); }
+inline void FreeLoadedLibrary(HMODULE h) noexcept { ::FreeLibrary(h); }
 inline void FreeLocal(HLOCAL h) noexcept { ::LocalFree(h); }
 
 inline HANDLE NullHandle() noexcept { return nullptr; }
 inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
 inline HKEY NullKey() noexcept { return nullptr; }
-inline HINTERNET NullInternet() noexcept { return nullptr; }
+inline HMODULE NullModule() noexcept { return nullptr; }
 inline HLOCAL NullLocal() noexcept { return nullptr; }
 
 }  // namespace detail
@@ -43,8 +42,8 @@ using UniqueFile = UniqueResource<HANDLE, detail::PreserveLastError<detail::Clos
 // Searches from FindFirstFileW.
 using UniqueFind = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseFindHandle>, detail::InvalidHandle>;
 using UniqueRegKey = UniqueResource<HKEY, detail::PreserveLastError<detail::CloseRegistryKey>, detail::NullKey>;
-using UniqueInternet =
-    UniqueResource<HINTERNET, detail::PreserveLastError<detail::CloseInternetHandle>, detail::NullInternet>;
+// Libraries loaded with LoadLibraryExW.
+using UniqueModule = UniqueResource<HMODULE, detail::PreserveLastError<detail::FreeLoadedLibrary>, detail::NullModule>;
 using UniqueLocal = UniqueResource<HLOCAL, detail::PreserveLastError<detail::FreeLocal>, detail::NullLocal>;
 
 }  // namespace zv

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "common/unique_handle.h"
+#include "net/winhttp_library.h"
 
 namespace zv {
 
@@ -17,17 +17,22 @@ using ProgressCallback = std::function<void(float)>;
 
 // One WinHTTP session with the code of its most recent failure. Every operation returns a success
 // flag and never throws; on failure lastError says why. Requests send no headers beyond the user
-// agent, use the system's default proxy, time-outs and redirect policy, and always verify the
-// server's certificate. Not copied; used by one thread.
+// agent, use the system's default proxy, time-outs and redirect policy, speak TLS 1.2 or 1.3 only
+// (TLS 1.2 alone where WinHTTP has no TLS 1.3), and always verify the server's certificate. Not
+// copied; used by one thread.
 class HttpClient {
 public:
-    // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError.
+    // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError. A
+    // session comes from WinHttpLibrary's functions, which then serve every request on it.
     using SessionOpener = HINTERNET (*)(const wchar_t* userAgent);
 
-    // Opens the session. Never fails as such: when the platform refuses, session stays null,
-    // lastError holds the reason, and every request fails at once and leaves lastError as it is.
+    // Opens the session. Never fails as such: when the platform refuses (WinHTTP cannot be loaded
+    // from System32, does not open the session, or cannot restrict it to TLS 1.2 and 1.3),
+    // session stays null, lastError holds the reason, and every request fails at once and leaves
+    // lastError as it is.
     HttpClient();
-    // The same with another opener in place of WinHttpOpen, for tests of a session that did not open.
+    // The same with another opener in place of the one above (which also restricts the TLS
+    // versions), for tests.
     explicit HttpClient(SessionOpener openSession);
 
     HttpClient(const HttpClient&) = delete;

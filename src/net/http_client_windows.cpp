@@ -11,15 +11,62 @@
 #include "net/http_client.h"
 #include "net/transfer_rules.h"
 
+// Older SDK headers lack TLS 1.3.
+#ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+#define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
+#endif
+
 namespace zv {
 
 namespace {
 
 constexpr wchar_t kUserAgent[] = L"Zarnovelle HTTP Client/1.0";
 
+// The library's functions, or null with the reason it could not be loaded in lastError.
+const WinHttpFunctions* Functions(std::uint32_t& lastError) {
+    const WinHttpLibrary& library = WinHttpLibrary::Get();
+    if (!library.functions()) {
+        lastError = library.error();
+    }
+    return library.functions();
+}
+
+// The functions of an open session: a session exists only once the library has loaded.
+const WinHttpFunctions& SessionFunctions() { return *WinHttpLibrary::Get().functions(); }
+
+static_assert(kSecureProtocolTls12 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2);
+static_assert(kSecureProtocolTls13 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
+static_assert(kProtocolsNotSupported == ERROR_INVALID_PARAMETER);
+
+// A session of the default proxy that speaks TLS 1.2 or 1.3 only. A library that could not be
+// loaded, and a session that cannot be restricted, count as a session that did not open.
 HINTERNET OpenWinHttpSession(const wchar_t* userAgent) {
-    return ::WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
-                         0);
+    const WinHttpLibrary& library = WinHttpLibrary::Get();
+    const WinHttpFunctions* winhttp = library.functions();
+    if (!winhttp) {
+        ::SetLastError(library.error());
+        return nullptr;
+    }
+    UniqueInternet session(
+        winhttp->open(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) {
+        return nullptr;
+    }
+    const auto setProtocols = [&](std::uint32_t flags, std::uint32_t& error) {
+        DWORD protocols = flags;
+        if (winhttp->setOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+            return true;
+        }
+        error = ::GetLastError();
+        return false;
+    };
+    std::uint32_t error = 0;
+    if (!RestrictToTls12And13(setProtocols, error)) {
+        session.reset();
+        ::SetLastError(error);
+        return nullptr;
+    }
+    return session.release();
 }
 
 // How far one GET got.
@@ -30,28 +77,28 @@ enum class Outcome {
     BodyFailed,  // reading, the sink or the body's length failed
 };
 
-DWORD QueryNumber(HINTERNET request, DWORD query) {
+DWORD QueryNumber(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
     // The call's own result does not matter: a value that cannot be read stays 0.
     DWORD value = 0;
     DWORD size = sizeof value;
-    ::WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
-                          WINHTTP_NO_HEADER_INDEX);
+    winhttp.queryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
+                         WINHTTP_NO_HEADER_INDEX);
     return value;
 }
 
-bool HasHeader(HINTERNET request, DWORD query) {
+bool HasHeader(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
     DWORD size = 0;
-    ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
-                          WINHTTP_NO_HEADER_INDEX);
+    winhttp.queryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                         WINHTTP_NO_HEADER_INDEX);
     return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER;
 }
 
 // A header's value; empty when it is absent or too long to be a sensible Content-Length.
-std::optional<std::wstring> QueryText(HINTERNET request, DWORD query) {
+std::optional<std::wstring> QueryText(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
     std::array<wchar_t, 64> value{};
     DWORD size = sizeof value;
-    if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
-                               WINHTTP_NO_HEADER_INDEX)) {
+    if (!winhttp.queryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                              WINHTTP_NO_HEADER_INDEX)) {
         return std::nullopt;
     }
     return std::wstring(value.data(), size / sizeof(wchar_t));
@@ -61,33 +108,34 @@ std::optional<std::wstring> QueryText(HINTERNET request, DWORD query) {
 // to sink(data, size), which returns false (having stored the reason in lastError) to stop. The
 // request handle is closed before the connection on every path out.
 template <typename Sink>
-Outcome Fetch(HINTERNET session, const std::wstring& host, const std::wstring& path, std::uint16_t port, bool secure,
-              std::uint64_t bodyLimit, const ProgressCallback& progress, std::uint32_t& lastError, Sink&& sink) {
-    const UniqueInternet connection(::WinHttpConnect(session, host.c_str(), port, 0));
+Outcome Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const std::wstring& host, const std::wstring& path,
+              std::uint16_t port, bool secure, std::uint64_t bodyLimit, const ProgressCallback& progress,
+              std::uint32_t& lastError, Sink&& sink) {
+    const UniqueInternet connection(winhttp.connect(session, host.c_str(), port, 0));
     if (!connection) {
         lastError = ::GetLastError();
         return Outcome::NoResponse;
     }
-    const UniqueInternet request(::WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr,
-                                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                      secure ? WINHTTP_FLAG_SECURE : 0));
+    const UniqueInternet request(winhttp.openRequest(connection.get(), L"GET", path.c_str(), nullptr,
+                                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                     secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) {
         lastError = ::GetLastError();
         return Outcome::NoResponse;
     }
-    if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !::WinHttpReceiveResponse(request.get(), nullptr)) {
+    if (!winhttp.sendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !winhttp.receiveResponse(request.get(), nullptr)) {
         lastError = ::GetLastError();
         return Outcome::NoResponse;
     }
 
-    const DWORD status = QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE);
+    const DWORD status = QueryNumber(winhttp, request.get(), WINHTTP_QUERY_STATUS_CODE);
     if (!IsSuccessStatus(status)) {
         lastError = status;
         return Outcome::Refused;
     }
-    const bool chunked = HasHeader(request.get(), WINHTTP_QUERY_TRANSFER_ENCODING);
-    const std::optional<std::wstring> contentLength = QueryText(request.get(), WINHTTP_QUERY_CONTENT_LENGTH);
+    const bool chunked = HasHeader(winhttp, request.get(), WINHTTP_QUERY_TRANSFER_ENCODING);
+    const std::optional<std::wstring> contentLength = QueryText(winhttp, request.get(), WINHTTP_QUERY_CONTENT_LENGTH);
     const std::optional<std::uint64_t> announced = AnnouncedBodyLength(status, chunked, contentLength);
     const bool reportProgress = progress && announced.value_or(0) != 0;
     if (reportProgress) {
@@ -98,7 +146,7 @@ Outcome Fetch(HINTERNET session, const std::wstring& host, const std::wstring& p
     std::vector<char> chunk;
     for (;;) {
         DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(request.get(), &available)) {
+        if (!winhttp.queryDataAvailable(request.get(), &available)) {
             lastError = ::GetLastError();
             return Outcome::BodyFailed;
         }
@@ -111,7 +159,7 @@ Outcome Fetch(HINTERNET session, const std::wstring& host, const std::wstring& p
         }
         chunk.resize(available);
         DWORD read = 0;
-        if (!::WinHttpReadData(request.get(), chunk.data(), available, &read)) {
+        if (!winhttp.readData(request.get(), chunk.data(), available, &read)) {
             lastError = ::GetLastError();
             return Outcome::BodyFailed;
         }
@@ -162,7 +210,11 @@ bool HttpClient::CrackUrl(const std::wstring& url, std::wstring& host, std::wstr
     parts.dwHostNameLength = static_cast<DWORD>(hostBuffer.size());
     parts.lpszUrlPath = pathBuffer.data();
     parts.dwUrlPathLength = static_cast<DWORD>(pathBuffer.size());
-    if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+    const WinHttpFunctions* winhttp = Functions(lastError);
+    if (!winhttp) {
+        return false;
+    }
+    if (!winhttp->crackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
         lastError = ::GetLastError();
         return false;
     }
@@ -179,8 +231,8 @@ bool HttpClient::GetBytes(const std::wstring& host, const std::wstring& path, st
         return false;
     }
     std::string received;
-    const Outcome outcome = Fetch(session.get(), host, path, port, secure, kMaxBodyInMemory, progress, lastError,
-                                  [&received](const char* data, DWORD size) {
+    const Outcome outcome = Fetch(SessionFunctions(), session.get(), host, path, port, secure, kMaxBodyInMemory,
+                                  progress, lastError, [&received](const char* data, DWORD size) {
                                       received.append(data, size);
                                       return true;
                                   });
@@ -223,20 +275,21 @@ bool HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& tar
         lastError = ::GetLastError();
         return false;
     }
-    const Outcome outcome = Fetch(session.get(), host, path, port, secure, std::numeric_limits<std::uint64_t>::max(),
-                                  progress, lastError, [this, &file](const char* data, DWORD size) {
-                                      DWORD written = 0;
-                                      if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
-                                          lastError = ::GetLastError();
-                                          return false;
-                                      }
-                                      if (written != size) {
-                                          // A short write that reports success carries no error code.
-                                          lastError = ERROR_WRITE_FAULT;
-                                          return false;
-                                      }
-                                      return true;
-                                  });
+    const Outcome outcome =
+        Fetch(SessionFunctions(), session.get(), host, path, port, secure, std::numeric_limits<std::uint64_t>::max(),
+              progress, lastError, [this, &file](const char* data, DWORD size) {
+                  DWORD written = 0;
+                  if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
+                      lastError = ::GetLastError();
+                      return false;
+                  }
+                  if (written != size) {
+                      // A short write that reports success carries no error code.
+                      lastError = ERROR_WRITE_FAULT;
+                      return false;
+                  }
+                  return true;
+              });
     file.reset();
     if (outcome == Outcome::Refused || outcome == Outcome::BodyFailed) {
         ::DeleteFileW(targetPath.c_str());

@@ -1,13 +1,32 @@
 #pragma once
 
-// The decisions of an HTTP transfer that do not depend on the platform: which statuses count,
-// which body length a response commits to, when a body is complete, and the progress figure.
+// The decisions of an HTTP transfer that do not depend on the platform: which TLS versions a
+// session may use, which statuses count, which body length a response commits to, when a body is
+// complete, and the progress figure.
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace zv {
+
+// TLS versions as WinHTTP's secure protocol flags (WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2, _TLS1_3).
+inline constexpr std::uint32_t kSecureProtocolTls12 = 0x00000800;
+inline constexpr std::uint32_t kSecureProtocolTls13 = 0x00002000;
+// How a WinHTTP without TLS 1.3 refuses a set of protocols that includes it (ERROR_INVALID_PARAMETER).
+inline constexpr std::uint32_t kProtocolsNotSupported = 87;
+
+// Restricts a session to TLS 1.2 and 1.3. setProtocols(flags, error) sets the session's protocols
+// and returns true, or false with the reason in error. Where TLS 1.3 is refused as not supported,
+// TLS 1.2 alone is set; an older version never is. False, with error from the last attempt, means
+// the session must not be used.
+template <typename SetProtocols>
+bool RestrictToTls12And13(SetProtocols&& setProtocols, std::uint32_t& error) {
+    if (setProtocols(kSecureProtocolTls12 | kSecureProtocolTls13, error)) {
+        return true;
+    }
+    return error == kProtocolsNotSupported && setProtocols(kSecureProtocolTls12, error);
+}
 
 // The most a body fetched into memory may hold. Only small documents travel that way; a server
 // that sends more is refused rather than allowed to exhaust the launcher's memory.

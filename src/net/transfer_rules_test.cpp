@@ -2,10 +2,59 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace {
+
+struct TlsCase {
+    const char* name;
+    std::map<std::uint32_t, std::uint32_t> refused;  // flags -> the error setting them gives
+    bool restricted;
+    std::uint32_t error;               // when not restricted
+    std::vector<std::uint32_t> tried;  // every set of flags, in order
+};
+
+// Wine's WinHTTP accepts every set of flags, so only this stand-in shows a WinHTTP that refuses some.
+TEST(RestrictToTls12And13, FallsBackToTls12OnlyWhereTls13IsNotSupported) {
+    constexpr std::uint32_t both = zv::kSecureProtocolTls12 | zv::kSecureProtocolTls13;
+    constexpr std::uint32_t tls12 = zv::kSecureProtocolTls12;
+    constexpr std::uint32_t notSupported = zv::kProtocolsNotSupported;
+    constexpr std::uint32_t invalidHandle = 6;
+    const TlsCase cases[] = {
+        {"TLS 1.2 and 1.3", {}, true, 0, {both}},
+        {"no TLS 1.3: TLS 1.2 alone", {{both, notSupported}}, true, 0, {both, tls12}},
+        {"neither", {{both, notSupported}, {tls12, notSupported}}, false, notSupported, {both, tls12}},
+        {"another failure is no reason to try less", {{both, invalidHandle}}, false, invalidHandle, {both}},
+        {"TLS 1.2 alone fails otherwise",
+         {{both, notSupported}, {tls12, invalidHandle}},
+         false,
+         invalidHandle,
+         {both, tls12}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint32_t> tried;
+        const auto set = [&](std::uint32_t flags, std::uint32_t& error) {
+            tried.push_back(flags);
+            const auto refusal = c.refused.find(flags);
+            if (refusal == c.refused.end()) {
+                return true;
+            }
+            error = refusal->second;
+            return false;
+        };
+        std::uint32_t error = 0;
+        EXPECT_EQ(zv::RestrictToTls12And13(set, error), c.restricted);
+        if (!c.restricted) {
+            EXPECT_EQ(error, c.error);
+        }
+        EXPECT_EQ(tried, c.tried);
+    }
+}
 
 struct LengthCase {
     const char* name;

@@ -6,12 +6,17 @@
 #                                           DIR/ready.json, DIR/routes.json, DIR/log.jsonl
 #                                untrusted  HTTPS with the untrusted certificate,
 #                                           DIR/untrusted/ready.json, DIR/untrusted/log.jsonl
-#                              both serving DIR/root
-#   test_server.sh stop DIR    stops both
+#                              then, with the trusted certificate, one server for each set of TLS
+#                              versions in TLS_OFFERS, offering only those:
+#                                           DIR/tls-V/ready.json, DIR/tls-V/log.jsonl
+#                              all serving DIR/root
+#   test_server.sh stop DIR    stops them all
 set -eu
 action=$1
 dir=$2
 here=$(cd "$(dirname "$0")" && pwd)
+# Older versions only (a client must refuse them), and TLS 1.2 alone (a client must accept it).
+TLS_OFFERS="1.0-1.1 1.2"
 
 alive() {  # alive PID: running, not merely a zombie waiting for whoever adopted it to reap it
   state=$(ps -o stat= -p "$1" 2>/dev/null) && [ "${state#Z}" = "$state" ]
@@ -63,16 +68,29 @@ case "$action" in
   start)
     stop_one "$dir"
     stop_one "$dir/untrusted"
+    for versions in $TLS_OFFERS; do
+      stop_one "$dir/tls-$versions"
+    done
     rm -rf "$dir/root"
     mkdir -p "$dir/root"
     trusted=$(start_one "$dir" server --plain-port 0)
     untrusted=$(start_one "$dir/untrusted" untrusted-server)
+    offers=
+    for versions in $TLS_OFFERS; do
+      offers="$offers $versions:$(start_one "$dir/tls-$versions" server --tls "$versions")"
+    done
     wait_ready "$dir" "$trusted"
     wait_ready "$dir/untrusted" "$untrusted"
+    for offer in $offers; do
+      wait_ready "$dir/tls-${offer%%:*}" "${offer#*:}"
+    done
     ;;
   stop)
     stop_one "$dir"
     stop_one "$dir/untrusted"
+    for versions in $TLS_OFFERS; do
+      stop_one "$dir/tls-$versions"
+    done
     ;;
   *)
     echo "usage: test_server.sh start|stop DIR" >&2

@@ -20,8 +20,37 @@ import sys
 import threading
 import time
 import urllib.parse
+import warnings
 
 CHUNK = 256 * 1024
+
+TLS_VERSIONS = {
+    "1.0": ssl.TLSVersion.TLSv1,
+    "1.1": ssl.TLSVersion.TLSv1_1,
+    "1.2": ssl.TLSVersion.TLSv1_2,
+    "1.3": ssl.TLSVersion.TLSv1_3,
+}
+
+
+def tls_range(text):
+    """"1.2" or "1.0-1.1": the lowest and highest TLS version to offer."""
+    low, _, high = text.partition("-")
+    high = high or low
+    if low not in TLS_VERSIONS or high not in TLS_VERSIONS or TLS_VERSIONS[low] > TLS_VERSIONS[high]:
+        raise argparse.ArgumentTypeError(f"not a TLS version or range of {', '.join(TLS_VERSIONS)}: {text!r}")
+    return TLS_VERSIONS[low], TLS_VERSIONS[high]
+
+
+def offer_only(context, versions):
+    low, high = versions
+    if low < ssl.TLSVersion.TLSv1_2:
+        # OpenSSL's default security level refuses TLS 1.0 and 1.1 outright (their handshakes
+        # depend on SHA-1); a server that offers them is what the tests want.
+        context.set_ciphers("DEFAULT:@SECLEVEL=0")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        context.minimum_version = low
+        context.maximum_version = high
 
 
 class Config:
@@ -239,11 +268,16 @@ def main():
     parser.add_argument("--routes", help="JSON routes file, read again on every request")
     parser.add_argument("--log", help="request log, one JSON object a line")
     parser.add_argument("--ready-file", help="written once listening: ports and process id as JSON")
+    parser.add_argument("--tls", type=tls_range, metavar="VERSIONS",
+                        help="offer only these TLS versions: one (1.2) or a range (1.0-1.1); "
+                             "default: what Python's ssl module offers")
     args = parser.parse_args()
 
     config = Config(args)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
+    if args.tls:
+        offer_only(context, args.tls)
     servers = [Server(args.port, config, context)]
     if args.plain_port is not None:
         servers.append(Server(args.plain_port, config, None))

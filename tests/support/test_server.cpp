@@ -75,6 +75,11 @@ std::wstring TestServer::UntrustedUrl(std::string_view path) const {
     return L"https://localhost:" + std::to_wstring(untrustedPort_) + Widen(path);
 }
 
+std::wstring TestServer::TlsOnlyUrl(std::string_view versions, std::string_view path) const {
+    const auto ready = std::filesystem::path(dir_) / (L"tls-" + Widen(versions)) / L"ready.json";
+    return L"https://localhost:" + std::to_wstring(Port(ready, "https_port")) + Widen(path);
+}
+
 std::wstring TestServer::FilePath(std::string_view relative) const {
     return (std::filesystem::path(dir_) / L"root" / Widen(relative)).make_preferred().wstring();
 }
@@ -107,6 +112,10 @@ std::vector<nlohmann::json> TestServer::Requests() const { return ReadLog(std::f
 
 std::vector<nlohmann::json> TestServer::UntrustedRequests() const {
     return ReadLog(std::filesystem::path(dir_) / L"untrusted" / L"log.jsonl");
+}
+
+std::vector<nlohmann::json> TestServer::TlsOnlyRequests(std::string_view versions) const {
+    return ReadLog(std::filesystem::path(dir_) / (L"tls-" + Widen(versions)) / L"log.jsonl");
 }
 
 }  // namespace zv::test

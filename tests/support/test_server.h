@@ -24,6 +24,9 @@ public:
     [[nodiscard]] std::wstring PlainUrl(std::string_view path) const;
     // https://localhost:PORT + path from the server whose certificate nothing trusts.
     [[nodiscard]] std::wstring UntrustedUrl(std::string_view path) const;
+    // https://localhost:PORT + path from the trusted server that offers only the TLS versions
+    // named as test_server.sh names them ("1.0-1.1" or "1.2").
+    [[nodiscard]] std::wstring TlsOnlyUrl(std::string_view versions, std::string_view path) const;
 
     // The Windows path of a file in the served folder, and writing one there.
     [[nodiscard]] std::wstring FilePath(std::string_view relative) const;
@@ -35,6 +38,7 @@ public:
     // The requests each server has logged so far, oldest first.
     [[nodiscard]] std::vector<nlohmann::json> Requests() const;
     [[nodiscard]] std::vector<nlohmann::json> UntrustedRequests() const;
+    [[nodiscard]] std::vector<nlohmann::json> TlsOnlyRequests(std::string_view versions) const;
 
 private:
     std::wstring dir_;
