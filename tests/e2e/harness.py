@@ -23,8 +23,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-WINE_RUN = REPO / "tests" / "wine" / "run.sh"
-PREFIX_SH = REPO / "tests" / "wine" / "prefix.sh"
+WINE_SCRIPTS = REPO / "tests" / "wine"  # run.sh, prefix.sh and its hooks
 
 AGREEMENT_KEY = r"HKCU\SOFTWARE\Zarnovelle"
 MESSAGE_BOX_CLASS = "#32770"
@@ -144,7 +143,9 @@ class Wine:
     def __init__(self, prefix: Path, user: UnixUser | None = None):
         self.prefix = prefix
         self.user = user
+        self.wine_scripts = WINE_SCRIPTS
         self.zvwin_exe = build_dir() / "tests" / "zvwin.exe"
+        self.timeout_exe = build_dir() / "tests" / "timeout.exe"
         self.launcher_exe = build_dir() / "ZVLauncher.exe"
         self._processes: list[subprocess.Popen] = []
 
@@ -169,16 +170,32 @@ class Wine:
     # -- prefix lifecycle -------------------------------------------------------------------
     def up(self, trusted_ca: Path | None = None) -> None:
         """A new prefix; trusted_ca (DER) becomes a trusted root inside it, and nowhere else."""
-        env = {"ZVWIN": str(self.zvwin_exe), "ZV_TIMEOUT_EXE": str(build_dir() / "tests" / "timeout.exe")}
-        if trusted_ca and self.user:
-            # Beside the prefix, where its user can read it.
-            readable = self.prefix.parent / "test-ca.der"
-            shutil.copyfile(trusted_ca, readable)
-            trusted_ca = readable
+        if self.user:
+            trusted_ca = self._copy_for_user(trusted_ca)
+        env = {"ZVWIN": str(self.zvwin_exe), "ZV_TIMEOUT_EXE": str(self.timeout_exe)}
         if trusted_ca:
             env["ZV_TEST_CA"] = str(trusted_ca)
-        subprocess.run([str(PREFIX_SH), "up", str(self.prefix)], check=True, capture_output=True,
-                       **self._options(env=env))
+        subprocess.run([str(self.wine_scripts / "prefix.sh"), "up", str(self.prefix)], check=True,
+                       capture_output=True, **self._options(env=env))
+        self._keep_alive()
+
+    def _copy_for_user(self, trusted_ca: Path | None) -> Path | None:
+        """Copies of what the user's commands read, beside the prefix: the checkout, its build and
+        the session's folders may lie where only root may enter. Returns the CA's copy."""
+        tools = self.prefix.parent / "tools"
+        shutil.copytree(self.wine_scripts, tools / "wine", dirs_exist_ok=True)
+        self.wine_scripts = tools / "wine"
+        self.zvwin_exe = Path(shutil.copy(self.zvwin_exe, tools))
+        self.timeout_exe = Path(shutil.copy(self.timeout_exe, tools))
+        if trusted_ca:
+            trusted_ca = Path(shutil.copy(trusted_ca, tools / "test-ca.der"))
+        for folder, _, files in os.walk(tools):
+            os.chmod(folder, 0o755)
+            for name in files:
+                os.chmod(Path(folder) / name, 0o755)
+        return trusted_ca
+
+    def _keep_alive(self) -> None:
         # One Windows process for the whole session keeps the prefix's wineserver and its services
         # (the desktop among them) running. Otherwise every test starts them anew, and a program
         # that shows a window while the desktop is still starting can stall under Wine.
@@ -188,7 +205,7 @@ class Wine:
         assert self._keepalive.stdout.readline().strip() == b"held"
         self.zvwin("windows")  # the desktop is up once its windows can be listed
 
-    def down(self) -> None:
+    def _let_go(self) -> None:
         keepalive = getattr(self, "_keepalive", None)
         if keepalive and keepalive.poll() is None:
             keepalive.stdin.close()
@@ -196,12 +213,24 @@ class Wine:
                 keepalive.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 keepalive.kill()
-        subprocess.run([str(PREFIX_SH), "down", str(self.prefix)], check=False, capture_output=True,
-                       **self._options())
+
+    def restart(self) -> None:
+        """Ends every program in the prefix, those that Windows programs started included, and
+        starts its session anew: after a test whose launcher went on without the test."""
+        self.end_stragglers()
+        self._let_go()
+        subprocess.run(["wineserver", "-k"], check=False, capture_output=True,
+                       **self._options(env={"WINEPREFIX": str(self.prefix)}))
+        self._keep_alive()
+
+    def down(self) -> None:
+        self._let_go()
+        subprocess.run([str(self.wine_scripts / "prefix.sh"), "down", str(self.prefix)], check=False,
+                       capture_output=True, **self._options())
 
     # -- processes ----------------------------------------------------------------------------
     def _command(self, exe: Path | str, args: list[str]) -> list[str]:
-        return [str(WINE_RUN), str(self.prefix), str(exe), *args]
+        return [str(self.wine_scripts / "run.sh"), str(self.prefix), str(exe), *args]
 
     def start(self, exe: Path | str, args: list[str] | None = None, cwd: Path | None = None,
               stdin=subprocess.DEVNULL, env: dict[str, str] | None = None) -> subprocess.Popen:
