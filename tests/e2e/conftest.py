@@ -12,6 +12,14 @@ def pytest_sessionstart(session):
         raise pytest.UsageError(f"build the windows preset first; missing: {', '.join(map(str, missing))}")
 
 
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    """Keeps each phase's report on the test (item.report_call, ...) for fixtures to look at."""
+    outcome = yield
+    report = outcome.get_result()
+    setattr(item, f"report_{report.when}", report)
+
+
 @pytest.fixture(scope="session")
 def session_dir():
     with tempfile.TemporaryDirectory(prefix="zv-e2e-") as tmp:

@@ -12,6 +12,7 @@ import hashlib
 import importlib.util
 import json
 import os
+import pwd
 import shutil
 import struct
 import subprocess
@@ -22,8 +23,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-WINE_RUN = REPO / "tests" / "wine" / "run.sh"
-PREFIX_SH = REPO / "tests" / "wine" / "prefix.sh"
+WINE_SCRIPTS = REPO / "tests" / "wine"  # run.sh, prefix.sh and its hooks
 
 AGREEMENT_KEY = r"HKCU\SOFTWARE\Zarnovelle"
 MESSAGE_BOX_CLASS = "#32770"
@@ -39,6 +39,43 @@ def build_dir() -> Path:
 def to_windows_path(path: Path | str) -> str:
     """Wine maps the host's root as drive Z:."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+@dataclass(frozen=True)
+class UnixUser:
+    """An ordinary (not root) account of this machine that a prefix's programs can run as."""
+
+    name: str
+    uid: int
+    gid: int
+    home: Path
+
+    @classmethod
+    def ensure(cls, name: str) -> UnixUser:
+        """The account, created with a home folder when the machine does not have it yet."""
+        try:
+            entry = pwd.getpwnam(name)
+        except KeyError:
+            # Another session may create it at the same moment: the look-up after decides.
+            created = subprocess.run(["useradd", "--create-home", name], capture_output=True, text=True)
+            try:
+                entry = pwd.getpwnam(name)
+            except KeyError:
+                raise RuntimeError(f"could not create the user {name}: {created.stderr.strip()}") from None
+        return cls(entry.pw_name, entry.pw_uid, entry.pw_gid, Path(entry.pw_dir))
+
+    def give(self, *paths: Path) -> None:
+        """Makes the user the owner of paths (not of what lies inside them)."""
+        for path in paths:
+            os.chown(path, self.uid, self.gid)
+
+    def process_options(self) -> dict:
+        """subprocess options that start the program as this user, with only the user's groups and
+        the user's own HOME, USER and LOGNAME."""
+        env = dict(os.environ, HOME=str(self.home), USER=self.name, LOGNAME=self.name)
+        env.pop("XDG_RUNTIME_DIR", None)
+        return {"user": self.uid, "group": self.gid, "extra_groups": os.getgrouplist(self.name, self.gid),
+                "env": env}
 
 
 @dataclass
@@ -98,30 +135,77 @@ class Window:
 
 
 class Wine:
-    """One private prefix for the whole test session."""
+    """One private prefix for the whole test session.
 
-    def __init__(self, prefix: Path):
+    With user, every Windows program of the prefix runs as that ordinary user, and the prefix is
+    created by and belongs to that user; its parent folder must be the user's to write in."""
+
+    def __init__(self, prefix: Path, user: UnixUser | None = None):
         self.prefix = prefix
+        self.user = user
+        self.wine_scripts = WINE_SCRIPTS
         self.zvwin_exe = build_dir() / "tests" / "zvwin.exe"
+        self.timeout_exe = build_dir() / "tests" / "timeout.exe"
         self.launcher_exe = build_dir() / "ZVLauncher.exe"
         self._processes: list[subprocess.Popen] = []
+
+    def _options(self, cwd: Path | None = None, env: dict[str, str] | None = None) -> dict:
+        """subprocess options for a command in this prefix: as its user, when it has one."""
+        if self.user is None:
+            return {"cwd": cwd, "env": {**os.environ, **env} if env else None}
+        options = self.user.process_options()
+        options["env"].update(env or {})
+        # Not the test's own working folder, which the user may not be allowed to enter.
+        options["cwd"] = cwd or self.prefix.parent
+        return options
+
+    @contextlib.contextmanager
+    def scratch(self, prefix: str):
+        """A temporary folder that the prefix's programs may write in."""
+        with tempfile.TemporaryDirectory(prefix=prefix) as tmp:
+            if self.user:
+                self.user.give(Path(tmp))
+            yield Path(tmp)
 
     # -- prefix lifecycle -------------------------------------------------------------------
     def up(self, trusted_ca: Path | None = None) -> None:
         """A new prefix; trusted_ca (DER) becomes a trusted root inside it, and nowhere else."""
-        env = dict(os.environ, ZVWIN=str(self.zvwin_exe), ZV_TIMEOUT_EXE=str(build_dir() / "tests" / "timeout.exe"))
+        if self.user:
+            trusted_ca = self._copy_for_user(trusted_ca)
+        env = {"ZVWIN": str(self.zvwin_exe), "ZV_TIMEOUT_EXE": str(self.timeout_exe)}
         if trusted_ca:
             env["ZV_TEST_CA"] = str(trusted_ca)
-        subprocess.run([str(PREFIX_SH), "up", str(self.prefix)], check=True, capture_output=True, env=env)
+        subprocess.run([str(self.wine_scripts / "prefix.sh"), "up", str(self.prefix)], check=True,
+                       capture_output=True, **self._options(env=env))
+        self._keep_alive()
+
+    def _copy_for_user(self, trusted_ca: Path | None) -> Path | None:
+        """Copies of what the user's commands read, beside the prefix: the checkout, its build and
+        the session's folders may lie where only root may enter. Returns the CA's copy."""
+        tools = self.prefix.parent / "tools"
+        shutil.copytree(self.wine_scripts, tools / "wine", dirs_exist_ok=True)
+        self.wine_scripts = tools / "wine"
+        self.zvwin_exe = Path(shutil.copy(self.zvwin_exe, tools))
+        self.timeout_exe = Path(shutil.copy(self.timeout_exe, tools))
+        if trusted_ca:
+            trusted_ca = Path(shutil.copy(trusted_ca, tools / "test-ca.der"))
+        for folder, _, files in os.walk(tools):
+            os.chmod(folder, 0o755)
+            for name in files:
+                os.chmod(Path(folder) / name, 0o755)
+        return trusted_ca
+
+    def _keep_alive(self) -> None:
         # One Windows process for the whole session keeps the prefix's wineserver and its services
         # (the desktop among them) running. Otherwise every test starts them anew, and a program
         # that shows a window while the desktop is still starting can stall under Wine.
         self._keepalive = subprocess.Popen(self._command(self.zvwin_exe, ["hold-mutex", "ZvTestSession"]),
-                                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                           **self._options())
         assert self._keepalive.stdout.readline().strip() == b"held"
         self.zvwin("windows")  # the desktop is up once its windows can be listed
 
-    def down(self) -> None:
+    def _let_go(self) -> None:
         keepalive = getattr(self, "_keepalive", None)
         if keepalive and keepalive.poll() is None:
             keepalive.stdin.close()
@@ -129,24 +213,36 @@ class Wine:
                 keepalive.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 keepalive.kill()
-        subprocess.run([str(PREFIX_SH), "down", str(self.prefix)], check=False, capture_output=True)
+
+    def restart(self) -> None:
+        """Ends every program in the prefix, those that Windows programs started included, and
+        starts its session anew: after a test whose launcher went on without the test."""
+        self.end_stragglers()
+        self._let_go()
+        subprocess.run(["wineserver", "-k"], check=False, capture_output=True,
+                       **self._options(env={"WINEPREFIX": str(self.prefix)}))
+        self._keep_alive()
+
+    def down(self) -> None:
+        self._let_go()
+        subprocess.run([str(self.wine_scripts / "prefix.sh"), "down", str(self.prefix)], check=False,
+                       capture_output=True, **self._options())
 
     # -- processes ----------------------------------------------------------------------------
     def _command(self, exe: Path | str, args: list[str]) -> list[str]:
-        return [str(WINE_RUN), str(self.prefix), str(exe), *args]
+        return [str(self.wine_scripts / "run.sh"), str(self.prefix), str(exe), *args]
 
     def start(self, exe: Path | str, args: list[str] | None = None, cwd: Path | None = None,
               stdin=subprocess.DEVNULL, env: dict[str, str] | None = None) -> subprocess.Popen:
-        process = subprocess.Popen(self._command(exe, args or []), cwd=cwd, stdin=stdin,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   env={**os.environ, **env} if env else None)
+        process = subprocess.Popen(self._command(exe, args or []), stdin=stdin, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, **self._options(cwd, env))
         self._processes.append(process)
         return process
 
     def run(self, exe: Path | str, args: list[str] | None = None, cwd: Path | None = None,
             timeout: float = 60) -> subprocess.CompletedProcess:
-        return subprocess.run(self._command(exe, args or []), cwd=cwd, capture_output=True,
-                              timeout=timeout)
+        return subprocess.run(self._command(exe, args or []), capture_output=True, timeout=timeout,
+                              **self._options(cwd))
 
     @staticmethod
     def processes() -> str:
@@ -241,8 +337,8 @@ class Wine:
     @contextlib.contextmanager
     def watch(self):
         """Journals window events of the launchers started with journal.env (see zvhook.cpp)."""
-        with tempfile.TemporaryDirectory(prefix="zv-journal-") as tmp:
-            journal = Journal(Path(tmp) / "journal.txt")
+        with self.scratch("zv-journal-") as tmp:
+            journal = Journal(tmp / "journal.txt")
             watcher = self.start(self.zvwin_exe, ["watch"], stdin=subprocess.PIPE)
             try:
                 assert watcher.stdout.readline().strip() == b"watching"
@@ -283,8 +379,8 @@ class Wine:
     def reg_exported(self, key: str, value: str) -> str | None:
         """The value's data as reg.exe exports it ("dword:00000001", "hex(b):01,00,...", "\"1\""),
         or None when it does not exist. Unlike reg query under Wine, this shows REG_QWORD data."""
-        with tempfile.TemporaryDirectory(prefix="zv-reg-") as tmp:
-            target = Path(tmp) / "export.reg"
+        with self.scratch("zv-reg-") as tmp:
+            target = tmp / "export.reg"
             if self.run("reg", ["export", key, to_windows_path(target), "/y"]).returncode != 0:
                 return None
             prefix = f'"{value}"='
