@@ -8,8 +8,37 @@ function(zv_target_defaults target)
   endif()
 endfunction()
 
+# zv_add_library(NAME [SOURCES ...] [WINDOWS_SOURCES ...] [POSIX_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...])
+# One library per folder of src: its portable files (SOURCES) and the files that call the platform
+# (WINDOWS_SOURCES, or the stand-ins of a build without Windows, POSIX_SOURCES) together. DEPS are
+# the libraries of the folders below it; a library links only downward (scripts/check_layers.py
+# checks it). A folder with nothing to build on this platform is an interface library.
+function(zv_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;POSIX_SOURCES;DEPS;WINDOWS_DEPS" ${ARGN})
+  set(sources ${ARG_SOURCES})
+  if(WIN32)
+    list(APPEND sources ${ARG_WINDOWS_SOURCES})
+  else()
+    list(APPEND sources ${ARG_POSIX_SOURCES})
+  endif()
+  set(deps ${ARG_DEPS})
+  if(WIN32)
+    list(APPEND deps ${ARG_WINDOWS_DEPS})
+  endif()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    zv_target_defaults(${name})
+    target_link_libraries(${name} PUBLIC ${deps})
+    set_property(GLOBAL APPEND PROPERTY ZV_LIBRARIES ${name})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${deps})
+  endif()
+endfunction()
+
 # zv_add_tests(NAME SOURCES... [WINDOWS_ONLY] [NATIVE_ONLY] [TEST_SERVER] [LIBS ...])
-# One GoogleTest program per subsystem; on Windows ctest runs it under Wine in the test prefix.
+# One GoogleTest program per subsystem, linked with LIBS (the library under test first); on Windows
+# ctest runs it under Wine in the test prefix.
 # TEST_SERVER (Windows only): ctest starts the loopback HTTPS test server first and tells the
 # program where it is in ZV_TEST_SERVER_DIR (see tests/server/README.md).
 function(zv_add_tests name)
@@ -23,9 +52,9 @@ function(zv_add_tests name)
   add_executable(${name} ${ARG_SOURCES})
   zv_target_defaults(${name})
   if(WIN32)
-    target_link_libraries(${name} PRIVATE zv_platform gmock gtest_main ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} gmock gtest_main)
   else()
-    target_link_libraries(${name} PRIVATE zv_platform GTest::gmock GTest::gtest_main ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
@@ -39,7 +68,7 @@ function(zv_add_tests name)
   endif()
 endfunction()
 
-# zv_add_benchmark(NAME SOURCES... [LIBS ...]): a Google Benchmark program of the native build
+# zv_add_benchmark(NAME SOURCES... LIBS ...): a Google Benchmark program of the native build
 # (configure with -DZV_BUILD_BENCHMARKS=ON).
 function(zv_add_benchmark name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
@@ -49,5 +78,5 @@ function(zv_add_benchmark name)
   find_package(benchmark REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
   zv_target_defaults(${name})
-  target_link_libraries(${name} PRIVATE zv_platform benchmark::benchmark ${ARG_LIBS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
 endfunction()

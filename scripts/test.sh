@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs every test: formatting, the native unit tests under ASan/UBSan, a bounded fuzzing run of
+# Runs every test: formatting, the one-way layers of the source folders, the native unit tests under ASan/UBSan, a bounded fuzzing run of
 # the parsers and the quoting (about a minute), the Windows unit tests under Wine, the end-to-end
 # scenarios with the real launcher under Wine, and publishing with zvpublish served by nginx.
 # Does all of its own set-up on a fresh Debian 12 machine (as root).
@@ -13,6 +13,9 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== build"
 sh scripts/build.sh
+
+echo "== layers (each folder uses only the folders below it)"
+/usr/bin/python3 scripts/check_layers.py build/native build/windows
 
 echo "== native unit tests (ASan + UBSan)"
 ctest --preset native

@@ -15,11 +15,10 @@ constexpr wchar_t kAgreementValue[] = L"EULA";
 bool ReadAgreementAccepted() {
     std::uint32_t value = 0;
     DWORD size = sizeof(value);
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAgreementKey, 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAgreementKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return false;
     }
-    UniqueRegKey key(raw);
     const LSTATUS query =
         ::RegQueryValueExW(key.get(), kAgreementValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
     return query == ERROR_SUCCESS && value == 1;
@@ -27,12 +26,11 @@ bool ReadAgreementAccepted() {
 
 void RecordAgreementAccepted() {
     const std::uint32_t value = 1;
-    HKEY raw = nullptr;
+    UniqueRegKey key;
     if (::RegCreateKeyExW(HKEY_CURRENT_USER, kAgreementKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                          &raw, nullptr) != ERROR_SUCCESS) {
+                          key.put(), nullptr) != ERROR_SUCCESS) {
         return;
     }
-    UniqueRegKey key(raw);
     ::RegSetValueExW(key.get(), kAgreementValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 

@@ -1,32 +1,25 @@
 #include <windows.h>
 
 #include "app/instance_guard.h"
+#include "common/unique_handle.h"
 
 namespace zv {
 
 namespace {
 // Touched by the main thread only: the thread that created the mutex owns it and must release it.
-HANDLE g_instanceMutex = nullptr;
+UniqueOwnedMutex g_instanceMutex;
 }  // namespace
 
 bool AcquireInstanceGuard() {
-    g_instanceMutex = ::CreateMutexW(nullptr, TRUE, L"ZarnovelleLauncherMutex");
+    UniqueHandle mutex(::CreateMutexW(nullptr, TRUE, L"ZarnovelleLauncherMutex"));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (g_instanceMutex != nullptr) {
-            ::CloseHandle(g_instanceMutex);
-            g_instanceMutex = nullptr;
-        }
+        // Another process holds the name; this handle was never granted ownership.
         return false;
     }
+    g_instanceMutex.reset(mutex.release());
     return true;
 }
 
-void ReleaseInstanceGuard() {
-    if (g_instanceMutex != nullptr) {
-        ::ReleaseMutex(g_instanceMutex);
-        ::CloseHandle(g_instanceMutex);
-        g_instanceMutex = nullptr;
-    }
-}
+void ReleaseInstanceGuard() { g_instanceMutex.reset(); }
 
 }  // namespace zv

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 #include "app/run_launcher.h"
 #include "launch/process_paths.h"
 #include "update/launcher_update.h"

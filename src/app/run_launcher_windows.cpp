@@ -1,13 +1,15 @@
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "app/agreement_record.h"
 #include "app/instance_guard.h"
 #include "app/run_launcher.h"
-#include "launch/game_step.h"
+#include "app/game_step.h"
 #include "ui/ui.h"
 #include "update/launcher_update.h"
+#include "update/update_host.h"
 
 namespace zv {
 
@@ -25,7 +27,10 @@ public:
     void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
     bool AskForConsent() override { return zv::AskForConsent(); }
     StepResult UpdateLauncher() override { return zv::UpdateLauncher(); }
-    StepResult UpdateAndLaunchGame() override { return zv::UpdateAndLaunchGame(); }
+    StepResult UpdateAndLaunchGame() override {
+        const std::unique_ptr<LaunchPlatform> platform = MakeWindowsLaunchPlatform(&zv::ReleaseInstanceGuard);
+        return zv::UpdateAndLaunchGame(kUpdateHost, *platform);
+    }
     void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
         const std::wstring t(text);
         const std::wstring c(caption);

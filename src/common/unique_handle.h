@@ -22,6 +22,11 @@ struct PreserveLastError {
 };
 
 inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
+// A mutex this thread owns: let go of, then closed.
+inline void ReleaseAndCloseMutex(HANDLE h) noexcept {
+    ::ReleaseMutex(h);
+    ::CloseHandle(h);
+}
 inline void CloseFindHandle(HANDLE h) noexcept { ::FindClose(h); }
 inline void CloseRegistryKey(HKEY h) noexcept { ::RegCloseKey(h); }
 inline void FreeLoadedLibrary(HMODULE h) noexcept { ::FreeLibrary(h); }
@@ -45,5 +50,36 @@ using UniqueRegKey = UniqueResource<HKEY, detail::PreserveLastError<detail::Clos
 // Libraries loaded with LoadLibraryExW.
 using UniqueModule = UniqueResource<HMODULE, detail::PreserveLastError<detail::FreeLoadedLibrary>, detail::NullModule>;
 using UniqueLocal = UniqueResource<HLOCAL, detail::PreserveLastError<detail::FreeLocal>, detail::NullLocal>;
+// A mutex the thread holding the owner has acquired.
+using UniqueOwnedMutex =
+    UniqueResource<HANDLE, detail::PreserveLastError<detail::ReleaseAndCloseMutex>, detail::NullHandle>;
+
+// The two handles CreateProcessW hands back for a started process, closed together.
+// CreateProcessW writes the structure only when it succeeds.
+class UniqueProcessInformation {
+public:
+    UniqueProcessInformation() = default;
+    UniqueProcessInformation(const UniqueProcessInformation&) = delete;
+    UniqueProcessInformation& operator=(const UniqueProcessInformation&) = delete;
+    ~UniqueProcessInformation() { reset(); }
+
+    // For CreateProcessW's last argument: releases what is owned and gives the structure to fill.
+    [[nodiscard]] PROCESS_INFORMATION* put() noexcept {
+        reset();
+        return &info_;
+    }
+
+    void reset() noexcept {
+        UniqueHandle thread(info_.hThread);
+        UniqueHandle process(info_.hProcess);
+        info_ = PROCESS_INFORMATION{};
+    }
+
+    [[nodiscard]] HANDLE process() const noexcept { return info_.hProcess; }
+    [[nodiscard]] HANDLE thread() const noexcept { return info_.hThread; }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
 
 }  // namespace zv

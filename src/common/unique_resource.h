@@ -32,6 +32,13 @@ public:
     // Gives up ownership without releasing.
     T release() noexcept { return std::exchange(value_, InvalidValue()); }
 
+    // For a call that hands back the resource through an out-parameter: releases what is owned
+    // and gives the place the call writes the new value to.
+    [[nodiscard]] T* put() noexcept {
+        reset();
+        return &value_;
+    }
+
     // Releases what is owned (if anything) and takes value.
     void reset(T value = InvalidValue()) noexcept {
         T old = std::exchange(value_, value);

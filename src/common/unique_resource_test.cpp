@@ -36,6 +36,18 @@ TEST(UniqueResource, ReleasesEachValueExactlyOnceAcrossMovesAndResets) {
     EXPECT_EQ(g_closed, (std::vector<int>{7, 3, 9}));
 }
 
+TEST(UniqueResource, PutReleasesWhatIsOwnedAndTakesWhatTheCallWrites) {
+    g_closed.clear();
+    const auto fill = [](int* out) { *out = 5; };
+    {
+        Owner owner(4);
+        fill(owner.put());
+        EXPECT_EQ(g_closed, std::vector<int>{4});
+        EXPECT_EQ(owner.get(), 5);
+    }
+    EXPECT_EQ(g_closed, (std::vector<int>{4, 5}));
+}
+
 #ifdef _WIN32
 TEST(UniqueHandle, ClosingKeepsTheErrorBeingReported) {
     zv::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -43,6 +55,60 @@ TEST(UniqueHandle, ClosingKeepsTheErrorBeingReported) {
     ::SetLastError(ERROR_SHARING_VIOLATION);
     event.reset();
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+}
+
+TEST(UniqueProcessInformation, ClosesBothHandlesOfAStartedProcess) {
+    wchar_t line[] = L"cmd.exe /c exit 3";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    HANDLE process = nullptr;
+    {
+        zv::UniqueProcessInformation started;
+        ASSERT_TRUE(::CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                     &startup, started.put()));
+        ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), started.process(), ::GetCurrentProcess(), &process, 0,
+                                      FALSE, DUPLICATE_SAME_ACCESS));
+        ASSERT_NE(started.thread(), nullptr);
+        EXPECT_EQ(::WaitForSingleObject(started.process(), 30000), WAIT_OBJECT_0);
+        HANDLE stale = started.process();
+        started.reset();
+        DWORD flags = 0;
+        EXPECT_FALSE(::GetHandleInformation(stale, &flags)) << "closed on reset";
+        EXPECT_EQ(started.process(), nullptr);
+    }
+    DWORD code = 0;
+    EXPECT_TRUE(::GetExitCodeProcess(process, &code));
+    EXPECT_EQ(code, 3u);
+    ::CloseHandle(process);
+}
+
+TEST(UniqueOwnedMutex, LetsGoOfTheMutexSoAnotherThreadCanTakeIt) {
+    zv::UniqueOwnedMutex mutex(::CreateMutexW(nullptr, TRUE, nullptr));
+    ASSERT_TRUE(mutex);
+    HANDLE other = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), mutex.get(), ::GetCurrentProcess(), &other, 0, FALSE,
+                                  DUPLICATE_SAME_ACCESS));
+    const auto takenElsewhere = [other] {
+        DWORD result = WAIT_FAILED;
+        HANDLE thread = ::CreateThread(
+            nullptr, 0,
+            [](void* h) -> DWORD {
+                const DWORD wait = ::WaitForSingleObject(static_cast<HANDLE>(h), 0);
+                if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+                    ::ReleaseMutex(static_cast<HANDLE>(h));
+                }
+                return wait;
+            },
+            other, 0, nullptr);
+        ::WaitForSingleObject(thread, 30000);
+        ::GetExitCodeThread(thread, &result);
+        ::CloseHandle(thread);
+        return result == WAIT_OBJECT_0;
+    };
+    EXPECT_FALSE(takenElsewhere()) << "owned while the owner holds it";
+    mutex.reset();
+    EXPECT_TRUE(takenElsewhere()) << "released, not abandoned, when the owner lets go";
+    ::CloseHandle(other);
 }
 
 TEST(UniqueHandle, FileOwnerTreatsInvalidHandleValueAsNothing) {

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 #include "common/process_start.h"
 
 namespace zv {
@@ -47,7 +48,8 @@ StepResult LaunchGame(const std::wstring& gameExecutable, const std::wstring& fo
 // True when the launcher's own token reports elevation; false when it does not or cannot be read.
 bool IsProcessElevated();
 
-// The real platform (Windows only).
-LaunchPlatform& WindowsLaunchPlatform();
+// The real platform (Windows only). releaseInstanceGuard lets go of the single-instance guard
+// before an elevated hand-over: the application, which holds the guard, hands it in.
+std::unique_ptr<LaunchPlatform> MakeWindowsLaunchPlatform(void (*releaseInstanceGuard)());
 
 }  // namespace zv

@@ -1,7 +1,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/instance_guard.h"
 #include "common/unique_handle.h"
 #include "launch/game_launch.h"
 #include "launch/process_paths.h"
@@ -9,11 +8,10 @@
 namespace zv {
 
 bool IsProcessElevated() {
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
         return false;
     }
-    UniqueHandle token(raw);
     TOKEN_ELEVATION elevation{};
     DWORD returned = 0;
     const BOOL ok = ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &returned);
@@ -24,21 +22,21 @@ namespace {
 
 class RealLaunchPlatform final : public LaunchPlatform {
 public:
+    explicit RealLaunchPlatform(void (*releaseInstanceGuard)()) : releaseInstanceGuard_(releaseInstanceGuard) {}
+
     ProcessStart StartGame(std::wstring& commandLine) override {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
+        UniqueProcessInformation process;
         if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                              nullptr, &startup, &process)) {
+                              nullptr, &startup, process.put())) {
             return {false, ::GetLastError()};
         }
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
         return {true, 0};
     }
 
     bool IsProcessElevated() override { return zv::IsProcessElevated(); }
-    void ReleaseInstanceGuard() override { zv::ReleaseInstanceGuard(); }
+    void ReleaseInstanceGuard() override { releaseInstanceGuard_(); }
     std::wstring GetModulePath() override { return zv::GetModulePath(); }
 
     ProcessStart StartElevated(const std::wstring& file, const std::wstring& parameters) override {
@@ -55,13 +53,15 @@ public:
     }
 
     [[noreturn]] void ExitProcess() override { ::ExitProcess(0); }
+
+private:
+    void (*releaseInstanceGuard_)();
 };
 
 }  // namespace
 
-LaunchPlatform& WindowsLaunchPlatform() {
-    static RealLaunchPlatform platform;
-    return platform;
+std::unique_ptr<LaunchPlatform> MakeWindowsLaunchPlatform(void (*releaseInstanceGuard)()) {
+    return std::make_unique<RealLaunchPlatform>(releaseInstanceGuard);
 }
 
 }  // namespace zv

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 
 namespace zv {
 

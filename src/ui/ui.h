@@ -17,8 +17,7 @@ void ShowSplash();
 void HideSplash();
 
 // Removes the splash for good before a failure box: on return it is no longer on screen and has
-// been destroyed by the UI thread that owns it. The thread's last error is left as it was, since
-// the failure text may still read it. Later calls do nothing.
+// been destroyed by the UI thread that owns it. Later calls do nothing.
 void CloseSplash();
 
 // Opens the agreement window on the UI thread and waits for the answer: true for "I Accept",

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 #include "common/process_start.h"
 #include "update/replacement_command.h"
 

@@ -114,14 +114,12 @@ public:
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
-        PROCESS_INFORMATION process{};
+        UniqueProcessInformation process;
         std::wstring line = command.line;  // CreateProcessW may write into it
         if (!::CreateProcessW(command.interpreter.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                              nullptr, nullptr, &startup, &process)) {
+                              nullptr, nullptr, &startup, process.put())) {
             return {false, ::GetLastError()};
         }
-        ::CloseHandle(process.hProcess);
-        ::CloseHandle(process.hThread);
         return {true, 0};
     }
 

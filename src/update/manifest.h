@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 #include "integrity/sha1.h"
 
 namespace zv {

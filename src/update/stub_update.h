@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 #include "launch/target_discovery.h"
 
 namespace zv {

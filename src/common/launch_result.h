@@ -6,7 +6,9 @@
 namespace zv {
 
 // The outcome of one step of a run. 0 is success; every other value names the failed step and
-// has exactly one message. Values from 21 up are never produced.
+// has exactly one message. No step returns a value from 21 up; the run reports a step that threw
+// as kUnexpectedFailure (app/run_launcher.h), which has the unknown-error text like every value
+// without a message of its own.
 enum class LaunchResult : std::uint32_t {
     Success = 0,
     LauncherManifestFetchFailed = 1,

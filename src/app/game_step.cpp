@@ -1,9 +1,8 @@
-#include "launch/game_step.h"
+#include "app/game_step.h"
 
 #include "launch/process_paths.h"
 #include "launch/target_discovery.h"
 #include "update/stub_update.h"
-#include "update/update_host.h"
 
 namespace zv {
 
@@ -17,7 +16,5 @@ StepResult UpdateAndLaunchGame(std::wstring_view updateHost, LaunchPlatform& pla
     }
     return LaunchGame(location.gameExecutable, BuildForwardedArguments(), platform);
 }
-
-StepResult UpdateAndLaunchGame() { return UpdateAndLaunchGame(kUpdateHost, WindowsLaunchPlatform()); }
 
 }  // namespace zv

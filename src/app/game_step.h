@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 #include "launch/game_launch.h"
 
 namespace zv {
@@ -11,8 +11,5 @@ namespace zv {
 // it. Returns 0, 10 to 16 or 18 to 20; after a hand-over to an elevated copy it ends the process
 // with exit code 0.
 StepResult UpdateAndLaunchGame(std::wstring_view updateHost, LaunchPlatform& platform);
-
-// The same against the update server the launcher was built for, with the real platform.
-StepResult UpdateAndLaunchGame();
 
 }  // namespace zv

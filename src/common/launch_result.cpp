@@ -1,4 +1,4 @@
-#include "app/launch_result.h"
+#include "common/launch_result.h"
 
 #include <array>
 #include <string_view>
