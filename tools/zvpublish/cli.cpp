@@ -7,6 +7,7 @@
 #include <set>
 #include <string_view>
 
+#include "launch/target_discovery.h"
 #include "publish.h"
 #include "tree_files.h"
 #include "verify_tree.h"
@@ -201,7 +202,7 @@ const char* Describe(Change change, bool isManifest) {
 }
 
 void WarnIfNeverExamined(Output& output, const std::wstring& target) {
-    if (!HasCandidateExtension(target)) {
+    if (!zv::HasCandidateExtension(target)) {
         output.Warning(target,
                        "the launcher opens only .exe, .bin and .dll files, so under this name it never finds it");
     }

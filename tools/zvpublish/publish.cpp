@@ -21,8 +21,6 @@ constexpr std::uint32_t kCopyChunk = 65536;
 
 bool IsLowerHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
 
-wchar_t LowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
 std::string Hex16(std::uint16_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%04X", value);
@@ -323,17 +321,6 @@ std::string DescribeVerdict(const ClientTargetExamination& examination) {
                    " and nothing else";
     }
     return "unknown reason";
-}
-
-bool HasCandidateExtension(std::wstring_view path) {
-    const std::size_t dot = path.find_last_of(L'.');
-    const std::size_t separator = path.find_last_of(L"\\/");
-    if (dot == std::wstring_view::npos || (separator != std::wstring_view::npos && dot < separator)) {
-        return false;
-    }
-    std::wstring extension(path.substr(dot));
-    std::transform(extension.begin(), extension.end(), extension.begin(), LowerAscii);
-    return extension == L".exe" || extension == L".bin" || extension == L".dll";
 }
 
 BuildKey ComputeBuildKey(const std::wstring& target) {

@@ -36,9 +36,6 @@ std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& 
 // Why a file is not a client target, as the tool tells it (the words after "not a client target: ").
 std::string DescribeVerdict(const ClientTargetExamination& examination);
 
-// True when the launcher's search opens files named like path (".exe", ".bin" or ".dll", any case).
-bool HasCandidateExtension(std::wstring_view path);
-
 struct BuildKey {
     std::optional<Failure> failure;
     std::wstring key;  // 40 lower-case hexadecimal digits
