@@ -98,7 +98,7 @@ std::optional<std::uint32_t> RvaToFileOffset(std::span<const SectionHeader> sect
 enum class HeaderRead {
     Read,
     NotPe,      // no "MZ" header, e_lfanew cannot be followed, or no PE signature where it points
-    Truncated,  // the file ends (or a read fails) after the signature's start, inside the file header
+    Truncated,  // the signature is there but the file ends inside the file header, or the read fails
 };
 
 // Reads the DOS header at the start of a file just opened, follows e_lfanew and reads the PE
@@ -113,9 +113,10 @@ HeaderRead ReadFileHeader(ReadOnlyFile& file, FileHeader& header);
 
 // The code-section digest's reading: the section table lies SizeOfOptionalHeader bytes after the
 // file header, whatever kind and size the optional header has, as the Windows loader places it;
-// the optional header itself is skipped, not read. The digest is the build key of a game build,
-// which names its folder on the update server, so it must be of the section the loader maps.
-// Follows ReadFileHeader; false when the file ends inside the table or a read fails.
+// the optional header itself is skipped, not read. The digest is the build key of a game build
+// and names the build's folder on the update server: it covers the code the loader maps, and a key
+// once published must stay the same for the same file. Follows ReadFileHeader; false when the file
+// ends inside the table or a read fails.
 bool ReadSectionTableAfterDeclaredOptionalHeader(ReadOnlyFile& file, const FileHeader& header,
                                                  std::vector<SectionHeader>& sections);
 
