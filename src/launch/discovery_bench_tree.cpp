@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "common/read_only_file.h"
+#include "discovery_test_support.h"
+#include "file_bytes.h"
 #include "launch/discovery_platform.h"
-#include "launch/discovery_test_support.h"
 #include "pe_builder.h"
 
 namespace zv::bench {

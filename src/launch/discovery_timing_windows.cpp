@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "launch/discovery_bench_tree.h"
-#include "launch/discovery_test_support.h"
 #include "launch/target_discovery.h"
+#include "scratch_directory.h"
 
 namespace {
 
