@@ -1,4 +1,4 @@
-#include "launch/discovery_bench_tree.h"
+#include "discovery_bench_tree.h"
 
 #include <array>
 #include <cwctype>

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "launch/discovery_bench_tree.h"
+#include "discovery_bench_tree.h"
 #include "launch/target_discovery.h"
 #include "scratch_directory.h"
 

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "launch/discovery_bench_tree.h"
+#include "discovery_bench_tree.h"
 #include "launch/target_discovery.h"
 #include "scratch_directory.h"
 
