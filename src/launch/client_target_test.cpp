@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "launch/discovery_test_support.h"
+#include "discovery_test_support.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
+#include "scratch_directory.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -11,8 +11,10 @@
 
 #include "launch/client_target.h"
 #include "launch/discovery_platform.h"
-#include "launch/discovery_test_support.h"
+#include "discovery_test_support.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
+#include "scratch_directory.h"
 
 #ifdef _WIN32
 #include <windows.h>

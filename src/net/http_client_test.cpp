@@ -9,32 +9,27 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
+#include "random_bytes.h"
+#include "scratch_directory.h"
 #include "test_server.h"
 
 namespace {
 
 using nlohmann::json;
 using zv::HttpClient;
+using zv::test::RandomByteString;
+using zv::test::ReadFileText;
+using zv::test::ReadFileTextIfPresent;
 using zv::test::TestServer;
+using zv::test::WriteFileBytes;
 
 constexpr std::size_t kMiB = 1024 * 1024;
 constexpr char kUnchanged[] = "left as it was";
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& b : bytes) {
-        b = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
 
 std::string Base64(std::string_view bytes) {
     static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -76,21 +71,6 @@ std::uint16_t ClosedPort() {
     return ntohs(address.sin_port);
 }
 
-std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 // Bodies and routes shared by the tests; each test sets the routes again, so the order of tests
 // does not matter.
 class HttpClientTest : public ::testing::Test {
@@ -98,11 +78,11 @@ protected:
     static void SetUpTestSuite() {
         const TestServer server;
         server.PutFile("hello.txt", "hello world");
-        server.PutFile("r50k.bin", Pattern(50000, 1));
-        server.PutFile("r300k.bin", Pattern(300000, 2));
-        server.PutFile("big.bin", Pattern(5 * kMiB + 123, 3));
-        server.PutFile("mib.bin", Pattern(kMiB, 4));
-        server.PutFile("mib-and-one.bin", Pattern(kMiB + 1, 5));
+        server.PutFile("r50k.bin", RandomByteString(50000, 1));
+        server.PutFile("r300k.bin", RandomByteString(300000, 2));
+        server.PutFile("big.bin", RandomByteString(5 * kMiB + 123, 3));
+        server.PutFile("mib.bin", RandomByteString(kMiB, 4));
+        server.PutFile("mib-and-one.bin", RandomByteString(kMiB + 1, 5));
     }
 
     void SetUp() override {
@@ -124,21 +104,17 @@ protected:
             {"/mib-chunked", {{"file", "mib.bin"}, {"chunked", true}}},
             {"/over-mib-chunked", {{"file", "mib-and-one.bin"}, {"chunked", true}}},
         });
-        workDir_ = std::filesystem::temp_directory_path() / L"zv_http_client_test";
-        std::filesystem::remove_all(workDir_);
-        std::filesystem::create_directories(workDir_);
     }
 
-    void TearDown() override { std::filesystem::remove_all(workDir_); }
-
-    std::string Served(const char* relative) const { return *ReadFileBytes(server_.FilePath(relative)); }
+    std::string Served(const char* relative) const { return ReadFileText(server_.FilePath(relative)); }
 
     std::wstring RefusedUrl() const { return L"https://localhost:" + std::to_wstring(ClosedPort()) + L"/hello.txt"; }
 
     static inline const std::string kOddBytes{"\0a\0b\xff\xfe\x80z\xc3(\0", 11};
     const std::wstring kLongHost = L"https://" + std::wstring(253, L'h') + L".io/x";  // a host of 256 characters
     TestServer server_;
-    std::filesystem::path workDir_;
+    const zv::test::ScratchDirectory scratch_;
+    const std::filesystem::path workDir_ = scratch_.path();
 };
 
 struct GetCase {
@@ -243,7 +219,7 @@ TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryCallAndKeepsTheOpeningErr
     const auto existing = workDir_ / L"existing.bin";
     WriteFileBytes(existing, kUnchanged);
     EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), existing.wstring(), {}));
-    EXPECT_EQ(ReadFileBytes(existing), kUnchanged);
+    EXPECT_EQ(ReadFileTextIfPresent(existing), kUnchanged);
     const auto fresh = workDir_ / L"fresh.bin";
     EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), fresh.wstring(), {}));
     EXPECT_FALSE(std::filesystem::exists(fresh));
@@ -415,7 +391,7 @@ TEST_F(HttpClientTest, DownloadToFileLeavesTheTargetAsTheOutcomeDemands) {
         EXPECT_EQ(client.lastError, c.ok ? 0 : c.error);
         EXPECT_EQ(server_.Requests().size() - before, c.requests);
         holder.reset();
-        const std::optional<std::string> after = ReadFileBytes(target);
+        const std::optional<std::string> after = ReadFileTextIfPresent(target);
         switch (c.left) {
             case Left::Body:
                 EXPECT_TRUE(after == c.body) << "the file differs from the body";

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "file_bytes.h"
 #include "integrity/sha1.h"
 #include "test_server.h"
 #include "update/launcher_update.h"
@@ -22,6 +23,7 @@ namespace {
 
 using zv::LaunchResult;
 using zv::StepResult;
+using zv::test::ReadFileTextIfPresent;
 
 struct Exited {};
 
@@ -72,21 +74,6 @@ std::vector<std::wstring> TemporaryDownloads() {
     return found;
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return "<missing>";
-    }
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        bytes.append(chunk, read);
-    }
-    ::CloseHandle(file);
-    return bytes;
-}
-
 // Swaps TMP and TEMP for the length of a test.
 class TemporaryFolderOverride {
 public:
@@ -111,11 +98,7 @@ class LauncherUpdate : public testing::Test {
 protected:
     void SetUp() override {
         self_ = TempFolder() + L"zv-launcher-under-test.exe";
-        HANDLE file = ::CreateFileW(self_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        ::WriteFile(file, "old launcher", 12, &written, nullptr);
-        ::CloseHandle(file);
+        zv::test::WriteFileBytes(self_, "old launcher");
 
         server_.PutFile("launcher/next.exe", kNewBuild);
         server_.PutFile("launcher/manifest.json", R"({"sha1":")" + Sha1Hex(kNewBuild) + R"(","url":")" +
@@ -153,14 +136,15 @@ TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
             temp = TempFolder() + name;
         }
     }
-    EXPECT_EQ(ReadAll(temp), kNewBuild);
+    EXPECT_EQ(ReadFileTextIfPresent(temp), kNewBuild);
     ASSERT_TRUE(platform_.started.has_value());
     const zv::ReplacementCommand expected =
         zv::BuildReplacementCommand(L"C:\\windows\\system32", temp, self_, L"\"two words\" a&b");
     EXPECT_EQ(platform_.started->interpreter, expected.interpreter);
     EXPECT_EQ(platform_.started->line, expected.line);
     EXPECT_EQ(platform_.started->environment, expected.environment);
-    EXPECT_EQ(ReadAll(self_), "old launcher") << "the running launcher is replaced by the command, not here";
+    EXPECT_EQ(ReadFileTextIfPresent(self_), "old launcher")
+        << "the running launcher is replaced by the command, not here";
     ::DeleteFileW(temp.c_str());
 }
 
@@ -168,7 +152,7 @@ TEST_F(LauncherUpdate, AReplacementThatCannotStartRemovesTheDownload) {
     platform_.start = {false, ERROR_FILE_NOT_FOUND};
     EXPECT_EQ(zv::UpdateLauncher(host_, platform_), StepResult(LaunchResult::UpdateProcessFailed));
     EXPECT_EQ(TemporaryDownloads(), before_);
-    EXPECT_EQ(ReadAll(self_), "old launcher");
+    EXPECT_EQ(ReadFileTextIfPresent(self_), "old launcher");
 }
 
 // A replacement the interpreter could not carry out after the launcher has ended is refused
@@ -231,21 +215,10 @@ std::wstring Environment(const wchar_t* name) {
     return n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND ? L"<unset>" : std::wstring(value, n);
 }
 
-bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
-    return true;
-}
-
 TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {
     auto& platform = zv::WindowsSelfUpdatePlatform();
     const std::wstring path = TempFolder() + L"zv-can-replace.exe";
-    ASSERT_TRUE(WriteFileBytes(path, "launcher"));
+    zv::test::WriteFileBytes(path, "launcher");
     EXPECT_TRUE(platform.CanReplace(path));
     {
         // As a running program is: open, and shared with nobody who wants to write.
@@ -258,7 +231,7 @@ TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {
     ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(platform.CanReplace(path));
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadAll(path), "launcher") << "checking writes nothing";
+    EXPECT_EQ(ReadFileTextIfPresent(path), "launcher") << "checking writes nothing";
     ::DeleteFileW(path.c_str());
     EXPECT_TRUE(platform.CanReplace(path)) << "a missing file is made by the copy";
 }
@@ -273,10 +246,10 @@ TEST(WindowsSelfUpdatePlatform, TheHandOversVariablesReachOnlyTheInterpreter) {
     zv::ReplacementCommand command = zv::BuildReplacementCommand(folder, L"T", L"S", L"a&b %OS% !OS!");
     command.line = L"cmd.exe /d /v:on /c \"echo !ZV_REPLACEMENT_ARGUMENTS!>\"" + marker + L"\"\"";
     ASSERT_TRUE(platform.StartHidden(command).started);
-    for (int i = 0; i < 100 && ReadAll(marker).find('\n') == std::string::npos; ++i) {
+    for (int i = 0; i < 100 && ReadFileTextIfPresent(marker).value_or("").find('\n') == std::string::npos; ++i) {
         ::Sleep(100);
     }
-    EXPECT_NE(ReadAll(marker).find("a&b"), std::string::npos);
+    EXPECT_NE(ReadFileTextIfPresent(marker).value_or("").find("a&b"), std::string::npos);
     ::DeleteFileW(marker.c_str());
     for (const wchar_t* name : zv::kReplacementVariables) {
         EXPECT_EQ(Environment(name), L"<unset>") << "left in the launcher's own environment";

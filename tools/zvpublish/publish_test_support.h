@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "integrity/sha1.h"
-#include "launch/discovery_test_support.h"
 #include "publish.h"
 #include "tree_files.h"
 
@@ -32,15 +31,6 @@ inline std::vector<std::string> EntriesOf(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-inline std::string ReadText(const std::filesystem::path& path) {
-    const auto bytes = zv::test::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-inline void WriteText(const std::filesystem::path& path, const std::string& text) {
-    zv::test::WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 }  // namespace zv::publish

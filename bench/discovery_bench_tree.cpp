@@ -1,4 +1,4 @@
-#include "launch/discovery_bench_tree.h"
+#include "discovery_bench_tree.h"
 
 #include <array>
 #include <stdexcept>
@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "common/read_only_file.h"
+#include "discovery_test_support.h"
+#include "file_bytes.h"
 #include "launch/discovery_platform.h"
-#include "launch/discovery_test_support.h"
 #include "launch/target_discovery.h"
 #include "pe_builder.h"
 
