@@ -4,12 +4,13 @@
 
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "common/read_only_file.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
+#include "scratch_directory.h"
 
 #ifndef _WIN32
 #include "common/native_path.h"
@@ -76,21 +77,10 @@ TEST(RvaToFileOffset, MapsThroughTheFirstSectionThatHoldsTheAddress) {
 // A file in a fresh folder of the temporary folder, removed with the folder afterwards.
 class ScratchFile {
 public:
-    ScratchFile() {
-        folder_ = fs::temp_directory_path() / ("zv_pe_format_" + std::to_string(std::random_device{}()));
-        fs::create_directories(folder_);
-    }
-    ~ScratchFile() {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
     // Writes bytes to the file and gives its path in the launcher's wide form.
     std::wstring Write(const zv::test::Bytes& bytes) const {
-        const fs::path path = folder_ / "image.exe";
-        zv::test::WriteBytes(path.string(), bytes);
+        const fs::path path = folder_.path() / "image.exe";
+        zv::test::WriteFileBytes(path, bytes);
 #ifdef _WIN32
         return path.wstring();
 #else
@@ -99,7 +89,7 @@ public:
     }
 
 private:
-    fs::path folder_;
+    zv::test::ScratchDirectory folder_;
 };
 
 // What a reading finds where it looks for the section table.
