@@ -46,9 +46,6 @@ SelfUpdatePlatform& WindowsSelfUpdatePlatform();
 // The same against the update server the launcher was built for, with the real platform.
 StepResult UpdateLauncher();
 
-// The launcher manifest's address.
-std::wstring LauncherManifestUrl(std::wstring_view updateHost);
-
 // In a launcher restarted by the hand-over: the forwarded text the previous launcher left in
 // ZV_REPLACEMENT_ARGUMENTS, or nothing. Either way every variable of the hand-over is removed from
 // the process's environment, so that no program the launcher starts inherits them. Called once,

@@ -12,6 +12,7 @@
 #include "update/launcher_update.h"
 #include "update/manifest.h"
 #include "update/replacement_command.h"
+#include "update/tree_layout.h"
 #include "update/update_host.h"
 
 namespace zv {
@@ -127,13 +128,6 @@ public:
 };
 
 }  // namespace
-
-std::wstring LauncherManifestUrl(std::wstring_view updateHost) {
-    std::wstring url = L"https://";
-    url += updateHost;
-    url += L"/launcher/manifest.json";
-    return url;
-}
 
 StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& platform) {
     const ManifestCodes& codes = kLauncherManifestCodes;

@@ -16,7 +16,4 @@ namespace zv {
 // reached over https.
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost);
 
-// The stub manifest's address for a build key.
-std::wstring StubManifestUrl(std::wstring_view updateHost, std::wstring_view buildKey);
-
 }  // namespace zv

@@ -6,6 +6,7 @@
 #include "net/http_client.h"
 #include "update/manifest.h"
 #include "update/stub_update.h"
+#include "update/tree_layout.h"
 
 namespace zv {
 
@@ -13,15 +14,6 @@ namespace {
 constexpr std::uint32_t kHttpNotFound = 404;
 constexpr DWORD kCurrentStubPauseMs = 300;
 }  // namespace
-
-std::wstring StubManifestUrl(std::wstring_view updateHost, std::wstring_view buildKey) {
-    std::wstring url = L"https://";
-    url += updateHost;
-    url += L"/stub/";
-    url += buildKey;
-    url += L"/manifest.json";
-    return url;
-}
 
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost) {
     const ManifestCodes& codes = kStubManifestCodes;

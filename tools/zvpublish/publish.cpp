@@ -19,8 +19,6 @@ namespace {
 
 constexpr std::uint32_t kCopyChunk = 65536;
 
-bool IsLowerHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
-
 wchar_t LowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 std::string Hex16(std::uint16_t value) {
@@ -379,14 +377,6 @@ std::string ManifestBody(const Sha1Digest& digest, std::string_view url) {
     document["sha1"] = ToUtf8(DigestToHex(digest));
     document["url"] = std::string(url);
     return document.dump(2) + "\n";
-}
-
-std::wstring StubFileName(const Sha1Digest& digest) { return L"ZVClient-" + DigestToHex(digest) + L".dll"; }
-
-std::wstring LauncherFileName(const Sha1Digest& digest) { return L"ZVLauncher-" + DigestToHex(digest) + L".exe"; }
-
-bool IsBuildKey(std::wstring_view name) {
-    return name.size() == 40 && std::all_of(name.begin(), name.end(), IsLowerHexDigit);
 }
 
 }  // namespace zv::publish

@@ -15,6 +15,7 @@
 #include "publish.h"
 #include "tree_files.h"
 #include "update/manifest.h"
+#include "update/tree_layout.h"
 
 namespace zv::publish {
 
