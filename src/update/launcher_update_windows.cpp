@@ -130,25 +130,27 @@ public:
 }  // namespace
 
 StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& platform) {
-    const ManifestCodes& codes = kLauncherManifestCodes;
     HttpClient client;
     std::string body;
     if (!client.GetString(LauncherManifestUrl(updateHost), body)) {
-        return codes.fetchFailed;
+        return LaunchResult::LauncherManifestFetchFailed;
     }
-    const ManifestDigest manifest = ReadManifestDigest(body, codes);
-    if (manifest.failure != LaunchResult::Success) {
-        return manifest.failure;
+    const ManifestReading manifest = ReadManifest(body);
+    if (manifest.form == ManifestForm::NotOneJsonValue) {
+        return LaunchResult::LauncherManifestFetchFailed;
+    }
+    if (!manifest.sha1.ok()) {
+        return LaunchResult::LauncherManifestMissingSha1;
     }
     const std::wstring self = platform.GetModulePath();
     // A launcher file that cannot be read hashes to zeros and so is replaced.
-    if (HashFile(self) == manifest.expected) {
+    if (HashFile(self) == manifest.sha1.value) {
         return LaunchResult::Success;
     }
-    const ManifestUrl download = ReadManifestUrl(manifest.document, codes);
-    if (download.failure != LaunchResult::Success) {
-        return download.failure;
+    if (!manifest.url.ok()) {
+        return LaunchResult::LauncherManifestMissingUrl;
     }
+    const std::wstring downloadUrl = WidenManifestUrl(manifest.url.value);
 
     const std::wstring folder = TemporaryFolder();
     if (folder.empty()) {
@@ -168,13 +170,13 @@ StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& plat
         ::DeleteFileW(tempPath);
         return LaunchResult::UpdateProcessFailed;
     }
-    if (!client.DownloadToFile(download.url, tempPath, {})) {
+    if (!client.DownloadToFile(downloadUrl, tempPath, {})) {
         ::DeleteFileW(tempPath);
-        return codes.downloadFailed;
+        return LaunchResult::LauncherDownloadFailed;
     }
-    if (HashFile(tempPath) != manifest.expected) {
+    if (HashFile(tempPath) != manifest.sha1.value) {
         ::DeleteFileW(tempPath);
-        return codes.checksumMismatch;
+        return LaunchResult::LauncherChecksumMismatch;
     }
 
     const ReplacementCommand command = BuildReplacementCommand(systemFolder, tempPath, self, forwarded);

@@ -16,7 +16,6 @@ constexpr DWORD kCurrentStubPauseMs = 300;
 }  // namespace
 
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost) {
-    const ManifestCodes& codes = kStubManifestCodes;
     // A code section that cannot be read still has a key: forty zero digits.
     const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
     const std::wstring manifestUrl = StubManifestUrl(updateHost, key);
@@ -28,32 +27,33 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
             // The server does not know this build: it must not be played.
             ::DeleteFileW(location.clientTarget.c_str());
         }
-        return codes.fetchFailed;
+        return LaunchResult::StubManifestFetchFailed;
     }
 
-    const ManifestDigest manifest = ReadManifestDigest(body, codes);
-    if (manifest.failure != LaunchResult::Success) {
-        return manifest.failure;
+    const ManifestReading manifest = ReadManifest(body);
+    if (manifest.form == ManifestForm::NotOneJsonValue) {
+        return LaunchResult::StubManifestFetchFailed;
     }
-    if (HashFile(location.clientStub) == manifest.expected) {
+    if (!manifest.sha1.ok()) {
+        return LaunchResult::StubManifestMissingSha1;
+    }
+    if (HashFile(location.clientStub) == manifest.sha1.value) {
         ::Sleep(kCurrentStubPauseMs);
         return LaunchResult::Success;
     }
-
-    const ManifestUrl download = ReadManifestUrl(manifest.document, codes);
-    if (download.failure != LaunchResult::Success) {
-        return download.failure;
+    if (!manifest.url.ok()) {
+        return LaunchResult::StubManifestMissingUrl;
     }
-    if (!client.DownloadToFile(download.url, location.clientStub, {})) {
-        return codes.downloadFailed;
+    if (!client.DownloadToFile(WidenManifestUrl(manifest.url.value), location.clientStub, {})) {
+        return LaunchResult::StubDownloadFailed;
     }
     // Checked against the digest already read: the manifest is fetched once per run. Bytes that
     // fail the check do not stay where the game would load them; as after a broken transfer,
     // there is then no stub (the old one was overwritten by the download), and the next run
     // downloads again.
-    if (HashFile(location.clientStub) != manifest.expected) {
+    if (HashFile(location.clientStub) != manifest.sha1.value) {
         ::DeleteFileW(location.clientStub.c_str());
-        return codes.checksumMismatch;
+        return LaunchResult::StubChecksumMismatch;
     }
     return LaunchResult::Success;
 }

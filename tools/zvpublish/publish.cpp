@@ -1,7 +1,5 @@
 #include "publish.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -12,6 +10,7 @@
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
 #include "tree_files.h"
+#include "update/manifest.h"
 
 namespace zv::publish {
 
@@ -219,7 +218,8 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
         return published;
     }
     // Only now that the file is in place may a manifest name it.
-    if (auto failure = WriteManifest(folder, ManifestBody(published.digest, published.url), published.manifestChange)) {
+    if (auto failure =
+            WriteManifest(folder, FormatManifest(published.digest, published.url), published.manifestChange)) {
         published.failure = std::move(failure);
     }
     return published;
@@ -370,13 +370,6 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
 
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree) {
     return PublishInto(launcher, baseUrl, tree, {std::wstring(kLauncherFolder)}, LauncherFileName);
-}
-
-std::string ManifestBody(const Sha1Digest& digest, std::string_view url) {
-    nlohmann::ordered_json document;
-    document["sha1"] = ToUtf8(DigestToHex(digest));
-    document["url"] = std::string(url);
-    return document.dump(2) + "\n";
 }
 
 }  // namespace zv::publish

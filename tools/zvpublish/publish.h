@@ -67,7 +67,4 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
 // Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json.
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree);
 
-// The manifest document as the tool writes it.
-std::string ManifestBody(const Sha1Digest& digest, std::string_view url);
-
 }  // namespace zv::publish
