@@ -132,7 +132,7 @@ public:
 StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& platform) {
     HttpClient client;
     std::string body;
-    if (!client.GetString(LauncherManifestUrl(updateHost), body)) {
+    if (!client.GetString(LauncherManifestUrl(updateHost), body).complete) {
         return LaunchResult::LauncherManifestFetchFailed;
     }
     const ManifestReading manifest = ReadManifest(body);
@@ -170,7 +170,7 @@ StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& plat
         ::DeleteFileW(tempPath);
         return LaunchResult::UpdateProcessFailed;
     }
-    if (!client.DownloadToFile(downloadUrl, tempPath, {})) {
+    if (!client.DownloadToFile(downloadUrl, tempPath).complete) {
         ::DeleteFileW(tempPath);
         return LaunchResult::LauncherDownloadFailed;
     }

@@ -22,8 +22,9 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
 
     HttpClient client;
     std::string body;
-    if (!client.GetString(manifestUrl, body)) {
-        if (client.lastError == kHttpNotFound) {
+    const TransferResult fetched = client.GetString(manifestUrl, body);
+    if (!fetched.complete) {
+        if (fetched.httpStatus == kHttpNotFound) {
             // The server does not know this build: it must not be played.
             ::DeleteFileW(location.clientTarget.c_str());
         }
@@ -44,7 +45,7 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
     if (!manifest.url.ok()) {
         return LaunchResult::StubManifestMissingUrl;
     }
-    if (!client.DownloadToFile(WidenManifestUrl(manifest.url.value), location.clientStub, {})) {
+    if (!client.DownloadToFile(WidenManifestUrl(manifest.url.value), location.clientStub).complete) {
         return LaunchResult::StubDownloadFailed;
     }
     // Checked against the digest already read: the manifest is fetched once per run. Bytes that
