@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "integrity/file_digest.h"
+
 namespace zv {
 
 namespace {
@@ -70,6 +72,10 @@ ManifestReading ReadManifest(std::string_view body) {
     reading.sha1 = ReadDigest(document, kSha1Member);
     reading.url = ReadString(document, kUrlMember);
     return reading;
+}
+
+bool FileMatchesManifest(const std::wstring& path, const ManifestReading& manifest) {
+    return HashFile(path) == manifest.sha1.value;
 }
 
 std::wstring WidenManifestUrl(std::string_view url) {

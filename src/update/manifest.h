@@ -55,6 +55,11 @@ struct ManifestReading {
 // Reads a manifest body. Each member is read by its exact name, whatever else the object holds.
 ManifestReading ReadManifest(std::string_view body);
 
+// Whether the file at path is the one the manifest names: its SHA-1 (HashFile) is the manifest's
+// "sha1", which must have been read. A file that cannot be read hashes to twenty zero bytes, so it
+// matches only forty zero digits.
+bool FileMatchesManifest(const std::wstring& path, const ManifestReading& manifest);
+
 // The download address of a "url" value: each byte becomes one UTF-16 unit, taken as a signed
 // 8-bit value, so ASCII keeps its value (a manifest carries percent-encoded ASCII URLs).
 std::wstring WidenManifestUrl(std::string_view url);
