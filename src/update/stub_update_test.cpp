@@ -130,9 +130,7 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
          true,
          kOldStub},
         {"12: a body cut short after a 200 deletes nothing",
-         [](StubUpdate& u) {
-             u.AnswerManifest({{false, 200, 12030}, "", zv::test::TargetAfter::Removed});
-         },
+         [](StubUpdate& u) { u.AnswerManifest(zv::test::CutShort()); },
          LaunchResult::StubManifestFetchFailed,
          {kGet},
          true,
@@ -194,10 +192,8 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
          {kGet, kDownload},
          true,
          ""},
-        {"15: the stub could not be opened: the transfer left it as it was",
-         [](StubUpdate& u) {
-             u.AnswerDownload({{false, 0, 32}, "", zv::test::TargetAfter::AsBefore});
-         },
+        {"15: the stub is held open: the transfer left it as it was",
+         [](StubUpdate& u) { u.AnswerDownload(zv::test::TargetHeldOpen()); },
          LaunchResult::StubDownloadFailed,
          {kGet, kDownload},
          true,

@@ -14,7 +14,8 @@ TEST(TreeLayout, NamesTheManifestsAndTheContentFiles) {
     EXPECT_EQ(zv::LauncherManifestPath(), L"/launcher/manifest.json");
     EXPECT_EQ(zv::StubManifestPath(kKey), L"/stub/" + kKey + L"/manifest.json");
     EXPECT_EQ(zv::LauncherManifestUrl(L"updates.example:9443"), L"https://updates.example:9443/launcher/manifest.json");
-    EXPECT_EQ(zv::StubManifestUrl(L"updates.example", kKey), L"https://updates.example/stub/" + kKey + L"/manifest.json");
+    EXPECT_EQ(zv::StubManifestUrl(L"updates.example", kKey),
+              L"https://updates.example/stub/" + kKey + L"/manifest.json");
 
     const zv::Sha1Digest digest = zv::DigestFromHex("00112233445566778899AABBCCDDEEFF01234567");
     EXPECT_EQ(zv::LauncherFileName(digest), L"ZVLauncher-00112233445566778899aabbccddeeff01234567.exe");

@@ -60,7 +60,11 @@ void ActLog::Add(const std::string& act, const std::wstring& path) {
 
 Answer Served(std::string body) { return {{true, 200, 0}, std::move(body), TargetAfter::Removed}; }
 Answer Refused(std::uint32_t status) { return {{false, status, 0}, "", TargetAfter::Removed}; }
-Answer NoResponse() { return {{false, 0, 12029}, "", TargetAfter::Empty}; }  // ERROR_WINHTTP_CANNOT_CONNECT
+// The codes HttpClient reports for these: ERROR_WINHTTP_CANNOT_CONNECT, ERROR_WINHTTP_CONNECTION_ERROR
+// and ERROR_SHARING_VIOLATION.
+Answer NoResponse() { return {{false, 0, 12029}, "", TargetAfter::Empty}; }
+Answer CutShort() { return {{false, 200, 12030}, "the first part", TargetAfter::Removed}; }
+Answer TargetHeldOpen() { return {{false, 0, 32}, "", TargetAfter::AsBefore}; }
 
 const Answer& StandInTransfer::AnswerFor(const std::wstring& url) const {
     static const Answer kNoResponse = NoResponse();

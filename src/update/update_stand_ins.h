@@ -67,6 +67,8 @@ struct Answer {
 Answer Served(std::string body);
 Answer Refused(std::uint32_t status);  // a download's target is then removed
 Answer NoResponse();                   // a download's target is then empty
+Answer CutShort();                     // a 200 whose body broke off; a download's target is then removed
+Answer TargetHeldOpen();               // a download's target could not be opened, and is left as it was
 
 class StandInTransfer final : public Transfer {
 public:
