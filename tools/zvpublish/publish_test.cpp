@@ -176,10 +176,9 @@ TEST_F(Publishing, StubGoesUnderItsContentNameAndTheManifestNamesIt) {
         << "the file and its manifest, and no temporary file";
     EXPECT_EQ(ReadFileBytes(folder / ("ZVClient-" + sha1 + ".dll")), ReadFileBytes(stub));
 
-    const auto document = zv::ParseManifest(ReadFileText(folder / "manifest.json"));
-    EXPECT_EQ(document,
-              nlohmann::json::parse(R"({"sha1": ")" + sha1 + R"(", "url": "https://cdn.example.com/zv/stub/)" +
-                                    KeyOf(target) + "/ZVClient-" + sha1 + R"(.dll"})"));
+    EXPECT_EQ(ReadFileText(folder / "manifest.json"), "{\n  \"sha1\": \"" + sha1 +
+                                                          "\",\n  \"url\": \"https://cdn.example.com/zv/stub/" +
+                                                          KeyOf(target) + "/ZVClient-" + sha1 + ".dll\"\n}\n");
     EXPECT_EQ(published.fileChange, Change::Added);
     EXPECT_EQ(published.manifestChange, Change::Added);
 }
@@ -191,9 +190,9 @@ TEST_F(Publishing, LauncherGoesUnderItsContentNameAndTheManifestNamesIt) {
 
     const std::string sha1 = Sha1Hex(ReadFileBytes(launcher));
     EXPECT_EQ(EntriesOf(tree / "launcher"), (std::vector<std::string>{"ZVLauncher-" + sha1 + ".exe", "manifest.json"}));
-    const auto document = zv::ParseManifest(ReadFileText(tree / "launcher" / "manifest.json"));
-    EXPECT_EQ(document.at("sha1"), sha1);
-    EXPECT_EQ(document.at("url"), "https://cdn.example.com/zv/launcher/ZVLauncher-" + sha1 + ".exe");
+    const zv::ManifestReading manifest = zv::ReadManifest(ReadFileText(tree / "launcher" / "manifest.json"));
+    EXPECT_EQ(ToUtf8(zv::DigestToHex(manifest.sha1.value)), sha1);
+    EXPECT_EQ(manifest.url.value, "https://cdn.example.com/zv/launcher/ZVLauncher-" + sha1 + ".exe");
 }
 
 TEST_F(Publishing, RepeatingAPublishChangesNothing) {
@@ -224,7 +223,8 @@ TEST_F(Publishing, ANewStubReplacesTheManifestWithoutWritingIntoTheOldOne) {
     ASSERT_FALSE(published.failure) << published.failure->reason;
     EXPECT_EQ(published.manifestChange, Change::Replaced);
     EXPECT_EQ(ReadFileText(scratch.path() / "snapshot.json"), old);
-    EXPECT_EQ(zv::ParseManifest(ReadFileText(manifest)).at("sha1"), Sha1Hex(ReadFileBytes(second)));
+    EXPECT_EQ(ToUtf8(zv::DigestToHex(zv::ReadManifest(ReadFileText(manifest)).sha1.value)),
+              Sha1Hex(ReadFileBytes(second)));
     EXPECT_TRUE(fs::exists(BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(first)) + ".dll")));
 }
 
