@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "update/update_stand_ins.h"
+#include "update_stand_ins.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ std::string Manifest(const std::string& sha1, const std::string& url = kDownload
 // A launcher that finds a newer build published: it downloads it and hands it over, unless a case
 // changes something.
 struct SelfUpdate {
-    zv::test::Scratch scratch;
+    zv::test::ScratchDirectory scratch;
     zv::test::ActLog log;
     zv::test::StandInTransfer transfer{log};
     zv::test::StandInSystem system{log, scratch.path() / "temp"};
@@ -45,7 +45,7 @@ struct SelfUpdate {
     fs::path self = scratch.path() / "Foo_ZV.exe";
 
     SelfUpdate() {
-        zv::test::WriteText(self, kOldBuild);
+        zv::test::WriteFileBytes(self, kOldBuild);
         platform.self = self.wstring();
         log.Label(platform.self, "self");
         Publish(Manifest(Sha1Hex(kNewBuild)));
@@ -170,7 +170,8 @@ TEST(UpdateLauncher, EveryOutcomeWithItsActsInOrder) {
         EXPECT_EQ(update.Run(), c.result);
         EXPECT_EQ(update.log.acts(), c.acts);
         EXPECT_EQ(update.TemporaryFiles().size(), c.temporaryFileLeft ? 1u : 0u);
-        EXPECT_EQ(zv::test::ReadText(update.self), kOldBuild) << "only the interpreter replaces the launcher";
+        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.self), kOldBuild)
+            << "only the interpreter replaces the launcher";
     }
 }
 
@@ -180,7 +181,7 @@ TEST(UpdateLauncher, HandsTheVerifiedDownloadAndTheArgumentsToTheInterpreter) {
     ASSERT_EQ(update.Run(), std::nullopt);
     const std::vector<fs::path> temporary = update.TemporaryFiles();
     ASSERT_EQ(temporary.size(), 1u);
-    EXPECT_EQ(zv::test::ReadText(temporary[0]), kNewBuild);
+    EXPECT_EQ(zv::test::ReadFileTextIfPresent(temporary[0]), kNewBuild);
     ASSERT_TRUE(update.platform.started);
     const zv::ReplacementCommand expected = zv::BuildReplacementCommand(
         L"C:\\windows\\system32", temporary[0].wstring(), update.self.wstring(), L"\"two words\" a&b");

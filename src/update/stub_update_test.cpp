@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "pe_builder.h"
-#include "update/update_stand_ins.h"
+#include "update_stand_ins.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ std::string Manifest(const std::string& sha1, const std::string& url = kDownload
 // A game folder whose stub is out of date: the flow downloads the newer one, unless a case changes
 // something.
 struct StubUpdate {
-    zv::test::Scratch scratch;
+    zv::test::ScratchDirectory scratch;
     zv::test::ActLog log;
     zv::test::StandInTransfer transfer{log};
     zv::test::StandInSystem system{log, scratch.path() / "temp"};
@@ -57,8 +57,8 @@ struct StubUpdate {
     StubUpdate() {
         const zv::test::Bytes image = zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"}, 0x8664, kCode));
         targetBytes.assign(image.begin(), image.end());
-        zv::test::WriteText(target, targetBytes);
-        zv::test::WriteText(stub, kOldStub);
+        zv::test::WriteFileBytes(target, targetBytes);
+        zv::test::WriteFileBytes(stub, kOldStub);
         location = {scratch.path().wstring(), target.wstring(), target.wstring(), stub.wstring()};
         log.Label(location.clientTarget, "target");
         log.Label(location.clientStub, "stub");
@@ -211,8 +211,9 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
         c.arrange(update);
         EXPECT_EQ(zv::UpdateClientStub(update.location, kHost, update.transfer, update.system), c.result);
         EXPECT_EQ(update.log.acts(), c.acts);
-        EXPECT_EQ(zv::test::ReadText(update.target), c.targetLeft ? std::optional(update.targetBytes) : std::nullopt);
-        EXPECT_EQ(zv::test::ReadText(update.stub), c.stubLeft);
+        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.target),
+                  c.targetLeft ? std::optional(update.targetBytes) : std::nullopt);
+        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), c.stubLeft);
     }
 }
 

@@ -17,6 +17,7 @@
 
 #include "integrity/sha1.h"
 #include "net/http_client.h"
+#include "digest_text.h"
 #include "file_bytes.h"
 #include "test_server.h"
 #include "update/launcher_update.h"
@@ -47,13 +48,7 @@ public:
     [[noreturn]] void ExitProcess() override { throw Exited{}; }
 };
 
-std::string Sha1Hex(std::string_view bytes) {
-    zv::Sha1Context context;
-    zv::Sha1Init(context);
-    zv::Sha1Update(context, bytes.data(), bytes.size());
-    const std::wstring hex = zv::DigestToHex(zv::Sha1Final(context));
-    return {hex.begin(), hex.end()};
-}
+using zv::test::Sha1Hex;
 
 std::wstring TempFolder() {
     wchar_t buffer[MAX_PATH + 1] = {};

@@ -7,19 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "integrity/sha1.h"
+#include "digest_text.h"
 #include "publish.h"
 #include "tree_files.h"
 
 namespace zv::publish {
 
-// The lower-case hex SHA-1 of bytes, from the SHA-1 core alone.
-inline std::string Sha1Hex(const std::vector<std::uint8_t>& bytes) {
-    Sha1Context context;
-    Sha1Init(context);
-    Sha1Update(context, bytes.data(), bytes.size());
-    return ToUtf8(DigestToHex(Sha1Final(context)));
-}
+using zv::test::Sha1Hex;
 
 inline std::string KeyOf(const std::filesystem::path& target) { return ToUtf8(ComputeBuildKey(target.wstring()).key); }
 

@@ -17,28 +17,12 @@
 #include "update/launcher_update.h"
 #include "update/update_system.h"
 
+// The general test helpers the tables use with these.
+#include "digest_text.h"
+#include "file_bytes.h"
+#include "scratch_directory.h"
+
 namespace zv::test {
-
-// A fresh folder under the system's temporary folder, removed with all it holds when the object
-// goes.
-class Scratch {
-public:
-    Scratch();
-    ~Scratch();
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-void WriteText(const std::filesystem::path& path, const std::string& text);
-// The file's bytes, or nothing when it does not exist.
-std::optional<std::string> ReadText(const std::filesystem::path& path);
-// The SHA-1 of text in forty lower-case hexadecimal digits, from the SHA-1 core alone.
-std::string Sha1Hex(const std::string& text);
 
 // Every call the stand-ins receive, in order: a few words each, with the files it concerns named
 // by their labels.

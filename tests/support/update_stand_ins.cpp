@@ -1,11 +1,6 @@
-#include "update/update_stand_ins.h"
+#include "update_stand_ins.h"
 
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
-
-#include "integrity/sha1.h"
 
 namespace zv::test {
 
@@ -16,42 +11,6 @@ namespace {
 std::string Narrow(const std::wstring& text) { return {text.begin(), text.end()}; }
 
 }  // namespace
-
-Scratch::Scratch() {
-    std::random_device random;
-    path_ = fs::temp_directory_path() / ("zv-update-" + std::to_string(random()));
-    fs::create_directories(path_);
-}
-
-Scratch::~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-std::optional<std::string> ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-std::string Sha1Hex(const std::string& text) {
-    Sha1Context context;
-    Sha1Init(context);
-    Sha1Update(context, text.data(), text.size());
-    return Narrow(DigestToHex(Sha1Final(context)));
-}
 
 void ActLog::Add(const std::string& act, const std::wstring& path) {
     const auto label = labels_.find(path);
@@ -85,14 +44,14 @@ TransferResult StandInTransfer::DownloadToFile(const std::wstring& url, const st
     log_.Add("download " + Narrow(url) + " to", targetPath);
     const Answer& answer = AnswerFor(url);
     if (answer.result.complete) {
-        WriteText(targetPath, answer.body);
+        WriteFileBytes(targetPath, answer.body);
         return answer.result;
     }
     switch (answer.target) {
         case TargetAfter::AsBefore:
             break;
         case TargetAfter::Empty:
-            WriteText(targetPath, "");
+            WriteFileBytes(targetPath, "");
             break;
         case TargetAfter::Removed:
             fs::remove(fs::path(targetPath));
@@ -117,7 +76,7 @@ std::wstring StandInSystem::CreateTemporaryFile(const std::wstring& in) {
         return {};
     }
     const std::wstring path = in + L"ZVL1.tmp";
-    WriteText(path, "");
+    WriteFileBytes(path, "");
     log_.Label(path, "temp");
     return path;
 }
