@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "publish.h"
+#include "signing.h"
 #include "tree_files.h"
 #include "verify_tree.h"
 
@@ -44,6 +45,12 @@ constexpr std::string_view kVerifyHelp = R"(  verify TREE [--base-url https://HO
       a manifest names inside TREE.
 )";
 
+constexpr std::string_view kKeygenHelp = R"(  keygen --out KEY.pem [--public-out PUBLIC.pem]
+      Make a new signing key: an EC P-256 private key (PKCS#8 PEM, readable by its
+      owner only) and, with --public-out, its public key, which the launcher is built
+      with (ZV_UPDATE_PUBLIC_KEYS). Never writes over an existing file.
+)";
+
 constexpr std::string_view kFooter = R"(
 --base-url is the https:// address at which TREE is served: download addresses begin
 with it. Files named by their content are never overwritten; manifests are replaced
@@ -70,6 +77,7 @@ const Command kCommands[] = {
      0},
     {"launcher", kLauncherHelp, {"--file", "--base-url", "--out"}, {"--file", "--base-url", "--out"}, 0},
     {"verify", kVerifyHelp, {"--base-url"}, {}, 1},
+    {"keygen", kKeygenHelp, {"--out", "--public-out"}, {"--out"}, 0},
 };
 
 struct Parsed {
@@ -273,6 +281,25 @@ int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::str
     return kExitSuccess;
 }
 
+int RunKeygen(Output& output, const Parsed& parsed) {
+    if (!CanSign()) {
+        output.Error({}, std::string(kCannotSign));
+        return kExitFailure;
+    }
+    const std::wstring& keyPath = parsed.options.at("--out");
+    const auto publicOut = parsed.options.find("--public-out");
+    const std::wstring* publicPath = publicOut == parsed.options.end() ? nullptr : &publicOut->second;
+    if (const auto failure = GenerateSigningKey(keyPath, publicPath)) {
+        output.Error({}, *failure);
+        return kExitFailure;
+    }
+    output.out() << "signing key  " << ToUtf8(keyPath) << "  (keep it offline; whoever has it can publish)\n";
+    if (publicPath != nullptr) {
+        output.out() << "public key   " << ToUtf8(*publicPath) << "  (build the launcher with it)\n";
+    }
+    return kExitSuccess;
+}
+
 void PrintOverview(std::ostream& out) {
     out << kOverview;
     for (const auto& command : kCommands) {
@@ -321,6 +348,9 @@ int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out
     }
     if (command->name == "launcher") {
         return RunLauncher(output, parsed, *baseUrl);
+    }
+    if (command->name == "keygen") {
+        return RunKeygen(output, parsed);
     }
     return RunVerify(output, parsed, baseUrl);
 }
