@@ -2,6 +2,8 @@
  * GetSystemTimePreciseAsFileTime value in decimal, in "game-started.txt" beside the game. */
 #include <windows.h>
 
+#include "record_beside_game.h"
+
 __declspec(dllexport) int ZvClientStart(void) {
     FILETIME now;
     GetSystemTimePreciseAsFileTime(&now);
@@ -14,21 +16,12 @@ __declspec(dllexport) int ZvClientStart(void) {
         value /= 10;
     } while (value != 0);
 
-    wchar_t path[4096];
-    DWORD length = GetModuleFileNameW(NULL, path, 4096);
-    if (length == 0 || length >= 4096) {
-        return 3;
+    HANDLE file;
+    const int failure = CreateRecordBesideGame(L"game-started.txt", &file);
+    if (failure != 0) {
+        return failure;
     }
-    while (length > 0 && path[length - 1] != L'\\') {
-        --length;
-    }
-    lstrcpyW(path + length, L"game-started.txt");
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 4;
-    }
-    DWORD written = 0;
-    WriteFile(file, text + n + 1, (DWORD)(31 - n), &written, NULL);
+    AppendBytes(file, text + n + 1, (DWORD)(31 - n));
     CloseHandle(file);
     return 0;
 }

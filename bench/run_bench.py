@@ -53,7 +53,7 @@ def text_of(command: list[str]) -> str:
 def sha1_throughput(native: Path, repetitions: int) -> list[dict]:
     log("SHA-1 throughput (Google Benchmark)")
     result = subprocess.run(
-        [str(native / "src" / "integrity" / "zv_sha1_bench"), f"--benchmark_repetitions={repetitions}",
+        [str(native / "bench" / "zv_sha1_bench"), f"--benchmark_repetitions={repetitions}",
          "--benchmark_enable_random_interleaving=true", "--benchmark_report_aggregates_only=true",
          "--benchmark_format=json"], check=True, capture_output=True, text=True)
     rows = {}
@@ -123,7 +123,7 @@ def hash_file(native: Path, windows: Path, wine, workdir: Path, rounds: int) -> 
 def discovery(native: Path, windows: Path, wine, repetitions: int, wine_rounds: int) -> dict:
     log("discovery against its floor, natively")
     result = subprocess.run(
-        [str(native / "src" / "launch" / "zv_discovery_benchmark"), f"--benchmark_repetitions={repetitions}",
+        [str(native / "bench" / "zv_discovery_benchmark"), f"--benchmark_repetitions={repetitions}",
          "--benchmark_enable_random_interleaving=true", "--benchmark_report_aggregates_only=true",
          "--benchmark_format=json"], check=True, capture_output=True, text=True)
     native_rows = {}
@@ -133,7 +133,7 @@ def discovery(native: Path, windows: Path, wine, repetitions: int, wine_rounds: 
     out = {"native_floor": native_rows["BM_ListAndReadFirstBytes"], "native_locate": native_rows["BM_LocateGame"]}
     if wine is not None:
         log("discovery against its floor, under Wine")
-        result = wine.run(windows / "src" / "launch" / "zv_discovery_timing.exe", [str(wine_rounds)], timeout=900)
+        result = wine.run(windows / "bench" / "zv_discovery_timing.exe", [str(wine_rounds)], timeout=900)
         text = result.stdout.decode(errors="replace")
         found = re.findall(r"median\s+([0-9.]+) ms\s+min\s+([0-9.]+) ms", text)
         if result.returncode != 0 or len(found) != 2:

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "pe_builder.h"
 
 namespace {
@@ -67,7 +68,7 @@ public:
 
     void Add(const std::string& target, const std::string& name, const Bytes& bytes) {
         fs::create_directories(root_ / target);
-        zv::test::WriteBytes((root_ / target / name).string(), bytes);
+        zv::test::WriteFileBytes(root_ / target / name, bytes);
     }
 
 private:

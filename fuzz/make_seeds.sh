@@ -16,12 +16,12 @@ cmake --build "$build" -j2 --target zv_fuzz_seeds >/dev/null
 if command -v x86_64-w64-mingw32-gcc >/dev/null && command -v i686-w64-mingw32-gcc >/dev/null; then
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
-  fixtures=src/launch/test_fixtures
+  fixtures=tests/fixtures/discovery
   x86_64-w64-mingw32-dlltool -d $fixtures/zvclient.def -l "$tmp/libzvclient.a"
   i686-w64-mingw32-dlltool -d $fixtures/zvclient.def -l "$tmp/libzvclient32.a"
   x86_64-w64-mingw32-gcc -nostdlib -e entry -L"$tmp" -o "$tmp/game_x64.exe" $fixtures/game.c -lzvclient
   i686-w64-mingw32-gcc -nostdlib -e _entry -L"$tmp" -o "$tmp/game_x86.exe" $fixtures/game.c -lzvclient32
-  x86_64-w64-mingw32-gcc -O1 -nostdlib -e entry -o "$tmp/tiny_game.exe" src/integrity/testdata/tiny_game.c
+  x86_64-w64-mingw32-gcc -O1 -nostdlib -e entry -o "$tmp/tiny_game.exe" tests/fixtures/integrity/tiny_game.c
   cp "$tmp/game_x64.exe" "$tmp/game_x86.exe" fuzz/corpus/client_target/
   cp "$tmp/game_x64.exe" "$tmp/tiny_game.exe" fuzz/corpus/code_section_digest/
   chmod 644 fuzz/corpus/client_target/*.exe fuzz/corpus/code_section_digest/*.exe

@@ -1,6 +1,9 @@
-// Manifest bodies through the readings both updaters make: first the digest, and when that is read,
-// the download URL from the same document. No exception may leave either reading, each outcome is
-// one of the reading's own codes, and what is read matches the document.
+// Manifest bodies through ReadManifest, checked against a reading of the same body made straight
+// with the JSON library: no exception leaves the reading, a body is refused exactly when it is not
+// one JSON value (or holds a NUL byte), and each member's outcome and value are what the document
+// holds. Both updaters and zvpublish's verify act on this one reading.
+
+#include <nlohmann/json.hpp>
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +15,10 @@
 
 namespace {
 
-using zv::LaunchResult;
+using nlohmann::json;
+using zv::MemberFault;
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 std::wstring LowerWide(const std::string& text) {
     std::wstring out;
@@ -22,27 +28,48 @@ std::wstring LowerWide(const std::string& text) {
     return out;
 }
 
-void ReadAsUpdater(const std::string& body, const zv::ManifestCodes& codes) {
-    const zv::ManifestDigest digest = zv::ReadManifestDigest(body, codes);
-    zv::fuzz::Check(digest.failure == LaunchResult::Success || digest.failure == codes.fetchFailed ||
-                        digest.failure == codes.missingSha1,
-                    "reading the digest ends in success, fetchFailed or missingSha1");
-    if (digest.failure != LaunchResult::Success) {
+// What the document holds under name: Absent, NotString, or None with the string in text.
+MemberFault StringMember(const json& document, const char* name, std::string& text) {
+    if (!document.is_object() || !document.contains(name)) {
+        return MemberFault::Absent;
+    }
+    if (!document[name].is_string()) {
+        return MemberFault::NotString;
+    }
+    text = document[name].get<std::string>();
+    return MemberFault::None;
+}
+
+void CheckSha1(const zv::ManifestReading& reading, const json& document) {
+    std::string text;
+    MemberFault expected = StringMember(document, "sha1", text);
+    if (expected == MemberFault::None) {
+        bool digits = text.size() == 40;
+        for (const char c : text) {
+            digits = digits && IsHexDigit(c);
+        }
+        expected = digits ? MemberFault::None : MemberFault::Malformed;
+    }
+    zv::fuzz::Check(reading.sha1.fault == expected, "\"sha1\" reads as the document holds it");
+    if (reading.sha1.ok()) {
+        zv::fuzz::Check(zv::DigestToHex(reading.sha1.value) == LowerWide(text),
+                        "the digest is the one the member spells");
+    }
+}
+
+void CheckUrl(const zv::ManifestReading& reading, const json& document) {
+    std::string text;
+    const MemberFault expected = StringMember(document, "url", text);
+    zv::fuzz::Check(reading.url.fault == expected, "\"url\" reads as the document holds it");
+    if (!reading.url.ok()) {
         return;
     }
-    const nlohmann::json& document = digest.document;
-    zv::fuzz::Check(document.is_object() && document.contains("sha1") && document["sha1"].is_string(),
-                    "a digest is read only from a \"sha1\" string member");
-    zv::fuzz::Check(zv::DigestToHex(digest.expected) == LowerWide(document["sha1"].get<std::string>()),
-                    "the digest is the one the member spells");
-
-    const zv::ManifestUrl url = zv::ReadManifestUrl(document, codes);
-    zv::fuzz::Check(url.failure == LaunchResult::Success || url.failure == codes.missingUrl,
-                    "reading the URL ends in success or missingUrl");
-    const bool hasUrl = document.contains("url") && document["url"].is_string();
-    zv::fuzz::Check((url.failure == LaunchResult::Success) == hasUrl, "a URL is read exactly when \"url\" is a string");
-    if (hasUrl) {
-        zv::fuzz::Check(url.url.size() == document["url"].get<std::string>().size(), "one unit per byte of the URL");
+    zv::fuzz::Check(reading.url.value == text, "the URL is the member's string");
+    const std::wstring wide = zv::WidenManifestUrl(reading.url.value);
+    zv::fuzz::Check(wide.size() == text.size(), "one unit per byte of the URL");
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        zv::fuzz::Check((static_cast<unsigned>(wide[i]) & 0xFF) == static_cast<unsigned char>(text[i]),
+                        "each unit carries its byte");
     }
 }
 
@@ -51,7 +78,26 @@ void ReadAsUpdater(const std::string& body, const zv::ManifestCodes& codes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The updaters hold the body as the HTTP client gives it: a std::string.
     const std::string body(reinterpret_cast<const char*>(data), size);
-    ReadAsUpdater(body, zv::kLauncherManifestCodes);
-    ReadAsUpdater(body, zv::kStubManifestCodes);
+    const zv::ManifestReading reading = zv::ReadManifest(body);
+
+    // The library stops at a NUL byte as at the end of the input; a manifest never holds one.
+    json document;
+    bool oneValue = body.find('\0') == std::string::npos;
+    if (oneValue) {
+        try {
+            document = json::parse(body, nullptr, /*allow_exceptions=*/true, /*ignore_comments=*/false);
+        } catch (const json::exception&) {
+            oneValue = false;
+        }
+    }
+    zv::fuzz::Check((reading.form == zv::ManifestForm::NotOneJsonValue) == !oneValue,
+                    "a body is refused exactly when it is not one JSON value");
+    zv::fuzz::Check(reading.parseError.empty() == oneValue, "a refused body, and only that, says why");
+    if (oneValue) {
+        zv::fuzz::Check((reading.form == zv::ManifestForm::Object) == document.is_object(),
+                        "only an object has members");
+    }
+    CheckSha1(reading, document);
+    CheckUrl(reading, document);
     return 0;
 }

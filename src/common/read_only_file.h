@@ -24,6 +24,10 @@ public:
     // the end of the file.
     bool Read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead);
 
+    // Reads until count bytes are in or the file ends; bytesRead says how many came. False on
+    // error.
+    bool ReadUntilFullOrEnd(void* buffer, std::uint32_t count, std::uint32_t& bytesRead);
+
     // Reads exactly count bytes, or fails (error or end of file first).
     bool ReadExactly(void* buffer, std::uint32_t count);
 

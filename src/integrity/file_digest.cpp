@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/pe_format.h"
 #include "common/read_only_file.h"
 
 namespace zv {
@@ -17,73 +18,41 @@ namespace {
 // Files are streamed through one buffer of this size; they are never held in memory whole.
 constexpr std::uint32_t kChunkSize = 65536;
 
-constexpr std::uint32_t kDosHeaderSize = 64;
-constexpr std::uint16_t kDosMagic = 0x5A4D;         // "MZ"
-constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
-constexpr std::uint32_t kFileHeaderSize = 20;
-constexpr std::uint32_t kSectionHeaderSize = 40;
-constexpr std::uint32_t kSectionContainsCode = 0x00000020;  // IMAGE_SCN_CNT_CODE
-
-// PE headers are little-endian whatever the host.
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 struct SectionSpan {
     std::uint32_t pointerToRawData;
     std::uint32_t sizeOfRawData;
 };
 
 // The exact name ".text" (a zero byte after it), else the first section marked as code.
-std::optional<SectionSpan> ChooseCodeSection(const std::vector<std::uint8_t>& table) {
-    const std::uint8_t* firstCode = nullptr;
-    for (std::size_t at = 0; at + kSectionHeaderSize <= table.size(); at += kSectionHeaderSize) {
-        const std::uint8_t* entry = table.data() + at;
+std::optional<SectionSpan> ChooseCodeSection(const std::vector<pe::SectionHeader>& sections) {
+    const pe::SectionHeader* firstCode = nullptr;
+    for (const pe::SectionHeader& section : sections) {
         // ".text" and its terminating zero byte: whatever follows the terminator does not count.
-        if (std::memcmp(entry, ".text", 6) == 0) {
-            return SectionSpan{Le32(entry + 20), Le32(entry + 16)};
+        if (std::memcmp(section.name.data(), ".text", 6) == 0) {
+            return SectionSpan{section.pointerToRawData, section.sizeOfRawData};
         }
-        if (firstCode == nullptr && (Le32(entry + 36) & kSectionContainsCode) != 0) {
-            firstCode = entry;
+        if (firstCode == nullptr && (section.characteristics & pe::kSectionContainsCode) != 0) {
+            firstCode = &section;
         }
     }
     if (firstCode == nullptr) {
         return std::nullopt;
     }
-    return SectionSpan{Le32(firstCode + 20), Le32(firstCode + 16)};
+    return SectionSpan{firstCode->pointerToRawData, firstCode->sizeOfRawData};
 }
 
+// The section table is found through SizeOfOptionalHeader, as the loader finds it (see
+// common/pe_format.h for why the digest reads it so and discovery does not).
 std::optional<SectionSpan> ReadCodeSectionSpan(ReadOnlyFile& file) {
-    std::uint8_t dos[kDosHeaderSize];
-    if (!file.ReadExactly(dos, sizeof dos) || Le16(dos) != kDosMagic) {
+    pe::FileHeader header;
+    if (pe::ReadFileHeader(file, header) != pe::HeaderRead::Read || header.numberOfSections == 0) {
         return std::nullopt;
     }
-    // e_lfanew is signed: a negative offset fails to seek rather than wrapping far into the file.
-    const auto lfanew = static_cast<std::int32_t>(Le32(dos + 60));
-    if (!file.SeekFromStart(lfanew)) {
+    std::vector<pe::SectionHeader> sections;
+    if (!pe::ReadSectionTableAfterDeclaredOptionalHeader(file, header, sections)) {
         return std::nullopt;
     }
-    std::uint8_t signature[4];
-    if (!file.ReadExactly(signature, sizeof signature) || Le32(signature) != kPeSignature) {
-        return std::nullopt;
-    }
-    std::uint8_t fileHeader[kFileHeaderSize];
-    if (!file.ReadExactly(fileHeader, sizeof fileHeader)) {
-        return std::nullopt;
-    }
-    const std::uint16_t numberOfSections = Le16(fileHeader + 2);
-    const std::uint16_t sizeOfOptionalHeader = Le16(fileHeader + 16);
-    if (numberOfSections == 0 || !file.SeekFromCurrent(sizeOfOptionalHeader)) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> table(static_cast<std::size_t>(numberOfSections) * kSectionHeaderSize);
-    if (!file.ReadExactly(table.data(), static_cast<std::uint32_t>(table.size()))) {
-        return std::nullopt;
-    }
-    return ChooseCodeSection(table);
+    return ChooseCodeSection(sections);
 }
 
 }  // namespace

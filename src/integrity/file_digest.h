@@ -11,7 +11,8 @@ namespace zv {
 Sha1Digest HashFile(const std::wstring& path);
 
 // The SHA-1 of the raw bytes of a PE file's code section: the section named exactly ".text", or
-// failing that the first section marked as code. A section cut short by the end of the file is
+// failing that the first section marked as code, in the section table that SizeOfOptionalHeader
+// places (common/pe_format.h says why). A section cut short by the end of the file is
 // hashed up to the end. Twenty zero bytes when the file cannot be opened or read, its headers are
 // not those of a PE file, or it has no code section.
 Sha1Digest HashCodeSection(const std::wstring& path);

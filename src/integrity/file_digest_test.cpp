@@ -3,17 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "build_tree.h"
+#include "file_bytes.h"
 #include "integrity/sha1.h"
 #include "pe_builder.h"
+#include "random_bytes.h"
+#include "scratch_directory.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -32,6 +33,7 @@ using zv::Sha1Digest;
 using zv::test::Bytes;
 using zv::test::PeImage;
 using zv::test::PeSection;
+using zv::test::RandomBytes;
 
 constexpr Sha1Digest kZeros{};
 
@@ -40,15 +42,6 @@ Sha1Digest DigestOfBytes(const Bytes& bytes) {
     zv::Sha1Init(context);
     zv::Sha1Update(context, bytes.data(), bytes.size());
     return zv::Sha1Final(context);
-}
-
-Bytes Pattern(std::size_t size, std::uint32_t seed) {
-    Bytes bytes(size);
-    std::mt19937 random(seed);
-    for (auto& b : bytes) {
-        b = static_cast<std::uint8_t>(random());
-    }
-    return bytes;
 }
 
 // The launcher's wide form of a path. (The standard library would convert a POSIX path through the
@@ -61,43 +54,31 @@ std::wstring Wide(const fs::path& path) {
 #endif
 }
 
-// A fresh directory in the temporary folder, removed with everything in it afterwards.
+// A scratch folder of its own for each test.
 class FileDigestTest : public testing::Test {
 protected:
-    void SetUp() override {
-        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        directory_ = fs::temp_directory_path() /
-                     ("zv_integrity_" + std::string(test->name()) + "_" + std::to_string(std::random_device{}()));
-        fs::create_directories(directory_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
-    }
-
+    // Writes the file into the test's folder; the launcher's form of its path.
     std::wstring Write(const fs::path& name, const Bytes& bytes) {
         const fs::path path = directory_ / name;
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        EXPECT_TRUE(file) << "cannot write " << path;
+        zv::test::WriteFileBytes(path, bytes);
         return Wide(path);
     }
 
-    fs::path directory_;
+    const zv::test::ScratchDirectory scratch_;
+    const fs::path directory_ = scratch_.path();
 };
 
 TEST_F(FileDigestTest, HashFileCoversEveryByteWhateverTheSize) {
     // Around the size of one read: the last read may be full, or leave a single byte.
     for (const std::size_t size : {0u, 1u, 64u, 65535u, 65536u, 65537u, 3u * 65536u + 100u}) {
-        const Bytes content = Pattern(size, static_cast<std::uint32_t>(size));
+        const Bytes content = RandomBytes(size, static_cast<std::uint32_t>(size));
         EXPECT_EQ(HashFile(Write("file.bin", content)), DigestOfBytes(content)) << "size " << size;
     }
     EXPECT_EQ(zv::DigestToHex(HashFile(Write("empty.bin", {}))), L"da39a3ee5e6b4b0d3255bfef95601890afd80709");
 }
 
 TEST_F(FileDigestTest, FindsFilesWhoseNamesAreNotAscii) {
-    const Bytes content = Pattern(100, 1);
+    const Bytes content = RandomBytes(100, 1);
     EXPECT_EQ(HashFile(Write(fs::path(u8"Spi\u00e9l \u65e5\u672c.bin"), content)), DigestOfBytes(content));
 }
 
@@ -134,9 +115,9 @@ struct CodeSectionCase {
 std::vector<CodeSectionCase> CodeSectionCases() {
     using zv::test::kSectionCode;
     using zv::test::kSectionInitData;
-    const Bytes code = Pattern(300, 1);
-    const Bytes other = Pattern(200, 2);
-    const Bytes more = Pattern(100, 3);
+    const Bytes code = RandomBytes(300, 1);
+    const Bytes other = RandomBytes(200, 2);
+    const Bytes more = RandomBytes(100, 3);
     constexpr std::uint32_t kData = kSectionInitData;
 
     std::vector<CodeSectionCase> cases;
@@ -176,12 +157,12 @@ std::vector<CodeSectionCase> CodeSectionCases() {
     cases.push_back({"Pe32LikePe32Plus", pe32, code, {}});
 
     PeImage trailer = ImageOf({Section(".text", kSectionCode, code), Section(".data", kData, other)});
-    trailer.trailer = Pattern(1000, 4);
+    trailer.trailer = RandomBytes(1000, 4);
     cases.push_back({"AppendedBytesDoNotCount", trailer, code, {}});
 
     cases.push_back({"SectionLongerThanOneRead",
-                     ImageOf({Section(".text", kSectionCode, Pattern(150000, 5))}),
-                     Pattern(150000, 5),
+                     ImageOf({Section(".text", kSectionCode, RandomBytes(150000, 5))}),
+                     RandomBytes(150000, 5),
                      {}});
 
     PeImage empty = ImageOf({Section(".text", kSectionCode, {}), Section(".data", kData, other)});
@@ -246,37 +227,19 @@ TEST_F(FileDigestTest, HashCodeSectionChoosesTheCodeSectionAndRejectsBrokenHeade
     }
 }
 
-// Where the test programs find what the build made: ZV_BINARY_DIR is a host path, which Wine
-// shows on drive Z:.
-fs::path BuildTreePath(const std::string& relative) {
-    const char* binaryDir = std::getenv("ZV_BINARY_DIR");
-    if (binaryDir == nullptr) {
-        ADD_FAILURE() << "ZV_BINARY_DIR is not set; run the tests through ctest";
-        return {};
-    }
-    std::string path = std::string(binaryDir) + "/" + relative;
-#ifdef _WIN32
-    for (char& c : path) {
-        c = c == '/' ? '\\' : c;
-    }
-    path = "Z:" + path;
-#endif
-    return fs::path(path);
-}
-
 TEST_F(FileDigestTest, RealImageFromTheCrossCompilerMatchesItsTextSectionHashedByAnotherReader) {
-    const fs::path image = BuildTreePath("src/integrity/fixtures/tiny_game.exe");
-    std::ifstream expectedFile(BuildTreePath("src/integrity/fixtures/tiny_game.text.sha1"));
-    std::string expected;
-    ASSERT_TRUE(expectedFile >> expected);
+    // Made by the build (tests/fixtures/integrity).
+    const auto image = zv::test::BuildTreePath("src/integrity/fixtures/tiny_game.exe");
+    const auto expectedFile = zv::test::BuildTreePath("src/integrity/fixtures/tiny_game.text.sha1");
+    ASSERT_TRUE(image && expectedFile) << "ZV_BINARY_DIR is not set; run the tests through ctest";
+    const std::string expected = zv::test::ReadFileText(*expectedFile).substr(0, 40);
 
-    const Sha1Digest digest = HashCodeSection(Wide(image));
+    const Sha1Digest digest = HashCodeSection(Wide(*image));
     EXPECT_EQ(zv::DigestToHex(digest), std::wstring(expected.begin(), expected.end()));
 
     // A signature or other overlay appended to the file leaves the key alone.
-    std::ifstream in(image, std::ios::binary);
-    Bytes withOverlay((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const Bytes overlay = Pattern(777, 6);
+    Bytes withOverlay = zv::test::ReadFileBytes(*image);
+    const Bytes overlay = RandomBytes(777, 6);
     withOverlay.insert(withOverlay.end(), overlay.begin(), overlay.end());
     EXPECT_EQ(HashCodeSection(Write("signed.exe", withOverlay)), digest);
 }
@@ -285,10 +248,10 @@ TEST_F(FileDigestTest, RealImageFromTheCrossCompilerMatchesItsTextSectionHashedB
 
 // The digests open files shared with readers only: a file someone is writing cannot be hashed.
 TEST_F(FileDigestTest, AFileOpenForWritingElsewhereGivesZeros) {
-    const Bytes content = zv::test::BuildPe(ImageOf({Section(".text", zv::test::kSectionCode, Pattern(300, 1))}));
+    const Bytes content = zv::test::BuildPe(ImageOf({Section(".text", zv::test::kSectionCode, RandomBytes(300, 1))}));
     const std::wstring path = Write("held.exe", content);
     const Sha1Digest wholeFile = DigestOfBytes(content);
-    const Sha1Digest codeSection = DigestOfBytes(Pattern(300, 1));
+    const Sha1Digest codeSection = DigestOfBytes(RandomBytes(300, 1));
 
     const struct {
         const char* name;

@@ -4,8 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/pe_format.h"
 #include "common/read_only_file.h"
 #include "launch/discovery_platform.h"
 
@@ -13,59 +17,19 @@ namespace zv {
 
 namespace {
 
-constexpr std::uint16_t kDosMagic = 0x5A4D;            // "MZ"
-constexpr std::uint32_t kPeSignature = 0x00004550;     // "PE\0\0"
-constexpr std::uint16_t kMachineI386 = 0x014C;         // IMAGE_FILE_MACHINE_I386
-constexpr std::uint16_t kMachineAmd64 = 0x8664;        // IMAGE_FILE_MACHINE_AMD64
-constexpr std::uint32_t kDosHeaderSize = 64;           // IMAGE_DOS_HEADER
-constexpr std::uint32_t kLfanewOffset = 60;            // e_lfanew
-constexpr std::uint32_t kSignatureAndFileHeader = 24;  // signature, IMAGE_FILE_HEADER
-constexpr std::uint32_t kSectionHeaderSize = 40;       // IMAGE_SECTION_HEADER
-constexpr std::uint32_t kImportDescriptorSize = 20;    // IMAGE_IMPORT_DESCRIPTOR
-constexpr std::uint32_t kImportNameOffset = 12;        // IMAGE_IMPORT_DESCRIPTOR::Name
-constexpr std::uint32_t kMaxNameBytes = 255;
+using Verdict = ClientTargetVerdict;
 
-// Where the fields of interest lie in the optional header of each machine. The section table is
-// taken to follow an optional header of the standard size (sixteen data directories) directly;
-// SizeOfOptionalHeader in the file header is not consulted.
-struct OptionalHeaderLayout {
-    std::uint32_t size;
-    std::uint16_t magic;
-    std::uint32_t numberOfRvaAndSizes;
-    std::uint32_t importDirectoryRva;
-};
-constexpr OptionalHeaderLayout kPe32{224, 0x010B, 92, 104};
-constexpr OptionalHeaderLayout kPe32Plus{240, 0x020B, 108, 120};
+// A step of the examination: the verdict that ends it, or nothing when the next step goes on.
+using Stop = std::optional<ClientTargetVerdict>;
 
 // Positions are set as signed 32-bit distances from the start of the file, so no record that
 // begins at or beyond 2^31 can be reached.
 constexpr std::int64_t kLastReachablePosition = std::numeric_limits<std::int32_t>::max();
 
-std::uint16_t Load16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t Load32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+constexpr std::uint32_t kMaxNameBytes = 255;
 
 bool SeekTo(ReadOnlyFile& file, std::int64_t position) {
     return position >= 0 && position <= kLastReachablePosition && file.SeekFromStart(position);
-}
-
-// Reads until count bytes are in or the file ends; bytesRead says how many came.
-bool ReadUpTo(ReadOnlyFile& file, std::uint8_t* buffer, std::uint32_t count, std::uint32_t& bytesRead) {
-    bytesRead = 0;
-    while (bytesRead < count) {
-        std::uint32_t read = 0;
-        if (!file.Read(buffer + bytesRead, count - bytesRead, read)) {
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
-        bytesRead += read;
-    }
-    return true;
 }
 
 char FoldAsciiLetter(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -75,130 +39,156 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
                       [](char x, char y) { return FoldAsciiLetter(x) == FoldAsciiLetter(y); });
 }
 
-}  // namespace
+// Where the headers say the import table is, and the sections that map its addresses.
+struct ImportDirectory {
+    std::uint32_t rva = 0;
+    std::vector<pe::SectionHeader> sections;
+};
 
-std::optional<std::uint32_t> RvaToFileOffset(std::span<const SectionMapping> sections, std::uint32_t rva) {
-    for (const SectionMapping& section : sections) {
-        const std::uint32_t end = section.virtualAddress + section.virtualSize;
-        if (section.virtualAddress <= rva && rva < end) {
-            const std::uint32_t offset = rva - section.virtualAddress + section.pointerToRawData;
-            if (offset == 0) {
-                return std::nullopt;
-            }
-            return offset;
-        }
+// The first import descriptor, and the one after it as far as the file holds it.
+struct FirstDescriptors {
+    std::uint32_t offset = 0;  // the first one's, in the file
+    std::array<std::uint8_t, 2 * pe::kImportDescriptorSize> bytes{};
+    std::uint32_t bytesRead = 0;
+};
+
+// The DOS header, the PE signature and the file header.
+Stop ReadSignatureAndFileHeader(ReadOnlyFile& file, pe::FileHeader& header) {
+    switch (pe::ReadFileHeader(file, header)) {
+        case pe::HeaderRead::Read:
+            return std::nullopt;
+        case pe::HeaderRead::NotPe:
+            return Verdict::NotPe;
+        case pe::HeaderRead::Truncated:
+            return Verdict::Truncated;
+    }
+    return Verdict::NotPe;
+}
+
+// The optional header of the kind the machine calls for, at its standard size, and the section
+// table behind it (discovery's reading of the section table: see common/pe_format.h); the optional
+// header must be of that kind, and must have room for the import directory and name it.
+Stop ReadImportDirectory(ReadOnlyFile& file, const pe::FileHeader& header, ImportDirectory& imports) {
+    const pe::OptionalHeaderLayout* layout = pe::OptionalHeaderLayoutFor(header.machine);
+    if (layout == nullptr) {
+        return Verdict::OtherMachine;
+    }
+    pe::OptionalHeaderFields optional;
+    if (!pe::ReadStandardOptionalHeaderAndSectionTable(file, header, *layout, optional, imports.sections)) {
+        return Verdict::Truncated;
+    }
+    if (optional.magic != layout->magic || optional.numberOfRvaAndSizes < 2) {
+        return Verdict::BadOptionalHeader;
+    }
+    imports.rva = optional.importDirectoryRva;
+    if (imports.rva == 0) {
+        return Verdict::NoImports;
     }
     return std::nullopt;
 }
 
-ClientTargetExamination ExamineClientTarget(const std::wstring& path) {
-    ClientTargetExamination examination;
-    const auto verdict = [&examination](ClientTargetVerdict v) {
-        examination.verdict = v;
-        return examination;
-    };
+// The first descriptor and the one after it, in one read. The first must be whole and name a
+// library; the second is judged only once the first library is known to be the client library.
+Stop ReadFirstDescriptors(ReadOnlyFile& file, const ImportDirectory& imports, FirstDescriptors& descriptors) {
+    const auto offset = pe::RvaToFileOffset(imports.sections, imports.rva);
+    if (!offset || !SeekTo(file, *offset)) {
+        return Verdict::BadImports;
+    }
+    descriptors.offset = *offset;
+    if (!file.ReadUntilFullOrEnd(descriptors.bytes.data(), static_cast<std::uint32_t>(descriptors.bytes.size()),
+                                 descriptors.bytesRead) ||
+        descriptors.bytesRead < pe::kImportDescriptorSize) {
+        return Verdict::Truncated;
+    }
+    if (pe::Load32(&descriptors.bytes[pe::kImportNameOffset]) == 0) {
+        return Verdict::NoImports;
+    }
+    return std::nullopt;
+}
 
+// Up to 255 bytes of the name the first descriptor points at, kept as stored up to its first zero
+// byte. endsWithTheFile: the name has no zero byte and runs into the end of the file.
+Stop ReadFirstLibraryName(ReadOnlyFile& file, const ImportDirectory& imports, const FirstDescriptors& descriptors,
+                          std::string& name, bool& endsWithTheFile) {
+    const std::uint32_t nameRva = pe::Load32(&descriptors.bytes[pe::kImportNameOffset]);
+    const auto offset = pe::RvaToFileOffset(imports.sections, nameRva);
+    if (!offset || !SeekTo(file, *offset)) {
+        return Verdict::BadImports;
+    }
+    std::array<char, kMaxNameBytes> bytes{};
+    std::uint32_t bytesRead = 0;
+    if (!file.Read(bytes.data(), kMaxNameBytes, bytesRead) || bytesRead == 0) {
+        return Verdict::Truncated;
+    }
+    const char* end = std::find(bytes.data(), bytes.data() + bytesRead, '\0');
+    name.assign(bytes.data(), static_cast<std::size_t>(end - bytes.data()));
+    endsWithTheFile = end == bytes.data() + bytesRead && bytesRead < kMaxNameBytes;
+    if (name.empty()) {
+        return Verdict::BadImports;
+    }
+    return std::nullopt;
+}
+
+// The first library must be the client library. A name that runs into the end of the file is a
+// cut-off name rather than another library.
+Stop CheckFirstLibrary(std::string_view name, bool endsWithTheFile) {
+    if (EqualsIgnoringAsciiCase(name, kClientLibraryName)) {
+        return std::nullopt;
+    }
+    return endsWithTheFile ? Verdict::Truncated : Verdict::ImportsOtherLibrary;
+}
+
+// Only the client library: the descriptor after it must close the list. It counts only when it
+// begins at a reachable position and is whole.
+Verdict CheckListEndsAfterIt(const FirstDescriptors& descriptors) {
+    if (descriptors.offset + std::int64_t{pe::kImportDescriptorSize} > kLastReachablePosition) {
+        return Verdict::BadImports;
+    }
+    if (descriptors.bytesRead < descriptors.bytes.size()) {
+        return Verdict::Truncated;
+    }
+    if (pe::Load32(&descriptors.bytes[pe::kImportDescriptorSize + pe::kImportNameOffset]) != 0) {
+        return Verdict::ImportsMoreLibraries;
+    }
+    return Verdict::Target;
+}
+
+// The steps in the order the file is read; the first that finds a reason gives the verdict.
+Verdict Examine(const std::wstring& path, ClientTargetExamination& examination) {
     ReadOnlyFile file = OpenForReading(path);
     if (!file.IsOpen()) {
-        return verdict(ClientTargetVerdict::CannotOpen);
+        return Verdict::CannotOpen;
     }
+    pe::FileHeader header;
+    if (const Stop stop = ReadSignatureAndFileHeader(file, header)) {
+        return *stop;
+    }
+    examination.machine = header.machine;
+    ImportDirectory imports;
+    if (const Stop stop = ReadImportDirectory(file, header, imports)) {
+        return *stop;
+    }
+    FirstDescriptors descriptors;
+    if (const Stop stop = ReadFirstDescriptors(file, imports, descriptors)) {
+        return *stop;
+    }
+    bool nameEndsWithTheFile = false;
+    if (const Stop stop =
+            ReadFirstLibraryName(file, imports, descriptors, examination.firstLibrary, nameEndsWithTheFile)) {
+        return *stop;
+    }
+    if (const Stop stop = CheckFirstLibrary(examination.firstLibrary, nameEndsWithTheFile)) {
+        return *stop;
+    }
+    return CheckListEndsAfterIt(descriptors);
+}
 
-    std::array<std::uint8_t, kDosHeaderSize> dos{};
-    if (!file.ReadExactly(dos.data(), kDosHeaderSize) || Load16(&dos[0]) != kDosMagic) {
-        return verdict(ClientTargetVerdict::NotPe);
-    }
-    const auto lfanew = static_cast<std::int32_t>(Load32(&dos[kLfanewOffset]));
-    if (!SeekTo(file, lfanew)) {
-        return verdict(ClientTargetVerdict::NotPe);
-    }
+}  // namespace
 
-    std::array<std::uint8_t, kSignatureAndFileHeader> nt{};
-    std::uint32_t ntBytes = 0;
-    if (!ReadUpTo(file, nt.data(), kSignatureAndFileHeader, ntBytes)) {
-        return verdict(ClientTargetVerdict::Truncated);
-    }
-    if (ntBytes < 4 || Load32(&nt[0]) != kPeSignature) {
-        return verdict(ClientTargetVerdict::NotPe);
-    }
-    if (ntBytes < kSignatureAndFileHeader) {
-        return verdict(ClientTargetVerdict::Truncated);
-    }
-    examination.machine = Load16(&nt[4]);
-    const std::uint32_t sectionCount = Load16(&nt[6]);
-    const OptionalHeaderLayout* layout = examination.machine == kMachineAmd64  ? &kPe32Plus
-                                         : examination.machine == kMachineI386 ? &kPe32
-                                                                               : nullptr;
-    if (layout == nullptr) {
-        return verdict(ClientTargetVerdict::OtherMachine);
-    }
-
-    // The optional header and the section table behind it, in one read.
-    std::vector<std::uint8_t> headers(layout->size + sectionCount * kSectionHeaderSize);
-    if (!file.ReadExactly(headers.data(), static_cast<std::uint32_t>(headers.size()))) {
-        return verdict(ClientTargetVerdict::Truncated);
-    }
-    if (Load16(&headers[0]) != layout->magic || Load32(&headers[layout->numberOfRvaAndSizes]) < 2) {
-        return verdict(ClientTargetVerdict::BadOptionalHeader);
-    }
-    const std::uint32_t importRva = Load32(&headers[layout->importDirectoryRva]);
-    if (importRva == 0) {
-        return verdict(ClientTargetVerdict::NoImports);
-    }
-    std::vector<SectionMapping> sections(sectionCount);
-    for (std::uint32_t i = 0; i < sectionCount; ++i) {
-        const std::uint8_t* entry = &headers[layout->size + i * kSectionHeaderSize];
-        sections[i] = {Load32(entry + 8), Load32(entry + 12), Load32(entry + 20)};
-    }
-
-    const auto descriptorOffset = RvaToFileOffset(sections, importRva);
-    if (!descriptorOffset || !SeekTo(file, *descriptorOffset)) {
-        return verdict(ClientTargetVerdict::BadImports);
-    }
-    // The first descriptor and the one after it, in one read. The first must be whole; the
-    // second counts only when it begins at a reachable position and is whole too.
-    std::array<std::uint8_t, 2 * kImportDescriptorSize> descriptors{};
-    std::uint32_t descriptorBytes = 0;
-    if (!ReadUpTo(file, descriptors.data(), 2 * kImportDescriptorSize, descriptorBytes) ||
-        descriptorBytes < kImportDescriptorSize) {
-        return verdict(ClientTargetVerdict::Truncated);
-    }
-    const std::uint32_t nameRva = Load32(&descriptors[kImportNameOffset]);
-    if (nameRva == 0) {
-        return verdict(ClientTargetVerdict::NoImports);
-    }
-    const auto nameOffset = RvaToFileOffset(sections, nameRva);
-    if (!nameOffset || !SeekTo(file, *nameOffset)) {
-        return verdict(ClientTargetVerdict::BadImports);
-    }
-
-    std::array<char, kMaxNameBytes> name{};
-    std::uint32_t nameBytes = 0;
-    if (!file.Read(name.data(), kMaxNameBytes, nameBytes) || nameBytes == 0) {
-        return verdict(ClientTargetVerdict::Truncated);
-    }
-    // The name ends at its first zero byte, or with the bytes read.
-    const auto* nameEnd = std::find(name.data(), name.data() + nameBytes, '\0');
-    examination.firstLibrary.assign(name.data(), static_cast<std::size_t>(nameEnd - name.data()));
-    if (examination.firstLibrary.empty()) {
-        return verdict(ClientTargetVerdict::BadImports);
-    }
-    if (!EqualsIgnoringAsciiCase(examination.firstLibrary, kClientLibraryName)) {
-        // A name that runs into the end of the file is a cut-off name rather than another library.
-        const bool endsWithTheFile = nameEnd == name.data() + nameBytes && nameBytes < kMaxNameBytes;
-        return verdict(endsWithTheFile ? ClientTargetVerdict::Truncated : ClientTargetVerdict::ImportsOtherLibrary);
-    }
-
-    // Only the client library: the descriptor after it must close the list.
-    if (*descriptorOffset + std::int64_t{kImportDescriptorSize} > kLastReachablePosition) {
-        return verdict(ClientTargetVerdict::BadImports);
-    }
-    if (descriptorBytes < 2 * kImportDescriptorSize) {
-        return verdict(ClientTargetVerdict::Truncated);
-    }
-    if (Load32(&descriptors[kImportDescriptorSize + kImportNameOffset]) != 0) {
-        return verdict(ClientTargetVerdict::ImportsMoreLibraries);
-    }
-    return verdict(ClientTargetVerdict::Target);
+ClientTargetExamination ExamineClientTarget(const std::wstring& path) {
+    ClientTargetExamination examination;
+    examination.verdict = Examine(path, examination);
+    return examination;
 }
 
 bool IsClientTarget(const std::wstring& path) {

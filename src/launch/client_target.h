@@ -4,8 +4,6 @@
 // nothing else.
 
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,18 +12,6 @@ namespace zv {
 // The library a client target imports. Names are compared as the C runtime's _stricmp does in
 // the "C" locale: the ASCII letters A-Z match their lower-case forms, every other byte only itself.
 inline constexpr std::string_view kClientLibraryName = "ZVClient.dll";
-
-// The fields of one IMAGE_SECTION_HEADER that mapping an RVA needs.
-struct SectionMapping {
-    std::uint32_t virtualSize = 0;
-    std::uint32_t virtualAddress = 0;
-    std::uint32_t pointerToRawData = 0;
-};
-
-// The file offset of rva in the first section that holds it, in unsigned 32-bit arithmetic (the
-// end of a section wraps like the loader's own arithmetic). Nothing when no section holds it, and
-// nothing for offset 0, which is never where a record of interest can lie.
-std::optional<std::uint32_t> RvaToFileOffset(std::span<const SectionMapping> sections, std::uint32_t rva);
 
 // Why a file is or is not a client target: the first reason found, in the order the file is read.
 enum class ClientTargetVerdict {
@@ -50,8 +36,9 @@ struct ClientTargetExamination {
 };
 
 // Reads a file as discovery does and says why it is or is not a client target. Only the headers,
-// the section table, the first two import descriptors and the first library name are read, at
-// file positions below 2^31.
+// the section table (found as common/pe_format.h's ReadStandardOptionalHeaderAndSectionTable says),
+// the first two import descriptors and the first library name are read, at file positions below
+// 2^31.
 ClientTargetExamination ExamineClientTarget(const std::wstring& path);
 
 // True when the file at path is a 32-bit (x86) or 64-bit (x64) PE file whose first import

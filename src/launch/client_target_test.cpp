@@ -6,12 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "launch/discovery_test_support.h"
+#include "discovery_test_support.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
+#include "scratch_directory.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,8 +26,6 @@ namespace fs = std::filesystem;
 using zv::ClientTargetVerdict;
 using zv::ExamineClientTarget;
 using zv::IsClientTarget;
-using zv::RvaToFileOffset;
-using zv::SectionMapping;
 using zv::test::BuildPe;
 using zv::test::Bytes;
 using zv::test::DiscoveryPath;
@@ -42,45 +41,6 @@ constexpr std::uint16_t kI386 = 0x014C;
 constexpr std::uint16_t kArm64 = 0xAA64;
 constexpr std::size_t kIdata = 1;  // MakeImportingImage's import section
 using V = ClientTargetVerdict;
-
-// ---------------------------------------------------------------------------------------------
-// RvaToFileOffset
-
-constexpr SectionMapping kSections[] = {
-    // virtualSize, virtualAddress, pointerToRawData
-    {0x1000, 0x1000, 0x400},      {0x0200, 0x2000, 0x1400},
-    {0x1000, 0x2000, 0x9000},      // overlaps the one before; only what that one lacks maps here
-    {0x0100, 0x6000, 0x0},         // raw data at offset 0
-    {0x1000, 0x7000, 0xFFFFFF00},  // offsets run past 2^32
-    {0x2000, 0xFFFFF000, 0x600},   // its end wraps round to 0x1000, so it holds nothing
-};
-
-struct RvaCase {
-    const char* what;
-    std::uint32_t rva;
-    std::optional<std::uint32_t> offset;
-};
-
-const RvaCase kRvaCases[] = {
-    {"below every section", 0x0FFF, std::nullopt},
-    {"first byte of a section", 0x1000, 0x400},
-    {"last byte of a section", 0x1FFF, 0x13FF},
-    {"held by two sections: the first in the table wins", 0x2000, 0x1400},
-    {"past the first section's end, inside the overlapping one", 0x2200, 0x9200},
-    {"between sections", 0x5000, std::nullopt},
-    {"maps to offset 0", 0x6000, std::nullopt},
-    {"maps to offset 1", 0x6001, 0x1},
-    {"offset wraps round to exactly 0", 0x7100, std::nullopt},
-    {"offset wraps round past 2^32", 0x7180, 0x80},
-    {"inside a section whose end wraps", 0xFFFFF800, std::nullopt},
-};
-
-TEST(RvaToFileOffset, MapsThroughTheFirstSectionThatHoldsTheAddress) {
-    for (const auto& c : kRvaCases) {
-        EXPECT_EQ(RvaToFileOffset(kSections, c.rva), c.offset) << c.what;
-    }
-    EXPECT_EQ(RvaToFileOffset({}, 0x1000), std::nullopt) << "no sections";
-}
 
 // ---------------------------------------------------------------------------------------------
 // ExamineClientTarget and IsClientTarget on byte-level images

@@ -1,6 +1,6 @@
 #include "launch/target_discovery.h"
 
-#include <cwctype>
+#include <algorithm>
 
 #include "launch/client_target.h"
 #include "launch/discovery_platform.h"
@@ -28,9 +28,19 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
     return path;
 }
 
-// Whether a file name has one of the extensions a client target may have. The extension runs from
-// the last dot to the end when that dot lies after the last separator, and is compared
-// lower-cased, so "Game.EXE" qualifies while ".hidden" and "Game" do not.
+bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+wchar_t FoldAsciiLetter(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return FoldAsciiLetter(x) == FoldAsciiLetter(y); });
+}
+
+}  // namespace
+
 bool HasCandidateExtension(std::wstring_view name) {
     const std::size_t dot = name.rfind(L'.');
     if (dot == std::wstring_view::npos) {
@@ -41,21 +51,10 @@ bool HasCandidateExtension(std::wstring_view name) {
         return false;
     }
     const std::wstring_view extension = name.substr(dot);
-    if (extension.size() != 4) {
-        return false;
-    }
-    std::wstring lower(extension);
-    for (wchar_t& unit : lower) {
-        unit = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(unit)));
-    }
-    return lower == L".exe" || lower == L".bin" || lower == L".dll";
+    return std::any_of(
+        kCandidateExtensions.begin(), kCandidateExtensions.end(),
+        [extension](std::wstring_view candidate) { return EqualsIgnoringAsciiCase(extension, candidate); });
 }
-
-bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-}  // namespace
 
 std::optional<std::wstring> FindClientTarget(const std::wstring& directory, std::uint32_t depth) {
     if (depth > kDeepestLevel) {

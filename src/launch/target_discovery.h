@@ -4,6 +4,7 @@
 // game executable to start, and the client stub to keep current. Discovery only reads: it lists
 // directories and opens files for reading, and never writes, moves or deletes anything.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,10 +37,19 @@ LaunchResult LocateGame(const std::wstring& launcherPath, GameLocation& location
 // The same for the running launcher (Windows only).
 LaunchResult LocateGame(GameLocation& location);
 
+// The extensions of the files discovery opens; every other file is passed over unread.
+inline constexpr std::array<std::wstring_view, 3> kCandidateExtensions = {L".exe", L".bin", L".dll"};
+
+// Whether discovery opens a file of this name (or path): its extension, from the last dot to the
+// end when that dot lies after the last "\" or "/", is one of kCandidateExtensions. The letters
+// A-Z match their lower-case forms and every other character only itself, as towlower folds them
+// in the "C" locale the launcher runs in. "Game.EXE" qualifies; ".hidden", "Game" and
+// "Game.exe.txt" do not.
+bool HasCandidateExtension(std::wstring_view name);
+
 // The first client target in directory (level depth) or, from level 0, in one of its immediate
 // subdirectories, searched depth-first in the platform's listing order. Directories that are
-// reparse points are never entered; only ".exe", ".bin" and ".dll" files (in any letter case)
-// are opened.
+// reparse points are never entered; only files with a candidate extension are opened.
 std::optional<std::wstring> FindClientTarget(const std::wstring& directory, std::uint32_t depth);
 
 }  // namespace zv

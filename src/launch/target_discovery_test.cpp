@@ -11,8 +11,10 @@
 
 #include "launch/client_target.h"
 #include "launch/discovery_platform.h"
-#include "launch/discovery_test_support.h"
+#include "discovery_test_support.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
+#include "scratch_directory.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -281,6 +283,40 @@ TEST(LocateGame, FindsTheClientTargetAndTheGameInEachLayout) {
     }
     if (!skipped.empty()) {
         GTEST_SKIP() << "no mingw-w64 fixtures (is ZV_BINARY_DIR set, and mingw-w64 installed?) for:" << skipped;
+    }
+}
+
+// Discovery opens these names as they come from a listing; zvpublish asks the same of a whole path
+// to warn about a target the launcher would never open.
+TEST(HasCandidateExtension, TakesTheExtensionAfterTheLastDotAndFoldsOnlyAsciiLetters) {
+    struct Case {
+        const wchar_t* name;
+        bool candidate;
+    };
+    const Case cases[] = {
+        {L"Game.exe", true},
+        {L"Game.EXE", true},
+        {L"game.Bin", true},
+        {L"GameCore.dll", true},
+        {L"Game.tar.dll", true},
+        {L".exe", true},
+        {L"Game", false},
+        {L".hidden", false},
+        {L"Game.exe.txt", false},
+        {L"Game.ex", false},
+        {L"Game.dlls", false},
+        {L"Game.", false},
+        {L"C:\\Games\\Foo\\Foo.exe", true},
+        {L"/srv/games/GameCore.DLL", true},
+        {L"C:\\Tools.exe\\Game", false},
+        {L"/srv/Tools.exe/Game", false},
+        // Letters outside ASCII never fold to an ASCII one: U+0130 lower-cases to "i" by Unicode's
+        // rules, and U+FF45 is the full-width "e".
+        {L"Game.B\u0130N", false},
+        {L"Game.\uFF45xe", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(zv::HasCandidateExtension(c.name), c.candidate) << testing::PrintToString(std::wstring(c.name));
     }
 }
 

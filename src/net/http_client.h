@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "net/transfer.h"
 #include "net/winhttp_library.h"
 
 namespace zv {
@@ -15,21 +17,28 @@ namespace zv {
 // nonzero Content-Length. May be empty.
 using ProgressCallback = std::function<void(float)>;
 
-// One WinHTTP session with the code of its most recent failure. Every operation returns a success
-// flag and never throws; on failure lastError says why. Requests send no headers beyond the user
-// agent, use the system's default proxy, time-outs and redirect policy, speak TLS 1.2 or 1.3 only
-// (TLS 1.2 alone where WinHTTP has no TLS 1.3), and always verify the server's certificate. Not
-// copied; used by one thread.
-class HttpClient {
+// An http or https URL as WinHTTP splits it. The path keeps any query.
+struct UrlParts {
+    std::wstring host;
+    std::wstring path;
+    std::uint16_t port = 0;
+    bool secure = false;
+};
+
+// One WinHTTP session. Every request returns how it ended and never throws. Requests send no
+// headers beyond the user agent, use the system's default proxy, time-outs and redirect policy,
+// speak TLS 1.2 or 1.3 only (TLS 1.2 alone where WinHTTP has no TLS 1.3), and always verify the
+// server's certificate. Not copied; used by one thread.
+class HttpClient final : public Transfer {
 public:
     // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError. A
     // session comes from WinHttpLibrary's functions, which then serve every request on it.
     using SessionOpener = HINTERNET (*)(const wchar_t* userAgent);
 
     // Opens the session. Never fails as such: when the platform refuses (WinHTTP cannot be loaded
-    // from System32, does not open the session, or cannot restrict it to TLS 1.2 and 1.3),
-    // session stays null, lastError holds the reason, and every request fails at once and leaves
-    // lastError as it is.
+    // from System32, does not open the session, or cannot restrict it to TLS 1.2 and 1.3), the
+    // client has no session, and every request fails at once, before any traffic, with the reason
+    // the session did not open as its systemError.
     HttpClient();
     // The same with another opener in place of the one above (which also restricts the TLS
     // versions), for tests.
@@ -38,36 +47,38 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // Fetches url and, on true, replaces text with the whole body, byte for byte. On false text is
-    // left as it was. Bodies over kMaxBodyInMemory are refused.
-    bool GetString(const std::wstring& url, std::string& text);
+    [[nodiscard]] bool IsOpen() const { return static_cast<bool>(session_); }
 
-    // Splits an http or https URL. The path keeps any query. On false the outputs are left as they
-    // were: a scheme other than http or https, a malformed URL, a host over 255 or a path over
-    // 2047 characters.
-    bool CrackUrl(const std::wstring& url, std::wstring& host, std::wstring& path, std::uint16_t& port, bool& secure);
+    // Transfer's GET into memory. Bodies over kMaxBodyInMemory are refused (ERROR_FILE_TOO_LARGE).
+    // The URL is split before the session is looked at.
+    TransferResult GetString(const std::wstring& url, std::string& text) override;
 
-    // One GET whose body is collected into body. Once the status is accepted, body is cleared and
+    // Transfer's download, without progress figures.
+    TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath) override;
+    // The same with progress figures; no size limit. The session is looked at before the URL is
+    // split.
+    TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                  const ProgressCallback& progress);
+
+    // Splits an http or https URL; nothing, with the reason in error, for a scheme other than http
+    // or https, a malformed URL, a host over 255 or a path over 2047 characters, or when WinHTTP
+    // cannot be loaded.
+    static std::optional<UrlParts> CrackUrl(const std::wstring& url, std::uint32_t& error);
+
+    // One GET whose body is collected into body. Once a 2xx status has arrived, body is cleared and
     // then holds what arrived, even when the transfer fails later; a failure before that leaves it
-    // as it was. True only for a 2xx response whose body arrived whole: as long as its
-    // Content-Length says, when it gives one, and no longer than kMaxBodyInMemory.
-    bool GetBytes(const std::wstring& host, const std::wstring& path, std::uint16_t port, bool secure,
-                  std::string& body, ProgressCallback progress);
+    // as it was. Complete only when the body arrived whole: as long as its Content-Length says,
+    // when it gives one, and no longer than kMaxBodyInMemory.
+    TransferResult GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress);
 
-    // One GET whose body is streamed into the file at targetPath, opened for writing without
-    // sharing (created or truncated) before any network traffic. True only when a 2xx body arrived
-    // whole (no size limit). On false the file is left as it was when the URL cannot be split or
-    // the file cannot be opened, stays empty when no response arrived, and is deleted when the
-    // status was refused or the body failed.
-    bool DownloadToFile(const std::wstring& url, const std::wstring& targetPath, ProgressCallback progress);
-
-    // Closes the session; harmless when it is already closed. Later requests fail at once.
+    // Closes the session; harmless when it is already closed. Later requests fail at once with
+    // ERROR_INVALID_HANDLE.
     void Close() noexcept;
 
-    UniqueInternet session;
-    // 0 until the first failure, then the code of the latest one: the HTTP status for a refused
-    // status (0 when it could not be read), otherwise the platform's error code.
-    std::uint32_t lastError = 0;
+private:
+    UniqueInternet session_;
+    // Why there is no session: the reason it did not open, or ERROR_INVALID_HANDLE once closed.
+    std::uint32_t noSessionError_ = 0;
 };
 
 }  // namespace zv

@@ -9,32 +9,28 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
+#include "random_bytes.h"
+#include "scratch_directory.h"
 #include "test_server.h"
 
 namespace {
 
 using nlohmann::json;
 using zv::HttpClient;
+using zv::TransferResult;
+using zv::test::RandomByteString;
+using zv::test::ReadFileText;
+using zv::test::ReadFileTextIfPresent;
 using zv::test::TestServer;
+using zv::test::WriteFileBytes;
 
 constexpr std::size_t kMiB = 1024 * 1024;
 constexpr char kUnchanged[] = "left as it was";
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& b : bytes) {
-        b = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
 
 std::string Base64(std::string_view bytes) {
     static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -58,6 +54,17 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
+// How a transfer ends: a whole 2xx body, a response refused for its status, or a failed call or
+// check (with the status of a response that had arrived by then).
+TransferResult Complete(std::uint32_t status = 200) { return {true, status, 0}; }
+TransferResult Refused(std::uint32_t status) { return {false, status, 0}; }
+TransferResult Failed(std::uint32_t error, std::uint32_t status = 0) { return {false, status, error}; }
+
+std::string Describe(const TransferResult& r) {
+    return std::string(r.complete ? "complete" : "not complete") + ", status " + std::to_string(r.httpStatus) +
+           ", error " + std::to_string(r.systemError);
+}
+
 bool UnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 // A loopback port that nothing listens on: bound once to learn a free one, then let go.
@@ -76,21 +83,6 @@ std::uint16_t ClosedPort() {
     return ntohs(address.sin_port);
 }
 
-std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 // Bodies and routes shared by the tests; each test sets the routes again, so the order of tests
 // does not matter.
 class HttpClientTest : public ::testing::Test {
@@ -98,11 +90,11 @@ protected:
     static void SetUpTestSuite() {
         const TestServer server;
         server.PutFile("hello.txt", "hello world");
-        server.PutFile("r50k.bin", Pattern(50000, 1));
-        server.PutFile("r300k.bin", Pattern(300000, 2));
-        server.PutFile("big.bin", Pattern(5 * kMiB + 123, 3));
-        server.PutFile("mib.bin", Pattern(kMiB, 4));
-        server.PutFile("mib-and-one.bin", Pattern(kMiB + 1, 5));
+        server.PutFile("r50k.bin", RandomByteString(50000, 1));
+        server.PutFile("r300k.bin", RandomByteString(300000, 2));
+        server.PutFile("big.bin", RandomByteString(5 * kMiB + 123, 3));
+        server.PutFile("mib.bin", RandomByteString(kMiB, 4));
+        server.PutFile("mib-and-one.bin", RandomByteString(kMiB + 1, 5));
     }
 
     void SetUp() override {
@@ -124,70 +116,66 @@ protected:
             {"/mib-chunked", {{"file", "mib.bin"}, {"chunked", true}}},
             {"/over-mib-chunked", {{"file", "mib-and-one.bin"}, {"chunked", true}}},
         });
-        workDir_ = std::filesystem::temp_directory_path() / L"zv_http_client_test";
-        std::filesystem::remove_all(workDir_);
-        std::filesystem::create_directories(workDir_);
     }
 
-    void TearDown() override { std::filesystem::remove_all(workDir_); }
-
-    std::string Served(const char* relative) const { return *ReadFileBytes(server_.FilePath(relative)); }
+    std::string Served(const char* relative) const { return ReadFileText(server_.FilePath(relative)); }
 
     std::wstring RefusedUrl() const { return L"https://localhost:" + std::to_wstring(ClosedPort()) + L"/hello.txt"; }
 
     static inline const std::string kOddBytes{"\0a\0b\xff\xfe\x80z\xc3(\0", 11};
     const std::wstring kLongHost = L"https://" + std::wstring(253, L'h') + L".io/x";  // a host of 256 characters
     TestServer server_;
-    std::filesystem::path workDir_;
+    const zv::test::ScratchDirectory scratch_;
+    const std::filesystem::path workDir_ = scratch_.path();
 };
 
 struct GetCase {
     const char* name;
     std::wstring url;
-    bool ok;
-    std::string body;         // on success
-    std::uint32_t error;      // on failure
-    std::uint32_t wineError;  // when Wine reports another code than Windows documents (0: the same)
-    std::size_t requests;     // how many requests reach the trusted server
+    TransferResult result;
+    std::string body;                           // when complete
+    std::size_t requests;                       // how many requests reach the trusted server
+    std::optional<TransferResult> underWine{};  // when Wine ends it otherwise than Windows documents
     bool checkedUnderWine = true;
 };
 
 TEST_F(HttpClientTest, GetStringReturnsWholeBodiesAndRefusesEverythingElse) {
     const GetCase cases[] = {
-        {"NUL bytes and bytes that are not UTF-8 come back unchanged", server_.Url("/bytes"), true, kOddBytes, 0, 0, 1},
-        {"a static file", server_.Url("/hello.txt"), true, "hello world", 0, 0, 1},
-        {"200 with an empty body", server_.Url("/empty"), true, "", 0, 0, 1},
-        {"204", server_.Url("/no-content"), true, "", 0, 0, 1},
-        {"404 keeps the status", server_.Url("/missing"), false, "", 404, 0, 1},
-        {"500 keeps the status", server_.Url("/broken"), false, "", 500, 0, 1},
+        {"NUL bytes and bytes that are not UTF-8 come back unchanged", server_.Url("/bytes"), Complete(), kOddBytes, 1},
+        {"a static file", server_.Url("/hello.txt"), Complete(), "hello world", 1},
+        {"200 with an empty body", server_.Url("/empty"), Complete(), "", 1},
+        {"204", server_.Url("/no-content"), Complete(204), "", 1},
+        {"404 keeps the status", server_.Url("/missing"), Refused(404), "", 1},
+        {"500 keeps the status", server_.Url("/broken"), Refused(500), "", 1},
         // Windows hands back a 3xx it cannot follow; Wine's WinHTTP fails the response instead
         // when Location is missing (header not found).
-        {"301 without Location", server_.Url("/moved"), false, "", 301, ERROR_WINHTTP_HEADER_NOT_FOUND, 1},
-        {"a redirect the HTTP layer follows", server_.Url("/redirect"), true, "hello world", 0, 0, 2},
-        {"no Content-Length: read to the end", server_.Url("/unframed"), true, Served("r50k.bin"), 0, 0, 1},
-        {"chunked body", server_.Url("/chunked"), true, Served("r50k.bin"), 0, 0, 1},
+        {"301 without Location", server_.Url("/moved"), Refused(301), "", 1, Failed(ERROR_WINHTTP_HEADER_NOT_FOUND)},
+        {"a redirect the HTTP layer follows", server_.Url("/redirect"), Complete(), "hello world", 2},
+        {"no Content-Length: read to the end", server_.Url("/unframed"), Complete(), Served("r50k.bin"), 1},
+        {"chunked body", server_.Url("/chunked"), Complete(), Served("r50k.bin"), 1},
         // A chunked body frames itself; a Content-Length beside it means nothing.
-        {"chunked, with a stray Content-Length", server_.Url("/chunked-with-length"), true, Served("r50k.bin"), 0, 0,
+        {"chunked, with a stray Content-Length", server_.Url("/chunked-with-length"), Complete(), Served("r50k.bin"),
          1},
-        {"a pause mid-body", server_.Url("/paused"), true, Served("r50k.bin"), 0, 0, 1},
-        {"cut short by the server closing early", server_.Url("/cut"), false, "", ERROR_WINHTTP_CONNECTION_ERROR, 0, 1},
+        {"a pause mid-body", server_.Url("/paused"), Complete(), Served("r50k.bin"), 1},
+        {"cut short by the server closing early", server_.Url("/cut"), Failed(ERROR_WINHTTP_CONNECTION_ERROR, 200), "",
+         1},
         // Wine's WinHTTP ends a chunked body quietly when the connection drops inside a chunk, and
         // without a Content-Length nothing is left to compare with; Windows reports the drop.
-        {"chunked, cut short inside a chunk", server_.Url("/cut-chunked"), false, "", ERROR_WINHTTP_CONNECTION_ERROR, 0,
-         1, false},
-        {"exactly 1 MiB", server_.Url("/mib.bin"), true, Served("mib.bin"), 0, 0, 1},
-        {"1 MiB and one byte", server_.Url("/mib-and-one.bin"), false, "", ERROR_FILE_TOO_LARGE, 0, 1},
-        {"exactly 1 MiB, chunked", server_.Url("/mib-chunked"), true, Served("mib.bin"), 0, 0, 1},
-        {"1 MiB and one byte, chunked", server_.Url("/over-mib-chunked"), false, "", ERROR_FILE_TOO_LARGE, 0, 1},
-        {"plain http", server_.PlainUrl("/hello.txt"), true, "hello world", 0, 0, 1},
-        {"a scheme other than http and https", L"ftp://localhost/hello.txt", false, "",
-         ERROR_WINHTTP_UNRECOGNIZED_SCHEME, 0, 0},
-        {"a host of 256 characters", kLongHost, false, "", ERROR_INSUFFICIENT_BUFFER, 0, 0},
-        {"connection refused", RefusedUrl(), false, "", ERROR_WINHTTP_CANNOT_CONNECT, 0, 0},
+        {"chunked, cut short inside a chunk", server_.Url("/cut-chunked"), Failed(ERROR_WINHTTP_CONNECTION_ERROR, 200),
+         "", 1, std::nullopt, false},
+        {"exactly 1 MiB", server_.Url("/mib.bin"), Complete(), Served("mib.bin"), 1},
+        {"1 MiB and one byte", server_.Url("/mib-and-one.bin"), Failed(ERROR_FILE_TOO_LARGE, 200), "", 1},
+        {"exactly 1 MiB, chunked", server_.Url("/mib-chunked"), Complete(), Served("mib.bin"), 1},
+        {"1 MiB and one byte, chunked", server_.Url("/over-mib-chunked"), Failed(ERROR_FILE_TOO_LARGE, 200), "", 1},
+        {"plain http", server_.PlainUrl("/hello.txt"), Complete(), "hello world", 1},
+        {"a scheme other than http and https", L"ftp://localhost/hello.txt", Failed(ERROR_WINHTTP_UNRECOGNIZED_SCHEME),
+         "", 0},
+        {"a host of 256 characters", kLongHost, Failed(ERROR_INSUFFICIENT_BUFFER), "", 0},
+        {"connection refused", RefusedUrl(), Failed(ERROR_WINHTTP_CANNOT_CONNECT), "", 0},
         // Certificate checks are never switched off. Wine reports a failed chain as a secure
         // channel error rather than Windows' secure failure.
-        {"a certificate the machine does not trust", server_.UntrustedUrl("/hello.txt"), false, "",
-         ERROR_WINHTTP_SECURE_FAILURE, ERROR_WINHTTP_SECURE_CHANNEL_ERROR, 0},
+        {"a certificate the machine does not trust", server_.UntrustedUrl("/hello.txt"),
+         Failed(ERROR_WINHTTP_SECURE_FAILURE), "", 0, Failed(ERROR_WINHTTP_SECURE_CHANNEL_ERROR)},
     };
     for (const auto& c : cases) {
         if (UnderWine() && !c.checkedUnderWine) {
@@ -197,15 +185,10 @@ TEST_F(HttpClientTest, GetStringReturnsWholeBodiesAndRefusesEverythingElse) {
         HttpClient client;
         const std::size_t before = server_.Requests().size();
         std::string text = kUnchanged;
-        const bool ok = client.GetString(c.url, text);
-        EXPECT_EQ(ok, c.ok);
-        if (c.ok) {
-            EXPECT_EQ(text, c.body);
-            EXPECT_EQ(client.lastError, 0u);
-        } else {
-            EXPECT_EQ(text, kUnchanged);
-            EXPECT_EQ(client.lastError, UnderWine() && c.wineError != 0 ? c.wineError : c.error);
-        }
+        const TransferResult result = client.GetString(c.url, text);
+        const TransferResult expected = UnderWine() && c.underWine ? *c.underWine : c.result;
+        EXPECT_EQ(result, expected) << Describe(result);
+        EXPECT_EQ(text, expected.complete ? c.body : kUnchanged);
         EXPECT_EQ(server_.Requests().size() - before, c.requests);
     }
     EXPECT_TRUE(server_.UntrustedRequests().empty()) << "a request went out over an unverified connection";
@@ -214,7 +197,7 @@ TEST_F(HttpClientTest, GetStringReturnsWholeBodiesAndRefusesEverythingElse) {
 TEST_F(HttpClientTest, SendsTheUserAgentAndAsksForNoCompression) {
     HttpClient client;
     std::string text;
-    ASSERT_TRUE(client.GetString(server_.Url("/hello.txt?v=1"), text));
+    ASSERT_TRUE(client.GetString(server_.Url("/hello.txt?v=1"), text).complete);
     const json request = server_.Requests().back();
     EXPECT_EQ(request["method"], "GET");
     EXPECT_EQ(request["path"], "/hello.txt?v=1");
@@ -228,49 +211,49 @@ HINTERNET RefuseSession(const wchar_t*) {
     return nullptr;
 }
 
-TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryCallAndKeepsTheOpeningError) {
+TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryRequestWithTheOpeningError) {
     HttpClient client(&RefuseSession);
-    EXPECT_FALSE(client.session);
-    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FALSE(client.IsOpen());
+    const TransferResult refused = Failed(ERROR_NOT_ENOUGH_MEMORY);
     const std::size_t before = server_.Requests().size();
 
     std::string text = kUnchanged;
-    EXPECT_FALSE(client.GetString(server_.Url("/hello.txt"), text));
+    EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), refused);
     EXPECT_EQ(text, kUnchanged);
     std::string body = kUnchanged;
-    EXPECT_FALSE(client.GetBytes(L"localhost", L"/hello.txt", 443, true, body, [](float) {}));
+    EXPECT_EQ(client.GetBytes({L"localhost", L"/hello.txt", 443, true}, body, [](float) {}), refused);
     EXPECT_EQ(body, kUnchanged);
     const auto existing = workDir_ / L"existing.bin";
     WriteFileBytes(existing, kUnchanged);
-    EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), existing.wstring(), {}));
-    EXPECT_EQ(ReadFileBytes(existing), kUnchanged);
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), existing.wstring()), refused);
+    EXPECT_EQ(ReadFileTextIfPresent(existing), kUnchanged);
     const auto fresh = workDir_ / L"fresh.bin";
-    EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), fresh.wstring(), {}));
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), fresh.wstring()), refused);
     EXPECT_FALSE(std::filesystem::exists(fresh));
-    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    // A download looks at the session before it splits the URL.
+    EXPECT_EQ(client.DownloadToFile(L"ftp://localhost/hello.txt", fresh.wstring()), refused);
     EXPECT_EQ(server_.Requests().size(), before);
 
-    // Splitting the URL comes first in GetString, and its failure is recorded as usual.
-    EXPECT_FALSE(client.GetString(L"ftp://localhost/hello.txt", text));
-    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_WINHTTP_UNRECOGNIZED_SCHEME));
+    // Splitting the URL comes first in GetString, and its failure is reported as usual.
+    EXPECT_EQ(client.GetString(L"ftp://localhost/hello.txt", text), Failed(ERROR_WINHTTP_UNRECOGNIZED_SCHEME));
 }
 
-TEST_F(HttpClientTest, LastErrorOutlivesSuccessAndAClosedClientLeavesItAlone) {
+TEST_F(HttpClientTest, EachRequestReportsItsOwnEndAndAClosedClientSendsNothing) {
     HttpClient client;
-    ASSERT_TRUE(client.session);
-    EXPECT_EQ(client.lastError, 0u);
+    ASSERT_TRUE(client.IsOpen());
     std::string text;
-    EXPECT_FALSE(client.GetString(server_.Url("/missing"), text));
-    EXPECT_TRUE(client.GetString(server_.Url("/hello.txt"), text));
-    EXPECT_EQ(client.lastError, 404u);
+    EXPECT_EQ(client.GetString(server_.Url("/missing"), text), Refused(404));
+    EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), Complete());
 
     client.Close();
     client.Close();
-    EXPECT_FALSE(client.session);
+    EXPECT_FALSE(client.IsOpen());
     const std::size_t before = server_.Requests().size();
-    EXPECT_FALSE(client.GetString(server_.Url("/hello.txt"), text));
-    EXPECT_EQ(client.lastError, 404u);
+    EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), Failed(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), (workDir_ / L"closed.bin").wstring()),
+              Failed(ERROR_INVALID_HANDLE));
     EXPECT_EQ(server_.Requests().size(), before);
+    EXPECT_FALSE(std::filesystem::exists(workDir_ / L"closed.bin"));
 }
 
 // A session as WinHTTP opens it by default, without the client's restriction of the TLS versions.
@@ -310,11 +293,11 @@ TEST_F(HttpClientTest, SpeaksTls12AndNewerOnly) {
         }
         const std::size_t before = server_.TlsOnlyRequests(c.versions).size();
         std::string text = kUnchanged;
-        EXPECT_EQ(client->GetString(server_.TlsOnlyUrl(c.versions, "/hello.txt"), text), c.ok);
-        EXPECT_EQ(text, c.ok ? "hello world" : kUnchanged);
         // Windows reports a handshake it refuses as a secure failure, Wine as a secure channel error.
         const std::uint32_t refusal = UnderWine() ? ERROR_WINHTTP_SECURE_CHANNEL_ERROR : ERROR_WINHTTP_SECURE_FAILURE;
-        EXPECT_EQ(client->lastError, c.ok ? 0u : refusal);
+        EXPECT_EQ(client->GetString(server_.TlsOnlyUrl(c.versions, "/hello.txt"), text),
+                  c.ok ? Complete() : Failed(refusal));
+        EXPECT_EQ(text, c.ok ? "hello world" : kUnchanged);
         EXPECT_EQ(server_.TlsOnlyRequests(c.versions).size() - before, c.ok ? 1u : 0u);
     }
 }
@@ -349,24 +332,17 @@ TEST_F(HttpClientTest, CrackUrlSplitsHttpAndHttpsUrlsOnly) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        HttpClient client;
-        std::wstring host = L"old host";
-        std::wstring path = L"old path";
-        std::uint16_t port = 7;
-        bool secure = false;
-        EXPECT_EQ(client.CrackUrl(c.url, host, path, port, secure), c.ok);
+        std::uint32_t error = 0;
+        const std::optional<zv::UrlParts> parts = HttpClient::CrackUrl(c.url, error);
+        ASSERT_EQ(parts.has_value(), c.ok);
         if (c.ok) {
-            EXPECT_EQ(host, c.host);
-            EXPECT_EQ(path, c.path);
-            EXPECT_EQ(port, c.port);
-            EXPECT_EQ(secure, c.secure);
-            EXPECT_EQ(client.lastError, 0u);
+            EXPECT_EQ(parts->host, c.host);
+            EXPECT_EQ(parts->path, c.path);
+            EXPECT_EQ(parts->port, c.port);
+            EXPECT_EQ(parts->secure, c.secure);
+            EXPECT_EQ(error, 0u);
         } else {
-            EXPECT_EQ(host, L"old host");
-            EXPECT_EQ(path, L"old path");
-            EXPECT_EQ(port, 7);
-            EXPECT_FALSE(secure);
-            EXPECT_NE(client.lastError, 0u);
+            EXPECT_NE(error, 0u);
         }
     }
 }
@@ -376,8 +352,7 @@ enum class Left { Body, Empty, Nothing, AsBefore };
 struct DownloadCase {
     const char* name;
     std::wstring url;
-    bool ok;
-    std::uint32_t error;
+    TransferResult result;
     Left left;
     std::string body;  // for Left::Body
     std::size_t requests;
@@ -386,17 +361,17 @@ struct DownloadCase {
 
 TEST_F(HttpClientTest, DownloadToFileLeavesTheTargetAsTheOutcomeDemands) {
     const DownloadCase cases[] = {
-        {"a multi-megabyte body", server_.Url("/big.bin"), true, 0, Left::Body, Served("big.bin"), 1},
-        {"an empty 200 truncates", server_.Url("/empty"), true, 0, Left::Empty, "", 1},
-        {"no Content-Length", server_.Url("/unframed"), true, 0, Left::Body, Served("r50k.bin"), 1},
-        {"chunked", server_.Url("/chunked"), true, 0, Left::Body, Served("r50k.bin"), 1},
-        {"404 removes the old file", server_.Url("/missing"), false, 404, Left::Nothing, "", 1},
-        {"500 removes the old file", server_.Url("/broken"), false, 500, Left::Nothing, "", 1},
-        {"cut short: removed", server_.Url("/cut"), false, ERROR_WINHTTP_CONNECTION_ERROR, Left::Nothing, "", 1},
-        {"refused connection: empty", RefusedUrl(), false, ERROR_WINHTTP_CANNOT_CONNECT, Left::Empty, "", 0},
-        {"invalid URL: untouched", L"ftp://localhost/hello.txt", false, ERROR_WINHTTP_UNRECOGNIZED_SCHEME,
+        {"a multi-megabyte body", server_.Url("/big.bin"), Complete(), Left::Body, Served("big.bin"), 1},
+        {"an empty 200 truncates", server_.Url("/empty"), Complete(), Left::Empty, "", 1},
+        {"no Content-Length", server_.Url("/unframed"), Complete(), Left::Body, Served("r50k.bin"), 1},
+        {"chunked", server_.Url("/chunked"), Complete(), Left::Body, Served("r50k.bin"), 1},
+        {"404 removes the old file", server_.Url("/missing"), Refused(404), Left::Nothing, "", 1},
+        {"500 removes the old file", server_.Url("/broken"), Refused(500), Left::Nothing, "", 1},
+        {"cut short: removed", server_.Url("/cut"), Failed(ERROR_WINHTTP_CONNECTION_ERROR, 200), Left::Nothing, "", 1},
+        {"refused connection: empty", RefusedUrl(), Failed(ERROR_WINHTTP_CANNOT_CONNECT), Left::Empty, "", 0},
+        {"invalid URL: untouched", L"ftp://localhost/hello.txt", Failed(ERROR_WINHTTP_UNRECOGNIZED_SCHEME),
          Left::AsBefore, "", 0},
-        {"held open elsewhere: untouched, no request", server_.Url("/hello.txt"), false, ERROR_SHARING_VIOLATION,
+        {"held open elsewhere: untouched, no request", server_.Url("/hello.txt"), Failed(ERROR_SHARING_VIOLATION),
          Left::AsBefore, "", 0, true},
     };
     for (const auto& c : cases) {
@@ -411,11 +386,11 @@ TEST_F(HttpClientTest, DownloadToFileLeavesTheTargetAsTheOutcomeDemands) {
         }
         const std::size_t before = server_.Requests().size();
         HttpClient client;
-        EXPECT_EQ(client.DownloadToFile(c.url, target.wstring(), {}), c.ok);
-        EXPECT_EQ(client.lastError, c.ok ? 0 : c.error);
+        const TransferResult result = client.DownloadToFile(c.url, target.wstring());
+        EXPECT_EQ(result, c.result) << Describe(result);
         EXPECT_EQ(server_.Requests().size() - before, c.requests);
         holder.reset();
-        const std::optional<std::string> after = ReadFileBytes(target);
+        const std::optional<std::string> after = ReadFileTextIfPresent(target);
         switch (c.left) {
             case Left::Body:
                 EXPECT_TRUE(after == c.body) << "the file differs from the body";
@@ -438,8 +413,7 @@ TEST_F(HttpClientTest, DownloadToFileIntoAMissingFolderFailsBeforeAnyRequest) {
     const auto target = workDir_ / L"no such folder" / L"target.bin";
     const std::size_t before = server_.Requests().size();
     HttpClient client;
-    EXPECT_FALSE(client.DownloadToFile(server_.Url("/hello.txt"), target.wstring(), {}));
-    EXPECT_EQ(client.lastError, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), target.wstring()), Failed(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(server_.Requests().size(), before);
     EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
 }
@@ -466,14 +440,12 @@ TEST_F(HttpClientTest, ProgressStartsAtZeroAndRunsToOneHundredOnlyWithAKnownLeng
             const auto target = workDir_ / L"progress.bin";
             const std::wstring url = server_.Url(c.path);
             if (toFile) {
-                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), progress));
+                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), progress).complete);
             } else {
-                std::wstring host;
-                std::wstring path;
-                std::uint16_t port = 0;
-                bool secure = false;
-                ASSERT_TRUE(client.CrackUrl(url, host, path, port, secure));
-                ASSERT_TRUE(client.GetBytes(host, path, port, secure, body, progress));
+                std::uint32_t error = 0;
+                const std::optional<zv::UrlParts> parts = HttpClient::CrackUrl(url, error);
+                ASSERT_TRUE(parts);
+                ASSERT_TRUE(client.GetBytes(*parts, body, progress).complete);
                 EXPECT_NE(body, kUnchanged);
             }
             if (!c.reported) {

@@ -22,15 +22,6 @@ namespace {
 
 constexpr wchar_t kUserAgent[] = L"Zarnovelle HTTP Client/1.0";
 
-// The library's functions, or null with the reason it could not be loaded in lastError.
-const WinHttpFunctions* Functions(std::uint32_t& lastError) {
-    const WinHttpLibrary& library = WinHttpLibrary::Get();
-    if (!library.functions()) {
-        lastError = library.error();
-    }
-    return library.functions();
-}
-
 // The functions of an open session: a session exists only once the library has loaded.
 const WinHttpFunctions& SessionFunctions() { return *WinHttpLibrary::Get().functions(); }
 
@@ -77,6 +68,11 @@ enum class Outcome {
     BodyFailed,  // reading, the sink or the body's length failed
 };
 
+struct Fetched {
+    Outcome outcome = Outcome::NoResponse;
+    TransferResult result;
+};
+
 DWORD QueryNumber(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
     // The call's own result does not matter: a value that cannot be read stays 0.
     DWORD value = 0;
@@ -104,104 +100,148 @@ std::optional<std::wstring> QueryText(const WinHttpFunctions& winhttp, HINTERNET
     return std::wstring(value.data(), size / sizeof(wchar_t));
 }
 
-// One GET on session. Each chunk of the body, exactly as large as WinHTTP reports available, goes
-// to sink(data, size), which returns false (having stored the reason in lastError) to stop. The
-// request handle is closed before the connection on every path out.
-template <typename Sink>
-Outcome Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const std::wstring& host, const std::wstring& path,
-              std::uint16_t port, bool secure, std::uint64_t bodyLimit, const ProgressCallback& progress,
-              std::uint32_t& lastError, Sink&& sink) {
-    const UniqueInternet connection(winhttp.connect(session, host.c_str(), port, 0));
-    if (!connection) {
-        lastError = ::GetLastError();
-        return Outcome::NoResponse;
-    }
-    const UniqueInternet request(winhttp.openRequest(connection.get(), L"GET", path.c_str(), nullptr,
-                                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                     secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!request) {
-        lastError = ::GetLastError();
-        return Outcome::NoResponse;
-    }
-    if (!winhttp.sendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !winhttp.receiveResponse(request.get(), nullptr)) {
-        lastError = ::GetLastError();
-        return Outcome::NoResponse;
-    }
+// A GET whose response has arrived. The request handle is closed before the connection.
+struct OpenRequest {
+    UniqueInternet connection;
+    UniqueInternet request;
+};
 
-    const DWORD status = QueryNumber(winhttp, request.get(), WINHTTP_QUERY_STATUS_CODE);
-    if (!IsSuccessStatus(status)) {
-        lastError = status;
-        return Outcome::Refused;
+// Connects, sends the GET and receives the response's head; the platform's error code when any of
+// it fails, 0 otherwise.
+std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, OpenRequest& open) {
+    open.connection.reset(winhttp.connect(session, url.host.c_str(), url.port, 0));
+    if (!open.connection) {
+        return ::GetLastError();
     }
-    const bool chunked = HasHeader(winhttp, request.get(), WINHTTP_QUERY_TRANSFER_ENCODING);
-    const std::optional<std::wstring> contentLength = QueryText(winhttp, request.get(), WINHTTP_QUERY_CONTENT_LENGTH);
-    const std::optional<std::uint64_t> announced = AnnouncedBodyLength(status, chunked, contentLength);
+    open.request.reset(winhttp.openRequest(open.connection.get(), L"GET", url.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, url.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!open.request) {
+        return ::GetLastError();
+    }
+    if (!winhttp.sendRequest(open.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !winhttp.receiveResponse(open.request.get(), nullptr)) {
+        return ::GetLastError();
+    }
+    return 0;
+}
+
+// The body length an accepted response commits to (see AnnouncedBodyLength).
+std::optional<std::uint64_t> AnnouncedLength(const WinHttpFunctions& winhttp, HINTERNET request, DWORD status) {
+    const bool chunked = HasHeader(winhttp, request, WINHTTP_QUERY_TRANSFER_ENCODING);
+    const std::optional<std::wstring> contentLength = QueryText(winhttp, request, WINHTTP_QUERY_CONTENT_LENGTH);
+    return AnnouncedBodyLength(status, chunked, contentLength);
+}
+
+// Hands the body to sink(data, size, error) chunk by chunk, each exactly as large as WinHTTP
+// reports available, until WinHTTP reports no more; sink returns false, with its reason in error,
+// to stop. Returns the error code that ended the body early, or 0, with the bytes received so far
+// in received.
+template <typename Sink>
+std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::uint64_t bodyLimit,
+                       std::optional<std::uint64_t> announced, const ProgressCallback& progress,
+                       std::uint64_t& received, Sink& sink) {
     const bool reportProgress = progress && announced.value_or(0) != 0;
     if (reportProgress) {
         progress(0.0f);
     }
-
-    std::uint64_t received = 0;
     std::vector<char> chunk;
     for (;;) {
         DWORD available = 0;
-        if (!winhttp.queryDataAvailable(request.get(), &available)) {
-            lastError = ::GetLastError();
-            return Outcome::BodyFailed;
+        if (!winhttp.queryDataAvailable(request, &available)) {
+            return ::GetLastError();
         }
         if (available == 0) {
-            break;
+            return 0;
         }
         if (received + available > bodyLimit) {
-            lastError = ERROR_FILE_TOO_LARGE;
-            return Outcome::BodyFailed;
+            return ERROR_FILE_TOO_LARGE;
         }
         chunk.resize(available);
         DWORD read = 0;
-        if (!winhttp.readData(request.get(), chunk.data(), available, &read)) {
-            lastError = ::GetLastError();
-            return Outcome::BodyFailed;
+        if (!winhttp.readData(request, chunk.data(), available, &read)) {
+            return ::GetLastError();
         }
-        if (!sink(chunk.data(), read)) {
-            return Outcome::BodyFailed;
+        std::uint32_t error = 0;
+        if (!sink(chunk.data(), read, error)) {
+            return error;
         }
         received += read;
         if (reportProgress) {
             progress(ProgressPercent(received, *announced));
         }
     }
+}
 
-    // WinHTTP can end a body quietly when the connection closes early; the announced length
-    // tells a cut body from a whole one. The codes are those WinHTTP reports for a dropped
-    // connection and for a response it cannot make sense of.
+// WinHTTP can end a body quietly when the connection closes early; the announced length tells a cut
+// body from a whole one. The codes are those WinHTTP reports for a dropped connection and for a
+// response it cannot make sense of; 0 for a whole body.
+std::uint32_t BodyEndError(std::optional<std::uint64_t> announced, std::uint64_t received) {
     switch (CheckBodyEnd(announced, received)) {
         case BodyEnd::Complete:
-            return Outcome::Complete;
+            return 0;
         case BodyEnd::Short:
-            lastError = ERROR_WINHTTP_CONNECTION_ERROR;
-            return Outcome::BodyFailed;
+            return ERROR_WINHTTP_CONNECTION_ERROR;
         case BodyEnd::Long:
-            lastError = ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
-            return Outcome::BodyFailed;
+            return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
     }
-    return Outcome::BodyFailed;
+    return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
 }
+
+// One GET on session, its body handed to sink (see ReadBody); no more than bodyLimit bytes are
+// taken.
+template <typename Sink>
+Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, std::uint64_t bodyLimit,
+              const ProgressCallback& progress, Sink&& sink) {
+    Fetched fetched;
+    OpenRequest open;
+    fetched.result.systemError = SendRequest(winhttp, session, url, open);
+    if (fetched.result.systemError != 0) {
+        fetched.outcome = Outcome::NoResponse;
+        return fetched;
+    }
+    const DWORD status = QueryNumber(winhttp, open.request.get(), WINHTTP_QUERY_STATUS_CODE);
+    fetched.result.httpStatus = status;
+    if (!IsSuccessStatus(status)) {
+        fetched.outcome = Outcome::Refused;
+        return fetched;
+    }
+    const std::optional<std::uint64_t> announced = AnnouncedLength(winhttp, open.request.get(), status);
+    std::uint64_t received = 0;
+    std::uint32_t error = ReadBody(winhttp, open.request.get(), bodyLimit, announced, progress, received, sink);
+    if (error == 0) {
+        error = BodyEndError(announced, received);
+    }
+    fetched.result.systemError = error;
+    fetched.result.complete = error == 0;
+    fetched.outcome = error == 0 ? Outcome::Complete : Outcome::BodyFailed;
+    return fetched;
+}
+
+TransferResult Failed(std::uint32_t error) { return TransferResult{false, 0, error}; }
 
 }  // namespace
 
 HttpClient::HttpClient() : HttpClient(&OpenWinHttpSession) {}
 
-HttpClient::HttpClient(SessionOpener openSession) : session(openSession(kUserAgent)) {
-    if (!session) {
-        lastError = ::GetLastError();
+HttpClient::HttpClient(SessionOpener openSession) : session_(openSession(kUserAgent)) {
+    if (!session_) {
+        noSessionError_ = ::GetLastError();
     }
 }
 
-void HttpClient::Close() noexcept { session.reset(); }
+void HttpClient::Close() noexcept {
+    if (session_) {
+        session_.reset();
+        noSessionError_ = ERROR_INVALID_HANDLE;
+    }
+}
 
-bool HttpClient::CrackUrl(const std::wstring& url, std::wstring& host, std::wstring& path, std::uint16_t& port,
-                          bool& secure) {
+std::optional<UrlParts> HttpClient::CrackUrl(const std::wstring& url, std::uint32_t& error) {
+    const WinHttpFunctions* winhttp = WinHttpLibrary::Get().functions();
+    if (!winhttp) {
+        error = WinHttpLibrary::Get().error();
+        return std::nullopt;
+    }
     std::array<wchar_t, 256> hostBuffer{};
     std::vector<wchar_t> pathBuffer(2048);
     URL_COMPONENTS parts{};
@@ -210,91 +250,81 @@ bool HttpClient::CrackUrl(const std::wstring& url, std::wstring& host, std::wstr
     parts.dwHostNameLength = static_cast<DWORD>(hostBuffer.size());
     parts.lpszUrlPath = pathBuffer.data();
     parts.dwUrlPathLength = static_cast<DWORD>(pathBuffer.size());
-    const WinHttpFunctions* winhttp = Functions(lastError);
-    if (!winhttp) {
-        return false;
-    }
     if (!winhttp->crackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
-        lastError = ::GetLastError();
-        return false;
+        error = ::GetLastError();
+        return std::nullopt;
     }
-    host.assign(hostBuffer.data());
-    path.assign(pathBuffer.data());
-    port = parts.nPort;
-    secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    return true;
+    return UrlParts{hostBuffer.data(), pathBuffer.data(), parts.nPort, parts.nScheme == INTERNET_SCHEME_HTTPS};
 }
 
-bool HttpClient::GetBytes(const std::wstring& host, const std::wstring& path, std::uint16_t port, bool secure,
-                          std::string& body, ProgressCallback progress) {
-    if (!session) {
-        return false;
+TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress) {
+    if (!session_) {
+        return Failed(noSessionError_);
     }
     std::string received;
-    const Outcome outcome = Fetch(SessionFunctions(), session.get(), host, path, port, secure, kMaxBodyInMemory,
-                                  progress, lastError, [&received](const char* data, DWORD size) {
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), url, kMaxBodyInMemory, progress,
+                                  [&received](const char* data, DWORD size, std::uint32_t&) {
                                       received.append(data, size);
                                       return true;
                                   });
-    if (outcome == Outcome::Complete || outcome == Outcome::BodyFailed) {
+    if (fetched.outcome == Outcome::Complete || fetched.outcome == Outcome::BodyFailed) {
         body = std::move(received);
     }
-    return outcome == Outcome::Complete;
+    return fetched.result;
 }
 
-bool HttpClient::GetString(const std::wstring& url, std::string& text) {
-    std::wstring host;
-    std::wstring path;
-    std::uint16_t port = 0;
-    bool secure = false;
-    if (!CrackUrl(url, host, path, port, secure)) {
-        return false;
+TransferResult HttpClient::GetString(const std::wstring& url, std::string& text) {
+    std::uint32_t error = 0;
+    const std::optional<UrlParts> parts = CrackUrl(url, error);
+    if (!parts) {
+        return Failed(error);
     }
     std::string body;
-    if (!GetBytes(host, path, port, secure, body, ProgressCallback{})) {
-        return false;
+    const TransferResult result = GetBytes(*parts, body, ProgressCallback{});
+    if (result.complete) {
+        text = std::move(body);
     }
-    text = std::move(body);
-    return true;
+    return result;
 }
 
-bool HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath, ProgressCallback progress) {
-    if (!session) {
-        return false;
+TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath) {
+    return DownloadToFile(url, targetPath, ProgressCallback{});
+}
+
+TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                          const ProgressCallback& progress) {
+    if (!session_) {
+        return Failed(noSessionError_);
     }
-    std::wstring host;
-    std::wstring path;
-    std::uint16_t port = 0;
-    bool secure = false;
-    if (!CrackUrl(url, host, path, port, secure)) {
-        return false;
+    std::uint32_t error = 0;
+    const std::optional<UrlParts> parts = CrackUrl(url, error);
+    if (!parts) {
+        return Failed(error);
     }
     UniqueFile file(
         ::CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        lastError = ::GetLastError();
-        return false;
+        return Failed(::GetLastError());
     }
-    const Outcome outcome =
-        Fetch(SessionFunctions(), session.get(), host, path, port, secure, std::numeric_limits<std::uint64_t>::max(),
-              progress, lastError, [this, &file](const char* data, DWORD size) {
-                  DWORD written = 0;
-                  if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
-                      lastError = ::GetLastError();
-                      return false;
-                  }
-                  if (written != size) {
-                      // A short write that reports success carries no error code.
-                      lastError = ERROR_WRITE_FAULT;
-                      return false;
-                  }
-                  return true;
-              });
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), *parts, std::numeric_limits<std::uint64_t>::max(),
+                                  progress, [&file](const char* data, DWORD size, std::uint32_t& error) {
+                                      DWORD written = 0;
+                                      if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
+                                          error = ::GetLastError();
+                                          return false;
+                                      }
+                                      if (written != size) {
+                                          // A short write that reports success carries no error code.
+                                          error = ERROR_WRITE_FAULT;
+                                          return false;
+                                      }
+                                      return true;
+                                  });
     file.reset();
-    if (outcome == Outcome::Refused || outcome == Outcome::BodyFailed) {
+    if (fetched.outcome == Outcome::Refused || fetched.outcome == Outcome::BodyFailed) {
         ::DeleteFileW(targetPath.c_str());
     }
-    return outcome == Outcome::Complete;
+    return fetched.result;
 }
 
 }  // namespace zv

@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "file_bytes.h"
+#include "scratch_directory.h"
 #include "ui/ui.h"
 #include "ui/window_position.h"
 
@@ -28,7 +30,7 @@ void PutLe(std::vector<char>& out, std::uint32_t value, int bytes) {
 }
 
 // A bottom-up 24-bit BMP whose every pixel has its own colour.
-void WriteBitmap(const std::wstring& path) {
+void WriteBitmap(const std::filesystem::path& path) {
     const int stride = (kWidth * 3 + 3) & ~3;
     std::vector<char> file;
     PutLe(file, 0x4D42, 2);
@@ -55,8 +57,7 @@ void WriteBitmap(const std::wstring& path) {
         }
         file.resize(file.size() + static_cast<size_t>(stride - kWidth * 3), '\0');
     }
-    std::ofstream(std::filesystem::path(path), std::ios::binary)
-        .write(file.data(), static_cast<std::streamsize>(file.size()));
+    zv::test::WriteFileBytes(path, std::string_view(file.data(), file.size()));
 }
 
 // How many of the splash's pixels differ from the bitmap.
@@ -83,12 +84,9 @@ HWND FindSplash() {
 }
 
 TEST(UiThread, SplashLifecycle) {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
-    const std::wstring folder = std::wstring(temp) + L"zv-ui-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    WriteBitmap(folder + L"\\zarnovelle.bmp");
-    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+    const zv::test::ScratchDirectory folder;
+    WriteBitmap(folder.path() / L"zarnovelle.bmp");
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.path().c_str()));
 
     zv::StartUiThread();
 
@@ -135,9 +133,8 @@ TEST(UiThread, SplashLifecycle) {
     EXPECT_EQ(::GetLastError(), 193u);
     EXPECT_EQ(FindSplash(), nullptr);
 
-    ::SetCurrentDirectoryW(temp);
-    ::DeleteFileW((folder + L"\\zarnovelle.bmp").c_str());
-    ::RemoveDirectoryW(folder.c_str());
+    // Out of the folder, so that it can be removed.
+    ::SetCurrentDirectoryW(folder.path().parent_path().c_str());
 }
 
 }  // namespace

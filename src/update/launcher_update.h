@@ -6,13 +6,16 @@
 
 #include "common/launch_result.h"
 #include "common/process_start.h"
+#include "net/transfer.h"
 #include "update/replacement_command.h"
+#include "update/update_system.h"
 
 namespace zv {
 
-// What the self-update does beyond files and the network. The Windows implementation is the real
-// one; tests replace it to point the update at a copy of the launcher and to see the start of the
-// replacement command (or make it fail) without ending the test process.
+// What the self-update does to its own process beyond files and the network. The Windows
+// implementation is the real one; the unit table stands in for it, and so do the Windows tests
+// where starting the replacement command (which would overwrite and restart the test program) and
+// ending the process cannot be let happen.
 class SelfUpdatePlatform {
 public:
     virtual ~SelfUpdatePlatform() = default;
@@ -35,19 +38,22 @@ public:
 
 // Brings the launcher's own executable up to date from https://updateHost/launcher/manifest.json.
 // Returns 0 when it is current and 1 to 8 when the update failed; when it has started the
-// replacement it ends the process with exit code 0 instead of returning. 8 also stands for a
-// replacement the interpreter could not carry out (see FitsInterpreterLimits and CanReplace);
-// the download is then not fetched and the temporary file is removed.
-StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& platform);
+// replacement it ends the process with exit code 0 instead of returning.
+//  - A newer launcher is downloaded into a new temporary file, checked against the manifest's
+//    SHA-1, and handed to the command interpreter (replacement_command.h), which copies it over
+//    the launcher once this process has ended, deletes it and starts the launcher again.
+//  - Every failure after the temporary file was made removes it (6, 7, 8).
+//  - 8 also stands for a replacement the interpreter could not carry out (see FitsInterpreterLimits
+//    and CanReplace), refused before the download is fetched.
+StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, UpdateSystem& system,
+                          SelfUpdatePlatform& platform);
 
 // The real platform (Windows only).
 SelfUpdatePlatform& WindowsSelfUpdatePlatform();
 
-// The same against the update server the launcher was built for, with the real platform.
+// The same against the update server the launcher was built for, over WinHTTP, with the real acts
+// and platform (Windows only).
 StepResult UpdateLauncher();
-
-// The launcher manifest's address.
-std::wstring LauncherManifestUrl(std::wstring_view updateHost);
 
 // In a launcher restarted by the hand-over: the forwarded text the previous launcher left in
 // ZV_REPLACEMENT_ARGUMENTS, or nothing. Either way every variable of the hand-over is removed from

@@ -1,320 +1,193 @@
-// The self-update against the loopback test server, under Wine. The platform seam stands in for
-// what a test cannot let happen for real: starting the replacement command (which would overwrite
-// and restart the test program) and ending the process; with it the test also makes that start
-// fail, which it cannot provoke otherwise. The end-to-end scenarios run the real thing.
-#include <windows.h>
+// Every outcome of the self-update's flow, with stand-ins for the transfer, the acts and the
+// platform (update_stand_ins.h): what it returns, which acts it made in which order, and what is
+// left of the temporary file. The real parts are tested under Wine (update_windows_test.cpp) and
+// the whole run end to end (tests/e2e/test_self_update.py).
+#include "update/launcher_update.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <optional>
-#include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "integrity/sha1.h"
-#include "test_server.h"
-#include "update/launcher_update.h"
-#include "update/replacement_command.h"
+#include "update_stand_ins.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using zv::LaunchResult;
 using zv::StepResult;
+using zv::test::Answer;
+using zv::test::Exited;
+using zv::test::Sha1Hex;
 
-struct Exited {};
+using Acts = std::vector<std::string>;
 
-class FakeSelfUpdate final : public zv::SelfUpdatePlatform {
-public:
-    std::wstring self;
-    std::wstring forwarded;
-    std::wstring systemFolder = L"C:\\windows\\system32";
-    bool canReplace = true;
-    zv::ProcessStart start{true, 0};
-    std::optional<zv::ReplacementCommand> started;
+constexpr wchar_t kHost[] = L"updates.test";
+const std::string kManifestUrl = "https://updates.test/launcher/manifest.json";
+const std::string kDownloadUrl = "https://updates.test/launcher/ZVLauncher-next.exe";
+const std::string kOldBuild = "the running launcher build";
+const std::string kNewBuild = "the newer launcher build";
 
-    std::wstring GetModulePath() override { return self; }
-    std::wstring BuildForwardedArguments() override { return forwarded; }
-    std::wstring SystemFolder() override { return systemFolder; }
-    bool CanReplace(const std::wstring& path) override { return path == self && canReplace; }
-    zv::ProcessStart StartHidden(const zv::ReplacementCommand& command) override {
-        started = command;
-        return start;
+std::string Manifest(const std::string& sha1, const std::string& url = kDownloadUrl) {
+    return R"({"sha1": ")" + sha1 + R"(", "url": ")" + url + R"("})";
+}
+
+// A launcher that finds a newer build published: it downloads it and hands it over, unless a case
+// changes something.
+struct SelfUpdate {
+    zv::test::ScratchDirectory scratch;
+    zv::test::ActLog log;
+    zv::test::StandInTransfer transfer{log};
+    zv::test::StandInSystem system{log, scratch.path() / "temp"};
+    zv::test::StandInSelfUpdate platform{log};
+    fs::path self = scratch.path() / "Foo_ZV.exe";
+
+    SelfUpdate() {
+        zv::test::WriteFileBytes(self, kOldBuild);
+        platform.self = self.wstring();
+        log.Label(platform.self, "self");
+        Publish(Manifest(Sha1Hex(kNewBuild)));
+        transfer.answers[std::wstring(kDownloadUrl.begin(), kDownloadUrl.end())] = zv::test::Served(kNewBuild);
     }
-    [[noreturn]] void ExitProcess() override { throw Exited{}; }
+
+    void Publish(const std::string& manifest) {
+        transfer.answers[std::wstring(kManifestUrl.begin(), kManifestUrl.end())] = zv::test::Served(manifest);
+    }
+    void AnswerManifest(const Answer& answer) {
+        transfer.answers[std::wstring(kManifestUrl.begin(), kManifestUrl.end())] = answer;
+    }
+    void AnswerDownload(const Answer& answer) {
+        transfer.answers[std::wstring(kDownloadUrl.begin(), kDownloadUrl.end())] = answer;
+    }
+
+    // The flow's result, or nothing when it ended the process.
+    std::optional<StepResult> Run() {
+        try {
+            return zv::UpdateLauncher(kHost, transfer, system, platform);
+        } catch (const Exited&) {
+            return std::nullopt;
+        }
+    }
+
+    [[nodiscard]] std::vector<fs::path> TemporaryFiles() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(scratch.path() / "temp")) {
+            files.push_back(entry.path());
+        }
+        return files;
+    }
 };
 
-std::string Sha1Hex(std::string_view bytes) {
-    zv::Sha1Context context;
-    zv::Sha1Init(context);
-    zv::Sha1Update(context, bytes.data(), bytes.size());
-    const std::wstring hex = zv::DigestToHex(zv::Sha1Final(context));
-    return {hex.begin(), hex.end()};
+Acts Then(Acts acts, const Acts& more) {
+    acts.insert(acts.end(), more.begin(), more.end());
+    return acts;
 }
 
-std::wstring TempFolder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, buffer);
-    return buffer;
-}
+// The acts of a run that finds the launcher out of date: up to the comparison, up to the temporary
+// file, and up to the checks that come before the download.
+const Acts kFetched = {"get " + kManifestUrl, "module path"};
+const Acts kTemporaryFile = Then(kFetched, {"temporary folder", "create temporary file"});
+const Acts kChecked = Then(kTemporaryFile, {"forwarded arguments", "system folder", "can replace self"});
+const std::string kDownload = "download " + kDownloadUrl + " to temp";
 
-std::vector<std::wstring> TemporaryDownloads() {
-    std::vector<std::wstring> found;
-    WIN32_FIND_DATAW data{};
-    HANDLE search = ::FindFirstFileW((TempFolder() + L"ZVL*.tmp").c_str(), &data);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            found.emplace_back(data.cFileName);
-        } while (::FindNextFileW(search, &data));
-        ::FindClose(search);
-    }
-    return found;
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return "<missing>";
-    }
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        bytes.append(chunk, read);
-    }
-    ::CloseHandle(file);
-    return bytes;
-}
-
-// Swaps TMP and TEMP for the length of a test.
-class TemporaryFolderOverride {
-public:
-    explicit TemporaryFolderOverride(const std::wstring& folder) {
-        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-            wchar_t old[32768] = {};
-            saved_.emplace_back(name, ::GetEnvironmentVariableW(name, old, 32768) ? old : L"");
-            ::SetEnvironmentVariableW(name, folder.c_str());
-        }
-    }
-    ~TemporaryFolderOverride() {
-        for (const auto& [name, value] : saved_) {
-            ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::wstring, std::wstring>> saved_;
+struct Case {
+    const char* name;
+    std::function<void(SelfUpdate&)> arrange;
+    std::optional<StepResult> result;  // nothing: the process ended after the hand-over started
+    Acts acts;
+    bool temporaryFileLeft = false;
 };
 
-class LauncherUpdate : public testing::Test {
-protected:
-    void SetUp() override {
-        self_ = TempFolder() + L"zv-launcher-under-test.exe";
-        HANDLE file = ::CreateFileW(self_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        ::WriteFile(file, "old launcher", 12, &written, nullptr);
-        ::CloseHandle(file);
-
-        server_.PutFile("launcher/next.exe", kNewBuild);
-        server_.PutFile("launcher/manifest.json", R"({"sha1":")" + Sha1Hex(kNewBuild) + R"(","url":")" +
-                                                      Narrow(server_.Url("/launcher/next.exe")) + R"("})");
-        platform_.self = self_;
-        host_ = server_.Url("").substr(8);  // after "https://"
-        before_ = TemporaryDownloads();
-    }
-    void TearDown() override { ::DeleteFileW(self_.c_str()); }
-
-    static std::string Narrow(const std::wstring& text) { return {text.begin(), text.end()}; }
-
-    static constexpr std::string_view kNewBuild = "the newer launcher build";
-    zv::test::TestServer server_;
-    FakeSelfUpdate platform_;
-    std::wstring self_;
-    std::wstring host_;
-    std::vector<std::wstring> before_;
-};
-
-TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
-    platform_.forwarded = L"\"two words\" a&b";
-    bool exited = false;
-    try {
-        zv::UpdateLauncher(host_, platform_);
-    } catch (const Exited&) {
-        exited = true;
-    }
-    ASSERT_TRUE(exited);
-    const auto downloads = TemporaryDownloads();
-    ASSERT_EQ(downloads.size(), before_.size() + 1);
-    std::wstring temp;
-    for (const auto& name : downloads) {
-        if (std::find(before_.begin(), before_.end(), name) == before_.end()) {
-            temp = TempFolder() + name;
-        }
-    }
-    EXPECT_EQ(ReadAll(temp), kNewBuild);
-    ASSERT_TRUE(platform_.started.has_value());
-    const zv::ReplacementCommand expected =
-        zv::BuildReplacementCommand(L"C:\\windows\\system32", temp, self_, L"\"two words\" a&b");
-    EXPECT_EQ(platform_.started->interpreter, expected.interpreter);
-    EXPECT_EQ(platform_.started->line, expected.line);
-    EXPECT_EQ(platform_.started->environment, expected.environment);
-    EXPECT_EQ(ReadAll(self_), "old launcher") << "the running launcher is replaced by the command, not here";
-    ::DeleteFileW(temp.c_str());
-}
-
-TEST_F(LauncherUpdate, AReplacementThatCannotStartRemovesTheDownload) {
-    platform_.start = {false, ERROR_FILE_NOT_FOUND};
-    EXPECT_EQ(zv::UpdateLauncher(host_, platform_), StepResult(LaunchResult::UpdateProcessFailed));
-    EXPECT_EQ(TemporaryDownloads(), before_);
-    EXPECT_EQ(ReadAll(self_), "old launcher");
-}
-
-// A replacement the interpreter could not carry out after the launcher has ended is refused
-// before anything is downloaded, with the temporary file removed.
-TEST_F(LauncherUpdate, AReplacementTheInterpreterCouldNotCarryOutIsRefusedBeforeTheDownload) {
-    struct Case {
-        const char* name;
-        void (*arrange)(FakeSelfUpdate&);
-    };
+TEST(UpdateLauncher, EveryOutcomeWithItsActsInOrder) {
+    const auto noChange = [](SelfUpdate&) {};
+    const Acts getOnly = {"get " + kManifestUrl};
     const Case cases[] = {
-        {"launcher file not replaceable", [](FakeSelfUpdate& p) { p.canReplace = false; }},
-        {"launcher path of 260 characters", [](FakeSelfUpdate& p) { p.self = L"C:\\" + std::wstring(257, L'x'); }},
-        {"arguments over 8191 characters", [](FakeSelfUpdate& p) { p.forwarded = std::wstring(8192, L'a'); }},
-        {"no system folder", [](FakeSelfUpdate& p) { p.systemFolder.clear(); }},
+        {"current, and a current launcher needs no url",
+         [](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldBuild) + R"("})"); }, LaunchResult::Success,
+         kFetched},
+        // The interpreter deletes the temporary file once it has copied it.
+        {"newer: handed over to the interpreter, and the process ends", noChange, std::nullopt,
+         Then(kChecked, {kDownload, "start hidden", "exit"}), true},
+
+        {"1: the manifest answered with 404", [](SelfUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
+         LaunchResult::LauncherManifestFetchFailed, getOnly},
+        {"1: no response", [](SelfUpdate& u) { u.AnswerManifest(zv::test::NoResponse()); },
+         LaunchResult::LauncherManifestFetchFailed, getOnly},
+        {"1: not one JSON value", [](SelfUpdate& u) { u.Publish("{\"sha1\": "); },
+         LaunchResult::LauncherManifestFetchFailed, getOnly},
+        {"2: no sha1", [](SelfUpdate& u) { u.Publish(R"({"url": "https://x/"})"); },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: sha1 not a string", [](SelfUpdate& u) { u.Publish(R"({"sha1": 7, "url": "https://x/"})"); },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: sha1 not 40 digits", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewBuild).substr(1))); },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: not an object", [](SelfUpdate& u) { u.Publish("[\"" + Sha1Hex(kOldBuild) + "\"]"); },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"3: differs, no url", [](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewBuild) + R"("})"); },
+         LaunchResult::LauncherManifestMissingUrl, kFetched},
+        {"3: differs, url not a string",
+         [](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewBuild) + R"(", "url": 7})"); },
+         LaunchResult::LauncherManifestMissingUrl, kFetched},
+
+        {"4: no temporary folder", [](SelfUpdate& u) { u.system.folder.clear(); }, LaunchResult::TempPathFailed,
+         Then(kFetched, {"temporary folder"})},
+        {"5: no temporary file", [](SelfUpdate& u) { u.system.canCreateFile = false; }, LaunchResult::TempFileFailed,
+         kTemporaryFile},
+
+        {"6: the download answered with 404", [](SelfUpdate& u) { u.AnswerDownload(zv::test::Refused(404)); },
+         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
+        {"6: the download cut short", [](SelfUpdate& u) { u.AnswerDownload(zv::test::CutShort()); },
+         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
+        {"7: the download is not what the manifest names",
+         [](SelfUpdate& u) { u.AnswerDownload(zv::test::Served("other bytes")); },
+         LaunchResult::LauncherChecksumMismatch, Then(kChecked, {kDownload, "remove temp"})},
+
+        // A replacement the interpreter could not carry out after the launcher has ended is refused
+        // before anything is downloaded.
+        {"8: the launcher file cannot be replaced", [](SelfUpdate& u) { u.platform.canReplace = false; },
+         LaunchResult::UpdateProcessFailed, Then(kChecked, {"remove temp"})},
+        {"8: no system folder", [](SelfUpdate& u) { u.platform.systemFolder.clear(); },
+         LaunchResult::UpdateProcessFailed,
+         Then(kTemporaryFile, {"forwarded arguments", "system folder", "remove temp"})},
+        {"8: arguments over 8191 characters", [](SelfUpdate& u) { u.platform.forwarded = std::wstring(8192, L'a'); },
+         LaunchResult::UpdateProcessFailed,
+         Then(kTemporaryFile, {"forwarded arguments", "system folder", "remove temp"})},
+        {"8: a launcher path of 260 characters",
+         [](SelfUpdate& u) { u.platform.self = L"C:\\" + std::wstring(257, L'x'); }, LaunchResult::UpdateProcessFailed,
+         Then(kTemporaryFile, {"forwarded arguments", "system folder", "remove temp"})},
+        {"8: the interpreter does not start",
+         [](SelfUpdate& u) {
+             u.platform.start = {false, 2};
+         },
+         LaunchResult::UpdateProcessFailed, Then(kChecked, {kDownload, "start hidden", "remove temp"})},
     };
     for (const auto& c : cases) {
-        FakeSelfUpdate platform = platform_;
-        c.arrange(platform);
-        const auto requestsBefore = server_.Requests().size();
-        EXPECT_EQ(zv::UpdateLauncher(host_, platform), StepResult(LaunchResult::UpdateProcessFailed)) << c.name;
-        EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << c.name << ": only the manifest was fetched";
-        EXPECT_EQ(TemporaryDownloads(), before_) << c.name;
-        EXPECT_FALSE(platform.started.has_value()) << c.name;
+        SCOPED_TRACE(c.name);
+        SelfUpdate update;
+        c.arrange(update);
+        EXPECT_EQ(update.Run(), c.result);
+        EXPECT_EQ(update.log.acts(), c.acts);
+        EXPECT_EQ(update.TemporaryFiles().size(), c.temporaryFileLeft ? 1u : 0u);
+        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.self), kOldBuild)
+            << "only the interpreter replaces the launcher";
     }
 }
 
-TEST_F(LauncherUpdate, TemporaryFoldersThatCannotTakeTheDownload) {
-    struct Case {
-        const char* name;
-        std::wstring folder;
-        std::vector<StepResult> outcomes;
-    };
-    const Case cases[] = {
-        {"missing folder", TempFolder() + L"zv-no-such-folder\\", {LaunchResult::TempFileFailed}},
-        // Longer than the first buffer: the update never goes on with a buffer GetTempPathW did not
-        // fill. Windows hands such a path back once the buffer has grown, and GetTempFileNameW then
-        // cannot use it (5); Wine's GetTempPathW refuses a TMP longer than MAX_PATH outright (4).
-        {"path longer than 260",
-         L"C:\\" + std::wstring(300, L'x') + L"\\",
-         {LaunchResult::TempFileFailed, LaunchResult::TempPathFailed}},
-    };
-    for (const auto& c : cases) {
-        const auto requestsBefore = server_.Requests().size();
-        {
-            TemporaryFolderOverride override(c.folder);
-            const StepResult result = zv::UpdateLauncher(host_, platform_);
-            EXPECT_NE(std::find(c.outcomes.begin(), c.outcomes.end(), result), c.outcomes.end()) << c.name;
-        }
-        EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << c.name << ": only the manifest was fetched";
-        EXPECT_FALSE(platform_.started.has_value()) << c.name;
-    }
-}
-
-// The real platform's own acts, under Wine.
-
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[64] = {};
-    ::SetLastError(ERROR_SUCCESS);
-    const DWORD n = ::GetEnvironmentVariableW(name, value, 64);
-    return n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND ? L"<unset>" : std::wstring(value, n);
-}
-
-bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
-    return true;
-}
-
-TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {
-    auto& platform = zv::WindowsSelfUpdatePlatform();
-    const std::wstring path = TempFolder() + L"zv-can-replace.exe";
-    ASSERT_TRUE(WriteFileBytes(path, "launcher"));
-    EXPECT_TRUE(platform.CanReplace(path));
-    {
-        // As a running program is: open, and shared with nobody who wants to write.
-        HANDLE running = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(running, INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(platform.CanReplace(path)) << "refused only for being in use";
-        ::CloseHandle(running);
-    }
-    // Wine run as root ignores read-only files when it opens them; the attribute is read as such.
-    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(platform.CanReplace(path));
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadAll(path), "launcher") << "checking writes nothing";
-    ::DeleteFileW(path.c_str());
-    EXPECT_TRUE(platform.CanReplace(path)) << "a missing file is made by the copy";
-}
-
-TEST(WindowsSelfUpdatePlatform, TheHandOversVariablesReachOnlyTheInterpreter) {
-    auto& platform = zv::WindowsSelfUpdatePlatform();
-    const std::wstring folder = platform.SystemFolder();
-    ASSERT_FALSE(folder.empty());
-    const std::wstring marker = TempFolder() + L"zv-interpreter-saw.txt";
-    ::DeleteFileW(marker.c_str());
-    // An interpreter that writes what it inherited (the hand-over's value travels unparsed).
-    zv::ReplacementCommand command = zv::BuildReplacementCommand(folder, L"T", L"S", L"a&b %OS% !OS!");
-    command.line = L"cmd.exe /d /v:on /c \"echo !ZV_REPLACEMENT_ARGUMENTS!>\"" + marker + L"\"\"";
-    ASSERT_TRUE(platform.StartHidden(command).started);
-    for (int i = 0; i < 100 && ReadAll(marker).find('\n') == std::string::npos; ++i) {
-        ::Sleep(100);
-    }
-    EXPECT_NE(ReadAll(marker).find("a&b"), std::string::npos);
-    ::DeleteFileW(marker.c_str());
-    for (const wchar_t* name : zv::kReplacementVariables) {
-        EXPECT_EQ(Environment(name), L"<unset>") << "left in the launcher's own environment";
-    }
-    // A start that fails leaves nothing behind either, and reports the start's own error.
-    command.interpreter = folder + L"\\zv-no-such-interpreter.exe";
-    const zv::ProcessStart failed = platform.StartHidden(command);
-    EXPECT_FALSE(failed.started);
-    EXPECT_EQ(failed.error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-    for (const wchar_t* name : zv::kReplacementVariables) {
-        EXPECT_EQ(Environment(name), L"<unset>");
-    }
-}
-
-TEST(TakeHandedOverArguments, ReturnsTheTextAndClearsEveryVariable) {
-    struct Case {
-        const wchar_t* arguments;  // nullptr: not set
-        std::optional<std::wstring> taken;
-    };
-    const Case cases[] = {
-        {L"-w \"a b\"", L"-w \"a b\""},
-        {L"", L""},
-        {nullptr, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        for (const wchar_t* name : zv::kReplacementVariables) {
-            ::SetEnvironmentVariableW(name, L"x");
-        }
-        ::SetEnvironmentVariableW(zv::kReplacementArgumentsVariable, c.arguments);
-        EXPECT_EQ(zv::TakeHandedOverArguments(), c.taken);
-        for (const wchar_t* name : zv::kReplacementVariables) {
-            EXPECT_EQ(Environment(name), L"<unset>");
-        }
-    }
-    // The longest text the hand-over carries comes back whole.
-    const std::wstring longest(zv::kInterpreterStringLimit, L'a');
-    ::SetEnvironmentVariableW(zv::kReplacementArgumentsVariable, longest.c_str());
-    EXPECT_EQ(zv::TakeHandedOverArguments(), longest);
+TEST(UpdateLauncher, HandsTheVerifiedDownloadAndTheArgumentsToTheInterpreter) {
+    SelfUpdate update;
+    update.platform.forwarded = L"\"two words\" a&b";
+    ASSERT_EQ(update.Run(), std::nullopt);
+    const std::vector<fs::path> temporary = update.TemporaryFiles();
+    ASSERT_EQ(temporary.size(), 1u);
+    EXPECT_EQ(zv::test::ReadFileTextIfPresent(temporary[0]), kNewBuild);
+    ASSERT_TRUE(update.platform.started);
+    const zv::ReplacementCommand expected = zv::BuildReplacementCommand(
+        L"C:\\windows\\system32", temporary[0].wstring(), update.self.wstring(), L"\"two words\" a&b");
+    EXPECT_EQ(update.platform.started->interpreter, expected.interpreter);
+    EXPECT_EQ(update.platform.started->line, expected.line);
+    EXPECT_EQ(update.platform.started->environment, expected.environment);
 }
 
 }  // namespace

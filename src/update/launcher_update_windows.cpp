@@ -6,34 +6,15 @@
 #include <vector>
 
 #include "common/unique_handle.h"
-#include "integrity/file_digest.h"
 #include "launch/process_paths.h"
 #include "net/http_client.h"
 #include "update/launcher_update.h"
-#include "update/manifest.h"
 #include "update/replacement_command.h"
 #include "update/update_host.h"
 
 namespace zv {
 
 namespace {
-
-// The user's temporary folder, ending in a backslash. GetTempPathW reports the size it needs,
-// without filling the buffer, when the path does not fit: the buffer then grows.
-std::wstring TemporaryFolder() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-        if (n == 0) {
-            return {};
-        }
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            return buffer;
-        }
-        buffer.assign(n, L'\0');
-    }
-}
 
 // The interpreter's environment is the launcher's own with the hand-over's variables added: they
 // are set just for the start and removed again on every path out.
@@ -128,77 +109,15 @@ public:
 
 }  // namespace
 
-std::wstring LauncherManifestUrl(std::wstring_view updateHost) {
-    std::wstring url = L"https://";
-    url += updateHost;
-    url += L"/launcher/manifest.json";
-    return url;
-}
-
-StepResult UpdateLauncher(std::wstring_view updateHost, SelfUpdatePlatform& platform) {
-    const ManifestCodes& codes = kLauncherManifestCodes;
-    HttpClient client;
-    std::string body;
-    if (!client.GetString(LauncherManifestUrl(updateHost), body)) {
-        return codes.fetchFailed;
-    }
-    const ManifestDigest manifest = ReadManifestDigest(body, codes);
-    if (manifest.failure != LaunchResult::Success) {
-        return manifest.failure;
-    }
-    const std::wstring self = platform.GetModulePath();
-    // A launcher file that cannot be read hashes to zeros and so is replaced.
-    if (HashFile(self) == manifest.expected) {
-        return LaunchResult::Success;
-    }
-    const ManifestUrl download = ReadManifestUrl(manifest.document, codes);
-    if (download.failure != LaunchResult::Success) {
-        return download.failure;
-    }
-
-    const std::wstring folder = TemporaryFolder();
-    if (folder.empty()) {
-        return LaunchResult::TempPathFailed;
-    }
-    wchar_t tempPath[MAX_PATH] = {};
-    if (::GetTempFileNameW(folder.c_str(), L"ZVL", 0, tempPath) == 0) {
-        return LaunchResult::TempFileFailed;
-    }
-    // Every failure from here on removes the temporary file; only the replacement command,
-    // once started, deletes it itself.
-    // The interpreter carries out the replacement after this launcher has ended, when nobody would
-    // see it fail: what can be known beforehand is checked before anything is downloaded.
-    const std::wstring forwarded = platform.BuildForwardedArguments();
-    const std::wstring systemFolder = platform.SystemFolder();
-    if (systemFolder.empty() || !FitsInterpreterLimits(tempPath, self, forwarded) || !platform.CanReplace(self)) {
-        ::DeleteFileW(tempPath);
-        return LaunchResult::UpdateProcessFailed;
-    }
-    if (!client.DownloadToFile(download.url, tempPath, {})) {
-        ::DeleteFileW(tempPath);
-        return codes.downloadFailed;
-    }
-    if (HashFile(tempPath) != manifest.expected) {
-        ::DeleteFileW(tempPath);
-        return codes.checksumMismatch;
-    }
-
-    const ReplacementCommand command = BuildReplacementCommand(systemFolder, tempPath, self, forwarded);
-    const ProcessStart replacement = platform.StartHidden(command);
-    if (!replacement.started) {
-        ::DeleteFileW(tempPath);
-        return LaunchResult::UpdateProcessFailed;
-    }
-    platform.ExitProcess();
-    return LaunchResult::Success;  // not reached: the replacement has taken over and the process has ended
-}
-
 SelfUpdatePlatform& WindowsSelfUpdatePlatform() {
     static RealSelfUpdatePlatform platform;
     return platform;
 }
 
-StepResult UpdateLauncher() { return UpdateLauncher(kUpdateHost, WindowsSelfUpdatePlatform()); }
+StepResult UpdateLauncher() {
+    HttpClient client;
+    return UpdateLauncher(kUpdateHost, client, WindowsUpdateSystem(), WindowsSelfUpdatePlatform());
+}
 
 std::optional<std::wstring> TakeHandedOverArguments() {
     std::optional<std::wstring> forwarded;

@@ -1,28 +1,81 @@
 #include "update/manifest.h"
 
+#include <nlohmann/json.hpp>
+
 #include <stdexcept>
+
+#include "integrity/file_digest.h"
 
 namespace zv {
 
-nlohmann::json ParseManifest(std::string_view body) {
+namespace {
+
+using Json = nlohmann::json;
+
+// Exactly one JSON value with nothing but whitespace after it; comments and trailing commas are
+// refused. Throws nlohmann::json::exception with the parser's reason.
+Json Parse(std::string_view body) {
     // The parser takes a NUL byte for the end of the input, so "{...}\0junk" would pass as one
     // value. JSON text never holds a raw NUL: refuse it as the parser refuses other stray bytes.
     if (const auto nul = body.find('\0'); nul != std::string_view::npos) {
-        throw nlohmann::json::parse_error::create(101, nul + 1, "NUL byte in the manifest body", nullptr);
+        throw Json::parse_error::create(101, nul + 1, "NUL byte in the manifest body", nullptr);
     }
-    return nlohmann::json::parse(body.begin(), body.end(), /*cb=*/nullptr, /*allow_exceptions=*/true,
-                                 /*ignore_comments=*/false);
+    return Json::parse(body.begin(), body.end(), /*cb=*/nullptr, /*allow_exceptions=*/true,
+                       /*ignore_comments=*/false);
 }
 
-std::optional<std::string> GetManifestString(const nlohmann::json& document, std::string_view member) {
+ManifestMember<std::string> ReadString(const Json& object, const char* name) {
+    ManifestMember<std::string> member;
+    const auto it = object.find(name);
+    if (it == object.end()) {
+        member.fault = MemberFault::Absent;
+    } else if (!it->is_string()) {
+        member.fault = MemberFault::NotString;
+    } else {
+        member.fault = MemberFault::None;
+        member.value = it->get<std::string>();
+    }
+    return member;
+}
+
+ManifestMember<Sha1Digest> ReadDigest(const Json& object, const char* name) {
+    const ManifestMember<std::string> text = ReadString(object, name);
+    ManifestMember<Sha1Digest> member;
+    member.fault = text.fault;
+    if (text.ok()) {
+        try {
+            member.value = DigestFromHex(text.value);
+        } catch (const std::invalid_argument&) {
+            member.fault = MemberFault::Malformed;
+        }
+    }
+    return member;
+}
+
+}  // namespace
+
+ManifestReading ReadManifest(std::string_view body) {
+    ManifestReading reading;
+    Json document;
+    try {
+        document = Parse(body);
+    } catch (const Json::exception& e) {
+        reading.form = ManifestForm::NotOneJsonValue;
+        reading.parseError = e.what();
+        return reading;
+    }
     if (!document.is_object()) {
-        return std::nullopt;
+        reading.form = ManifestForm::NotAnObject;
+        return reading;
     }
-    const auto it = document.find(member);
-    if (it == document.end()) {
-        return std::nullopt;
-    }
-    return it->get<std::string>();
+    reading.form = ManifestForm::Object;
+    reading.sha1 = ReadDigest(document, kSha1Member);
+    reading.url = ReadString(document, kUrlMember);
+    return reading;
+}
+
+bool FileMatchesManifest(const std::wstring& path, const ManifestReading& manifest) {
+    return HashFile(path) == manifest.sha1.value;
 }
 
 std::wstring WidenManifestUrl(std::string_view url) {
@@ -32,44 +85,6 @@ std::wstring WidenManifestUrl(std::string_view url) {
         wide.push_back(static_cast<wchar_t>(static_cast<char16_t>(static_cast<signed char>(byte))));
     }
     return wide;
-}
-
-ManifestDigest ReadManifestDigest(std::string_view body, const ManifestCodes& codes) {
-    ManifestDigest reading;
-    try {
-        reading.document = ParseManifest(body);
-    } catch (const nlohmann::json::exception&) {
-        reading.failure = codes.fetchFailed;
-        return reading;
-    }
-    try {
-        const auto sha1 = GetManifestString(reading.document, "sha1");
-        if (!sha1) {
-            reading.failure = codes.missingSha1;
-            return reading;
-        }
-        reading.expected = DigestFromHex(*sha1);
-    } catch (const nlohmann::json::exception&) {
-        reading.failure = codes.missingSha1;
-    } catch (const std::invalid_argument&) {
-        reading.failure = codes.missingSha1;
-    }
-    return reading;
-}
-
-ManifestUrl ReadManifestUrl(const nlohmann::json& document, const ManifestCodes& codes) {
-    ManifestUrl reading;
-    try {
-        const auto url = GetManifestString(document, "url");
-        if (!url) {
-            reading.failure = codes.missingUrl;
-            return reading;
-        }
-        reading.url = WidenManifestUrl(*url);
-    } catch (const nlohmann::json::exception&) {
-        reading.failure = codes.missingUrl;
-    }
-    return reading;
 }
 
 }  // namespace zv

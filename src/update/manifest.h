@@ -1,62 +1,71 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
+// A manifest as the launcher reads it: one JSON object whose "sha1" names a file by its digest and
+// whose "url" says where to download it. Both updaters and zvpublish's verify read manifests here
+// and nowhere else. The reading says, member by member, what the body holds or which rule it
+// broke, and never throws for a body; each caller turns that into its own outcome.
 
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "common/launch_result.h"
 #include "integrity/sha1.h"
 
 namespace zv {
 
-// The result codes one updater gives for the outcomes of reading its manifest.
-struct ManifestCodes {
-    LaunchResult fetchFailed;
-    LaunchResult missingSha1;
-    LaunchResult missingUrl;
-    LaunchResult downloadFailed;
-    LaunchResult checksumMismatch;
+// The members' names, matched exactly.
+inline constexpr char kSha1Member[] = "sha1";
+inline constexpr char kUrlMember[] = "url";
+
+// How the body as a whole reads.
+enum class ManifestForm {
+    Object,           // one JSON object: its members were read
+    NotOneJsonValue,  // not exactly one well-formed JSON value with nothing but whitespace after it;
+                      // comments, trailing commas and NUL bytes are refused
+    NotAnObject,      // one JSON value, but not an object: it has no members
 };
 
-inline constexpr ManifestCodes kLauncherManifestCodes{
-    LaunchResult::LauncherManifestFetchFailed, LaunchResult::LauncherManifestMissingSha1,
-    LaunchResult::LauncherManifestMissingUrl, LaunchResult::LauncherDownloadFailed,
-    LaunchResult::LauncherChecksumMismatch};
+// How one member broke its rule.
+enum class MemberFault {
+    None,       // present and well-formed
+    Absent,     // no member of exactly this name; so for every member of a body that is no object
+    NotString,  // present, but its value is not a string
+    Malformed,  // a string, but not of the member's form
+};
 
-inline constexpr ManifestCodes kStubManifestCodes{
-    LaunchResult::StubManifestFetchFailed, LaunchResult::StubManifestMissingSha1, LaunchResult::StubManifestMissingUrl,
-    LaunchResult::StubDownloadFailed, LaunchResult::StubChecksumMismatch};
+// One member's value, when fault is None.
+template <typename Value>
+struct ManifestMember {
+    MemberFault fault = MemberFault::Absent;
+    Value value{};
 
-// Parses a manifest body: exactly one JSON value with nothing but whitespace after it; comments
-// and trailing commas are refused. Throws nlohmann::json::parse_error.
-nlohmann::json ParseManifest(std::string_view body);
+    [[nodiscard]] bool ok() const { return fault == MemberFault::None; }
+};
 
-// A member's string value, matched by its exact name; absent when the root is not an object or
-// has no such member. Throws nlohmann::json::type_error when the member is not a string.
-std::optional<std::string> GetManifestString(const nlohmann::json& document, std::string_view member);
+struct ManifestReading {
+    ManifestForm form = ManifestForm::NotOneJsonValue;
+    // For NotOneJsonValue: why, as the JSON parser puts it (for the operator; players never see it).
+    std::string parseError;
+    // "sha1": forty hexadecimal digits of either case (DigestFromHex); Malformed otherwise.
+    ManifestMember<Sha1Digest> sha1;
+    // "url": any string, as its bytes decode from the JSON text. The updaters need it only for a
+    // file whose digest differs, so a manifest for current files may leave it out.
+    ManifestMember<std::string> url;
+};
 
-// The download URL: each byte of "url" becomes one UTF-16 unit, taken as a signed 8-bit value,
-// so ASCII keeps its value (a manifest carries percent-encoded ASCII URLs).
+// Reads a manifest body. Each member is read by its exact name, whatever else the object holds.
+ManifestReading ReadManifest(std::string_view body);
+
+// Whether the file at path is the one the manifest names: its SHA-1 (HashFile) is the manifest's
+// "sha1", which must have been read. A file that cannot be read hashes to twenty zero bytes, so it
+// matches only forty zero digits.
+bool FileMatchesManifest(const std::wstring& path, const ManifestReading& manifest);
+
+// The download address of a "url" value: each byte becomes one UTF-16 unit, taken as a signed
+// 8-bit value, so ASCII keeps its value (a manifest carries percent-encoded ASCII URLs).
 std::wstring WidenManifestUrl(std::string_view url);
 
-// The two readings both updaters make, with every malformed case turned into the neighbouring
-// result code, so that no exception leaves an updater:
-//   a body that is not one well-formed JSON value       -> fetchFailed
-//   "sha1" absent, not a string, not 40 hex digits      -> missingSha1
-//   "url" absent or not a string                        -> missingUrl
-struct ManifestDigest {
-    LaunchResult failure = LaunchResult::Success;
-    Sha1Digest expected{};
-    nlohmann::json document;
-};
-ManifestDigest ReadManifestDigest(std::string_view body, const ManifestCodes& codes);
-
-struct ManifestUrl {
-    LaunchResult failure = LaunchResult::Success;
-    std::wstring url;
-};
-ManifestUrl ReadManifestUrl(const nlohmann::json& document, const ManifestCodes& codes);
+// A manifest body as zvpublish writes it: "sha1" in lower-case digits, then "url", indented by two
+// blanks, with a final line feed.
+std::string FormatManifest(const Sha1Digest& digest, std::string_view url);
 
 }  // namespace zv

@@ -1,3 +1,6 @@
+// The manifest matrix: every kind of body a server or an operator can produce, and what the reading
+// makes of it, rule by rule. The updaters' own tables map each rule to their result codes; the
+// end-to-end scenarios keep one body per code.
 #include "update/manifest.h"
 
 #include <gtest/gtest.h>
@@ -6,100 +9,114 @@
 
 namespace {
 
-using zv::LaunchResult;
+using zv::ManifestForm;
+using zv::MemberFault;
 
 const std::string kHex = "00112233445566778899aabbccddeeff01234567";
 const std::string kHexUpper = "00112233445566778899AABBCCDDEEFF01234567";
 
-// Which outcome a body leads to, named apart from either updater's numbers.
-enum class Outcome { Ok, FetchFailed, MissingSha1, MissingUrl };
-
-LaunchResult CodeFor(Outcome outcome, const zv::ManifestCodes& codes) {
-    switch (outcome) {
-        case Outcome::FetchFailed:
-            return codes.fetchFailed;
-        case Outcome::MissingSha1:
-            return codes.missingSha1;
-        case Outcome::MissingUrl:
-            return codes.missingUrl;
-        case Outcome::Ok:
-            break;
-    }
-    return LaunchResult::Success;
-}
+constexpr auto kObject = ManifestForm::Object;
+constexpr auto kNotJson = ManifestForm::NotOneJsonValue;
+constexpr auto kNotObject = ManifestForm::NotAnObject;
+constexpr auto kOk = MemberFault::None;
+constexpr auto kAbsent = MemberFault::Absent;
+constexpr auto kNotString = MemberFault::NotString;
+constexpr auto kMalformed = MemberFault::Malformed;
 
 struct BodyCase {
     const char* name;
     std::string body;
-    Outcome digest;  // outcome of reading "sha1"
-    Outcome url;     // outcome of reading "url" (when "sha1" was read)
-    std::wstring expectedUrl;
+    ManifestForm form;
+    MemberFault sha1;
+    MemberFault url;
+    std::string urlValue = {};  // when url is kOk
 };
 
 const BodyCase kBodies[] = {
-    {"complete", R"({"sha1":")" + kHex + R"(","url":"https://h/f.exe"})", Outcome::Ok, Outcome::Ok, L"https://h/f.exe"},
-    {"upper-case digits", R"({"sha1":")" + kHexUpper + R"("})", Outcome::Ok, Outcome::MissingUrl, L""},
-    {"whitespace around", " \r\n\t{\"sha1\":\"" + kHex + "\"}\n ", Outcome::Ok, Outcome::MissingUrl, L""},
-    {"other members ignored", R"({"v":[1,{"x":null}],"sha1":")" + kHex + R"(","url":"u","n":3})", Outcome::Ok,
-     Outcome::Ok, L"u"},
-    {"escaped slashes", R"({"sha1":")" + kHex + R"(","url":"https:\/\/h\/a\/b"})", Outcome::Ok, Outcome::Ok,
-     L"https://h/a/b"},
-    {"empty url is still a url", R"({"sha1":")" + kHex + R"(","url":""})", Outcome::Ok, Outcome::Ok, L""},
-    {"url not a string", R"({"sha1":")" + kHex + R"(","url":5})", Outcome::Ok, Outcome::MissingUrl, L""},
-    {"url null", R"({"sha1":")" + kHex + R"(","url":null})", Outcome::Ok, Outcome::MissingUrl, L""},
-    {"name in another case", R"({"sha1":")" + kHex + R"(","URL":"u"})", Outcome::Ok, Outcome::MissingUrl, L""},
-    // Each byte becomes one unit: UTF-8 for U+00E9 (C3 A9) widens to FFC3 FFA9, not to U+00E9.
-    {"bytes above ASCII", R"({"sha1":")" + kHex + "\",\"url\":\"h/\xC3\xA9\"}", Outcome::Ok, Outcome::Ok,
-     std::wstring(L"h/") + wchar_t(0xFFC3) + wchar_t(0xFFA9)},
+    {"complete", R"({"sha1":")" + kHex + R"(","url":"https://h/f.exe"})", kObject, kOk, kOk, "https://h/f.exe"},
+    {"upper-case digits, no url", R"({"sha1":")" + kHexUpper + R"("})", kObject, kOk, kAbsent},
+    {"whitespace around", " \r\n\t{\"sha1\":\"" + kHex + "\"}\n ", kObject, kOk, kAbsent},
+    {"other members ignored", R"({"v":[1,{"x":null}],"sha1":")" + kHex + R"(","url":"u","n":3})", kObject, kOk, kOk,
+     "u"},
+    {"escaped slashes", R"({"sha1":")" + kHex + R"(","url":"https:\/\/h\/a\/b"})", kObject, kOk, kOk, "https://h/a/b"},
+    {"empty url is still a url", R"({"sha1":")" + kHex + R"(","url":""})", kObject, kOk, kOk, ""},
+    {"url not a string", R"({"sha1":")" + kHex + R"(","url":5})", kObject, kOk, kNotString},
+    {"url null", R"({"sha1":")" + kHex + R"(","url":null})", kObject, kOk, kNotString},
+    {"url an array", R"({"sha1":")" + kHex + R"(","url":["u"]})", kObject, kOk, kNotString},
+    {"name in another case", R"({"sha1":")" + kHex + R"(","URL":"u"})", kObject, kOk, kAbsent},
+    {"bytes above ASCII", R"({"sha1":")" + kHex + "\",\"url\":\"h/\xC3\xA9\"}", kObject, kOk, kOk, "h/\xC3\xA9"},
+    {"an escape above ASCII", R"({"sha1":")" + kHex + R"(","url":"h/\u00e9"})", kObject, kOk, kOk, "h/\xC3\xA9"},
 
-    {"SHA1 only", R"({"SHA1":")" + kHex + R"("})", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"array root", R"([")" + kHex + R"("])", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"string root", R"(")" + kHex + R"(")", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"null root", "null", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"number root", "42", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"sha1 a number", R"({"sha1":1234})", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"sha1 an object", R"({"sha1":{}})", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"sha1 of 39 digits", R"({"sha1":")" + kHex.substr(1) + R"("})", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"sha1 of 41 digits", R"({"sha1":")" + kHex + R"(0"})", Outcome::MissingSha1, Outcome::Ok, L""},
-    {"sha1 not hex", R"({"sha1":")" + kHex.substr(1) + R"(g"})", Outcome::MissingSha1, Outcome::Ok, L""},
+    {"SHA1 only", R"({"SHA1":")" + kHex + R"("})", kObject, kAbsent, kAbsent},
+    {"no sha1, with a url", R"({"url":"https://h/x"})", kObject, kAbsent, kOk, "https://h/x"},
+    {"empty object", "{}", kObject, kAbsent, kAbsent},
+    {"sha1 a number", R"({"sha1":1234,"url":"u"})", kObject, kNotString, kOk, "u"},
+    {"sha1 an object", R"({"sha1":{}})", kObject, kNotString, kAbsent},
+    {"sha1 null", R"({"sha1":null})", kObject, kNotString, kAbsent},
+    {"sha1 of 39 digits", R"({"sha1":")" + kHex.substr(1) + R"("})", kObject, kMalformed, kAbsent},
+    {"sha1 of 41 digits", R"({"sha1":")" + kHex + R"(0"})", kObject, kMalformed, kAbsent},
+    {"sha1 not hex", R"({"sha1":")" + kHex.substr(1) + R"(g"})", kObject, kMalformed, kAbsent},
+    {"sha1 with a blank", R"({"sha1":" )" + kHex.substr(1) + R"("})", kObject, kMalformed, kAbsent},
+    {"sha1 and url both wrong", R"({"sha1":"x","url":7})", kObject, kMalformed, kNotString},
 
-    {"empty body", "", Outcome::FetchFailed, Outcome::Ok, L""},
-    {"whitespace only", "  \n", Outcome::FetchFailed, Outcome::Ok, L""},
-    {"trailing comma", R"({"sha1":")" + kHex + R"(",})", Outcome::FetchFailed, Outcome::Ok, L""},
-    {"comment", "/* c */{\"sha1\":\"" + kHex + "\"}", Outcome::FetchFailed, Outcome::Ok, L""},
-    {"two values", R"({"sha1":")" + kHex + R"("} {})", Outcome::FetchFailed, Outcome::Ok, L""},
-    {"text after the value", R"({"sha1":")" + kHex + R"("}x)", Outcome::FetchFailed, Outcome::Ok, L""},
-    {"cut short", R"({"sha1":")" + kHex, Outcome::FetchFailed, Outcome::Ok, L""},
-    {"an HTML error page", "<html><body>502 Bad Gateway</body></html>", Outcome::FetchFailed, Outcome::Ok, L""},
-    {"NUL after the value", "{\"sha1\":\"" + kHex + "\"}" + std::string(1, '\0'), Outcome::FetchFailed, Outcome::Ok,
-     L""},
-    {"not UTF-8", "{\"sha1\":\"" + kHex + "\",\"url\":\"\xFF\"}", Outcome::FetchFailed, Outcome::Ok, L""},
+    {"array root", R"([")" + kHex + R"("])", kNotObject, kAbsent, kAbsent},
+    {"string root", R"(")" + kHex + R"(")", kNotObject, kAbsent, kAbsent},
+    {"null root", "null", kNotObject, kAbsent, kAbsent},
+    {"number root", "42", kNotObject, kAbsent, kAbsent},
+
+    {"empty body", "", kNotJson, kAbsent, kAbsent},
+    {"whitespace only", "  \n", kNotJson, kAbsent, kAbsent},
+    {"trailing comma", R"({"sha1":")" + kHex + R"(",})", kNotJson, kAbsent, kAbsent},
+    {"comment", "/* c */{\"sha1\":\"" + kHex + "\"}", kNotJson, kAbsent, kAbsent},
+    {"two values", R"({"sha1":")" + kHex + R"("} {})", kNotJson, kAbsent, kAbsent},
+    {"text after the value", R"({"sha1":")" + kHex + R"("}x)", kNotJson, kAbsent, kAbsent},
+    {"cut short", R"({"sha1":")" + kHex, kNotJson, kAbsent, kAbsent},
+    {"an HTML error page", "<html><body>502 Bad Gateway</body></html>", kNotJson, kAbsent, kAbsent},
+    {"NUL after the value", "{\"sha1\":\"" + kHex + "\"}" + std::string(1, '\0'), kNotJson, kAbsent, kAbsent},
+    {"NUL before the value", std::string(1, '\0') + "{\"sha1\":\"" + kHex + "\"}", kNotJson, kAbsent, kAbsent},
+    {"not UTF-8", "{\"sha1\":\"" + kHex + "\",\"url\":\"\xFF\"}", kNotJson, kAbsent, kAbsent},
+    {"a number too large for a double", R"({"sha1":")" + kHex + R"(","n":1e400})", kNotJson, kAbsent, kAbsent},
 };
 
-TEST(ReadManifest, GivesEachUpdaterTheCodeOfTheNeighbouringOutcome) {
-    for (const auto& codes : {zv::kLauncherManifestCodes, zv::kStubManifestCodes}) {
-        for (const auto& c : kBodies) {
-            const auto digest = zv::ReadManifestDigest(c.body, codes);
-            EXPECT_EQ(digest.failure, CodeFor(c.digest, codes)) << c.name;
-            if (digest.failure != LaunchResult::Success) {
-                continue;
-            }
-            EXPECT_EQ(digest.expected, zv::DigestFromHex(kHex)) << c.name;
-            const auto url = zv::ReadManifestUrl(digest.document, codes);
-            EXPECT_EQ(url.failure, CodeFor(c.url, codes)) << c.name;
-            EXPECT_EQ(url.url, c.expectedUrl) << c.name;
+TEST(ReadManifest, ReadsEachMemberByItsRule) {
+    for (const auto& c : kBodies) {
+        SCOPED_TRACE(c.name);
+        const zv::ManifestReading reading = zv::ReadManifest(c.body);
+        EXPECT_EQ(reading.form, c.form);
+        EXPECT_EQ(reading.parseError.empty(), c.form != kNotJson) << reading.parseError;
+        EXPECT_EQ(reading.sha1.fault, c.sha1);
+        if (c.sha1 == kOk) {
+            EXPECT_EQ(reading.sha1.value, zv::DigestFromHex(kHex));
         }
+        EXPECT_EQ(reading.url.fault, c.url);
+        EXPECT_EQ(reading.url.value, c.urlValue);
     }
 }
 
-TEST(ReadManifest, UsesEachUpdatersOwnNumbers) {
-    const std::string noSha1 = R"({"url":"https://h/x"})";
-    EXPECT_EQ(zv::ReadManifestDigest(noSha1, zv::kLauncherManifestCodes).failure,
-              LaunchResult::LauncherManifestMissingSha1);
-    EXPECT_EQ(zv::ReadManifestDigest(noSha1, zv::kStubManifestCodes).failure, LaunchResult::StubManifestMissingSha1);
-    EXPECT_EQ(zv::ReadManifestDigest("{", zv::kLauncherManifestCodes).failure,
-              LaunchResult::LauncherManifestFetchFailed);
-    EXPECT_EQ(zv::ReadManifestDigest("{", zv::kStubManifestCodes).failure, LaunchResult::StubManifestFetchFailed);
+TEST(ReadManifest, NamesWhereTheParserStopped) {
+    EXPECT_NE(zv::ReadManifest(R"({"sha1": )").parseError.find("parse error at line 1, column 10"), std::string::npos)
+        << zv::ReadManifest(R"({"sha1": )").parseError;
+    const std::string nul = zv::ReadManifest(std::string("{}\0", 3)).parseError;
+    EXPECT_NE(nul.find("parse error at byte 3: NUL byte in the manifest body"), std::string::npos) << nul;
+}
+
+TEST(WidenManifestUrl, MakesEachByteOneUnit) {
+    EXPECT_EQ(zv::WidenManifestUrl("https://h/a%20b?x=1"), L"https://h/a%20b?x=1");
+    // UTF-8 for U+00E9 (C3 A9) widens to FFC3 FFA9, not to U+00E9: each byte is a signed 8-bit value.
+    EXPECT_EQ(zv::WidenManifestUrl("h/\xC3\xA9"), std::wstring(L"h/") + wchar_t(0xFFC3) + wchar_t(0xFFA9));
+    EXPECT_EQ(zv::WidenManifestUrl(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+    EXPECT_EQ(zv::WidenManifestUrl(""), L"");
+}
+
+TEST(FormatManifest, WritesWhatTheReadingReadsBack) {
+    const zv::Sha1Digest digest = zv::DigestFromHex(kHexUpper);
+    const std::string url = "https://cdn.example.com/zv/stub/ZVClient-x.dll";
+    const std::string body = zv::FormatManifest(digest, url);
+    EXPECT_EQ(body, "{\n  \"sha1\": \"" + kHex + "\",\n  \"url\": \"" + url + "\"\n}\n");
+    const zv::ManifestReading reading = zv::ReadManifest(body);
+    EXPECT_EQ(reading.form, kObject);
+    EXPECT_EQ(reading.sha1.value, digest);
+    EXPECT_EQ(reading.url.value, url);
 }
 
 }  // namespace

@@ -1,69 +1,11 @@
-#include <windows.h>
-
-#include <string>
-
-#include "integrity/file_digest.h"
 #include "net/http_client.h"
-#include "update/manifest.h"
 #include "update/stub_update.h"
 
 namespace zv {
 
-namespace {
-constexpr std::uint32_t kHttpNotFound = 404;
-constexpr DWORD kCurrentStubPauseMs = 300;
-}  // namespace
-
-std::wstring StubManifestUrl(std::wstring_view updateHost, std::wstring_view buildKey) {
-    std::wstring url = L"https://";
-    url += updateHost;
-    url += L"/stub/";
-    url += buildKey;
-    url += L"/manifest.json";
-    return url;
-}
-
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost) {
-    const ManifestCodes& codes = kStubManifestCodes;
-    // A code section that cannot be read still has a key: forty zero digits.
-    const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
-    const std::wstring manifestUrl = StubManifestUrl(updateHost, key);
-
     HttpClient client;
-    std::string body;
-    if (!client.GetString(manifestUrl, body)) {
-        if (client.lastError == kHttpNotFound) {
-            // The server does not know this build: it must not be played.
-            ::DeleteFileW(location.clientTarget.c_str());
-        }
-        return codes.fetchFailed;
-    }
-
-    const ManifestDigest manifest = ReadManifestDigest(body, codes);
-    if (manifest.failure != LaunchResult::Success) {
-        return manifest.failure;
-    }
-    if (HashFile(location.clientStub) == manifest.expected) {
-        ::Sleep(kCurrentStubPauseMs);
-        return LaunchResult::Success;
-    }
-
-    const ManifestUrl download = ReadManifestUrl(manifest.document, codes);
-    if (download.failure != LaunchResult::Success) {
-        return download.failure;
-    }
-    if (!client.DownloadToFile(download.url, location.clientStub, {})) {
-        return codes.downloadFailed;
-    }
-    // Checked against the digest already read: the manifest is fetched once per run. Bytes that
-    // fail the check do not stay where the game would load them; as after a broken transfer,
-    // there is then no stub (the old one was overwritten by the download), and the next run
-    // downloads again.
-    if (HashFile(location.clientStub) != manifest.expected) {
-        ::DeleteFileW(location.clientStub.c_str());
-        return codes.checksumMismatch;
-    }
-    return LaunchResult::Success;
+    return UpdateClientStub(location, updateHost, client, WindowsUpdateSystem());
 }
 
 }  // namespace zv

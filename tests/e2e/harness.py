@@ -604,7 +604,7 @@ def build_key(client_target: Path) -> str:
     """The stub manifest key of a game build: the SHA-1 of its ".text" raw data, read by a reader
     of the tests' own."""
     spec = importlib.util.spec_from_file_location(
-        "text_section_sha1", REPO / "src" / "integrity" / "testdata" / "text_section_sha1.py")
+        "text_section_sha1", REPO / "tests" / "fixtures" / "integrity" / "text_section_sha1.py")
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
     return module.text_section_sha1(Path(client_target).read_bytes())

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <stdexcept>
 
 namespace zv::test {
 
@@ -139,13 +137,5 @@ PeImage MakeImportingImage(const std::vector<std::string>& libraries, std::uint1
 }
 
 void Store32(Bytes& bytes, std::size_t at, std::uint32_t value) { Put32(bytes, at, value); }
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!file) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
 
 }  // namespace zv::test

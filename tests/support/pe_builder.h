@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace zv::test {
+#include "bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace zv::test {
 
 inline constexpr std::uint32_t kSectionCode = 0x00000020;         // IMAGE_SCN_CNT_CODE
 inline constexpr std::uint32_t kSectionInitData = 0x00000040;     // IMAGE_SCN_CNT_INITIALIZED_DATA
@@ -72,8 +72,5 @@ PeImage MakeImportingImage(const std::vector<std::string>& libraries, std::uint1
 // Writes value little-endian at byte offset at, growing bytes as needed (for patching a field of an
 // image or a section's data by hand).
 void Store32(Bytes& bytes, std::size_t at, std::uint32_t value);
-
-// Writes bytes to a file (for fixtures on disk); throws std::runtime_error on failure.
-void WriteBytes(const std::string& path, const Bytes& bytes);
 
 }  // namespace zv::test

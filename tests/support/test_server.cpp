@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "build_tree.h"
+#include "file_bytes.h"
 
 namespace zv::test {
 
@@ -12,29 +14,8 @@ namespace {
 
 std::wstring Widen(std::string_view text) { return std::wstring(text.begin(), text.end()); }
 
-// A host path as the prefix sees it: drive Z: is the host's root.
-std::wstring WindowsPath(std::string_view hostPath) {
-    std::wstring path = L"Z:" + Widen(hostPath);
-    for (auto& c : path) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    return path;
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot read " + path.string());
-    }
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 std::uint16_t Port(const std::filesystem::path& readyFile, const char* key) {
-    const auto ready = nlohmann::json::parse(ReadAll(readyFile));
+    const auto ready = nlohmann::json::parse(ReadFileText(readyFile));
     return ready.at(key).get<std::uint16_t>();
 }
 
@@ -56,7 +37,7 @@ TestServer::TestServer() {
     if (dir == nullptr || *dir == '\0') {
         throw std::runtime_error("ZV_TEST_SERVER_DIR is not set: run this test through ctest");
     }
-    dir_ = WindowsPath(dir);
+    dir_ = HostPath(dir).wstring();
     const std::filesystem::path base(dir_);
     httpsPort_ = Port(base / L"ready.json", "https_port");
     httpPort_ = Port(base / L"ready.json", "http_port");
@@ -87,24 +68,14 @@ std::wstring TestServer::FilePath(std::string_view relative) const {
 void TestServer::PutFile(std::string_view relative, std::string_view bytes) const {
     const std::filesystem::path path(FilePath(relative));
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
+    WriteFileBytes(path, bytes);
 }
 
 void TestServer::SetRoutes(const nlohmann::json& routes) const {
     // The server reads the file on every request: replace it whole, never write it in place.
     const std::filesystem::path base(dir_);
     const auto temporary = base / L"routes.json.tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << routes.dump();
-        if (!out.flush()) {
-            throw std::runtime_error("cannot write the routes");
-        }
-    }
+    WriteFileBytes(temporary, routes.dump());
     std::filesystem::rename(temporary, base / L"routes.json");
 }
 

@@ -5,8 +5,9 @@
 //
 // With WARM_UP_URL, fetches that small document into memory first, so the TLS stack is loaded and
 // the peak working set before the download is a fair baseline. Then downloads URL to TARGET with
-// an empty progress callback, as the updaters do, and prints one JSON line: the result, the seconds
-// the download took, the target's size and the peak working set before and after it.
+// an empty progress callback, as the updaters do, and prints one JSON line: the result (complete,
+// the HTTP status and the system error), the seconds the download took, the target's size and the
+// peak working set before and after it.
 #include <windows.h>
 #include <psapi.h>
 
@@ -42,8 +43,10 @@ int wmain(int argc, wchar_t** argv) {
     zv::HttpClient client;
     if (argc == 4) {
         std::string ignored;
-        if (!client.GetString(argv[3], ignored)) {
-            std::fprintf(stderr, "zvfetch: warm-up failed, error %u\n", client.lastError);
+        const zv::TransferResult warmUp = client.GetString(argv[3], ignored);
+        if (!warmUp.complete) {
+            std::fprintf(stderr, "zvfetch: warm-up failed, status %u, error %u\n", warmUp.httpStatus,
+                         warmUp.systemError);
             return 1;
         }
     }
@@ -53,14 +56,14 @@ int wmain(int argc, wchar_t** argv) {
     LARGE_INTEGER end;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
-    const bool ok = client.DownloadToFile(argv[1], argv[2], zv::ProgressCallback{});
+    const zv::TransferResult result = client.DownloadToFile(argv[1], argv[2], zv::ProgressCallback{});
     ::QueryPerformanceCounter(&end);
     const unsigned long long peakAfter = PeakWorkingSet();
     std::printf(
-        "{\"ok\": %s, \"last_error\": %u, \"bytes\": %llu, \"seconds\": %.4f, \"peak_working_set_before\": %llu, "
-        "\"peak_working_set_after\": %llu}\n",
-        ok ? "true" : "false", client.lastError, FileSize(argv[2]),
+        "{\"ok\": %s, \"http_status\": %u, \"system_error\": %u, \"bytes\": %llu, \"seconds\": %.4f, "
+        "\"peak_working_set_before\": %llu, \"peak_working_set_after\": %llu}\n",
+        result.complete ? "true" : "false", result.httpStatus, result.systemError, FileSize(argv[2]),
         static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart), peakBefore,
         peakAfter);
-    return ok ? 0 : 1;
+    return result.complete ? 0 : 1;
 }

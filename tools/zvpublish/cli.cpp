@@ -7,6 +7,7 @@
 #include <set>
 #include <string_view>
 
+#include "launch/target_discovery.h"
 #include "publish.h"
 #include "signing.h"
 #include "tree_files.h"
@@ -209,7 +210,7 @@ const char* Describe(Change change, bool isManifest) {
 }
 
 void WarnIfNeverExamined(Output& output, const std::wstring& target) {
-    if (!HasCandidateExtension(target)) {
+    if (!zv::HasCandidateExtension(target)) {
         output.Warning(target,
                        "the launcher opens only .exe, .bin and .dll files, so under this name it never finds it");
     }

@@ -7,15 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "launch/discovery_test_support.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
 #include "publish_test_support.h"
+#include "scratch_directory.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace zv::publish;
 using zv::test::ScratchDirectory;
+using zv::test::WriteFileBytes;
 
 struct ToolRun {
     int code = -1;
@@ -119,8 +121,8 @@ TEST(PublishTool, PublishesThenVerifiesAndFailsOnATamperedTree) {
     ScratchDirectory scratch;
     const fs::path game = scratch.path() / "Game.exe";
     zv::test::WriteFileBytes(game, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
-    WriteText(scratch.path() / "ZVClient.dll", "stub");
-    WriteText(scratch.path() / "Foo_ZV.exe", "launcher");
+    WriteFileBytes(scratch.path() / "ZVClient.dll", "stub");
+    WriteFileBytes(scratch.path() / "Foo_ZV.exe", "launcher");
     const std::wstring tree = (scratch.path() / "tree").wstring();
     const std::wstring base = L"--base-url=https://cdn.example.com/";
 
@@ -138,7 +140,7 @@ TEST(PublishTool, PublishesThenVerifiesAndFailsOnATamperedTree) {
     EXPECT_EQ(good.err, "");
     EXPECT_TRUE(Contains(good.out, "every manifest is good")) << good.out;
 
-    WriteText(scratch.path() / "tree" / "launcher" / "manifest.json", "{");
+    WriteFileBytes(scratch.path() / "tree" / "launcher" / "manifest.json", "{");
     const ToolRun bad = Tool({L"verify", tree});
     EXPECT_EQ(bad.code, kExitFailure);
     EXPECT_TRUE(Contains(bad.err, "manifest.json: is not one valid JSON value")) << bad.err;

@@ -1,7 +1,5 @@
 #include "publish.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -12,16 +10,13 @@
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
 #include "tree_files.h"
+#include "update/manifest.h"
 
 namespace zv::publish {
 
 namespace {
 
 constexpr std::uint32_t kCopyChunk = 65536;
-
-bool IsLowerHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
-
-wchar_t LowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 std::string Hex16(std::uint16_t value) {
     char text[8];
@@ -221,7 +216,8 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
         return published;
     }
     // Only now that the file is in place may a manifest name it.
-    if (auto failure = WriteManifest(folder, ManifestBody(published.digest, published.url), published.manifestChange)) {
+    if (auto failure =
+            WriteManifest(folder, FormatManifest(published.digest, published.url), published.manifestChange)) {
         published.failure = std::move(failure);
     }
     return published;
@@ -325,17 +321,6 @@ std::string DescribeVerdict(const ClientTargetExamination& examination) {
     return "unknown reason";
 }
 
-bool HasCandidateExtension(std::wstring_view path) {
-    const std::size_t dot = path.find_last_of(L'.');
-    const std::size_t separator = path.find_last_of(L"\\/");
-    if (dot == std::wstring_view::npos || (separator != std::wstring_view::npos && dot < separator)) {
-        return false;
-    }
-    std::wstring extension(path.substr(dot));
-    std::transform(extension.begin(), extension.end(), extension.begin(), LowerAscii);
-    return extension == L".exe" || extension == L".bin" || extension == L".dll";
-}
-
 BuildKey ComputeBuildKey(const std::wstring& target) {
     BuildKey result;
     if (auto failure = CheckSourceFile(target)) {
@@ -372,21 +357,6 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
 
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree) {
     return PublishInto(launcher, baseUrl, tree, {std::wstring(kLauncherFolder)}, LauncherFileName);
-}
-
-std::string ManifestBody(const Sha1Digest& digest, std::string_view url) {
-    nlohmann::ordered_json document;
-    document["sha1"] = ToUtf8(DigestToHex(digest));
-    document["url"] = std::string(url);
-    return document.dump(2) + "\n";
-}
-
-std::wstring StubFileName(const Sha1Digest& digest) { return L"ZVClient-" + DigestToHex(digest) + L".dll"; }
-
-std::wstring LauncherFileName(const Sha1Digest& digest) { return L"ZVLauncher-" + DigestToHex(digest) + L".exe"; }
-
-bool IsBuildKey(std::wstring_view name) {
-    return name.size() == 40 && std::all_of(name.begin(), name.end(), IsLowerHexDigit);
 }
 
 }  // namespace zv::publish

@@ -1,11 +1,7 @@
 #pragma once
 
-// Publishing into a static tree that any HTTPS server or CDN can serve:
-//
-//   TREE/launcher/manifest.json                     {"sha1", "url"} of the current launcher
-//   TREE/launcher/ZVLauncher-<sha1>.exe
-//   TREE/stub/<build key>/manifest.json             {"sha1", "url"} of the stub for one game build
-//   TREE/stub/<build key>/ZVClient-<sha1>.dll
+// Publishing into a static tree that any HTTPS server or CDN can serve, laid out as the launcher
+// asks for it (update/tree_layout.h).
 //
 // The build key and every digest come from the launcher's own code (ExamineClientTarget,
 // HashCodeSection, HashFile, DigestToHex), so the tree holds exactly what the launcher will ask
@@ -18,6 +14,7 @@
 
 #include "integrity/sha1.h"
 #include "launch/client_target.h"
+#include "update/tree_layout.h"
 
 namespace zv::publish {
 
@@ -35,9 +32,6 @@ std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& 
 
 // Why a file is not a client target, as the tool tells it (the words after "not a client target: ").
 std::string DescribeVerdict(const ClientTargetExamination& examination);
-
-// True when the launcher's search opens files named like path (".exe", ".bin" or ".dll", any case).
-bool HasCandidateExtension(std::wstring_view path);
 
 struct BuildKey {
     std::optional<Failure> failure;
@@ -69,18 +63,5 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
 
 // Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json.
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree);
-
-// The manifest document as the tool writes it.
-std::string ManifestBody(const Sha1Digest& digest, std::string_view url);
-
-// Places in the tree.
-inline constexpr std::wstring_view kStubFolder = L"stub";
-inline constexpr std::wstring_view kLauncherFolder = L"launcher";
-inline constexpr std::wstring_view kManifestName = L"manifest.json";
-std::wstring StubFileName(const Sha1Digest& digest);
-std::wstring LauncherFileName(const Sha1Digest& digest);
-
-// Exactly 40 lower-case hexadecimal digits: the only names the launcher asks for under stub/.
-bool IsBuildKey(std::wstring_view name);
 
 }  // namespace zv::publish

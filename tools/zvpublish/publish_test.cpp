@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "integrity/sha1.h"
-#include "launch/discovery_test_support.h"
 #include "pe_builder.h"
 #include "publish_test_support.h"
+#include "scratch_directory.h"
 #include "update/manifest.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 using namespace zv::publish;
 using zv::test::Bytes;
 using zv::test::ReadFileBytes;
+using zv::test::ReadFileText;
 using zv::test::ScratchDirectory;
 using zv::test::WriteFileBytes;
 
@@ -174,10 +176,9 @@ TEST_F(Publishing, StubGoesUnderItsContentNameAndTheManifestNamesIt) {
         << "the file and its manifest, and no temporary file";
     EXPECT_EQ(ReadFileBytes(folder / ("ZVClient-" + sha1 + ".dll")), ReadFileBytes(stub));
 
-    const auto document = zv::ParseManifest(ReadText(folder / "manifest.json"));
-    EXPECT_EQ(document,
-              nlohmann::json::parse(R"({"sha1": ")" + sha1 + R"(", "url": "https://cdn.example.com/zv/stub/)" +
-                                    KeyOf(target) + "/ZVClient-" + sha1 + R"(.dll"})"));
+    EXPECT_EQ(ReadFileText(folder / "manifest.json"), "{\n  \"sha1\": \"" + sha1 +
+                                                          "\",\n  \"url\": \"https://cdn.example.com/zv/stub/" +
+                                                          KeyOf(target) + "/ZVClient-" + sha1 + ".dll\"\n}\n");
     EXPECT_EQ(published.fileChange, Change::Added);
     EXPECT_EQ(published.manifestChange, Change::Added);
 }
@@ -189,21 +190,21 @@ TEST_F(Publishing, LauncherGoesUnderItsContentNameAndTheManifestNamesIt) {
 
     const std::string sha1 = Sha1Hex(ReadFileBytes(launcher));
     EXPECT_EQ(EntriesOf(tree / "launcher"), (std::vector<std::string>{"ZVLauncher-" + sha1 + ".exe", "manifest.json"}));
-    const auto document = zv::ParseManifest(ReadText(tree / "launcher" / "manifest.json"));
-    EXPECT_EQ(document.at("sha1"), sha1);
-    EXPECT_EQ(document.at("url"), "https://cdn.example.com/zv/launcher/ZVLauncher-" + sha1 + ".exe");
+    const zv::ManifestReading manifest = zv::ReadManifest(ReadFileText(tree / "launcher" / "manifest.json"));
+    EXPECT_EQ(ToUtf8(zv::DigestToHex(manifest.sha1.value)), sha1);
+    EXPECT_EQ(manifest.url.value, "https://cdn.example.com/zv/launcher/ZVLauncher-" + sha1 + ".exe");
 }
 
 TEST_F(Publishing, RepeatingAPublishChangesNothing) {
     const fs::path stub = Source("ZVClient.dll", "stub version 1");
     ASSERT_FALSE(Stub(stub).failure);
-    const auto before = ReadText(BuildFolder() / "manifest.json");
+    const auto before = ReadFileText(BuildFolder() / "manifest.json");
 
     const Published again = Stub(stub);
     ASSERT_FALSE(again.failure);
     EXPECT_EQ(again.fileChange, Change::Unchanged);
     EXPECT_EQ(again.manifestChange, Change::Unchanged);
-    EXPECT_EQ(ReadText(BuildFolder() / "manifest.json"), before);
+    EXPECT_EQ(ReadFileText(BuildFolder() / "manifest.json"), before);
     EXPECT_EQ(EntriesOf(BuildFolder()).size(), 2u);
 }
 
@@ -215,14 +216,15 @@ TEST_F(Publishing, ANewStubReplacesTheManifestWithoutWritingIntoTheOldOne) {
     const fs::path second = Source("v2.dll", "stub version 2");
     ASSERT_FALSE(Stub(first).failure);
     const fs::path manifest = BuildFolder() / "manifest.json";
-    const std::string old = ReadText(manifest);
+    const std::string old = ReadFileText(manifest);
     fs::create_hard_link(manifest, scratch.path() / "snapshot.json");
 
     const Published published = Stub(second);
     ASSERT_FALSE(published.failure) << published.failure->reason;
     EXPECT_EQ(published.manifestChange, Change::Replaced);
-    EXPECT_EQ(ReadText(scratch.path() / "snapshot.json"), old);
-    EXPECT_EQ(zv::ParseManifest(ReadText(manifest)).at("sha1"), Sha1Hex(ReadFileBytes(second)));
+    EXPECT_EQ(ReadFileText(scratch.path() / "snapshot.json"), old);
+    EXPECT_EQ(ToUtf8(zv::DigestToHex(zv::ReadManifest(ReadFileText(manifest)).sha1.value)),
+              Sha1Hex(ReadFileBytes(second)));
     EXPECT_TRUE(fs::exists(BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(first)) + ".dll")));
 }
 
@@ -231,14 +233,14 @@ TEST_F(Publishing, AContentNamedFileWithOtherContentIsLeftAloneAndNotPublished) 
     ASSERT_FALSE(Stub(stub).failure);
     const fs::path named = BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(stub)) + ".dll");
     WriteFileBytes(named, Bytes{'x'});
-    const std::string manifest = ReadText(BuildFolder() / "manifest.json");
+    const std::string manifest = ReadFileText(BuildFolder() / "manifest.json");
 
     const Published published = Stub(stub);
     ASSERT_TRUE(published.failure);
     EXPECT_EQ(published.failure->path, named.wstring());
     EXPECT_NE(published.failure->reason.find("other content"), std::string::npos) << published.failure->reason;
     EXPECT_EQ(ReadFileBytes(named), Bytes{'x'});
-    EXPECT_EQ(ReadText(BuildFolder() / "manifest.json"), manifest);
+    EXPECT_EQ(ReadFileText(BuildFolder() / "manifest.json"), manifest);
 }
 
 TEST_F(Publishing, RefusesBeforeWritingAnything) {

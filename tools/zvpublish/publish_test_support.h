@@ -7,20 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "integrity/sha1.h"
-#include "launch/discovery_test_support.h"
+#include "digest_text.h"
 #include "publish.h"
 #include "tree_files.h"
 
 namespace zv::publish {
 
-// The lower-case hex SHA-1 of bytes, from the SHA-1 core alone.
-inline std::string Sha1Hex(const std::vector<std::uint8_t>& bytes) {
-    Sha1Context context;
-    Sha1Init(context);
-    Sha1Update(context, bytes.data(), bytes.size());
-    return ToUtf8(DigestToHex(Sha1Final(context)));
-}
+using zv::test::Sha1Hex;
 
 inline std::string KeyOf(const std::filesystem::path& target) { return ToUtf8(ComputeBuildKey(target.wstring()).key); }
 
@@ -32,15 +25,6 @@ inline std::vector<std::string> EntriesOf(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-inline std::string ReadText(const std::filesystem::path& path) {
-    const auto bytes = zv::test::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-inline void WriteText(const std::filesystem::path& path, const std::string& text) {
-    zv::test::WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 }  // namespace zv::publish

@@ -1,8 +1,10 @@
 #pragma once
 
 // The file-system and text operations the publishing tool needs beyond reading files, kept thin
-// so that the publishing logic is the same on every platform: tree_files_windows.cpp holds the
-// Win32 calls, tree_files_posix.cpp the POSIX ones. Paths are wide, as in the launcher.
+// so that the publishing logic is the same on every platform: tree_files.cpp joins paths, queries
+// and lists them through std::filesystem on every platform; tree_files_windows.cpp holds the Win32
+// calls (staged files, text conversions, the std::filesystem form of a path), tree_files_posix.cpp
+// the POSIX ones. Paths are wide, as in the launcher.
 
 #include <memory>
 #include <optional>

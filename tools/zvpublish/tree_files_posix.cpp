@@ -1,10 +1,10 @@
-// The publishing tool's file operations on a POSIX system.
+// The publishing tool's paths in std::filesystem form, its staged files and its text conversions on
+// a POSIX system.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +13,7 @@
 
 #include "common/native_path.h"
 #include "tree_files.h"
+#include "tree_files_platform.h"
 
 namespace zv::publish {
 
@@ -21,21 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string ErrorText(int error) { return std::generic_category().message(error); }
-
-fs::path Native(const std::wstring& path) { return fs::path(ToNativePath(path)); }
-
-PathKind KindOf(const fs::file_status& status) {
-    switch (status.type()) {
-        case fs::file_type::not_found:
-            return PathKind::Missing;
-        case fs::file_type::regular:
-            return PathKind::File;
-        case fs::file_type::directory:
-            return PathKind::Directory;
-        default:
-            return PathKind::Other;
-    }
-}
 
 // Makes the directory entry of a moved file durable as well; a failure here loses nothing that
 // the move itself has not already made visible, so it is not reported.
@@ -50,54 +36,9 @@ void SyncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
-std::wstring JoinPath(const std::wstring& directory, std::wstring_view name) {
-    std::wstring path = directory;
-    if (!path.empty() && path.back() != L'/') {
-        path += L'/';
-    }
-    path += name;
-    return path;
-}
+fs::path ToFileSystemPath(const std::wstring& path) { return fs::path(ToNativePath(path)); }
 
-PathKind QueryPathKind(const std::wstring& path, std::string* reason) {
-    std::error_code error;
-    const fs::file_status status = fs::status(Native(path), error);
-    if (error && status.type() != fs::file_type::not_found) {
-        if (reason != nullptr) {
-            *reason = error.message();
-        }
-        return PathKind::Other;
-    }
-    return KindOf(status);
-}
-
-bool MakeDirectories(const std::wstring& directory, std::string& reason) {
-    std::error_code error;
-    fs::create_directories(Native(directory), error);
-    if (error) {
-        reason = error.message();
-        return false;
-    }
-    return true;
-}
-
-std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& directory, std::string& reason) {
-    std::error_code error;
-    fs::directory_iterator it(Native(directory), error);
-    std::vector<ListedEntry> entries;
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code statusError;
-        const fs::file_status status = it->status(statusError);
-        entries.push_back(
-            {FromNativePath(it->path().filename().native()), statusError ? PathKind::Other : KindOf(status)});
-    }
-    if (error) {
-        reason = error.message();
-        return std::nullopt;
-    }
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-    return entries;
-}
+std::wstring FromFileSystemPath(const fs::path& path) { return FromNativePath(path.native()); }
 
 struct StagedFile::Impl {
     int fd = -1;

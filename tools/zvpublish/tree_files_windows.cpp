@@ -1,14 +1,15 @@
-// The publishing tool's file operations on Windows.
+// The publishing tool's paths in std::filesystem form, its staged files and its text conversions on
+// Windows.
 
 #include <windows.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <random>
-#include <system_error>
 
 #include "common/unique_handle.h"
 #include "tree_files.h"
+#include "tree_files_platform.h"
 
 namespace zv::publish {
 
@@ -34,68 +35,11 @@ std::string ErrorText(DWORD error) {
     return ToUtf8(text) + " (error " + std::to_string(error) + ")";
 }
 
-PathKind KindOf(const fs::file_status& status) {
-    switch (status.type()) {
-        case fs::file_type::not_found:
-            return PathKind::Missing;
-        case fs::file_type::regular:
-            return PathKind::File;
-        case fs::file_type::directory:
-            return PathKind::Directory;
-        default:
-            return PathKind::Other;
-    }
-}
-
 }  // namespace
 
-std::wstring JoinPath(const std::wstring& directory, std::wstring_view name) {
-    std::wstring path = directory;
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') {
-        path += L'\\';
-    }
-    path += name;
-    return path;
-}
+fs::path ToFileSystemPath(const std::wstring& path) { return fs::path(path); }
 
-PathKind QueryPathKind(const std::wstring& path, std::string* reason) {
-    std::error_code error;
-    const fs::file_status status = fs::status(fs::path(path), error);
-    if (error && status.type() != fs::file_type::not_found) {
-        if (reason != nullptr) {
-            *reason = error.message();
-        }
-        return PathKind::Other;
-    }
-    return KindOf(status);
-}
-
-bool MakeDirectories(const std::wstring& directory, std::string& reason) {
-    std::error_code error;
-    fs::create_directories(fs::path(directory), error);
-    if (error) {
-        reason = error.message();
-        return false;
-    }
-    return true;
-}
-
-std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& directory, std::string& reason) {
-    std::error_code error;
-    fs::directory_iterator it(fs::path(directory), error);
-    std::vector<ListedEntry> entries;
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code statusError;
-        const fs::file_status status = it->status(statusError);
-        entries.push_back({it->path().filename().wstring(), statusError ? PathKind::Other : KindOf(status)});
-    }
-    if (error) {
-        reason = error.message();
-        return std::nullopt;
-    }
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-    return entries;
-}
+std::wstring FromFileSystemPath(const fs::path& path) { return path.wstring(); }
 
 struct StagedFile::Impl {
     UniqueFile file;

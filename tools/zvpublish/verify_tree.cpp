@@ -1,20 +1,18 @@
 #include "verify_tree.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <array>
 #include <set>
-#include <stdexcept>
 #include <string_view>
 
+#include "common/launch_result.h"
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
 #include "integrity/sha1.h"
 #include "net/transfer_rules.h"
-#include "publish.h"
 #include "tree_files.h"
 #include "update/manifest.h"
+#include "update/tree_layout.h"
 
 namespace zv::publish {
 
@@ -134,79 +132,92 @@ std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const 
     return parts;
 }
 
-const char* const kLauncherFetchFailed = "\"Failed to fetch launcher update manifest from server.\"";
-const char* const kStubFetchFailed = "\"Failed to fetch game stub manifest from server.\"";
+enum class ManifestKind { Launcher, Stub };
 
-void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
-                   bool isLauncher) {
-    const char* fetchFailed = isLauncher ? kLauncherFetchFailed : kStubFetchFailed;
-    const char* missingSha1 = isLauncher ? "\"Launcher manifest is missing SHA1 checksum.\""
-                                         : "\"Game stub manifest is missing SHA1 checksum.\"";
-    const char* missingUrl = isLauncher ? "\"Launcher manifest is missing download URL.\""
-                                        : "\"Game stub manifest is missing download URL.\"";
+// What a player gets, in the launcher's own words and quoted, for a manifest of this kind that
+// cannot be fetched or read, has no usable "sha1", or has no usable "url".
+struct PlayerMessages {
+    std::string fetchFailed;
+    std::string missingSha1;
+    std::string missingUrl;
+};
 
-    std::string body;
+// The text in double quotes. (Appended piece by piece: a chain of operator+ on temporaries trips a
+// false -Wrestrict warning of GCC 12 in the cross build.)
+std::string Quoted(LaunchResult result) {
+    std::string text = "\"";
+    text += ToUtf8(DescribeLaunchResult(result));
+    text += '"';
+    return text;
+}
+
+PlayerMessages MessagesFor(ManifestKind kind) {
+    if (kind == ManifestKind::Launcher) {
+        return {Quoted(LaunchResult::LauncherManifestFetchFailed), Quoted(LaunchResult::LauncherManifestMissingSha1),
+                Quoted(LaunchResult::LauncherManifestMissingUrl)};
+    }
+    return {Quoted(LaunchResult::StubManifestFetchFailed), Quoted(LaunchResult::StubManifestMissingSha1),
+            Quoted(LaunchResult::StubManifestMissingUrl)};
+}
+
+// The manifest's bytes as the launcher would receive them; false, with the error added, for a file
+// that cannot be read or that the launcher would refuse for its size.
+bool ReadManifestFile(Verifier& v, const std::wstring& manifest, const PlayerMessages& players, std::string& body) {
     switch (ReadBody(manifest, body)) {
         case BodyRead::Unreadable:
             v.Add(Kind::Error, manifest, "cannot be read");
-            return;
+            return false;
         case BodyRead::TooLarge:
             v.Add(Kind::Error, manifest,
                   "is larger than " + std::to_string(kMaxBodyInMemory) + " bytes, which the launcher refuses (" +
-                      fetchFailed + ")");
-            return;
+                      players.fetchFailed + ")");
+            return false;
         case BodyRead::Ok:
             break;
     }
-    nlohmann::json document;
-    try {
-        document = ParseManifest(body);
-    } catch (const nlohmann::json::exception& e) {
-        v.Add(Kind::Error, manifest,
-              std::string("is not one valid JSON value (players get ") + fetchFailed + "): " + e.what());
-        return;
-    }
-    if (!document.is_object()) {
-        v.Add(Kind::Error, manifest, std::string("is not a JSON object (players get ") + missingSha1 + ")");
-        return;
-    }
+    return true;
+}
 
-    Sha1Digest expected;
-    std::string url;
-    bool ok = true;
-    try {
-        const auto sha1 = GetManifestString(document, "sha1");
-        if (!sha1) {
-            v.Add(Kind::Error, manifest, std::string("has no \"sha1\" (players get ") + missingSha1 + ")");
-            ok = false;
-        } else {
-            expected = DigestFromHex(*sha1);
-        }
-    } catch (const nlohmann::json::exception&) {
-        v.Add(Kind::Error, manifest, std::string("its \"sha1\" is not a string (players get ") + missingSha1 + ")");
-        ok = false;
-    } catch (const std::invalid_argument&) {
-        v.Add(Kind::Error, manifest,
-              std::string("its \"sha1\" is not 40 hexadecimal digits (players get ") + missingSha1 + ")");
-        ok = false;
-    }
-    try {
-        const auto member = GetManifestString(document, "url");
-        if (!member) {
+// Each rule of the manifest reading the body breaks, as an error; true when there is none.
+bool CheckReading(Verifier& v, const std::wstring& manifest, const ManifestReading& reading,
+                  const PlayerMessages& players) {
+    switch (reading.form) {
+        case ManifestForm::NotOneJsonValue:
             v.Add(Kind::Error, manifest,
-                  std::string("has no \"url\" (players whose copy differs get ") + missingUrl + ")");
-            ok = false;
-        } else {
-            url = *member;
-        }
-    } catch (const nlohmann::json::exception&) {
-        v.Add(Kind::Error, manifest, std::string("its \"url\" is not a string (players get ") + missingUrl + ")");
-        ok = false;
+                  "is not one valid JSON value (players get " + players.fetchFailed + "): " + reading.parseError);
+            return false;
+        case ManifestForm::NotAnObject:
+            v.Add(Kind::Error, manifest, "is not a JSON object (players get " + players.missingSha1 + ")");
+            return false;
+        case ManifestForm::Object:
+            break;
     }
-    if (!ok) {
-        return;
+    switch (reading.sha1.fault) {
+        case MemberFault::None:
+            break;
+        case MemberFault::Absent:
+            v.Add(Kind::Error, manifest, "has no \"sha1\" (players get " + players.missingSha1 + ")");
+            break;
+        case MemberFault::NotString:
+            v.Add(Kind::Error, manifest, "its \"sha1\" is not a string (players get " + players.missingSha1 + ")");
+            break;
+        case MemberFault::Malformed:
+            v.Add(Kind::Error, manifest,
+                  "its \"sha1\" is not 40 hexadecimal digits (players get " + players.missingSha1 + ")");
+            break;
     }
+    // Any string is a "url" to the reading: it is absent or it is no string.
+    if (reading.url.fault == MemberFault::Absent) {
+        v.Add(Kind::Error, manifest, "has no \"url\" (players whose copy differs get " + players.missingUrl + ")");
+    } else if (!reading.url.ok()) {
+        v.Add(Kind::Error, manifest, "its \"url\" is not a string (players get " + players.missingUrl + ")");
+    }
+    return reading.sha1.ok() && reading.url.ok();
+}
 
+// Whether the launcher can download from url at all: an error for an address its download fails
+// on, a note for plain http.
+bool CheckDownloadUrl(Verifier& v, const std::wstring& manifest, const std::string& url) {
     const bool printable = std::all_of(url.begin(), url.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u > 0x20 && u < 0x7F;
@@ -215,19 +226,25 @@ void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<
         v.Add(Kind::Error, manifest,
               "its \"url\" is empty or not printable ASCII without blanks, so the download fails (percent-encode "
               "anything else)");
-        return;
+        return false;
     }
-    if (!url.starts_with("https://")) {
-        if (url.starts_with("http://")) {
-            v.Add(Kind::Note, manifest,
-                  "its \"url\" is plain http://: the download is checked by its SHA-1, but any "
-                  "network on the way can break it");
-        } else {
-            v.Add(Kind::Error, manifest, "its \"url\" is not an https:// address, so the download fails");
-            return;
-        }
+    if (url.starts_with("https://")) {
+        return true;
     }
+    if (url.starts_with("http://")) {
+        v.Add(Kind::Note, manifest,
+              "its \"url\" is plain http://: the download is checked by its SHA-1, but any "
+              "network on the way can break it");
+        return true;
+    }
+    v.Add(Kind::Error, manifest, "its \"url\" is not an https:// address, so the download fails");
+    return false;
+}
 
+// The file url names inside the tree, hashed as the launcher will hash its download; a note when
+// url points elsewhere. A manifest whose file is good, or out of reach, counts as good.
+void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
+                    const std::string& url, const Sha1Digest& expected) {
     CheckedManifest checked{manifest, {}};
     if (const auto parts = MapIntoTree(url, folders, v.baseUrl)) {
         std::wstring file = v.tree;
@@ -260,6 +277,21 @@ void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<
     v.report.good.push_back(std::move(checked));
 }
 
+// One manifest, in folders below the tree, read with the launcher's rules, and the file it names.
+void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
+                   ManifestKind kind) {
+    const PlayerMessages players = MessagesFor(kind);
+    std::string body;
+    if (!ReadManifestFile(v, manifest, players, body)) {
+        return;
+    }
+    const ManifestReading reading = ReadManifest(body);
+    if (!CheckReading(v, manifest, reading, players) || !CheckDownloadUrl(v, manifest, reading.url.value)) {
+        return;
+    }
+    CheckNamedFile(v, manifest, folders, reading.url.value, reading.sha1.value);
+}
+
 // Files beside the manifests that no manifest names, and temporary files left behind.
 void NoteStrayFiles(Verifier& v, const std::wstring& folder) {
     std::string reason;
@@ -281,39 +313,25 @@ void NoteStrayFiles(Verifier& v, const std::wstring& folder) {
     }
 }
 
-}  // namespace
-
-bool TreeReport::HasErrors() const {
-    return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.kind == Kind::Error; });
+// TREE/launcher/manifest.json; its folder joins folders when the manifest is there.
+void CheckLauncher(Verifier& v, std::vector<std::wstring>& folders) {
+    const std::wstring launcherFolder = JoinPath(v.tree, std::wstring(kLauncherFolder));
+    const std::wstring manifest = JoinPath(launcherFolder, std::wstring(kManifestName));
+    if (QueryPathKind(manifest) == PathKind::Missing) {
+        v.Add(Kind::Error, manifest,
+              "is missing: every launcher run would stop with " + MessagesFor(ManifestKind::Launcher).fetchFailed);
+        return;
+    }
+    CheckManifest(v, manifest, {ToUtf8(kLauncherFolder)}, ManifestKind::Launcher);
+    folders.push_back(launcherFolder);
 }
 
-TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl) {
-    Verifier v{tree, baseUrl, {}, {}};
-    switch (QueryPathKind(tree)) {
-        case PathKind::Missing:
-            v.Add(Kind::Error, tree, "does not exist");
-            return v.report;
-        case PathKind::Directory:
-            break;
-        default:
-            v.Add(Kind::Error, tree, "is not a folder");
-            return v.report;
-    }
-
-    const std::wstring launcherFolder = JoinPath(tree, std::wstring(kLauncherFolder));
-    const std::wstring launcherManifest = JoinPath(launcherFolder, std::wstring(kManifestName));
-    std::vector<std::wstring> folders;
-    if (QueryPathKind(launcherManifest) == PathKind::Missing) {
-        v.Add(Kind::Error, launcherManifest,
-              std::string("is missing: every launcher run would stop with ") + kLauncherFetchFailed);
-    } else {
-        CheckManifest(v, launcherManifest, {ToUtf8(kLauncherFolder)}, /*isLauncher=*/true);
-        folders.push_back(launcherFolder);
-    }
-
-    const std::wstring stubFolder = JoinPath(tree, std::wstring(kStubFolder));
-    const std::string noBuild = std::string("the launcher deletes the game executable of every player, who gets ") +
-                                kStubFetchFailed + " (the server answers 404)";
+// TREE/stub/<key>/manifest.json for every build folder; each build folder with a manifest joins
+// folders.
+void CheckStubBuilds(Verifier& v, std::vector<std::wstring>& folders) {
+    const std::wstring stubFolder = JoinPath(v.tree, std::wstring(kStubFolder));
+    const std::string noBuild = "the launcher deletes the game executable of every player, who gets " +
+                                MessagesFor(ManifestKind::Stub).fetchFailed + " (the server answers 404)";
     std::string reason;
     const auto entries =
         QueryPathKind(stubFolder) == PathKind::Directory ? ListDirectory(stubFolder, reason) : std::nullopt;
@@ -339,13 +357,35 @@ TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>
             v.Add(Kind::Error, manifest, "is missing: for this build " + noBuild);
             continue;
         }
-        CheckManifest(v, manifest, {ToUtf8(kStubFolder), ToUtf8(entry.name)}, /*isLauncher=*/false);
+        CheckManifest(v, manifest, {ToUtf8(kStubFolder), ToUtf8(entry.name)}, ManifestKind::Stub);
         folders.push_back(path);
     }
     if (!anyBuild) {
         v.Add(Kind::Error, stubFolder, "holds no game build: " + noBuild);
     }
+}
 
+}  // namespace
+
+bool TreeReport::HasErrors() const {
+    return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.kind == Kind::Error; });
+}
+
+TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl) {
+    Verifier v{tree, baseUrl, {}, {}};
+    switch (QueryPathKind(tree)) {
+        case PathKind::Missing:
+            v.Add(Kind::Error, tree, "does not exist");
+            return v.report;
+        case PathKind::Directory:
+            break;
+        default:
+            v.Add(Kind::Error, tree, "is not a folder");
+            return v.report;
+    }
+    std::vector<std::wstring> folders;
+    CheckLauncher(v, folders);
+    CheckStubBuilds(v, folders);
     for (const auto& folder : folders) {
         NoteStrayFiles(v, folder);
     }

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "launch/discovery_test_support.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
 #include "publish.h"
 #include "publish_test_support.h"
+#include "scratch_directory.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ struct GoodTree {
 
     GoodTree() {
         WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
-        WriteText(stub, "stub version 2");
-        WriteText(launcher, "launcher build 7");
+        WriteFileBytes(stub, "stub version 2");
+        WriteFileBytes(launcher, "launcher build 7");
         const auto s = PublishStub(target.wstring(), stub.wstring(), kBase, tree.wstring());
         const auto l = PublishLauncher(launcher.wstring(), kBase, tree.wstring());
         if (s.failure || l.failure) {
@@ -96,7 +97,7 @@ TEST(VerifyTree, NamesEachBrokenManifestAndTamperedFile) {
                     text.replace(at, from.size(), to);
                 }
             }
-            WriteText(t.StubManifest(), text);
+            WriteFileBytes(t.StubManifest(), text);
             return t.StubManifest();
         };
     };
@@ -121,14 +122,14 @@ TEST(VerifyTree, NamesEachBrokenManifestAndTamperedFile) {
         {"url not https", manifest(R"({"sha1": "SHA", "url": "ftp://cdn.example.com/x.dll"})"), "not an https://"},
         {"larger than the launcher takes",
          [](const GoodTree& t) {
-             WriteText(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + t.StubUrl() + "\"}" +
-                                             std::string(1024 * 1024, ' '));
+             WriteFileBytes(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + t.StubUrl() + "\"}" +
+                                                  std::string(1024 * 1024, ' '));
              return t.StubManifest();
          },
          "larger than"},
         {"stub file tampered",
          [](const GoodTree& t) {
-             WriteText(t.StubFile(), "stub version 2, changed");
+             WriteFileBytes(t.StubFile(), "stub version 2, changed");
              return t.StubFile();
          },
          "its SHA-1 is"},
@@ -140,8 +141,8 @@ TEST(VerifyTree, NamesEachBrokenManifestAndTamperedFile) {
          "which is not in the tree"},
         {"sha1 of another file",
          [](const GoodTree& t) {
-             WriteText(t.StubManifest(),
-                       R"({"sha1": "0000000000000000000000000000000000000000", "url": ")" + t.StubUrl() + "\"}");
+             WriteFileBytes(t.StubManifest(),
+                            R"({"sha1": "0000000000000000000000000000000000000000", "url": ")" + t.StubUrl() + "\"}");
              return t.StubFile();
          },
          "its SHA-1 is"},
@@ -200,7 +201,8 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
              for (char& c : sha1) {
                  c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
              }
-             WriteText(t.StubManifest(), R"({"url": ")" + t.StubUrl() + R"(", "sha1": ")" + sha1 + "\", \"x\": [1]}");
+             WriteFileBytes(t.StubManifest(),
+                            R"({"url": ")" + t.StubUrl() + R"(", "sha1": ")" + sha1 + "\", \"x\": [1]}");
          },
          std::nullopt,
          {}},
@@ -210,14 +212,14 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
              for (std::size_t at = url.find('/'); at != std::string::npos; at = url.find('/', at + 2)) {
                  url.replace(at, 1, "\\/");
              }
-             WriteText(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + url + "\"}");
+             WriteFileBytes(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + url + "\"}");
          },
          std::nullopt,
          {}},
         {"a download elsewhere",
          [](const GoodTree& t) {
-             WriteText(t.StubManifest(),
-                       R"({"sha1": ")" + t.StubSha1() + R"(", "url": "https://other.example.com/ZVClient.dll"})");
+             WriteFileBytes(t.StubManifest(),
+                            R"({"sha1": ")" + t.StubSha1() + R"(", "url": "https://other.example.com/ZVClient.dll"})");
          },
          std::nullopt,
          {"points outside the tree", "no manifest names it"}},
@@ -225,7 +227,7 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
          [](const GoodTree& t) {
              std::string url = t.StubUrl();
              url.replace(0, 5, "http");
-             WriteText(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + url + "\"}");
+             WriteFileBytes(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + url + "\"}");
          },
          std::nullopt,
          {"plain http://"}},
@@ -234,15 +236,15 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
              fs::create_directories(t.tree / "files");
              fs::copy_file(t.StubFile(), t.tree / "files" / "ZVClient 2.dll");
              fs::remove(t.StubFile());
-             WriteText(t.StubManifest(),
-                       R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + kBase + "files/ZVClient%202.dll?v=2\"}");
+             WriteFileBytes(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + kBase +
+                                                  "files/ZVClient%202.dll?v=2\"}");
          },
          kBase,
          {}},
         {"an older release and a temporary file beside the manifest",
          [](const GoodTree& t) {
-             WriteText(t.Build() / "ZVClient-0000000000000000000000000000000000000000.dll", "old");
-             WriteText(t.Build() / ".manifest.json.123.tmp", "{");
+             WriteFileBytes(t.Build() / "ZVClient-0000000000000000000000000000000000000000.dll", "old");
+             WriteFileBytes(t.Build() / ".manifest.json.123.tmp", "{");
          },
          std::nullopt,
          {"interrupted publish", "no manifest names it"}},
@@ -263,7 +265,7 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
 
 TEST(VerifyTree, RefusesATreeThatIsNoFolder) {
     ScratchDirectory scratch;
-    WriteText(scratch.path() / "file", "x");
+    WriteFileBytes(scratch.path() / "file", "x");
     for (const fs::path& path : {scratch.path() / "missing", scratch.path() / "file"}) {
         const TreeReport report = VerifyTree(path.wstring(), std::nullopt);
         ASSERT_EQ(report.findings.size(), 1u);

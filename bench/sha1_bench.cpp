@@ -6,25 +6,18 @@
 
 #include <cstdint>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "integrity/sha1.h"
 #include "integrity/sha1_engine.h"
+#include "random_bytes.h"
 
 namespace {
 
 constexpr std::size_t kBufferSize = 65536;
 
 const std::vector<std::uint8_t>& Buffer() {
-    static const std::vector<std::uint8_t> buffer = [] {
-        std::vector<std::uint8_t> bytes(kBufferSize);
-        std::mt19937 random(1);
-        for (auto& b : bytes) {
-            b = static_cast<std::uint8_t>(random());
-        }
-        return bytes;
-    }();
+    static const std::vector<std::uint8_t> buffer = zv::test::RandomBytes(kBufferSize, 1);
     return buffer;
 }
 

@@ -6,9 +6,9 @@
 
 #include <optional>
 
-#include "launch/discovery_bench_tree.h"
-#include "launch/discovery_test_support.h"
+#include "discovery_bench_tree.h"
 #include "launch/target_discovery.h"
+#include "scratch_directory.h"
 
 namespace {
 

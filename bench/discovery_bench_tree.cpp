@@ -1,14 +1,15 @@
-#include "launch/discovery_bench_tree.h"
+#include "discovery_bench_tree.h"
 
 #include <array>
-#include <cwctype>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
 
 #include "common/read_only_file.h"
+#include "discovery_test_support.h"
+#include "file_bytes.h"
 #include "launch/discovery_platform.h"
-#include "launch/discovery_test_support.h"
+#include "launch/target_discovery.h"
 #include "pe_builder.h"
 
 namespace zv::bench {
@@ -28,17 +29,6 @@ std::wstring Joined(const std::wstring& directory, std::wstring_view name) {
     }
     path.append(name);
     return path;
-}
-
-bool IsCandidate(std::wstring_view name) {
-    if (name.size() < 4 || name[name.size() - 4] != L'.') {
-        return false;
-    }
-    std::wstring extension(name.substr(name.size() - 4));
-    for (wchar_t& unit : extension) {
-        unit = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(unit)));
-    }
-    return extension == L".exe" || extension == L".bin" || extension == L".dll";
 }
 
 // The name of the last entry of a listing that satisfies keep.
@@ -90,9 +80,10 @@ BenchTree MakeBenchTree(const fs::path& root) {
     const std::wstring lastFolder = Joined(rootPath, LastListed(rootPath, [](const DirectoryEntry& e) {
                                                return (e.attributes & kFileAttributeDirectory) != 0;
                                            }));
-    tree.clientTarget = Joined(lastFolder, LastListed(lastFolder, [](const DirectoryEntry& e) {
-                                   return (e.attributes & kFileAttributeDirectory) == 0 && IsCandidate(e.name);
-                               }));
+    tree.clientTarget =
+        Joined(lastFolder, LastListed(lastFolder, [](const DirectoryEntry& e) {
+                   return (e.attributes & kFileAttributeDirectory) == 0 && HasCandidateExtension(e.name);
+               }));
     test::WriteFileBytes(fs::path(root) / fs::path(lastFolder.substr(rootPath.size() + 1)) /
                              fs::path(tree.clientTarget.substr(lastFolder.size() + 1)),
                          target);
@@ -114,7 +105,7 @@ std::uint32_t ListAndReadFirstBytes(const std::wstring& directory, std::uint32_t
             }
             continue;
         }
-        if (!IsCandidate(entry.name)) {
+        if (!HasCandidateExtension(entry.name)) {
             continue;
         }
         ReadOnlyFile file = OpenForReading(Joined(directory, entry.name));

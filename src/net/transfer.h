@@ -1,0 +1,42 @@
+#pragma once
+
+// What the updaters need of the network: a small document fetched into memory, and a file
+// downloaded to disk, each by a plain GET. HttpClient (WinHTTP) is the launcher's; the updaters'
+// unit tests stand in for it.
+
+#include <cstdint>
+#include <string>
+
+namespace zv {
+
+// How one transfer ended. The response's HTTP status and the platform's error code are kept apart:
+// a response refused for its status has that status and no error; a failure of a platform call or
+// of a check (connecting, TLS, reading, writing the file, a body too large or cut short) has its
+// error code, and also the status when a response had arrived before it.
+struct TransferResult {
+    // True only for a 2xx response whose body arrived whole.
+    bool complete = false;
+    // The response's status; 0 when no response arrived or its status could not be read.
+    std::uint32_t httpStatus = 0;
+    // The error code of the call or check that failed; 0 when none failed.
+    std::uint32_t systemError = 0;
+
+    friend bool operator==(const TransferResult&, const TransferResult&) = default;
+};
+
+class Transfer {
+public:
+    virtual ~Transfer() = default;
+
+    // Fetches url and, when complete, replaces body with the whole response body, byte for byte;
+    // otherwise body is left as it was.
+    virtual TransferResult GetString(const std::wstring& url, std::string& body) = 0;
+
+    // Streams url's body into the file at targetPath, which is opened for writing without sharing
+    // (created or truncated) before any network traffic. When the transfer is not complete the file
+    // is left as it was if url cannot be split or the file cannot be opened, stays empty if no
+    // response arrived, and is deleted if the status was refused or the body failed.
+    virtual TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath) = 0;
+};
+
+}  // namespace zv

@@ -1,0 +1,71 @@
+#include "update/stub_update.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "integrity/file_digest.h"
+#include "update/manifest.h"
+#include "update/tree_layout.h"
+
+namespace zv {
+
+namespace {
+
+constexpr std::uint32_t kHttpNotFound = 404;
+// How long a run with a current stub waits before the game starts.
+constexpr std::chrono::milliseconds kCurrentStubPause{300};
+
+// The stub update's result for a manifest it cannot go on with, before the stub is compared.
+LaunchResult ManifestFailure(const ManifestReading& manifest) {
+    if (manifest.form == ManifestForm::NotOneJsonValue) {
+        return LaunchResult::StubManifestFetchFailed;
+    }
+    if (!manifest.sha1.ok()) {
+        return LaunchResult::StubManifestMissingSha1;
+    }
+    return LaunchResult::Success;
+}
+
+}  // namespace
+
+StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost, Transfer& transfer,
+                            UpdateSystem& system) {
+    // A code section that cannot be read still has a key: forty zero digits.
+    const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
+    std::string body;
+    const TransferResult fetched = transfer.GetString(StubManifestUrl(updateHost, key), body);
+    if (!fetched.complete) {
+        if (fetched.httpStatus == kHttpNotFound) {
+            // The server does not know this build: it must not be played.
+            system.RemoveFile(location.clientTarget);
+        }
+        return LaunchResult::StubManifestFetchFailed;
+    }
+    const ManifestReading manifest = ReadManifest(body);
+    if (const LaunchResult failure = ManifestFailure(manifest); failure != LaunchResult::Success) {
+        return failure;
+    }
+    if (FileMatchesManifest(location.clientStub, manifest)) {
+        system.Pause(kCurrentStubPause);
+        return LaunchResult::Success;
+    }
+    // "url" matters only now: a manifest for a current stub may leave it out.
+    if (!manifest.url.ok()) {
+        return LaunchResult::StubManifestMissingUrl;
+    }
+    if (!transfer.DownloadToFile(WidenManifestUrl(manifest.url.value), location.clientStub).complete) {
+        return LaunchResult::StubDownloadFailed;
+    }
+    // Checked against the digest already read: the manifest is fetched once per run. Bytes that
+    // fail the check do not stay where the game would load them; as after a broken transfer,
+    // there is then no stub (the old one was overwritten by the download), and the next run
+    // downloads again.
+    if (!FileMatchesManifest(location.clientStub, manifest)) {
+        system.RemoveFile(location.clientStub);
+        return LaunchResult::StubChecksumMismatch;
+    }
+    return LaunchResult::Success;
+}
+
+}  // namespace zv

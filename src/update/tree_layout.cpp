@@ -1,0 +1,52 @@
+#include "update/tree_layout.h"
+
+#include <algorithm>
+
+namespace zv {
+
+namespace {
+
+std::wstring HttpsUrl(std::wstring_view updateHost, std::wstring_view path) {
+    std::wstring url = L"https://";
+    url += updateHost;
+    url += path;
+    return url;
+}
+
+bool IsLowerHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
+
+}  // namespace
+
+std::wstring LauncherManifestPath() {
+    std::wstring path = L"/";
+    path += kLauncherFolder;
+    path += L'/';
+    path += kManifestName;
+    return path;
+}
+
+std::wstring StubManifestPath(std::wstring_view buildKey) {
+    std::wstring path = L"/";
+    path += kStubFolder;
+    path += L'/';
+    path += buildKey;
+    path += L'/';
+    path += kManifestName;
+    return path;
+}
+
+std::wstring LauncherManifestUrl(std::wstring_view updateHost) { return HttpsUrl(updateHost, LauncherManifestPath()); }
+
+std::wstring StubManifestUrl(std::wstring_view updateHost, std::wstring_view buildKey) {
+    return HttpsUrl(updateHost, StubManifestPath(buildKey));
+}
+
+std::wstring LauncherFileName(const Sha1Digest& digest) { return L"ZVLauncher-" + DigestToHex(digest) + L".exe"; }
+
+std::wstring StubFileName(const Sha1Digest& digest) { return L"ZVClient-" + DigestToHex(digest) + L".dll"; }
+
+bool IsBuildKey(std::wstring_view name) {
+    return name.size() == 40 && std::all_of(name.begin(), name.end(), IsLowerHexDigit);
+}
+
+}  // namespace zv

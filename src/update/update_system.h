@@ -1,0 +1,31 @@
+#pragma once
+
+// What the updaters do to the machine besides the transfer and the hashing: the temporary folder
+// and file a launcher update is downloaded into, removing a file, and a pause. The Windows
+// implementation is the real one; the updaters' unit tables stand in for it.
+
+#include <chrono>
+#include <string>
+
+namespace zv {
+
+class UpdateSystem {
+public:
+    virtual ~UpdateSystem() = default;
+
+    // The user's temporary folder (GetTempPathW), ending in a backslash; empty when the platform
+    // reports none.
+    virtual std::wstring TemporaryFolder() = 0;
+    // Creates an empty file of a new name, beginning "ZVL", in folder (GetTempFileNameW) and
+    // returns its path; empty when it cannot.
+    virtual std::wstring CreateTemporaryFile(const std::wstring& folder) = 0;
+    // Deletes the file at path. A file that cannot be deleted stays; nobody is told.
+    virtual void RemoveFile(const std::wstring& path) = 0;
+    // Returns after duration.
+    virtual void Pause(std::chrono::milliseconds duration) = 0;
+};
+
+// The real acts (Windows only).
+UpdateSystem& WindowsUpdateSystem();
+
+}  // namespace zv
