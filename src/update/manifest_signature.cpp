@@ -1,6 +1,7 @@
 #include "update/manifest_signature.h"
 
 #include "common/base64.h"
+#include "integrity/file_digest.h"
 
 namespace zv {
 
@@ -38,6 +39,30 @@ bool VerifyManifestSignature(std::span<const P256PublicKey> keys, std::string_vi
         }
     }
     return false;
+}
+
+bool IsTrustedManifest(const ManifestReading& manifest, std::wstring_view path, std::span<const P256PublicKey> keys) {
+    if (keys.empty()) {
+        return true;
+    }
+    std::string ascii;
+    for (const wchar_t c : path) {
+        if (c <= 0 || c >= 0x80) {
+            return false;
+        }
+        ascii.push_back(static_cast<char>(c));
+    }
+    return manifest.sha1.ok() && manifest.sha256.ok() && manifest.signature.ok() &&
+           VerifyManifestSignature(keys, ascii, manifest.sha1.value, manifest.sha256.value, manifest.signature.value);
+}
+
+bool DownloadMatchesManifest(const std::wstring& path, const ManifestReading& manifest,
+                             std::span<const P256PublicKey> keys) {
+    if (keys.empty()) {
+        return FileMatchesManifest(path, manifest);
+    }
+    const std::optional<FileDigests> digests = HashFileTwice(path);
+    return digests && digests->sha1 == manifest.sha1.value && digests->sha256 == manifest.sha256.value;
 }
 
 }  // namespace zv

@@ -20,6 +20,7 @@
 #include "integrity/p256.h"
 #include "integrity/sha1.h"
 #include "integrity/sha256.h"
+#include "update/manifest.h"
 
 namespace zv {
 
@@ -32,5 +33,16 @@ std::string SignedManifestMessage(std::string_view path, const Sha1Digest& sha1,
 // signature that one of keys verifies over the message for path, sha1 and sha256.
 bool VerifyManifestSignature(std::span<const P256PublicKey> keys, std::string_view path, const Sha1Digest& sha1,
                              const Sha256Digest& sha256, std::string_view signature);
+
+// Whether an updater built with keys may use a manifest it asked for under path: it has "sha1",
+// "sha256" and "signature", well-formed, and one of keys verifies the signature. An updater built
+// without keys trusts every manifest, as launchers did before manifests were signed.
+// (The tree's paths are ASCII; tree_layout.h gives them.)
+bool IsTrustedManifest(const ManifestReading& manifest, std::wstring_view path, std::span<const P256PublicKey> keys);
+
+// Whether the downloaded file at path is the one the manifest names: its SHA-1 is "sha1" and, for
+// an updater built with keys, its SHA-256 is "sha256" too (both from one pass over the file).
+bool DownloadMatchesManifest(const std::wstring& path, const ManifestReading& manifest,
+                             std::span<const P256PublicKey> keys);
 
 }  // namespace zv
