@@ -383,13 +383,15 @@ TEST(VerifyTree, AFileThatMatchesItsSha1ButNotItsSha256IsAnError) {
 TEST(ParsePublicKeys, TakesWhatTheBuildTakes) {
     // The P-256 key of the launcher's signature tests, and the same key's point compressed.
     const std::string p256 =
-        "-----BEGIN PUBLIC KEY-----\nMFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAExU0yTcRYrtEW9IPhz12jf4HIl8HhwxAsTnARwtEj5l1dNKglIq1/"
+        "-----BEGIN PUBLIC "
+        "KEY-----\nMFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAExU0yTcRYrtEW9IPhz12jf4HIl8HhwxAsTnARwtEj5l1dNKglIq1/"
         "\neUJoPB+1yV+wrBzJKT0RbeKvHkCJnMreMQ==\n-----END PUBLIC KEY-----\n";
     const std::string compressed =
         "-----BEGIN PUBLIC KEY-----\nMDkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDIgADxU0yTcRYrtEW9IPhz12jf4HIl8HhwxAsTnARwtEj5l0=\n"
         "-----END PUBLIC KEY-----\n";
     const std::string p384 =
-        "-----BEGIN PUBLIC KEY-----\nMHYwEAYHKoZIzj0CAQYFK4EEACIDYgAEAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
+        "-----BEGIN PUBLIC "
+        "KEY-----\nMHYwEAYHKoZIzj0CAQYFK4EEACIDYgAEAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
         "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\n-----END PUBLIC KEY-----\n";
     struct Case {
         const char* name;
