@@ -310,6 +310,9 @@ class SignedBench:
         self.server.log_file.write_text("")
         result = self.wine.run(self.measure, ["time", to_windows_path(folder.root / "game-started.txt"),
                                               to_windows_path(folder.launcher)], cwd=folder.root, timeout=600)
+        if result.returncode != 0 or not result.stdout.strip():
+            raise RuntimeError(f"zv_measure failed for the {kind} launcher (exit {result.returncode}): "
+                               + result.stderr.decode(errors="replace"))
         values = json.loads(result.stdout.decode().strip().splitlines()[-1])
         if values["exit_code"] != 0 or values["spawn_to_game_ms"] < 0:
             raise RuntimeError(f"the {kind} launcher did not start the game: {values}")
