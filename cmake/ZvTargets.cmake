@@ -8,13 +8,14 @@ function(zv_target_defaults target)
   endif()
 endfunction()
 
-# zv_add_library(NAME [SOURCES ...] [WINDOWS_SOURCES ...] [POSIX_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...])
+# zv_add_library(NAME [SOURCES ...] [WINDOWS_SOURCES ...] [POSIX_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...]
+#                [POSIX_DEPS ...])
 # One library per folder of src: its portable files (SOURCES) and the files that call the platform
 # (WINDOWS_SOURCES, or the stand-ins of a build without Windows, POSIX_SOURCES) together. DEPS are
 # the libraries of the folders below it; a library links only downward (scripts/check_layers.py
 # checks it). A folder with nothing to build on this platform is an interface library.
 function(zv_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;POSIX_SOURCES;DEPS;WINDOWS_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;POSIX_SOURCES;DEPS;WINDOWS_DEPS;POSIX_DEPS" ${ARGN})
   set(sources ${ARG_SOURCES})
   if(WIN32)
     list(APPEND sources ${ARG_WINDOWS_SOURCES})
@@ -24,6 +25,8 @@ function(zv_add_library name)
   set(deps ${ARG_DEPS})
   if(WIN32)
     list(APPEND deps ${ARG_WINDOWS_DEPS})
+  else()
+    list(APPEND deps ${ARG_POSIX_DEPS})
   endif()
   if(sources)
     add_library(${name} STATIC ${sources})

@@ -139,6 +139,24 @@ void TextSeeds(Corpus& corpus) {
     corpus.Add(m, "html", FromText("<html><body>502 Bad Gateway</body></html>"));
 }
 
+Bytes FromHexText(const std::string& hex) {
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+void SignatureSeeds(Corpus& corpus) {
+    const std::string r = "d919dbae1ed56a58b7be46be068859d066477fd2cb6293f404424bb36cc627c5";
+    const std::string s = "b49efa68f2f7223da1f319e9daf73bc54030d2285c3d2921abc151136b056dfc";
+    corpus.Add("der_signature", "openssl", FromHexText("3046022100" + r + "022100" + s));
+    corpus.Add("der_signature", "short_r", FromHexText("3044021f" + r.substr(2) + "022100" + s));
+    corpus.Add("der_signature", "small", FromHexText("3006020101020102"));
+    corpus.Add("der_signature", "negative", FromHexText("3006020181020102"));
+    corpus.Add("der_signature", "long_form", FromHexText("308106020101020102"));
+}
+
 void ArgumentSeeds(Corpus& corpus) {
     const auto awkward = {
         Arguments({"plain", "two words", "\ttab first", "say \"hi\" there"}),
@@ -177,5 +195,6 @@ int main(int argc, char** argv) {
     RvaSeeds(corpus);
     TextSeeds(corpus);
     ArgumentSeeds(corpus);
+    SignatureSeeds(corpus);
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "fuzz_check.h"
 #include "integrity/sha1.h"
+#include "integrity/sha256.h"
 #include "update/manifest.h"
 
 namespace {
@@ -57,6 +58,28 @@ void CheckSha1(const zv::ManifestReading& reading, const json& document) {
     }
 }
 
+void CheckSignedMembers(const zv::ManifestReading& reading, const json& document) {
+    std::string text;
+    MemberFault expected = StringMember(document, "sha256", text);
+    if (expected == MemberFault::None) {
+        bool digits = text.size() == 64;
+        for (const char c : text) {
+            digits = digits && IsHexDigit(c);
+        }
+        expected = digits ? MemberFault::None : MemberFault::Malformed;
+    }
+    zv::fuzz::Check(reading.sha256.fault == expected, "\"sha256\" reads as the document holds it");
+    if (reading.sha256.ok()) {
+        const std::wstring lower = LowerWide(text);
+        zv::fuzz::Check(zv::Sha256ToHex(reading.sha256.value) == std::string(lower.begin(), lower.end()),
+                        "the SHA-256 is the one the member spells");
+    }
+    std::string signature;
+    zv::fuzz::Check(reading.signature.fault == StringMember(document, "signature", signature) &&
+                        (!reading.signature.ok() || reading.signature.value == signature),
+                    "\"signature\" is the member's string");
+}
+
 void CheckUrl(const zv::ManifestReading& reading, const json& document) {
     std::string text;
     const MemberFault expected = StringMember(document, "url", text);
@@ -99,5 +122,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     CheckSha1(reading, document);
     CheckUrl(reading, document);
+    CheckSignedMembers(reading, document);
     return 0;
 }

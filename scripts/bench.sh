@@ -2,7 +2,7 @@
 # The speed and memory report: builds what the comparisons need and runs them all side by side in
 # one run, then writes docs/benchmarks/README.md. Takes several minutes; not part of the tests.
 #
-#   sh scripts/bench.sh [--rounds N] [--only sha1,hashfile,discovery,launch,memory]
+#   sh scripts/bench.sh [--rounds N] [--only sha1,hashfile,discovery,launch,signed,memory]
 #
 # Builds a native Release tree (build/bench-native, Google Benchmark and OpenSSL) and the windows
 # preset's tree (build/windows) with the benchmark programs added. An existing build/windows keeps
@@ -20,5 +20,10 @@ if [ ! -f build/windows/CMakeCache.txt ]; then
 fi
 cmake -S . -B build/windows -DZV_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build build/windows -j2
+# The launcher built with the test signing keys, on the same port, for the signed-against-unsigned
+# comparison.
+sh tests/keys/make_test_keys.sh build/test-keys
+cmake --preset windows-signed -DZV_UPDATE_HOST="$(cat build/windows/update_host.txt)" >/dev/null
+cmake --build --preset windows-signed
 
 exec python3 bench/run_bench.py --command "sh scripts/bench.sh $*" "$@"

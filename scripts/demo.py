@@ -1,6 +1,8 @@
 """The launcher's main job with the real pieces: a sample game, its client stub and the launcher
-are published with zvpublish, the tree is served by nginx over TLS on loopback with a test CA,
-and the launcher runs under Wine against it twice: first with an out-of-date stub, then current.
+(built with the operator's public key) are published with zvpublish and signed with the
+operator's key, the tree is served by nginx over TLS on loopback with a test CA, and the launcher
+runs under Wine against it three times: with an out-of-date stub, then current, then with a
+manifest changed on the server after it was signed.
 """
 
 import subprocess
@@ -12,7 +14,8 @@ REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 sys.path.insert(0, str(REPO / "tests" / "publish"))
 
-from harness import AGREEMENT_KEY, SERVER_DIR, GameFolder, Wine, fixture, sha1_of, update_host  # noqa: E402
+from harness import (AGREEMENT_KEY, SERVER_DIR, GameFolder, Wine, finish_run, fixture, sha1_of,  # noqa: E402
+                     update_host)
 from publishing import Nginx, zvpublish, zvpublish_path  # noqa: E402
 
 
@@ -40,6 +43,11 @@ def print_requests(requests: list[dict]) -> None:
         print(f"  nginx: {r['method']} {r['uri']} -> {r['status']} ({r['bytes']} bytes)")
 
 
+SIGNED_LAUNCHER = REPO / "build" / "demo-signed" / "ZVLauncher.exe"
+KEY = REPO / "build" / "demo-key" / "signing.pem"
+PUBLIC_KEY = REPO / "build" / "demo-key" / "signing.pub.pem"
+
+
 def main() -> int:
     host, port = update_host()
     base = f"https://{host}:{port}/"
@@ -58,20 +66,21 @@ def main() -> int:
             # answers no window, so nothing but the update server decides how a run goes.
             wine.reg_set(AGREEMENT_KEY, "EULA", "REG_DWORD", "1")
 
-            step("A sample game folder: the launcher as Foo_ZV.exe, the game Foo.exe, and stub version 1")
-            game = GameFolder(wine, tmp / "Foo Game")
+            step("A sample game folder: the launcher (built with the operator's public key) as Foo_ZV.exe, "
+                 "the game Foo.exe, and stub version 1")
+            game = GameFolder(wine, tmp / "Foo Game", launcher_source=SIGNED_LAUNCHER)
             game.add_splash()  # the launcher reads zarnovelle.bmp from its current directory
             game.add_game("Foo.exe")
             game.add_stub(1)
             for f in sorted(game.root.iterdir()):
                 print(f"  {f.name:14} sha1 {sha1_of(f)}")
 
-            step(f"Publishing with {zvpublish_path().relative_to(REPO)}: stub version 2 for this game build, "
-                 "and this launcher")
+            step(f"Publishing with {zvpublish_path().relative_to(REPO)}, signed with the operator's key: "
+                 "stub version 2 for this game build, and this launcher")
             publish("stub", "--target", game.root / "Foo.exe", "--stub", fixture("stub-2/ZVClient.dll"),
-                    "--base-url", base, "--out", tree)
-            publish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree)
-            publish("verify", tree)
+                    "--base-url", base, "--out", tree, "--signing-key", KEY)
+            publish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree, "--signing-key", KEY)
+            publish("verify", tree, "--public-keys", PUBLIC_KEY)
 
             step(f"Serving the tree with nginx over TLS on 127.0.0.1:{port} (deploy/nginx)")
             with Nginx(tmp / "nginx", tree, tmp / "certs", port) as nginx:
@@ -101,6 +110,26 @@ def main() -> int:
                     print(f"  the game started: {record['command-line']}")
                 second_downloads = [r for r in second if not r["uri"].endswith("/manifest.json")]
                 second_ok = code == 0 and record is not None and not second_downloads
+
+                step("Third run: the launcher manifest is changed on the server after it was signed")
+                manifest = tree / "launcher" / "manifest.json"
+                original = manifest.read_text()
+                at = original.index('"sha256": "') + len('"sha256": "')
+                digit = original[at]
+                changed = "1" if digit == "0" else "0"
+                manifest.write_text(original[:at] + changed + original[at + 1:])
+                print(f'  the first digit of "sha256" is now {changed} instead of {digit}')
+                (game.root / "launch-record.txt").unlink(missing_ok=True)
+                boxes = []
+                code, caption = finish_run(wine, game.start(["--demo", "third run"]),
+                                           on_box=lambda box: boxes.extend(box.static_texts()))
+                third = requests_since(nginx, len(first) + len(second))
+                print_requests(third)
+                print(f"  the launcher showed \"{caption}\": {' '.join(boxes)}")
+                print(f"  the launcher ended with exit code {code}")
+                third_ok = (code == 1 and caption == "Launcher Update Error" and game.launch_record(wait=2) is None
+                            and [r["uri"] for r in third] == ["/launcher/manifest.json"])
+                manifest.write_text(original)
         finally:
             wine.end_stragglers()
             wine.down()
@@ -108,8 +137,9 @@ def main() -> int:
     step("What happened")
     if first_ok:
         print("  First run: the stub was out of date. The launcher fetched the stub manifest for this game\n"
-              "  build, downloaded stub version 2, checked its SHA-1 against the manifest, and started the game,\n"
-              "  which loaded version 2.")
+              "  build, checked its signature with the operator's public key, downloaded stub version 2,\n"
+              "  checked its SHA-1 and SHA-256 against the manifest, and started the game, which loaded\n"
+              "  version 2.")
     else:
         print("  First run: NOT as expected (see above): the stub should have been downloaded, verified and used.")
     if second_ok:
@@ -117,7 +147,13 @@ def main() -> int:
               "  nothing was downloaded, and the game started.")
     else:
         print("  Second run: NOT as expected (see above): only the two manifests should have been fetched.")
-    return 0 if first_ok and second_ok else 1
+    if third_ok:
+        print("  Third run: the manifest's signature no longer matched what it says, so the launcher used\n"
+              "  nothing of it, showed its one box and did not start the game: whoever controls the server\n"
+              "  cannot make it install anything the operator's key did not sign.")
+    else:
+        print("  Third run: NOT as expected (see above): the changed manifest should have been refused.")
+    return 0 if first_ok and second_ok and third_ok else 1
 
 
 if __name__ == "__main__":

@@ -1,15 +1,26 @@
 #!/bin/sh
 # The launcher's main job, end to end, with the real pieces: builds the launcher and the sample
-# game, publishes them with zvpublish, serves the tree with nginx over TLS on loopback, and runs
-# the launcher under Wine against it twice, then says what happened. Does all of its own set-up
-# on a fresh Debian 12 machine (as root).
+# game, makes the operator's signing key with zvpublish, builds the launcher that trusts it,
+# publishes a signed tree, serves it with nginx over TLS on loopback, and runs the launcher under
+# Wine against it, then says what happened. Does all of its own set-up on a fresh Debian 12
+# machine (as root).
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
-echo "== building the launcher, the sample game and its stubs (Windows)"
-cmake --preset windows >/dev/null
-cmake --build --preset windows
 echo "== building zvpublish (Linux)"
 cmake --preset native >/dev/null
 cmake --build --preset native --target zvpublish
+echo "== building the sample game, its stubs and the test helpers (Windows)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+echo "== the operator's signing key (zvpublish keygen; kept in build/demo-key for later demos)"
+if [ ! -f build/demo-key/signing.pem ]; then
+  mkdir -p build/demo-key
+  build/native/tools/zvpublish/zvpublish keygen --out build/demo-key/signing.pem \
+    --public-out build/demo-key/signing.pub.pem
+fi
+echo "== building the launcher that trusts it (ZV_UPDATE_PUBLIC_KEYS)"
+cmake --preset windows -B build/demo-signed -DZV_BUILD_TESTS=OFF \
+  -DZV_UPDATE_PUBLIC_KEYS="$PWD/build/demo-key/signing.pub.pem" >/dev/null
+cmake --build build/demo-signed -j2 --target ZVLauncher
 exec /usr/bin/python3 scripts/demo.py "$@"

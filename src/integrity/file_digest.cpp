@@ -78,6 +78,33 @@ Sha1Digest HashFile(const std::wstring& path) {
     return Sha1Final(context);
 }
 
+std::optional<FileDigests> HashFileTwice(const std::wstring& path) {
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        return std::nullopt;
+    }
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
+    Sha1Context sha1;
+    Sha1Init(sha1);
+    Sha256 sha256;
+    for (;;) {
+        std::uint32_t read = 0;
+        if (!file.Read(buffer.get(), kChunkSize, read)) {
+            return std::nullopt;
+        }
+        if (read == 0) {
+            break;
+        }
+        Sha1Update(sha1, buffer.get(), read);
+        sha256.Update(buffer.get(), read);
+    }
+    const std::optional<Sha256Digest> second = sha256.Final();
+    if (!second) {
+        return std::nullopt;
+    }
+    return FileDigests{Sha1Final(sha1), *second};
+}
+
 Sha1Digest HashCodeSection(const std::wstring& path) {
     ReadOnlyFile file(path);
     if (!file.IsOpen()) {

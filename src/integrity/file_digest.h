@@ -1,14 +1,24 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "integrity/sha1.h"
+#include "integrity/sha256.h"
 
 namespace zv {
 
 // The SHA-1 of every byte of a file. Twenty zero bytes when the file cannot be opened (missing,
 // or held open for writing by someone else: it is shared with readers only) or a read fails.
 Sha1Digest HashFile(const std::wstring& path);
+
+// The SHA-1 and the SHA-256 of every byte of a file, from one pass over it. Nothing when the file
+// cannot be opened or a read fails, or the platform's SHA-256 cannot be had.
+struct FileDigests {
+    Sha1Digest sha1;
+    Sha256Digest sha256;
+};
+std::optional<FileDigests> HashFileTwice(const std::wstring& path);
 
 // The SHA-1 of the raw bytes of a PE file's code section: the section named exactly ".text", or
 // failing that the first section marked as code, in the section table that SizeOfOptionalHeader

@@ -77,6 +77,18 @@ TEST_F(FileDigestTest, HashFileCoversEveryByteWhateverTheSize) {
     EXPECT_EQ(zv::DigestToHex(HashFile(Write("empty.bin", {}))), L"da39a3ee5e6b4b0d3255bfef95601890afd80709");
 }
 
+TEST_F(FileDigestTest, HashFileTwiceGivesBothDigestsFromOnePass) {
+    for (const std::size_t size : {0u, 65536u, 3u * 65536u + 100u}) {
+        const Bytes content = RandomBytes(size, static_cast<std::uint32_t>(size) + 7);
+        const auto digests = zv::HashFileTwice(Write("file.bin", content));
+        ASSERT_TRUE(digests.has_value()) << "size " << size;
+        EXPECT_EQ(digests->sha1, DigestOfBytes(content)) << "size " << size;
+        EXPECT_EQ(digests->sha256, zv::Sha256Of(content.data(), content.size())) << "size " << size;
+    }
+    EXPECT_FALSE(zv::HashFileTwice(Wide(directory_ / "missing.bin")).has_value());
+    EXPECT_FALSE(zv::HashFileTwice(Wide(directory_)).has_value());
+}
+
 TEST_F(FileDigestTest, FindsFilesWhoseNamesAreNotAscii) {
     const Bytes content = RandomBytes(100, 1);
     EXPECT_EQ(HashFile(Write(fs::path(u8"Spi\u00e9l \u65e5\u672c.bin"), content)), DigestOfBytes(content));

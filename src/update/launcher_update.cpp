@@ -2,18 +2,20 @@
 
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
+#include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 
 namespace zv {
 
 namespace {
 
-// The self-update's result for a manifest it cannot go on with, before any file is compared.
-LaunchResult ManifestFailure(const ManifestReading& manifest) {
+// The self-update's result for a manifest it cannot go on with, before any file is compared. A
+// build with keys uses no member of a manifest whose signature it cannot verify.
+LaunchResult ManifestFailure(const ManifestReading& manifest, std::span<const P256PublicKey> keys) {
     if (manifest.form == ManifestForm::NotOneJsonValue) {
         return LaunchResult::LauncherManifestFetchFailed;
     }
-    if (!manifest.sha1.ok()) {
+    if (!manifest.sha1.ok() || !IsTrustedManifest(manifest, LauncherManifestPath(), keys)) {
         return LaunchResult::LauncherManifestMissingSha1;
     }
     return LaunchResult::Success;
@@ -23,7 +25,8 @@ LaunchResult ManifestFailure(const ManifestReading& manifest) {
 // interpreter. Ends the process once the interpreter has started; otherwise returns why it did not
 // (6, 7 or 8), with tempPath left for the caller to remove.
 StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform, const ManifestReading& manifest,
-                               const std::wstring& self, const std::wstring& tempPath) {
+                               std::span<const P256PublicKey> keys, const std::wstring& self,
+                               const std::wstring& tempPath) {
     // The interpreter carries out the replacement after this launcher has ended, when nobody would
     // see it fail: what can be known beforehand is checked before anything is downloaded.
     const std::wstring forwarded = platform.BuildForwardedArguments();
@@ -34,7 +37,7 @@ StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform,
     if (!transfer.DownloadToFile(WidenManifestUrl(manifest.url.value), tempPath).complete) {
         return LaunchResult::LauncherDownloadFailed;
     }
-    if (!FileMatchesManifest(tempPath, manifest)) {
+    if (!DownloadMatchesManifest(tempPath, manifest, keys)) {
         return LaunchResult::LauncherChecksumMismatch;
     }
     const ProcessStart replacement =
@@ -49,17 +52,18 @@ StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform,
 }  // namespace
 
 StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, UpdateSystem& system,
-                          SelfUpdatePlatform& platform) {
+                          SelfUpdatePlatform& platform, std::span<const P256PublicKey> keys) {
     std::string body;
     if (!transfer.GetString(LauncherManifestUrl(updateHost), body).complete) {
         return LaunchResult::LauncherManifestFetchFailed;
     }
     const ManifestReading manifest = ReadManifest(body);
-    if (const LaunchResult failure = ManifestFailure(manifest); failure != LaunchResult::Success) {
+    if (const LaunchResult failure = ManifestFailure(manifest, keys); failure != LaunchResult::Success) {
         return failure;
     }
     const std::wstring self = platform.GetModulePath();
-    // A launcher file that cannot be read hashes to zeros and so is replaced.
+    // A launcher file that cannot be read hashes to zeros and so is replaced. Whether it is current
+    // is decided by "sha1" alone (signed, in a build with keys).
     if (FileMatchesManifest(self, manifest)) {
         return LaunchResult::Success;
     }
@@ -78,7 +82,7 @@ StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, Upda
     }
     // Reached only when the hand-over did not happen: the interpreter, once started, deletes the
     // temporary file itself; otherwise it goes here.
-    const StepResult failure = DownloadAndHandOver(transfer, platform, manifest, self, tempPath);
+    const StepResult failure = DownloadAndHandOver(transfer, platform, manifest, keys, self, tempPath);
     system.RemoveFile(tempPath);
     return failure;
 }

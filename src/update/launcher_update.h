@@ -1,11 +1,13 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "common/launch_result.h"
 #include "common/process_start.h"
+#include "integrity/p256.h"
 #include "net/transfer.h"
 #include "update/replacement_command.h"
 #include "update/update_system.h"
@@ -45,8 +47,11 @@ public:
 //  - Every failure after the temporary file was made removes it (6, 7, 8).
 //  - 8 also stands for a replacement the interpreter could not carry out (see FitsInterpreterLimits
 //    and CanReplace), refused before the download is fetched.
+//  - With keys (a build with ZV_UPDATE_PUBLIC_KEYS), a manifest whose signature no key verifies
+//    is used for nothing (2), and the download must match "sha256" too (7). Without keys,
+//    manifests are not signed and "sha256" is not looked at.
 StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, UpdateSystem& system,
-                          SelfUpdatePlatform& platform);
+                          SelfUpdatePlatform& platform, std::span<const P256PublicKey> keys = {});
 
 // The real platform (Windows only).
 SelfUpdatePlatform& WindowsSelfUpdatePlatform();

@@ -8,10 +8,17 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "update_stand_ins.h"
+
+#ifndef _WIN32
+#include "integrity/sha256.h"
+#include "test_signing_key.h"
+#endif
 
 namespace {
 
@@ -62,10 +69,10 @@ struct SelfUpdate {
         transfer.answers[std::wstring(kDownloadUrl.begin(), kDownloadUrl.end())] = answer;
     }
 
-    // The flow's result, or nothing when it ended the process.
-    std::optional<StepResult> Run() {
+    // The flow's result, or nothing when it ended the process. keys: those the build trusts.
+    std::optional<StepResult> Run(std::span<const zv::P256PublicKey> keys = {}) {
         try {
-            return zv::UpdateLauncher(kHost, transfer, system, platform);
+            return zv::UpdateLauncher(kHost, transfer, system, platform, keys);
         } catch (const Exited&) {
             return std::nullopt;
         }
@@ -189,5 +196,128 @@ TEST(UpdateLauncher, HandsTheVerifiedDownloadAndTheArgumentsToTheInterpreter) {
     EXPECT_EQ(update.platform.started->line, expected.line);
     EXPECT_EQ(update.platform.started->environment, expected.environment);
 }
+
+#ifndef _WIN32
+// A launcher built with signing keys (ZV_UPDATE_PUBLIC_KEYS): it uses no member of a manifest that
+// none of its keys has signed for exactly this path, and a download must match both digests. The
+// signatures are made here with OpenSSL (test_signing_key.h); the platform's own check of them
+// runs under Wine too (p256_test.cpp, and end to end with a signed build).
+
+const zv::test::TestSigningKey& Key(int which) {
+    static const zv::test::TestSigningKey keys[3];
+    return keys[which];
+}
+
+// A manifest for content, signed by key for path; edit may change the message's parts first.
+struct Signed {
+    std::string sha1 = Sha1Hex(kNewBuild);
+    std::string sha256 = zv::Sha256ToHex(*zv::Sha256Of(kNewBuild.data(), kNewBuild.size()));
+    std::string path = "/launcher/manifest.json";
+    const zv::test::TestSigningKey* key = &Key(0);
+    std::optional<std::string> signature;  // replaces the real one
+    std::string sha1InBody;                // when not empty, the body names this sha1 instead
+
+    [[nodiscard]] std::string Body() const {
+        const std::string message = "zarnovelle-update-manifest-1\n" + path + "\n" + sha1 + "\n" + sha256 + "\n";
+        return R"({"sha1": ")" + (sha1InBody.empty() ? sha1 : sha1InBody) + R"(", "url": ")" + kDownloadUrl +
+               R"(", "sha256": ")" + sha256 + R"(", "signature": ")" + signature.value_or(key->Sign(message)) + R"("})";
+    }
+};
+
+TEST(UpdateLauncher, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisPath) {
+    const zv::P256PublicKey trusted[] = {Key(0).publicKey(), Key(1).publicKey()};
+    const Acts getOnly = {"get " + kManifestUrl};
+    const std::string other = "other bytes";
+    struct SignedCase {
+        const char* name;
+        std::function<void(SelfUpdate&)> arrange;
+        std::optional<StepResult> result;
+        Acts acts;
+        bool temporaryFileLeft = false;
+    };
+    const SignedCase cases[] = {
+        {"current, signed by the first key",
+         [](SelfUpdate& u) {
+             Signed s;
+             s.sha1 = Sha1Hex(kOldBuild);
+             u.Publish(s.Body());
+         },
+         LaunchResult::Success, kFetched},
+        {"newer, signed by the second key: handed over",
+         [](SelfUpdate& u) {
+             Signed s;
+             s.key = &Key(1);
+             u.Publish(s.Body());
+         },
+         std::nullopt, Then(kChecked, {kDownload, "start hidden", "exit"}), true},
+        {"2: unsigned", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kOldBuild))); },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: no sha256",
+         [](SelfUpdate& u) {
+             u.Publish(R"({"sha1": ")" + Sha1Hex(kNewBuild) + R"(", "url": "x", "signature": "AAAA"})");
+         },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: signed by a key the build does not trust",
+         [](SelfUpdate& u) {
+             Signed s;
+             s.key = &Key(2);
+             u.Publish(s.Body());
+         },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: a signature that is not base64",
+         [](SelfUpdate& u) {
+             Signed s;
+             s.signature = "not base64!";
+             u.Publish(s.Body());
+         },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: a signature that is not DER",
+         [](SelfUpdate& u) {
+             Signed s;
+             s.signature = "MEQCIA==";
+             u.Publish(s.Body());
+         },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: sha1 changed after signing",
+         [](SelfUpdate& u) {
+             Signed s;
+             s.sha1InBody = Sha1Hex(kOldBuild);
+             u.Publish(s.Body());
+         },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"2: a signed stub manifest served as the launcher's",
+         [](SelfUpdate& u) {
+             Signed s;
+             s.path = "/stub/" + std::string(40, 'a') + "/manifest.json";
+             u.Publish(s.Body());
+         },
+         LaunchResult::LauncherManifestMissingSha1, getOnly},
+        {"7: the download's SHA-1 matches, its SHA-256 does not",
+         [&other](SelfUpdate& u) {
+             Signed s;
+             s.sha256 = zv::Sha256ToHex(*zv::Sha256Of(other.data(), other.size()));
+             u.Publish(s.Body());
+         },
+         LaunchResult::LauncherChecksumMismatch, Then(kChecked, {kDownload, "remove temp"})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SelfUpdate update;
+        c.arrange(update);
+        EXPECT_EQ(update.Run(trusted), c.result);
+        EXPECT_EQ(update.log.acts(), c.acts);
+        EXPECT_EQ(update.TemporaryFiles().size(), c.temporaryFileLeft ? 1u : 0u);
+    }
+}
+
+TEST(UpdateLauncher, ABuildWithoutKeysReadsASignedManifestAsBefore) {
+    // "sha256" is not looked at, even when it names other bytes.
+    SelfUpdate update;
+    Signed s;
+    s.sha256 = std::string(64, '0');
+    update.Publish(s.Body());
+    EXPECT_EQ(update.Run(), std::nullopt) << "handed over";
+}
+#endif
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "update/launcher_update.h"
 #include "update/replacement_command.h"
 #include "update/update_host.h"
+#include "update/update_public_keys.h"
 
 namespace zv {
 
@@ -116,7 +117,7 @@ SelfUpdatePlatform& WindowsSelfUpdatePlatform() {
 
 StepResult UpdateLauncher() {
     HttpClient client;
-    return UpdateLauncher(kUpdateHost, client, WindowsUpdateSystem(), WindowsSelfUpdatePlatform());
+    return UpdateLauncher(kUpdateHost, client, WindowsUpdateSystem(), WindowsSelfUpdatePlatform(), kUpdatePublicKeys);
 }
 
 std::optional<std::wstring> TakeHandedOverArguments() {

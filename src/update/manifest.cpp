@@ -38,6 +38,20 @@ ManifestMember<std::string> ReadString(const Json& object, const char* name) {
     return member;
 }
 
+ManifestMember<Sha256Digest> ReadSha256(const Json& object, const char* name) {
+    const ManifestMember<std::string> text = ReadString(object, name);
+    ManifestMember<Sha256Digest> member;
+    member.fault = text.fault;
+    if (text.ok()) {
+        if (const auto digest = Sha256FromHex(text.value)) {
+            member.value = *digest;
+        } else {
+            member.fault = MemberFault::Malformed;
+        }
+    }
+    return member;
+}
+
 ManifestMember<Sha1Digest> ReadDigest(const Json& object, const char* name) {
     const ManifestMember<std::string> text = ReadString(object, name);
     ManifestMember<Sha1Digest> member;
@@ -71,6 +85,8 @@ ManifestReading ReadManifest(std::string_view body) {
     reading.form = ManifestForm::Object;
     reading.sha1 = ReadDigest(document, kSha1Member);
     reading.url = ReadString(document, kUrlMember);
+    reading.sha256 = ReadSha256(document, kSha256Member);
+    reading.signature = ReadString(document, kSignatureMember);
     return reading;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // A manifest as the launcher reads it: one JSON object whose "sha1" names a file by its digest and
-// whose "url" says where to download it. Both updaters and zvpublish's verify read manifests here
+// whose "url" says where to download it; in a signed tree also "sha256", the file's SHA-256, and
+// "signature" (manifest_signature.h). Both updaters and zvpublish's verify read manifests here
 // and nowhere else. The reading says, member by member, what the body holds or which rule it
 // broke, and never throws for a body; each caller turns that into its own outcome.
 
@@ -9,12 +10,15 @@
 #include <string_view>
 
 #include "integrity/sha1.h"
+#include "integrity/sha256.h"
 
 namespace zv {
 
 // The members' names, matched exactly.
 inline constexpr char kSha1Member[] = "sha1";
 inline constexpr char kUrlMember[] = "url";
+inline constexpr char kSha256Member[] = "sha256";
+inline constexpr char kSignatureMember[] = "signature";
 
 // How the body as a whole reads.
 enum class ManifestForm {
@@ -50,6 +54,10 @@ struct ManifestReading {
     // "url": any string, as its bytes decode from the JSON text. The updaters need it only for a
     // file whose digest differs, so a manifest for current files may leave it out.
     ManifestMember<std::string> url;
+    // "sha256": sixty-four hexadecimal digits of either case; Malformed otherwise.
+    ManifestMember<Sha256Digest> sha256;
+    // "signature": any string; whether it is a signature is for the check to find out.
+    ManifestMember<std::string> signature;
 };
 
 // Reads a manifest body. Each member is read by its exact name, whatever else the object holds.
@@ -64,8 +72,16 @@ bool FileMatchesManifest(const std::wstring& path, const ManifestReading& manife
 // 8-bit value, so ASCII keeps its value (a manifest carries percent-encoded ASCII URLs).
 std::wstring WidenManifestUrl(std::string_view url);
 
-// A manifest body as zvpublish writes it: "sha1" in lower-case digits, then "url", indented by two
-// blanks, with a final line feed.
-std::string FormatManifest(const Sha1Digest& digest, std::string_view url);
+// What a signed manifest holds besides "sha1" and "url".
+struct ManifestSignature {
+    Sha256Digest sha256;
+    std::string signature;  // standard base64 of the DER signature
+};
+
+// A manifest body as zvpublish writes it: "sha1" in lower-case digits, "url", and for a signed
+// manifest "sha256" in lower-case digits and "signature", indented by two blanks, with a final
+// line feed.
+std::string FormatManifest(const Sha1Digest& digest, std::string_view url,
+                           const ManifestSignature* signature = nullptr);
 
 }  // namespace zv

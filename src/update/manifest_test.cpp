@@ -93,6 +93,34 @@ TEST(ReadManifest, ReadsEachMemberByItsRule) {
     }
 }
 
+TEST(ReadManifest, ReadsTheMembersOfASignedManifest) {
+    const std::string sha256 = std::string(32, 'a') + std::string(32, 'B');
+    struct Case {
+        const char* name;
+        std::string members;
+        MemberFault sha256;
+        MemberFault signature;
+    };
+    const Case cases[] = {
+        {"both", R"("sha256":")" + sha256 + R"(","signature":"MEU=")", kOk, kOk},
+        {"neither", "", kAbsent, kAbsent},
+        {"sha256 of 63 digits", R"("sha256":")" + sha256.substr(1) + R"(")", kMalformed, kAbsent},
+        {"sha256 not hex", R"("sha256":")" + sha256.substr(1) + R"(x")", kMalformed, kAbsent},
+        {"sha256 a number", R"("sha256":1,"signature":2)", kNotString, kNotString},
+        {"names in another case", R"("SHA256":")" + sha256 + R"(","Signature":"x")", kAbsent, kAbsent},
+    };
+    for (const auto& c : cases) {
+        const zv::ManifestReading reading =
+            zv::ReadManifest(R"({"sha1":")" + kHex + "\"" + (c.members.empty() ? "" : ",") + c.members + "}");
+        EXPECT_EQ(reading.sha256.fault, c.sha256) << c.name;
+        EXPECT_EQ(reading.signature.fault, c.signature) << c.name;
+        if (c.sha256 == kOk) {
+            EXPECT_EQ(zv::Sha256ToHex(reading.sha256.value), std::string(32, 'a') + std::string(32, 'b')) << c.name;
+            EXPECT_EQ(reading.signature.value, "MEU=") << c.name;
+        }
+    }
+}
+
 TEST(ReadManifest, NamesWhereTheParserStopped) {
     EXPECT_NE(zv::ReadManifest(R"({"sha1": )").parseError.find("parse error at line 1, column 10"), std::string::npos)
         << zv::ReadManifest(R"({"sha1": )").parseError;
@@ -117,6 +145,11 @@ TEST(FormatManifest, WritesWhatTheReadingReadsBack) {
     EXPECT_EQ(reading.form, kObject);
     EXPECT_EQ(reading.sha1.value, digest);
     EXPECT_EQ(reading.url.value, url);
+
+    const zv::ManifestSignature signature{*zv::Sha256FromHex(std::string(64, 'C')), "MEU="};
+    const zv::ManifestReading signedReading = zv::ReadManifest(zv::FormatManifest(digest, url, &signature));
+    EXPECT_EQ(signedReading.sha256.value, signature.sha256);
+    EXPECT_EQ(signedReading.signature.value, "MEU=");
 }
 
 }  // namespace

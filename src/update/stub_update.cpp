@@ -6,6 +6,7 @@
 
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
+#include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 
 namespace zv {
@@ -16,12 +17,15 @@ constexpr std::uint32_t kHttpNotFound = 404;
 // How long a run with a current stub waits before the game starts.
 constexpr std::chrono::milliseconds kCurrentStubPause{300};
 
-// The stub update's result for a manifest it cannot go on with, before the stub is compared.
-LaunchResult ManifestFailure(const ManifestReading& manifest) {
+// The stub update's result for a manifest it cannot go on with, before the stub is compared. A
+// build with keys uses no member of a manifest whose signature it cannot verify; nothing is
+// deleted then (only a 404 deletes the client target).
+LaunchResult ManifestFailure(const ManifestReading& manifest, std::wstring_view path,
+                             std::span<const P256PublicKey> keys) {
     if (manifest.form == ManifestForm::NotOneJsonValue) {
         return LaunchResult::StubManifestFetchFailed;
     }
-    if (!manifest.sha1.ok()) {
+    if (!manifest.sha1.ok() || !IsTrustedManifest(manifest, path, keys)) {
         return LaunchResult::StubManifestMissingSha1;
     }
     return LaunchResult::Success;
@@ -30,7 +34,7 @@ LaunchResult ManifestFailure(const ManifestReading& manifest) {
 }  // namespace
 
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost, Transfer& transfer,
-                            UpdateSystem& system) {
+                            UpdateSystem& system, std::span<const P256PublicKey> keys) {
     // A code section that cannot be read still has a key: forty zero digits.
     const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
     std::string body;
@@ -43,7 +47,8 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
         return LaunchResult::StubManifestFetchFailed;
     }
     const ManifestReading manifest = ReadManifest(body);
-    if (const LaunchResult failure = ManifestFailure(manifest); failure != LaunchResult::Success) {
+    if (const LaunchResult failure = ManifestFailure(manifest, StubManifestPath(key), keys);
+        failure != LaunchResult::Success) {
         return failure;
     }
     if (FileMatchesManifest(location.clientStub, manifest)) {
@@ -61,7 +66,7 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
     // fail the check do not stay where the game would load them; as after a broken transfer,
     // there is then no stub (the old one was overwritten by the download), and the next run
     // downloads again.
-    if (!FileMatchesManifest(location.clientStub, manifest)) {
+    if (!DownloadMatchesManifest(location.clientStub, manifest, keys)) {
         system.RemoveFile(location.clientStub);
         return LaunchResult::StubChecksumMismatch;
     }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "common/launch_result.h"
+#include "integrity/p256.h"
 #include "launch/target_discovery.h"
 #include "net/transfer.h"
 #include "update/update_system.h"
@@ -19,8 +21,10 @@ namespace zv {
 //  - A downloaded stub whose SHA-1 differs from the manifest's is deleted, so no unverified stub is
 //    left for the game to load (16).
 // updateHost is a host or host:port reached over https.
+//  - With keys (a build with ZV_UPDATE_PUBLIC_KEYS), a manifest whose signature no key verifies
+//    is used for nothing (13, nothing deleted), and the download must match "sha256" too (16).
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost, Transfer& transfer,
-                            UpdateSystem& system);
+                            UpdateSystem& system, std::span<const P256PublicKey> keys = {});
 
 // The same over WinHTTP with the real acts (Windows only).
 StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost);

@@ -7,6 +7,7 @@ presses their buttons. Registry values are read and written with Wine's own reg.
 
 from __future__ import annotations
 
+import base64
 import contextlib
 import hashlib
 import importlib.util
@@ -30,6 +31,26 @@ MESSAGE_BOX_CLASS = "#32770"
 WINDOW_CLASS = "Zarnovelle"
 CONSENT_TITLE = "Zarnovelle Launcher"
 SPLASH_BITMAP = REPO / "resources" / "zarnovelle.bmp"
+
+
+def signed_build_dir() -> Path:
+    """The launcher built with the test signing keys (the windows-signed preset)."""
+    return Path(os.environ.get("ZV_SIGNED_BUILD_DIR", build_dir().parent / "windows-signed")).resolve()
+
+
+def signing_key_file(name: str) -> Path:
+    """A signing key of the signed-build tests (tests/keys/make_test_keys.sh): signing-1 and
+    signing-2, which the signed launcher trusts, and unknown, which it does not."""
+    return build_dir().parent / "test-keys" / f"{name}.pem"
+
+
+def manifest_signature(path: str, sha1: str, sha256: str, key: Path) -> str:
+    """The "signature" of a manifest for path and these digests, made by openssl itself:
+    base64 of the DER signature that `openssl dgst -sha256 -sign` writes."""
+    message = f"zarnovelle-update-manifest-1\n{path}\n{sha1.lower()}\n{sha256.lower()}\n".encode()
+    signed = subprocess.run(["openssl", "dgst", "-sha256", "-sign", str(key)], input=message,
+                            capture_output=True, check=True)
+    return base64.b64encode(signed.stdout).decode()
 
 
 def build_dir() -> Path:
@@ -459,12 +480,12 @@ def write_bitmap(path: Path, width: int, height: int) -> None:
 class GameFolder:
     """A temporary game folder with the launcher copied in under its player-facing name."""
 
-    def __init__(self, wine: Wine, root: Path, launcher_name: str = "Foo_ZV.exe"):
+    def __init__(self, wine: Wine, root: Path, launcher_name: str = "Foo_ZV.exe", launcher_source: Path | None = None):
         self.wine = wine
         self.root = root
         self.root.mkdir(parents=True, exist_ok=True)
         self.launcher = root / launcher_name
-        shutil.copyfile(wine.launcher_exe, self.launcher)
+        shutil.copyfile(launcher_source or wine.launcher_exe, self.launcher)
 
     @property
     def stub(self) -> Path:

@@ -67,3 +67,31 @@ def test_linux_and_windows_tools_publish_the_same_tree(tmp_path, wine):
     assert zvpublish("verify", tmp_path / "windows").returncode == 0
     code, out, err = run_tool("windows", wine, "verify", tmp_path / "linux")
     assert (code, err) == (0, ""), err
+
+
+def test_a_tree_signed_on_linux_verifies_with_the_public_keys_on_both_tools(tmp_path, wine):
+    """Signing is the Linux tool's; checking signatures is both tools' (the Windows one through the
+    platform's own cryptography), and the Windows tool says plainly that it does not sign."""
+    key, public = tmp_path / "key.pem", tmp_path / "key.pub.pem"
+    zvpublish("keygen", "--out", key, "--public-out", public)
+    tree = tmp_path / "tree"
+    for args in (["stub", "--target", fixture("Game.exe"), "--stub", fixture("stub-2/ZVClient.dll")],
+                 ["launcher", "--file", build_dir() / "ZVLauncher.exe"]):
+        zvpublish(*args, "--base-url", "https://updates.example.com/", "--out", tree, "--signing-key", key)
+    other = tmp_path / "other.pub.pem"
+    zvpublish("keygen", "--out", tmp_path / "other.pem", "--public-out", other)
+
+    for kind in ("linux", "windows"):
+        code, out, err = run_tool(kind, wine, "verify", tree, "--public-keys", public)
+        assert (code, err) == (0, ""), f"{kind}: {err}"
+        assert out.endswith(": every manifest is good and signed\n"), out
+        code, _, err = run_tool(kind, wine, "verify", tree, "--public-keys", other)
+        assert code == 1
+        assert err.count("its signature does not verify") == 2, f"{kind}: {err}"
+
+    code, _, err = run_tool("windows", wine, "keygen", "--out", tmp_path / "windows.pem")
+    assert code == 1 and "does not sign" in err, err
+    assert not (tmp_path / "windows.pem").exists()
+    code, _, err = run_tool("windows", wine, "launcher", "--file", build_dir() / "ZVLauncher.exe", "--base-url",
+                            "https://updates.example.com/", "--out", tmp_path / "w", "--signing-key", key)
+    assert code == 1 and "does not sign" in err, err

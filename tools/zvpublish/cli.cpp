@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string_view>
 
 #include "launch/target_discovery.h"
+#include "public_keys.h"
 #include "publish.h"
+#include "signing.h"
 #include "tree_files.h"
 #include "verify_tree.h"
 
@@ -31,24 +34,36 @@ constexpr std::string_view kKeyHelp = R"(  key GAME.exe
 
 constexpr std::string_view kStubHelp =
     R"(  stub --target GAME.exe --stub ZVClient.dll --base-url https://HOST/ --out TREE
+       [--signing-key KEY.pem]
       Publish a client stub for the game build of GAME.exe:
       TREE/stub/KEY/ZVClient-SHA1.dll, then TREE/stub/KEY/manifest.json, which names it.
 )";
 
-constexpr std::string_view kLauncherHelp = R"(  launcher --file ZVLauncher.exe --base-url https://HOST/ --out TREE
+constexpr std::string_view kLauncherHelp =
+    R"(  launcher --file ZVLauncher.exe --base-url https://HOST/ --out TREE [--signing-key KEY.pem]
       Publish a launcher release: TREE/launcher/ZVLauncher-SHA1.exe, then
       TREE/launcher/manifest.json, which names it.
 )";
 
-constexpr std::string_view kVerifyHelp = R"(  verify TREE [--base-url https://HOST/]
+constexpr std::string_view kVerifyHelp = R"(  verify TREE [--base-url https://HOST/] [--public-keys PUBLIC.pem]
       Check every manifest in TREE as the launcher reads it, and the SHA-1 of every file
-      a manifest names inside TREE.
+      a manifest names inside TREE. With --public-keys (the keys the launcher is built
+      with), every manifest must also be signed by one of them, and every file must
+      match its SHA-256.
+)";
+
+constexpr std::string_view kKeygenHelp = R"(  keygen --out KEY.pem [--public-out PUBLIC.pem]
+      Make a new signing key: an EC P-256 private key (PKCS#8 PEM, readable by its
+      owner only) and, with --public-out, its public key, which the launcher is built
+      with (ZV_UPDATE_PUBLIC_KEYS). Never writes over an existing file.
 )";
 
 constexpr std::string_view kFooter = R"(
 --base-url is the https:// address at which TREE is served: download addresses begin
 with it. Files named by their content are never overwritten; manifests are replaced
-whole, in one step. Options also take the form --name=VALUE.
+whole, in one step. --signing-key signs each manifest it writes (for launchers built
+with ZV_UPDATE_PUBLIC_KEYS); keep the key offline. Options also take the form
+--name=VALUE.
 
 Exit status: 0 done, 1 refused or failed (the reason is on standard error),
 2 wrong usage.
@@ -66,11 +81,16 @@ const Command kCommands[] = {
     {"key", kKeyHelp, {}, {}, 1},
     {"stub",
      kStubHelp,
-     {"--target", "--stub", "--base-url", "--out"},
+     {"--target", "--stub", "--base-url", "--out", "--signing-key"},
      {"--target", "--stub", "--base-url", "--out"},
      0},
-    {"launcher", kLauncherHelp, {"--file", "--base-url", "--out"}, {"--file", "--base-url", "--out"}, 0},
-    {"verify", kVerifyHelp, {"--base-url"}, {}, 1},
+    {"launcher",
+     kLauncherHelp,
+     {"--file", "--base-url", "--out", "--signing-key"},
+     {"--file", "--base-url", "--out"},
+     0},
+    {"verify", kVerifyHelp, {"--base-url", "--public-keys"}, {}, 1},
+    {"keygen", kKeygenHelp, {"--out", "--public-out"}, {"--out"}, 0},
 };
 
 struct Parsed {
@@ -217,9 +237,30 @@ int ReportPublished(Output& output, const Published& published) {
         out << "build key  " << ToUtf8(published.key) << "\n";
     }
     out << "file       " << ToUtf8(published.file) << "  (" << Describe(published.fileChange, false) << ")\n";
-    out << "manifest   " << ToUtf8(published.manifest) << "  (" << Describe(published.manifestChange, true) << ")\n";
+    out << "manifest   " << ToUtf8(published.manifest) << "  (" << Describe(published.manifestChange, true)
+        << (published.signedManifest ? ", signed" : "") << ")\n";
     out << "url        " << published.url << "\n";
     return kExitSuccess;
+}
+
+// The signer --signing-key names, when it is given; false (the error reported) when it cannot be
+// had.
+bool LoadSigner(Output& output, const Parsed& parsed, std::unique_ptr<ManifestSigner>& signer) {
+    const auto option = parsed.options.find("--signing-key");
+    if (option == parsed.options.end()) {
+        return true;
+    }
+    if (!CanSign()) {
+        output.Error({}, std::string(kCannotSign));
+        return false;
+    }
+    std::string reason;
+    signer = ManifestSigner::Load(option->second, reason);
+    if (!signer) {
+        output.Error(option->second, reason);
+        return false;
+    }
+    return true;
 }
 
 int RunKey(Output& output, const Parsed& parsed) {
@@ -234,8 +275,13 @@ int RunKey(Output& output, const Parsed& parsed) {
 }
 
 int RunStub(Output& output, const Parsed& parsed, const std::string& baseUrl) {
+    std::unique_ptr<ManifestSigner> signer;
+    if (!LoadSigner(output, parsed, signer)) {
+        return kExitFailure;
+    }
     const std::wstring& target = parsed.options.at("--target");
-    const Published published = PublishStub(target, parsed.options.at("--stub"), baseUrl, parsed.options.at("--out"));
+    const Published published =
+        PublishStub(target, parsed.options.at("--stub"), baseUrl, parsed.options.at("--out"), signer.get());
     if (!published.failure) {
         WarnIfNeverExamined(output, target);
     }
@@ -243,12 +289,26 @@ int RunStub(Output& output, const Parsed& parsed, const std::string& baseUrl) {
 }
 
 int RunLauncher(Output& output, const Parsed& parsed, const std::string& baseUrl) {
-    return ReportPublished(output, PublishLauncher(parsed.options.at("--file"), baseUrl, parsed.options.at("--out")));
+    std::unique_ptr<ManifestSigner> signer;
+    if (!LoadSigner(output, parsed, signer)) {
+        return kExitFailure;
+    }
+    return ReportPublished(
+        output, PublishLauncher(parsed.options.at("--file"), baseUrl, parsed.options.at("--out"), signer.get()));
 }
 
 int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl) {
     const std::wstring& tree = parsed.positionals.front();
-    const TreeReport report = VerifyTree(tree, baseUrl);
+    std::optional<std::vector<P256PublicKey>> publicKeys;
+    if (const auto option = parsed.options.find("--public-keys"); option != parsed.options.end()) {
+        std::string reason;
+        publicKeys = ReadPublicKeys(option->second, reason);
+        if (!publicKeys) {
+            output.Error(option->second, reason);
+            return kExitFailure;
+        }
+    }
+    const TreeReport report = VerifyTree(tree, baseUrl, publicKeys ? &*publicKeys : nullptr);
     auto& out = output.out();
     for (const auto& good : report.good) {
         out << "ok    " << ToUtf8(good.manifest);
@@ -270,7 +330,26 @@ int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::str
         output.Error(tree, std::to_string(errors) + (errors == 1 ? " problem" : " problems") + " found");
         return kExitFailure;
     }
-    out << ToUtf8(tree) << ": every manifest is good\n";
+    out << ToUtf8(tree) << ": every manifest is good" << (publicKeys ? " and signed" : "") << "\n";
+    return kExitSuccess;
+}
+
+int RunKeygen(Output& output, const Parsed& parsed) {
+    if (!CanSign()) {
+        output.Error({}, std::string(kCannotSign));
+        return kExitFailure;
+    }
+    const std::wstring& keyPath = parsed.options.at("--out");
+    const auto publicOut = parsed.options.find("--public-out");
+    const std::wstring* publicPath = publicOut == parsed.options.end() ? nullptr : &publicOut->second;
+    if (const auto failure = GenerateSigningKey(keyPath, publicPath)) {
+        output.Error({}, *failure);
+        return kExitFailure;
+    }
+    output.out() << "signing key  " << ToUtf8(keyPath) << "  (keep it offline; whoever has it can publish)\n";
+    if (publicPath != nullptr) {
+        output.out() << "public key   " << ToUtf8(*publicPath) << "  (build the launcher with it)\n";
+    }
     return kExitSuccess;
 }
 
@@ -322,6 +401,9 @@ int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out
     }
     if (command->name == "launcher") {
         return RunLauncher(output, parsed, *baseUrl);
+    }
+    if (command->name == "keygen") {
+        return RunKeygen(output, parsed);
     }
     return RunVerify(output, parsed, baseUrl);
 }

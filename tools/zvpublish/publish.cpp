@@ -11,6 +11,7 @@
 #include "integrity/file_digest.h"
 #include "tree_files.h"
 #include "update/manifest.h"
+#include "update/manifest_signature.h"
 
 namespace zv::publish {
 
@@ -177,9 +178,12 @@ std::optional<Failure> WriteManifest(const std::wstring& folder, const std::stri
 
 // The common part of both kinds: the file under its content name in TREE/<folder...>, then the
 // manifest that names it.
+// With a signer, the manifest also carries the file's SHA-256 and the signature over manifestPath
+// and both digests (manifest_signature.h).
 Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree,
                       const std::vector<std::wstring>& folders,
-                      const std::function<std::wstring(const Sha1Digest&)>& nameOf) {
+                      const std::function<std::wstring(const Sha1Digest&)>& nameOf, const std::wstring& manifestPath,
+                      const ManifestSigner* signer) {
     Published published;
     if (auto failure = CheckSourceFile(source)) {
         published.failure = std::move(failure);
@@ -189,11 +193,12 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
         published.failure = Failure{tree, "is a file; the tree must be a folder"};
         return published;
     }
-    published.digest = HashFile(source);
-    if (published.digest == Sha1Digest{}) {
+    const std::optional<FileDigests> digests = HashFileTwice(source);
+    if (!digests) {
         published.failure = Failure{source, "cannot be read"};
         return published;
     }
+    published.digest = digests->sha1;
 
     std::wstring folder = tree;
     std::string urlPath;
@@ -215,9 +220,22 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
         published.failure = std::move(failure);
         return published;
     }
+    std::optional<ManifestSignature> signature;
+    if (signer != nullptr) {
+        std::string reason;
+        const std::string message = SignedManifestMessage(ToUtf8(manifestPath), published.digest, digests->sha256);
+        std::optional<std::string> signed_ = signer->Sign(message, reason);
+        if (!signed_) {
+            published.failure = Failure{published.manifest, reason};
+            return published;
+        }
+        signature = ManifestSignature{digests->sha256, std::move(*signed_)};
+        published.signedManifest = true;
+    }
     // Only now that the file is in place may a manifest name it.
     if (auto failure =
-            WriteManifest(folder, FormatManifest(published.digest, published.url), published.manifestChange)) {
+            WriteManifest(folder, FormatManifest(published.digest, published.url, signature ? &*signature : nullptr),
+                          published.manifestChange)) {
         published.failure = std::move(failure);
     }
     return published;
@@ -343,20 +361,23 @@ BuildKey ComputeBuildKey(const std::wstring& target) {
 }
 
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
-                      const std::wstring& tree) {
+                      const std::wstring& tree, const ManifestSigner* signer) {
     BuildKey key = ComputeBuildKey(target);
     if (key.failure) {
         Published published;
         published.failure = std::move(key.failure);
         return published;
     }
-    Published published = PublishInto(stub, baseUrl, tree, {std::wstring(kStubFolder), key.key}, StubFileName);
+    Published published = PublishInto(stub, baseUrl, tree, {std::wstring(kStubFolder), key.key}, StubFileName,
+                                      StubManifestPath(key.key), signer);
     published.key = key.key;
     return published;
 }
 
-Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree) {
-    return PublishInto(launcher, baseUrl, tree, {std::wstring(kLauncherFolder)}, LauncherFileName);
+Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                          const ManifestSigner* signer) {
+    return PublishInto(launcher, baseUrl, tree, {std::wstring(kLauncherFolder)}, LauncherFileName,
+                       LauncherManifestPath(), signer);
 }
 
 }  // namespace zv::publish

@@ -14,6 +14,7 @@
 
 #include "integrity/sha1.h"
 #include "launch/client_target.h"
+#include "signing.h"
 #include "update/tree_layout.h"
 
 namespace zv::publish {
@@ -54,14 +55,18 @@ struct Published {
     std::wstring manifest;
     Change manifestChange = Change::Added;
     std::string url;
+    bool signedManifest = false;  // the manifest carries "sha256" and "signature"
 };
 
 // Publishes stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
-// manifest beside it, which names it.
+// manifest beside it, which names it. With a signer, the manifest is signed (adds "sha256" and
+// "signature").
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
-                      const std::wstring& tree);
+                      const std::wstring& tree, const ManifestSigner* signer = nullptr);
 
-// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json.
-Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree);
+// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json; signed
+// as above with a signer.
+Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                          const ManifestSigner* signer = nullptr);
 
 }  // namespace zv::publish

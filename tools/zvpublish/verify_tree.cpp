@@ -12,6 +12,7 @@
 #include "net/transfer_rules.h"
 #include "tree_files.h"
 #include "update/manifest.h"
+#include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 
 namespace zv::publish {
@@ -23,6 +24,7 @@ using Kind = Finding::Kind;
 struct Verifier {
     const std::wstring& tree;
     const std::optional<std::string>& baseUrl;
+    const std::vector<P256PublicKey>* publicKeys;  // a signed tree
     TreeReport report;
     std::set<std::wstring> referenced;
 
@@ -215,6 +217,38 @@ bool CheckReading(Verifier& v, const std::wstring& manifest, const ManifestReadi
     return reading.sha1.ok() && reading.url.ok();
 }
 
+// In a signed tree, whether a launcher built with the keys may use the manifest: signed, for its own
+// path, by one of them; an error otherwise. True for a tree checked without keys.
+bool CheckSignature(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
+                    const ManifestReading& reading, const PlayerMessages& players) {
+    if (v.publicKeys == nullptr) {
+        return true;
+    }
+    if (reading.sha256.fault != MemberFault::None || reading.signature.fault != MemberFault::None) {
+        v.Add(Kind::Error, manifest,
+              reading.sha256.fault == MemberFault::Absent && reading.signature.fault == MemberFault::Absent
+                  ? "is not signed (no \"sha256\" and \"signature\"); a launcher built with the keys refuses it "
+                    "(players get " +
+                        players.missingSha1 + ")"
+                  : "its \"sha256\" is not 64 hexadecimal digits or its \"signature\" is missing or not a string "
+                    "(players get " +
+                        players.missingSha1 + ")");
+        return false;
+    }
+    std::wstring path;
+    for (const auto& folder : folders) {
+        path += L"/" + FromUtf8(folder);
+    }
+    path += L"/" + std::wstring(kManifestName);
+    if (!IsTrustedManifest(reading, path, *v.publicKeys)) {
+        v.Add(Kind::Error, manifest,
+              "its signature does not verify for " + ToUtf8(path) + " with any of the public keys (players get " +
+                  players.missingSha1 + ")");
+        return false;
+    }
+    return true;
+}
+
 // Whether the launcher can download from url at all: an error for an address its download fails
 // on, a note for plain http.
 bool CheckDownloadUrl(Verifier& v, const std::wstring& manifest, const std::string& url) {
@@ -244,7 +278,9 @@ bool CheckDownloadUrl(Verifier& v, const std::wstring& manifest, const std::stri
 // The file url names inside the tree, hashed as the launcher will hash its download; a note when
 // url points elsewhere. A manifest whose file is good, or out of reach, counts as good.
 void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
-                    const std::string& url, const Sha1Digest& expected) {
+                    const ManifestReading& reading) {
+    const std::string& url = reading.url.value;
+    const Sha1Digest& expected = reading.sha1.value;
     CheckedManifest checked{manifest, {}};
     if (const auto parts = MapIntoTree(url, folders, v.baseUrl)) {
         std::wstring file = v.tree;
@@ -261,11 +297,21 @@ void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector
             v.Add(Kind::Error, manifest, "its \"url\" names " + ToUtf8(file) + ", which is not a file");
             return;
         }
-        const Sha1Digest actual = HashFile(file);
-        if (actual != expected) {
+        const std::optional<FileDigests> actual = HashFileTwice(file);
+        if (!actual) {
+            v.Add(Kind::Error, file, "cannot be read");
+            return;
+        }
+        if (actual->sha1 != expected) {
             v.Add(Kind::Error, file,
-                  "its SHA-1 is " + ToUtf8(DigestToHex(actual)) + ", but " + ToUtf8(manifest) + " says " +
+                  "its SHA-1 is " + ToUtf8(DigestToHex(actual->sha1)) + ", but " + ToUtf8(manifest) + " says " +
                       ToUtf8(DigestToHex(expected)) + " (players would get a checksum mismatch)");
+            return;
+        }
+        if (v.publicKeys != nullptr && actual->sha256 != reading.sha256.value) {
+            v.Add(Kind::Error, file,
+                  "its SHA-256 is " + Sha256ToHex(actual->sha256) + ", but " + ToUtf8(manifest) + " says " +
+                      Sha256ToHex(reading.sha256.value) + " (players would get a checksum mismatch)");
             return;
         }
         checked.file = file;
@@ -286,10 +332,11 @@ void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<
         return;
     }
     const ManifestReading reading = ReadManifest(body);
-    if (!CheckReading(v, manifest, reading, players) || !CheckDownloadUrl(v, manifest, reading.url.value)) {
+    if (!CheckReading(v, manifest, reading, players) || !CheckSignature(v, manifest, folders, reading, players) ||
+        !CheckDownloadUrl(v, manifest, reading.url.value)) {
         return;
     }
-    CheckNamedFile(v, manifest, folders, reading.url.value, reading.sha1.value);
+    CheckNamedFile(v, manifest, folders, reading);
 }
 
 // Files beside the manifests that no manifest names, and temporary files left behind.
@@ -371,8 +418,9 @@ bool TreeReport::HasErrors() const {
     return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.kind == Kind::Error; });
 }
 
-TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl) {
-    Verifier v{tree, baseUrl, {}, {}};
+TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,
+                      const std::vector<P256PublicKey>* publicKeys) {
+    Verifier v{tree, baseUrl, publicKeys, {}, {}};
     switch (QueryPathKind(tree)) {
         case PathKind::Missing:
             v.Add(Kind::Error, tree, "does not exist");

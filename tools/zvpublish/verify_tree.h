@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "integrity/p256.h"
+
 namespace zv::publish {
 
 struct Finding {
@@ -37,6 +39,10 @@ struct TreeReport {
 // "url" points into the tree when it begins with baseUrl (already normalised); without baseUrl,
 // when its path ends with the manifest's own folder (/launcher/ or /stub/<key>/) and a file name,
 // the layout the publishing commands write.
-TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl);
+// With publicKeys (a signed tree), every manifest must also be signed by one of them for its own
+// path, and every file it names must match its "sha256" too, as a launcher built with those keys
+// requires.
+TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,
+                      const std::vector<P256PublicKey>* publicKeys = nullptr);
 
 }  // namespace zv::publish

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Makes the signing keys of the signed-build tests in DIR (made fresh by every build, never
+# committed), with openssl itself rather than zvpublish, so that the tests also check the launcher
+# against keys and signatures the tool did not make:
+#   signing-1.pem, signing-2.pem    keys the signed test launcher trusts (with their .pub.pem)
+#   unknown.pem                     a key it does not trust
+#   update-keys.pem                 the public keys of signing-1 and signing-2: ZV_UPDATE_PUBLIC_KEYS
+# Keys already in DIR are kept, so that a rebuild does not change the launcher it builds.
+set -eu
+dir=$1
+mkdir -p "$dir"
+for name in signing-1 signing-2 unknown; do
+  if [ ! -f "$dir/$name.pem" ]; then
+    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$dir/$name.pem" 2>/dev/null
+  fi
+  openssl pkey -in "$dir/$name.pem" -pubout -out "$dir/$name.pub.pem"
+done
+cat "$dir/signing-1.pub.pem" "$dir/signing-2.pub.pem" > "$dir/update-keys.pem.new"
+if ! cmp -s "$dir/update-keys.pem.new" "$dir/update-keys.pem" 2>/dev/null; then
+  mv "$dir/update-keys.pem.new" "$dir/update-keys.pem"
+else
+  rm "$dir/update-keys.pem.new"
+fi
