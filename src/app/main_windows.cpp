@@ -1,11 +1,13 @@
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "common/launch_result.h"
 #include "app/run_launcher.h"
+#include "common/launch_result.h"
+#include "common/log.h"
 #include "launch/process_paths.h"
 #include "update/launcher_update.h"
 
@@ -19,18 +21,26 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Windows never searches for (the build checks it). The result is not checked: this argument
     // is valid on every Windows the launcher runs on (10 and later).
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // The log for support; a run without one goes on just the same. It stays open until the
+    // process ends (the hand-overs end it from inside a step).
+    const std::unique_ptr<zv::LogSink> log = zv::OpenLauncherLog();
+    zv::SetLogSink(log.get());
+    int code = 1;
     try {
         // A launcher restarted by its self-update receives its arguments through the hand-over;
         // its variables leave the environment here, before anything can start a program.
         if (std::optional<std::wstring> handedOver = zv::TakeHandedOverArguments()) {
             zv::AdoptHandedOverArguments(std::move(*handedOver));
         }
-        return zv::RunLauncher();
+        zv::LogStart();
+        code = zv::RunLauncher();
     } catch (...) {
         // The steps report their own exceptions under their captions; this is only what happens
         // outside any step.
+        zv::LogEvent("an exception outside the steps");
         ::MessageBoxW(nullptr, zv::DescribeLaunchResult(zv::kUnexpectedFailure).c_str(), zv::kLauncherCaption.data(),
                       zv::kErrorBox);
-        return 1;
     }
+    zv::SetLogSink(nullptr);
+    return code;
 }

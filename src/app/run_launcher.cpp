@@ -1,60 +1,85 @@
 #include "app/run_launcher.h"
 
+#include <chrono>
+#include <string>
+
+#include "common/log.h"
+
 namespace zv {
 
 namespace {
 
 // A step that throws is reported like any other failure of that step, with the unknown-error
-// text: the user still gets exactly one box under the step's caption.
+// text: the user still gets exactly one box under the step's caption. The log gets its start, its
+// end with its result and how long it took.
 template <typename Step>
-StepResult RunStep(Step&& step) {
+StepResult RunStep(std::string_view name, Step&& step) {
+    LogEvent(std::string("step ") + std::string(name) + " begins");
+    const auto start = std::chrono::steady_clock::now();
+    StepResult result;
     try {
-        return step();
+        result = step();
     } catch (...) {
-        return StepResult(kUnexpectedFailure);
+        LogEvent(std::string("step ") + std::string(name) + " threw an exception");
+        result = StepResult(kUnexpectedFailure);
     }
+    LogEvent(std::string("step ") + std::string(name) + " ends with " +
+             std::to_string(static_cast<std::uint32_t>(result.result)) + " after " +
+             std::to_string(MillisecondsSince(start)) + " ms");
+    return result;
+}
+
+int Exit(int code) {
+    LogEvent("exit " + std::to_string(code));
+    return code;
 }
 
 int ReportFailure(LauncherSteps& steps, const StepResult& failure, std::wstring_view caption) {
     steps.CloseSplash();
     const std::wstring text = DescribeLaunchResult(failure);
+    LogEvent("result " + std::to_string(static_cast<std::uint32_t>(failure.result)) + ": " + ToUtf8(text));
     steps.ShowMessage(text, caption, kErrorBox);
     steps.ReleaseInstanceGuard();
-    return 1;
+    return Exit(1);
 }
 
 }  // namespace
 
 int RunLauncher(LauncherSteps& steps) {
     if (!steps.AcquireInstanceGuard()) {
+        LogEvent("another launcher is running");
         steps.ShowMessage(kAnotherInstanceText, kLauncherCaption, kInformationBox);
-        return 1;
+        return Exit(1);
     }
 
     steps.StartUiThread();
 
     if (!steps.ReadAgreementAccepted()) {
+        LogEvent("the agreement is asked for");
         steps.HideSplash();
         if (!steps.AskForConsent()) {
+            LogEvent("the agreement was not accepted");
             steps.ReleaseInstanceGuard();
-            return 1;
+            return Exit(1);
         }
+        LogEvent("the agreement was accepted");
         steps.RecordAgreementAccepted();
         steps.ShowSplash();
     }
 
-    const StepResult launcher = RunStep([&] { return steps.UpdateLauncher(); });
+    const StepResult launcher = RunStep("self-update", [&] { return steps.UpdateLauncher(); });
     if (!launcher.succeeded()) {
         return ReportFailure(steps, launcher, kLauncherUpdateCaption);
     }
 
-    const StepResult game = RunStep([&] { return steps.UpdateAndLaunchGame(); });
+    const StepResult game = RunStep("game", [&] { return steps.UpdateAndLaunchGame(); });
     if (!game.succeeded()) {
         return ReportFailure(steps, game, kGameUpdateCaption);
     }
 
+    LogEvent("result 0: " + ToUtf8(DescribeLaunchResult(LaunchResult::Success)));
     steps.ReleaseInstanceGuard();
-    return 0;
+    return Exit(0);
 }
 
 }  // namespace zv

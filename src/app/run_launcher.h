@@ -52,4 +52,8 @@ int RunLauncher(LauncherSteps& steps);
 // The run with the real operations (Windows only).
 int RunLauncher();
 
+// Logs the start of a run: the launcher's path and SHA-1, how many arguments it forwards (never
+// their text) and the Windows version (Windows only).
+void LogStart();
+
 }  // namespace zv

@@ -1,9 +1,14 @@
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <string>
 
 #include "app/agreement_record.h"
+#include "common/log.h"
+#include "common/unique_handle.h"
+#include "integrity/file_digest.h"
+#include "launch/process_paths.h"
 #include "app/instance_guard.h"
 #include "app/run_launcher.h"
 #include "app/game_step.h"
@@ -39,6 +44,42 @@ public:
 };
 
 }  // namespace
+
+namespace {
+
+// The version Windows reports of itself (RtlGetVersion: unlike GetVersionExW, no compatibility
+// shim changes it).
+std::string WindowsVersion() {
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto getVersion = ntdll == nullptr ? nullptr
+                                             : reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void (*)()>(
+                                                   ::GetProcAddress(ntdll, "RtlGetVersion")));
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (getVersion == nullptr || getVersion(&info) != 0) {
+        return "unknown";
+    }
+    return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
+           std::to_string(info.dwBuildNumber);
+}
+
+// How many arguments the launcher forwards, counted as the game will split them.
+int ForwardedArgumentCount() {
+    const std::wstring text = L"x " + BuildForwardedArguments();
+    int count = 0;
+    const UniqueLocal argv(reinterpret_cast<HLOCAL>(::CommandLineToArgvW(text.c_str(), &count)));
+    return argv ? count - 1 : 0;
+}
+
+}  // namespace
+
+void LogStart() {
+    const std::wstring self = GetModulePath();
+    const std::wstring sha1 = DigestToHex(HashFile(self));
+    LogEvent("start " + ToUtf8(self) + " sha1 " + ToUtf8(sha1) + ", " + std::to_string(ForwardedArgumentCount()) +
+             " arguments, Windows " + WindowsVersion());
+}
 
 int RunLauncher() {
     WindowsLauncherSteps steps;

@@ -1,5 +1,9 @@
 #include "launch/game_launch.h"
 
+#include <string>
+
+#include "common/log.h"
+
 namespace zv {
 
 std::wstring BuildGameCommandLine(std::wstring_view gameExecutable, std::wstring_view forwarded) {
@@ -33,8 +37,11 @@ StepResult LaunchGame(const std::wstring& gameExecutable, const std::wstring& fo
     // game's, and must find the single-instance guard free.
     const std::wstring self = platform.GetModulePath();
     platform.ReleaseInstanceGuard();
+    LogEvent("the game needs administrator rights (error " + std::to_string(game.error) +
+             "): the launcher starts an elevated copy of itself");
     const ProcessStart copy = platform.StartElevated(self, forwarded);
     if (copy.started) {
+        LogEvent("the elevated copy takes over; exit 0");
         platform.ExitProcess();
     }
     if (copy.error == kErrorCancelled) {

@@ -76,6 +76,10 @@ public:
     void Close() noexcept;
 
 private:
+    // DownloadToFile without its log line; bytesWritten counts what reached the file.
+    TransferResult Download(const std::wstring& url, const std::wstring& targetPath, const ProgressCallback& progress,
+                            std::uint64_t& bytesWritten);
+
     UniqueInternet session_;
     // Why there is no session: the reason it did not open, or ERROR_INVALID_HANDLE once closed.
     std::uint32_t noSessionError_ = 0;

@@ -2,13 +2,16 @@
 #include <winhttp.h>
 
 #include <array>
+#include <chrono>
 #include <limits>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/log.h"
 #include "net/http_client.h"
+#include "net/transfer_log.h"
 #include "net/transfer_rules.h"
 
 // Older SDK headers lack TLS 1.3.
@@ -274,13 +277,16 @@ TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, cons
 }
 
 TransferResult HttpClient::GetString(const std::wstring& url, std::string& text) {
+    const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
-    const std::optional<UrlParts> parts = CrackUrl(url, error);
-    if (!parts) {
-        return Failed(error);
-    }
     std::string body;
-    const TransferResult result = GetBytes(*parts, body, ProgressCallback{});
+    TransferResult result;
+    if (const std::optional<UrlParts> parts = CrackUrl(url, error)) {
+        result = GetBytes(*parts, body, ProgressCallback{});
+    } else {
+        result = Failed(error);
+    }
+    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start)));
     if (result.complete) {
         text = std::move(body);
     }
@@ -293,6 +299,15 @@ TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::ws
 
 TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
                                           const ProgressCallback& progress) {
+    const auto start = std::chrono::steady_clock::now();
+    std::uint64_t written = 0;
+    const TransferResult result = Download(url, targetPath, progress, written);
+    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start)) + " into " + ToUtf8(targetPath));
+    return result;
+}
+
+TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath,
+                                    const ProgressCallback& progress, std::uint64_t& bytesWritten) {
     if (!session_) {
         return Failed(noSessionError_);
     }
@@ -307,7 +322,7 @@ TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::ws
         return Failed(::GetLastError());
     }
     const Fetched fetched = Fetch(SessionFunctions(), session_.get(), *parts, std::numeric_limits<std::uint64_t>::max(),
-                                  progress, [&file](const char* data, DWORD size, std::uint32_t& error) {
+                                  progress, [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
                                       DWORD written = 0;
                                       if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
                                           error = ::GetLastError();
@@ -318,6 +333,7 @@ TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::ws
                                           error = ERROR_WRITE_FAULT;
                                           return false;
                                       }
+                                      bytesWritten += written;
                                       return true;
                                   });
     file.reset();

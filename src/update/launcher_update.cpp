@@ -1,5 +1,8 @@
 #include "update/launcher_update.h"
 
+#include <string>
+
+#include "common/log.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
@@ -15,7 +18,12 @@ LaunchResult ManifestFailure(const ManifestReading& manifest, std::span<const P2
     if (manifest.form == ManifestForm::NotOneJsonValue) {
         return LaunchResult::LauncherManifestFetchFailed;
     }
-    if (!manifest.sha1.ok() || !IsTrustedManifest(manifest, LauncherManifestPath(), keys)) {
+    if (!manifest.sha1.ok()) {
+        LogEvent("the launcher manifest has no usable \"sha1\"");
+        return LaunchResult::LauncherManifestMissingSha1;
+    }
+    if (!IsTrustedManifest(manifest, LauncherManifestPath(), keys)) {
+        LogEvent("the launcher manifest is not signed for its place by a key of this launcher");
         return LaunchResult::LauncherManifestMissingSha1;
     }
     return LaunchResult::Success;
@@ -32,6 +40,8 @@ StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform,
     const std::wstring forwarded = platform.BuildForwardedArguments();
     const std::wstring systemFolder = platform.SystemFolder();
     if (systemFolder.empty() || !FitsInterpreterLimits(tempPath, self, forwarded) || !platform.CanReplace(self)) {
+        LogEvent("the command interpreter could not replace " + ToUtf8(self) +
+                 " (not writable, a path of 260 characters or more, or arguments beyond 8191 characters)");
         return LaunchResult::UpdateProcessFailed;
     }
     if (!transfer.DownloadToFile(WidenManifestUrl(manifest.url.value), tempPath).complete) {
@@ -43,8 +53,10 @@ StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform,
     const ProcessStart replacement =
         platform.StartHidden(BuildReplacementCommand(systemFolder, tempPath, self, forwarded));
     if (!replacement.started) {
+        LogEvent("the command interpreter did not start (error " + std::to_string(replacement.error) + ")");
         return LaunchResult::UpdateProcessFailed;
     }
+    LogEvent("handed " + ToUtf8(tempPath) + " to the command interpreter to replace " + ToUtf8(self) + "; exit 0");
     platform.ExitProcess();
     return LaunchResult::Success;  // not reached: the replacement has taken over and the process has ended
 }
@@ -84,6 +96,7 @@ StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, Upda
     // temporary file itself; otherwise it goes here.
     const StepResult failure = DownloadAndHandOver(transfer, platform, manifest, keys, self, tempPath);
     system.RemoveFile(tempPath);
+    LogEvent("deleted the temporary file " + ToUtf8(tempPath));
     return failure;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/log.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
@@ -25,7 +26,12 @@ LaunchResult ManifestFailure(const ManifestReading& manifest, std::wstring_view 
     if (manifest.form == ManifestForm::NotOneJsonValue) {
         return LaunchResult::StubManifestFetchFailed;
     }
-    if (!manifest.sha1.ok() || !IsTrustedManifest(manifest, path, keys)) {
+    if (!manifest.sha1.ok()) {
+        LogEvent("the stub manifest has no usable \"sha1\"");
+        return LaunchResult::StubManifestMissingSha1;
+    }
+    if (!IsTrustedManifest(manifest, path, keys)) {
+        LogEvent("the stub manifest is not signed for its place by a key of this launcher");
         return LaunchResult::StubManifestMissingSha1;
     }
     return LaunchResult::Success;
@@ -43,6 +49,8 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
         if (fetched.httpStatus == kHttpNotFound) {
             // The server does not know this build: it must not be played.
             system.RemoveFile(location.clientTarget);
+            LogEvent("deleted the client target " + ToUtf8(location.clientTarget) +
+                     ": the update server does not know this game build");
         }
         return LaunchResult::StubManifestFetchFailed;
     }
@@ -68,8 +76,10 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
     // downloads again.
     if (!DownloadMatchesManifest(location.clientStub, manifest, keys)) {
         system.RemoveFile(location.clientStub);
+        LogEvent("deleted " + ToUtf8(location.clientStub) + ": the download does not match the manifest");
         return LaunchResult::StubChecksumMismatch;
     }
+    LogEvent("replaced " + ToUtf8(location.clientStub) + " with the verified download");
     return LaunchResult::Success;
 }
 
