@@ -18,7 +18,7 @@ void PlanFolder(PrunePlan& plan, const ManifestFolder& folder, FileTime now, std
         }
         if (!file.facts) {
             plan.ageUnknown.push_back(file);
-        } else if (now - file.facts->modified > olderThan) {
+        } else if (std::chrono::floor<std::chrono::seconds>(now - file.facts->modified) > olderThan) {
             plan.remove.push_back(file);
         } else {
             plan.young.push_back(file);

@@ -30,8 +30,8 @@ struct PrunePlan {
 };
 
 // What pruning contents at now removes: every content-named file of a folder whose manifest is
-// good, named by no manifest, whose modification time lies more than olderThan before now. A file
-// modified after now (a clock set differently) is young.
+// good, named by no manifest, whose modification time lies more than olderThan before now, in
+// whole seconds. A file modified after now (a clock set differently) is young.
 PrunePlan PlanPrune(const TreeContents& contents, FileTime now, std::chrono::seconds olderThan);
 
 struct PruneResult {
