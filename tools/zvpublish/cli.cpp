@@ -81,9 +81,9 @@ constexpr std::string_view kKeygenHelp = R"(  keygen --out KEY.pem [--public-out
 constexpr std::string_view kFooter = R"(
 --base-url is the https:// address at which TREE is served: download addresses begin
 with it (for verify, status and prune: where a manifest's url points into TREE). Files
-named by their content are never overwritten; manifests are replaced whole, in one step. --signing-key signs each manifest it writes (for launchers built
-with ZV_UPDATE_PUBLIC_KEYS); keep the key offline. Options also take the form
---name=VALUE.
+named by their content are never overwritten; manifests are replaced whole, in one
+step. --signing-key signs each manifest it writes (for launchers built with
+ZV_UPDATE_PUBLIC_KEYS); keep the key offline. Options also take the form --name=VALUE.
 
 Exit status: 0 done, 1 refused or failed (the reason is on standard error),
 2 wrong usage.
