@@ -59,7 +59,7 @@ void ForEachFolder(const TreeContents& contents, Visit visit) {
     }
 }
 
-Totals Count(const TreeContents& contents) {
+Totals CountFiles(const TreeContents& contents) {
     Totals totals;
     ForEachFolder(contents, [&](const ManifestFolder& folder) {
         const bool good = folder.state == ManifestState::Good;
@@ -97,7 +97,8 @@ const char* StateName(ManifestState state) {
     return "";
 }
 
-std::string Count(std::size_t n, const char* one, const char* many) {
+// "1 file", "2 files".
+std::string Plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
@@ -210,12 +211,12 @@ std::string FormatStatus(const TreeContents& contents, const std::wstring& tree,
         out << "  " << ToUtf8(folder.key) << "\n";
         DescribeManifest(out, folder, "    ");
     }
-    const Totals totals = Count(contents);
-    out << "\nnamed by no manifest: " << Count(totals.unnamedFiles, "file", "files") << "\n";
+    const Totals totals = CountFiles(contents);
+    out << "\nnamed by no manifest: " << Plural(totals.unnamedFiles, "file", "files") << "\n";
     DescribeFiles(out, contents, now, true);
     if (totals.leftAloneFiles != 0) {
         out << "\nin folders whose manifest is missing or cannot be read: "
-            << Count(totals.leftAloneFiles, "file", "files") << "\n";
+            << Plural(totals.leftAloneFiles, "file", "files") << "\n";
         DescribeFiles(out, contents, now, false);
     }
     if (!contents.unlisted.empty()) {
@@ -224,13 +225,13 @@ std::string FormatStatus(const TreeContents& contents, const std::wstring& tree,
             out << "  " << folder.relative << ": " << folder.reason << "\n";
         }
     }
-    out << "\ntotal: " << Count(totals.files, "content-named file", "content-named files") << "; served "
-        << FormatSize(totals.ServedBytes()) << " in " << Count(totals.served.size(), "file", "files")
+    out << "\ntotal: " << Plural(totals.files, "content-named file", "content-named files") << "; served "
+        << FormatSize(totals.ServedBytes()) << " in " << Plural(totals.served.size(), "file", "files")
         << "; named by no manifest " << FormatSize(totals.unnamedBytes) << " in "
-        << Count(totals.unnamedFiles, "file", "files");
+        << Plural(totals.unnamedFiles, "file", "files");
     if (totals.leftAloneFiles != 0) {
         out << "; left alone " << FormatSize(totals.leftAloneBytes) << " in "
-            << Count(totals.leftAloneFiles, "file", "files");
+            << Plural(totals.leftAloneFiles, "file", "files");
     }
     out << "\n";
     return out.str();
@@ -260,7 +261,7 @@ std::string FormatStatusJson(const TreeContents& contents, const std::wstring& t
     for (const auto& folder : contents.unlisted) {
         json["unlisted"].push_back(Json{{"folder", folder.relative}, {"problem", folder.reason}});
     }
-    const Totals totals = Count(contents);
+    const Totals totals = CountFiles(contents);
     json["totals"] = Json{
         {"files", totals.files},
         {"served_files", totals.served.size()},

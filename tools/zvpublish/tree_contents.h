@@ -38,7 +38,7 @@ std::vector<std::wstring> FilesNamedBy(const std::wstring& tree, const std::vect
 struct ContentFile {
     std::wstring path;
     std::string relative;  // below the tree, "/" between the parts, as in its address
-    // Size and modification time; nothing when they cannot be read (facts says why).
+    // Size and modification time; nothing when they cannot be read (factsProblem says why).
     std::optional<FileFacts> facts;
     std::string factsProblem;
     bool named = false;  // a manifest of the tree names it
