@@ -1,6 +1,9 @@
 """zvpublish against the real game fixtures: the same key as a reader of the tests' own, the same
 refusals, and the same tree from the Linux tool and from zvpublish.exe under Wine."""
 
+import json
+import os
+
 import pytest
 
 from harness import build_dir, build_key, fixture, sha1_of, to_windows_path
@@ -95,3 +98,37 @@ def test_a_tree_signed_on_linux_verifies_with_the_public_keys_on_both_tools(tmp_
     code, _, err = run_tool("windows", wine, "launcher", "--file", build_dir() / "ZVLauncher.exe", "--base-url",
                             "https://updates.example.com/", "--out", tmp_path / "w", "--signing-key", key)
     assert code == 1 and "does not sign" in err, err
+
+
+def test_linux_and_windows_tools_agree_on_the_status_of_a_tree(tmp_path, wine):
+    """status --json of one real tree reads the same from both tools: the same paths below the tree
+    (with "/"), sizes, totals, and modification times read through each platform's own calls."""
+    tree = tmp_path / "tree"
+    game, launcher = fixture("Game.exe"), build_dir() / "ZVLauncher.exe"
+    for stub in ("stub-1", "stub-2"):
+        zvpublish("stub", "--target", game, "--stub", fixture(f"{stub}/ZVClient.dll"),
+                  "--base-url", "https://updates.example.com/", "--out", tree)
+    zvpublish("launcher", "--file", launcher, "--base-url", "https://updates.example.com/", "--out", tree)
+    key = build_key(game)
+    replaced = f"stub/{key}/ZVClient-{sha1_of(fixture('stub-1/ZVClient.dll'))}.dll"
+    stamp = 1709208000  # 2024-02-29T12:00:00Z
+    os.utime(tree / replaced, (stamp, stamp))
+
+    statuses = {}
+    for kind in ("linux", "windows"):
+        code, out, err = run_tool(kind, wine, "status", "--json", tree)
+        assert (code, err) == (0, ""), f"{kind}: {err}"
+        status = json.loads(out)
+        # What differs by the moment and the form of the path given.
+        del status["tree"], status["now"]
+        for entry in status["unreferenced"]:
+            del entry["age_seconds"]
+        statuses[kind] = status
+
+    assert statuses["linux"] == statuses["windows"]
+    status = statuses["linux"]
+    assert status["unreferenced"] == [
+        {"file": replaced, "size": (tree / replaced).stat().st_size, "modified": "2024-02-29T12:00:00Z"}]
+    assert status["launcher"]["file"] == f"launcher/ZVLauncher-{sha1_of(launcher)}.exe"
+    assert [stub["key"] for stub in status["stubs"]] == [key]
+    assert status["totals"]["files"] == 3

@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <chrono>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -9,9 +10,12 @@
 #include <string_view>
 
 #include "launch/target_discovery.h"
+#include "prune.h"
 #include "public_keys.h"
 #include "publish.h"
 #include "signing.h"
+#include "status_report.h"
+#include "tree_contents.h"
 #include "tree_files.h"
 #include "verify_tree.h"
 
@@ -52,6 +56,22 @@ constexpr std::string_view kVerifyHelp = R"(  verify TREE [--base-url https://HO
       match its SHA-256.
 )";
 
+constexpr std::string_view kStatusHelp = R"(  status TREE [--json] [--base-url https://HOST/]
+      Show what TREE serves: the launcher's and each game build's SHA-1 and file, the
+      content-named files no manifest names with how long ago each was last modified,
+      and totals. --json prints the same as one JSON object for scripts (its shape is
+      described in docs/operators.md).
+)";
+
+constexpr std::string_view kPruneHelp = R"(  prune TREE --older-than DAYS [--dry-run] [--base-url https://HOST/]
+      Remove the content-named files (ZVLauncher-SHA1.exe in launcher/, ZVClient-SHA1.dll
+      in stub/KEY/) that no manifest names and that were last modified more than DAYS
+      days ago (0 or more, fractions allowed); stub and launcher set that time when they
+      replace the manifest that named a file. Never removes manifests, hidden files or
+      other files, nor anything in a folder whose manifest is missing or cannot be read.
+      --dry-run lists what would be removed and removes nothing.
+)";
+
 constexpr std::string_view kKeygenHelp = R"(  keygen --out KEY.pem [--public-out PUBLIC.pem]
       Make a new signing key: an EC P-256 private key (PKCS#8 PEM, readable by its
       owner only) and, with --public-out, its public key, which the launcher is built
@@ -60,10 +80,10 @@ constexpr std::string_view kKeygenHelp = R"(  keygen --out KEY.pem [--public-out
 
 constexpr std::string_view kFooter = R"(
 --base-url is the https:// address at which TREE is served: download addresses begin
-with it. Files named by their content are never overwritten; manifests are replaced
-whole, in one step. --signing-key signs each manifest it writes (for launchers built
-with ZV_UPDATE_PUBLIC_KEYS); keep the key offline. Options also take the form
---name=VALUE.
+with it (for verify, status and prune: where a manifest's url points into TREE). Files
+named by their content are never overwritten; manifests are replaced whole, in one
+step. --signing-key signs each manifest it writes (for launchers built with
+ZV_UPDATE_PUBLIC_KEYS); keep the key offline. Options also take the form --name=VALUE.
 
 Exit status: 0 done, 1 refused or failed (the reason is on standard error),
 2 wrong usage.
@@ -74,27 +94,33 @@ struct Command {
     std::string_view help;
     std::set<std::string> options;  // each takes a value
     std::set<std::string> required;
-    std::size_t positionals;  // exactly this many
+    std::size_t positionals;      // exactly this many
+    std::set<std::string> flags;  // options without a value
 };
 
 const Command kCommands[] = {
-    {"key", kKeyHelp, {}, {}, 1},
+    {"key", kKeyHelp, {}, {}, 1, {}},
     {"stub",
      kStubHelp,
      {"--target", "--stub", "--base-url", "--out", "--signing-key"},
      {"--target", "--stub", "--base-url", "--out"},
-     0},
+     0,
+     {}},
     {"launcher",
      kLauncherHelp,
      {"--file", "--base-url", "--out", "--signing-key"},
      {"--file", "--base-url", "--out"},
-     0},
-    {"verify", kVerifyHelp, {"--base-url", "--public-keys"}, {}, 1},
-    {"keygen", kKeygenHelp, {"--out", "--public-out"}, {"--out"}, 0},
+     0,
+     {}},
+    {"verify", kVerifyHelp, {"--base-url", "--public-keys"}, {}, 1, {}},
+    {"status", kStatusHelp, {"--base-url"}, {}, 1, {"--json"}},
+    {"prune", kPruneHelp, {"--older-than", "--base-url"}, {"--older-than"}, 1, {"--dry-run"}},
+    {"keygen", kKeygenHelp, {"--out", "--public-out"}, {"--out"}, 0, {}},
 };
 
 struct Parsed {
     std::map<std::string, std::wstring> options;
+    std::set<std::string> flags;
     std::vector<std::wstring> positionals;
     bool help = false;
 };
@@ -156,6 +182,15 @@ std::optional<std::string> Parse(const Command& command, const std::vector<std::
         }
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
+        if (command.flags.contains(name)) {
+            if (equals != std::string::npos) {
+                return Concat({"option '", name, "' takes no value"});
+            }
+            if (!parsed.flags.insert(name).second) {
+                return Concat({"option '", name, "' is given twice"});
+            }
+            continue;
+        }
         if (!command.options.contains(name)) {
             return Concat({"unknown option '", name, "' for '", command.name, "'"});
         }
@@ -229,6 +264,9 @@ void WarnIfNeverExamined(Output& output, const std::wstring& target) {
 }
 
 int ReportPublished(Output& output, const Published& published) {
+    for (const auto& warning : published.warnings) {
+        output.Warning(warning.path, warning.reason);
+    }
     if (published.failure) {
         return output.Fail(*published.failure);
     }
@@ -334,6 +372,100 @@ int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::str
     return kExitSuccess;
 }
 
+// DAYS of --older-than as a time: digits, optionally a point and more digits (0, 30, 0.5), at most
+// a million days; nothing for anything else (a sign, an exponent, blanks, an empty part).
+std::optional<std::chrono::seconds> ParseDays(const std::wstring& text) {
+    constexpr std::int64_t kSecondsPerDay = 86400;
+    const std::size_t point = text.find(L'.');
+    const std::wstring whole = text.substr(0, point);
+    const std::wstring fraction = point == std::wstring::npos ? L"" : text.substr(point + 1);
+    const auto digits = [](const std::wstring& part) {
+        return std::all_of(part.begin(), part.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+    };
+    if (whole.empty() || whole.size() > 6 || !digits(whole) || (point != std::wstring::npos && fraction.empty()) ||
+        fraction.size() > 6 || !digits(fraction)) {
+        return std::nullopt;
+    }
+    std::int64_t seconds = std::stoll(whole) * kSecondsPerDay;
+    if (!fraction.empty()) {
+        std::int64_t scale = 1;
+        for (std::size_t i = 0; i < fraction.size(); ++i) {
+            scale *= 10;
+        }
+        seconds += std::stoll(fraction) * kSecondsPerDay / scale;
+    }
+    return std::chrono::seconds(seconds);
+}
+
+// The tree's contents, or nothing with the failure reported.
+std::optional<TreeContents> ReadContents(Output& output, const Parsed& parsed,
+                                         const std::optional<std::string>& baseUrl) {
+    TreeContents contents = ReadTreeContents(parsed.positionals.front(), baseUrl);
+    if (contents.failure) {
+        output.Fail(*contents.failure);
+        return std::nullopt;
+    }
+    return contents;
+}
+
+int RunStatus(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl, FileTime now) {
+    const auto contents = ReadContents(output, parsed, baseUrl);
+    if (!contents) {
+        return kExitFailure;
+    }
+    const std::wstring& tree = parsed.positionals.front();
+    output.out() << (parsed.flags.contains("--json") ? FormatStatusJson(*contents, tree, now)
+                                                     : FormatStatus(*contents, tree, now));
+    return kExitSuccess;
+}
+
+int RunPrune(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl, FileTime now) {
+    const auto olderThan = ParseDays(parsed.options.at("--older-than"));
+    if (!olderThan) {
+        return output.Usage("--older-than " + ToUtf8(parsed.options.at("--older-than")) +
+                            ": must be a number of days, 0 or more, such as 30 or 0.5");
+    }
+    const auto contents = ReadContents(output, parsed, baseUrl);
+    if (!contents) {
+        return kExitFailure;
+    }
+    const bool dryRun = parsed.flags.contains("--dry-run");
+    const PrunePlan plan = PlanPrune(*contents, now, *olderThan);
+    for (const auto& folder : plan.leftAlone) {
+        output.Error(folder.path, folder.reason);
+    }
+    for (const auto& file : plan.ageUnknown) {
+        output.Error(file.path, "its age cannot be read (" + file.factsProblem + "), so it is kept");
+    }
+    PruneResult result;
+    if (dryRun) {
+        result.removed = plan.remove;
+        for (const auto& file : plan.remove) {
+            result.freed += file.facts->size;
+        }
+    } else {
+        result = CarryOutPrune(plan);
+    }
+    auto& out = output.out();
+    for (const auto& file : result.removed) {
+        out << (dryRun ? "would remove  " : "removed  ") << ToUtf8(file.path) << "  (" << FormatSize(file.facts->size)
+            << ", " << FormatAge(file.facts->modified, now) << " old)\n";
+    }
+    for (const auto& failure : result.failed) {
+        output.Error(failure.path, failure.reason);
+    }
+    const std::size_t n = result.removed.size();
+    out << ToUtf8(parsed.positionals.front()) << ": " << (dryRun ? "would remove " : "removed ") << n
+        << (n == 1 ? " file, " : " files, ") << (dryRun ? "freeing " : "freed ") << FormatSize(result.freed);
+    if (!plan.young.empty()) {
+        out << "; kept " << plan.young.size() << (plan.young.size() == 1 ? " file" : " files")
+            << " that no manifest names, not older than " << ToUtf8(parsed.options.at("--older-than")) << " days";
+    }
+    out << (dryRun ? " (--dry-run: nothing was removed)\n" : "\n");
+    const bool complete = plan.leftAlone.empty() && plan.ageUnknown.empty() && result.failed.empty();
+    return complete ? kExitSuccess : kExitFailure;
+}
+
 int RunKeygen(Output& output, const Parsed& parsed) {
     if (!CanSign()) {
         output.Error({}, std::string(kCannotSign));
@@ -364,6 +496,10 @@ void PrintOverview(std::ostream& out) {
 }  // namespace
 
 int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
+    return RunPublishTool(arguments, out, err, std::chrono::system_clock::now());
+}
+
+int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err, FileTime now) {
     Output output(out, err);
     if (arguments.empty()) {
         return output.Usage("no command given");
@@ -404,6 +540,12 @@ int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out
     }
     if (command->name == "keygen") {
         return RunKeygen(output, parsed);
+    }
+    if (command->name == "status") {
+        return RunStatus(output, parsed, baseUrl, now);
+    }
+    if (command->name == "prune") {
+        return RunPrune(output, parsed, baseUrl, now);
     }
     return RunVerify(output, parsed, baseUrl);
 }

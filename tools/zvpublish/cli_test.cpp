@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -35,15 +36,26 @@ ToolRun Tool(const std::vector<std::wstring>& arguments) {
     return run;
 }
 
+// The tool at a moment the test fixes.
+ToolRun Tool(const std::vector<std::wstring>& arguments, FileTime now) {
+    std::ostringstream out;
+    std::ostringstream err;
+    ToolRun run;
+    run.code = RunPublishTool(arguments, out, err, now);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST(PublishTool, WrongUsageExitsWith2AndSaysWhatIsWrong) {
     struct UsageCase {
         std::vector<std::wstring> arguments;
-        const char* message;
+        std::string message;
     };
     const std::wstring base = L"--base-url=https://cdn.example.com/";
-    const UsageCase cases[] = {
+    std::vector<UsageCase> cases = {
         {{}, "no command given"},
         {{L"publish"}, "unknown command 'publish'"},
         {{L"key"}, "'key' takes exactly one program"},
@@ -60,7 +72,23 @@ TEST(PublishTool, WrongUsageExitsWith2AndSaysWhatIsWrong) {
          "--base-url http://cdn.example.com/: must begin with https://"},
         {{L"verify", L"t", L"--base-url", L"https://cdn.example.com/?x"},
          "--base-url https://cdn.example.com/?x: must not have a query"},
+        {{L"verify", L"t", L"--dry-run"}, "unknown option '--dry-run' for 'verify'"},
+        {{L"status"}, "'status' takes exactly one tree folder"},
+        {{L"status", L"t", L"--json=yes"}, "option '--json' takes no value"},
+        {{L"status", L"t", L"--json", L"--json"}, "option '--json' is given twice"},
+        {{L"status", L"t", L"--older-than", L"3"}, "unknown option '--older-than' for 'status'"},
+        {{L"prune", L"t"}, "'prune' needs --older-than"},
+        {{L"prune", L"--older-than", L"3"}, "'prune' takes exactly one tree folder"},
+        {{L"prune", L"t", L"u", L"--older-than", L"3"}, "'prune' takes exactly one tree folder"},
+        {{L"prune", L"t", L"--older-than", L"3", L"--json"}, "unknown option '--json' for 'prune'"},
+        {{L"prune", L"t", L"--older-than", L"3", L"--dry-run=no"}, "option '--dry-run' takes no value"},
     };
+    // DAYS: digits, with a fraction or not, below a million; checked before the tree is looked at.
+    for (const std::wstring days :
+         {L"-1", L"abc", L"1e3", L" 5", L"5 ", L"5.", L".5", L"1,5", L"1000000", L"0x10", L"+3", L"1.0000001"}) {
+        cases.push_back({{L"prune", L"t", L"--older-than", days},
+                         "--older-than " + ToUtf8(days) + ": must be a number of days, 0 or more"});
+    }
     for (const auto& c : cases) {
         const ToolRun run = Tool(c.arguments);
         EXPECT_EQ(run.code, kExitUsage) << c.message;
@@ -76,7 +104,8 @@ TEST(PublishTool, HelpGoesToStandardOutput) {
         const ToolRun run = Tool(arguments);
         EXPECT_EQ(run.code, kExitSuccess);
         EXPECT_EQ(run.err, "");
-        for (const char* command : {"key GAME.exe", "stub --target", "launcher --file", "verify TREE", "Exit status"}) {
+        for (const char* command : {"key GAME.exe", "stub --target", "launcher --file", "verify TREE", "status TREE",
+                                    "prune TREE --older-than DAYS", "Exit status"}) {
             EXPECT_TRUE(Contains(run.out, command)) << command;
         }
     }
@@ -145,6 +174,107 @@ TEST(PublishTool, PublishesThenVerifiesAndFailsOnATamperedTree) {
     EXPECT_EQ(bad.code, kExitFailure);
     EXPECT_TRUE(Contains(bad.err, "manifest.json: is not one valid JSON value")) << bad.err;
     EXPECT_TRUE(Contains(bad.err, "1 problem found")) << bad.err;
+}
+
+// ---------------------------------------------------------------------------------------------
+// status and prune
+
+const FileTime kNow = std::chrono::sys_days{std::chrono::year{2024} / 3 / 1};
+
+// Three launcher releases: the first replaced 11 hours before kNow, the second 13 hours before,
+// the third served; and a game build whose stub is served.
+struct ReleasedTree {
+    ScratchDirectory scratch;
+    fs::path tree = scratch.path() / "tree";
+    fs::path launchers[3];
+
+    ReleasedTree() {
+        const fs::path game = scratch.path() / "Game.exe";
+        const fs::path source = scratch.path() / "release";
+        WriteFileBytes(game, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
+        WriteFileBytes(source, "stub");
+        PublishStub(game.wstring(), source.wstring(), "https://cdn.example.com/", tree.wstring());
+        for (int i = 0; i < 3; ++i) {
+            WriteFileBytes(source, "release " + std::to_string(i));
+            launchers[i] = PublishLauncher(source.wstring(), "https://cdn.example.com/", tree.wstring()).file;
+        }
+        SetModified(launchers[0], kNow - std::chrono::hours(11));
+        SetModified(launchers[1], kNow - std::chrono::hours(13));
+    }
+};
+
+TEST(PublishTool, PruneWithDryRunRemovesNothingAndOtherwiseRemovesWhatItListed) {
+    const ReleasedTree t;
+    const std::string tree = ToUtf8(t.tree.wstring());
+    const auto before = EntriesOf(t.tree / "launcher");
+
+    const ToolRun dry = Tool({L"prune", t.tree.wstring(), L"--older-than", L"0.5", L"--dry-run"}, kNow);
+    EXPECT_EQ(dry.code, kExitSuccess);
+    EXPECT_EQ(dry.err, "");
+    EXPECT_EQ(dry.out, "would remove  " + ToUtf8(t.launchers[1].wstring()) + "  (9 bytes, 0.5 days old)\n" + tree +
+                           ": would remove 1 file, freeing 9 bytes; kept 1 file that no manifest names, not older "
+                           "than 0.5 days (--dry-run: nothing was removed)\n");
+    EXPECT_EQ(EntriesOf(t.tree / "launcher"), before);
+
+    const ToolRun pruned = Tool({L"prune", t.tree.wstring(), L"--older-than=0.5"}, kNow);
+    EXPECT_EQ(pruned.code, kExitSuccess);
+    EXPECT_EQ(pruned.err, "");
+    EXPECT_EQ(pruned.out, "removed  " + ToUtf8(t.launchers[1].wstring()) + "  (9 bytes, 0.5 days old)\n" + tree +
+                              ": removed 1 file, freed 9 bytes; kept 1 file that no manifest names, not older than "
+                              "0.5 days\n");
+    EXPECT_FALSE(fs::exists(t.launchers[1]));
+    EXPECT_TRUE(fs::exists(t.launchers[0]));
+    EXPECT_TRUE(fs::exists(t.launchers[2]));
+
+    for (const std::wstring days : {L"0", L"007", L"999999.999999"}) {
+        EXPECT_EQ(Tool({L"prune", t.tree.wstring(), L"--older-than", days, L"--dry-run"}, kNow).code, kExitSuccess)
+            << ToUtf8(days);
+    }
+}
+
+TEST(PublishTool, PruneSaysWhatItLeftAloneAndEndsWith1) {
+    const ReleasedTree t;
+    const fs::path build = fs::directory_iterator(t.tree / "stub")->path();
+    const fs::path manifest = build / "manifest.json";
+    WriteFileBytes(manifest, "{");
+
+    const ToolRun run = Tool({L"prune", t.tree.wstring(), L"--older-than", L"0"}, kNow);
+    EXPECT_EQ(run.code, kExitFailure);
+    EXPECT_TRUE(run.err.starts_with("zvpublish: " + ToUtf8(manifest.wstring()) + ": is not one valid JSON value"))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, "so nothing in its folder is removed")) << run.err;
+    EXPECT_TRUE(Contains(run.out, "removed 2 files")) << run.out;
+    EXPECT_EQ(EntriesOf(build).size(), 2u);
+}
+
+TEST(PublishTool, StatusPrintsTextOrJson) {
+    const ReleasedTree t;
+    const ToolRun text = Tool({L"status", t.tree.wstring()}, kNow);
+    EXPECT_EQ(text.code, kExitSuccess);
+    EXPECT_TRUE(text.out.starts_with("tree " + ToUtf8(t.tree.wstring()) + " at 2024-03-01T00:00:00Z\n")) << text.out;
+    EXPECT_TRUE(Contains(text.out, "named by no manifest: 2 files")) << text.out;
+    const ToolRun json = Tool({L"status", L"--json", t.tree.wstring()}, kNow);
+    EXPECT_EQ(json.code, kExitSuccess);
+    EXPECT_TRUE(json.out.starts_with("{\n  \"format\": 1,\n")) << json.out;
+    EXPECT_TRUE(Contains(json.out, "\"unreferenced_files\": 2,")) << json.out;
+    EXPECT_EQ(text.err + json.err, "");
+}
+
+TEST(PublishTool, StatusAndPruneRefuseATreeThatIsNoFolder) {
+    ScratchDirectory scratch;
+    WriteFileBytes(scratch.path() / "file", "x");
+    const std::pair<fs::path, const char*> trees[] = {{scratch.path() / "missing", "does not exist"},
+                                                      {scratch.path() / "file", "is a file"}};
+    for (const auto& [tree, reason] : trees) {
+        for (const auto& arguments : std::vector<std::vector<std::wstring>>{
+                 {L"status", tree.wstring()}, {L"prune", tree.wstring(), L"--older-than", L"0"}}) {
+            const ToolRun run = Tool(arguments, kNow);
+            EXPECT_EQ(run.code, kExitFailure) << reason;
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err, "zvpublish: " + ToUtf8(tree.wstring()) + ": " + reason +
+                                   (std::string_view(reason) == "is a file" ? "; the tree must be a folder\n" : "\n"));
+        }
+    }
 }
 
 }  // namespace

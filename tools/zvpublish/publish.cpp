@@ -9,9 +9,11 @@
 
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
+#include "tree_contents.h"
 #include "tree_files.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
+#include "verify_tree.h"
 
 namespace zv::publish {
 
@@ -176,11 +178,40 @@ std::optional<Failure> WriteManifest(const std::wstring& folder, const std::stri
     return std::nullopt;
 }
 
+// Sets the modification time of each file the manifest in folder names, other than the file being
+// published, to now: the manifest is about to be replaced, and from now on only players who still
+// hold it in a cache download them. A manifest that is missing or cannot be read names nothing.
+void MarkFilesOfReplacedManifest(const std::wstring& tree, const std::vector<std::wstring>& folders, FolderKind kind,
+                                 const std::string& baseUrl, Published& published) {
+    std::string body;
+    if (QueryPathKind(published.manifest) != PathKind::File ||
+        ReadManifestBody(published.manifest, body) != BodyRead::Ok) {
+        return;
+    }
+    const ManifestReading reading = ReadManifest(body);
+    if (!reading.sha1.ok()) {
+        return;
+    }
+    std::vector<std::string> parts;
+    for (const auto& folder : folders) {
+        parts.push_back(ToUtf8(folder));
+    }
+    for (const auto& file : FilesNamedBy(tree, parts, kind, reading, baseUrl)) {
+        std::string reason;
+        if (file == published.file || QueryPathKind(file) != PathKind::File || MarkModifiedNow(file, reason)) {
+            continue;
+        }
+        published.warnings.push_back(
+            {file, "the replaced manifest named it, but its modification time cannot be set to now (" + reason +
+                       "), so prune counts its age from an earlier time"});
+    }
+}
+
 // The common part of both kinds: the file under its content name in TREE/<folder...>, then the
 // manifest that names it.
 // With a signer, the manifest also carries the file's SHA-256 and the signature over manifestPath
 // and both digests (manifest_signature.h).
-Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree,
+Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree, FolderKind kind,
                       const std::vector<std::wstring>& folders,
                       const std::function<std::wstring(const Sha1Digest&)>& nameOf, const std::wstring& manifestPath,
                       const ManifestSigner* signer) {
@@ -232,6 +263,7 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
         signature = ManifestSignature{digests->sha256, std::move(*signed_)};
         published.signedManifest = true;
     }
+    MarkFilesOfReplacedManifest(tree, folders, kind, baseUrl, published);
     // Only now that the file is in place may a manifest name it.
     if (auto failure =
             WriteManifest(folder, FormatManifest(published.digest, published.url, signature ? &*signature : nullptr),
@@ -368,15 +400,15 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
         published.failure = std::move(key.failure);
         return published;
     }
-    Published published = PublishInto(stub, baseUrl, tree, {std::wstring(kStubFolder), key.key}, StubFileName,
-                                      StubManifestPath(key.key), signer);
+    Published published = PublishInto(stub, baseUrl, tree, FolderKind::Stub, {std::wstring(kStubFolder), key.key},
+                                      StubFileName, StubManifestPath(key.key), signer);
     published.key = key.key;
     return published;
 }
 
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
                           const ManifestSigner* signer) {
-    return PublishInto(launcher, baseUrl, tree, {std::wstring(kLauncherFolder)}, LauncherFileName,
+    return PublishInto(launcher, baseUrl, tree, FolderKind::Launcher, {std::wstring(kLauncherFolder)}, LauncherFileName,
                        LauncherManifestPath(), signer);
 }
 

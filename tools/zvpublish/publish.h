@@ -56,16 +56,20 @@ struct Published {
     Change manifestChange = Change::Added;
     std::string url;
     bool signedManifest = false;  // the manifest carries "sha256" and "signature"
+    // What went wrong without stopping the publish.
+    std::vector<Failure> warnings;
 };
 
 // Publishes stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
 // manifest beside it, which names it. With a signer, the manifest is signed (adds "sha256" and
-// "signature").
+// "signature"). Each file the manifest it replaces named (tree_contents.h: FilesNamedBy) gets now
+// as its modification time just before: prune counts a file's age from the moment it stopped
+// being served.
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
                       const std::wstring& tree, const ManifestSigner* signer = nullptr);
 
-// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json; signed
-// as above with a signer.
+// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json; signed,
+// and the files of the manifest it replaces marked, as above.
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
                           const ManifestSigner* signer = nullptr);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -226,6 +227,41 @@ TEST_F(Publishing, ANewStubReplacesTheManifestWithoutWritingIntoTheOldOne) {
     EXPECT_EQ(ToUtf8(zv::DigestToHex(zv::ReadManifest(ReadFileText(manifest)).sha1.value)),
               Sha1Hex(ReadFileBytes(second)));
     EXPECT_TRUE(fs::exists(BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(first)) + ".dll")));
+}
+
+// When a manifest is replaced, the file it named stops being served: prune counts its age from
+// then. Only that file is marked; one no manifest named before keeps its time, and a publish that
+// changes nothing marks nothing.
+TEST_F(Publishing, ReplacingAManifestMarksTheFileItNamedAsModifiedNow) {
+    const FileTime longAgo = std::chrono::sys_days{std::chrono::year{2001} / 1 / 1};
+    const auto recent = [&](const fs::path& file) { return ModifiedAt(file) > longAgo + std::chrono::years(1); };
+    struct Kind {
+        const char* what;
+        std::function<Published(const fs::path&)> publish;
+    };
+    const Kind kinds[] = {
+        {"stub", [&](const fs::path& source) { return Stub(source); }},
+        {"launcher", [&](const fs::path& source) { return PublishLauncher(source.wstring(), base, tree.wstring()); }},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.what);
+        const fs::path v0 = kind.publish(Source("v0", "version 0")).file;
+        const fs::path v1 = kind.publish(Source("v1", "version 1")).file;
+        SetModified(v0, longAgo);
+        SetModified(v1, longAgo);
+
+        const Published replacing = kind.publish(Source("v2", "version 2"));
+        ASSERT_FALSE(replacing.failure) << replacing.failure->reason;
+        EXPECT_EQ(replacing.manifestChange, Change::Replaced);
+        EXPECT_TRUE(replacing.warnings.empty());
+        EXPECT_TRUE(recent(v1)) << "the file the replaced manifest named";
+        EXPECT_FALSE(recent(v0)) << "a file no manifest named any more";
+
+        SetModified(v1, longAgo);
+        const Published again = kind.publish(Source("v2", "version 2"));
+        EXPECT_EQ(again.manifestChange, Change::Unchanged);
+        EXPECT_FALSE(recent(v1)) << "nothing was replaced";
+    }
 }
 
 TEST_F(Publishing, AContentNamedFileWithOtherContentIsLeftAloneAndNotPublished) {

@@ -3,6 +3,7 @@
 // Small helpers of the publishing tool's tests.
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,15 @@ inline std::vector<std::string> EntriesOf(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A file's modification time, set to a moment a test fixes (never the clock's) and read back.
+inline void SetModified(const std::filesystem::path& path, FileTime time) {
+    std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(time));
+}
+inline FileTime ModifiedAt(const std::filesystem::path& path) {
+    return std::chrono::time_point_cast<FileTime::duration>(
+        std::chrono::file_clock::to_sys(std::filesystem::last_write_time(path)));
 }
 
 }  // namespace zv::publish

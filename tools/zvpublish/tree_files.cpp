@@ -1,6 +1,8 @@
-// The publishing tool's paths, queries and listings, through std::filesystem on every platform.
+// The publishing tool's paths, queries, listings and file facts, through std::filesystem on every
+// platform.
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -77,6 +79,28 @@ std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& direct
     }
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
     return entries;
+}
+
+std::optional<FileFacts> QueryFileFacts(const std::wstring& path, std::string& reason) {
+    const fs::path native = ToFileSystemPath(path);
+    std::error_code error;
+    if (!fs::is_regular_file(native, error)) {
+        reason = error ? error.message() : "is not a regular file";
+        return std::nullopt;
+    }
+    FileFacts facts;
+    facts.size = fs::file_size(native, error);
+    if (error) {
+        reason = error.message();
+        return std::nullopt;
+    }
+    const fs::file_time_type modified = fs::last_write_time(native, error);
+    if (error) {
+        reason = error.message();
+        return std::nullopt;
+    }
+    facts.modified = std::chrono::time_point_cast<FileTime::duration>(std::chrono::file_clock::to_sys(modified));
+    return facts;
 }
 
 }  // namespace zv::publish

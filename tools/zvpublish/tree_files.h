@@ -2,10 +2,13 @@
 
 // The file-system and text operations the publishing tool needs beyond reading files, kept thin
 // so that the publishing logic is the same on every platform: tree_files.cpp joins paths, queries
-// and lists them through std::filesystem on every platform; tree_files_windows.cpp holds the Win32
-// calls (staged files, text conversions, the std::filesystem form of a path), tree_files_posix.cpp
-// the POSIX ones. Paths are wide, as in the launcher.
+// and lists them and reads files' sizes and times through std::filesystem on every platform;
+// tree_files_windows.cpp holds the Win32 calls (staged files, setting a file's time, removing a
+// file, text conversions, the std::filesystem form of a path), tree_files_posix.cpp the POSIX ones.
+// Paths are wide, as in the launcher.
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +38,26 @@ struct ListedEntry {
 // The entries of directory ("." and ".." left out), sorted by name; nothing when it cannot be
 // listed.
 std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& directory, std::string& reason);
+
+// A moment in time, as the system clock tells it; files' modification times are read in it.
+using FileTime = std::chrono::system_clock::time_point;
+
+struct FileFacts {
+    std::uint64_t size = 0;
+    FileTime modified;
+};
+
+// The size and modification time of the file at path (a symbolic link followed); nothing, with
+// the reason, when they cannot be read or path is no regular file.
+std::optional<FileFacts> QueryFileFacts(const std::wstring& path, std::string& reason);
+
+// Sets the modification time of the file at path to now, by the system's clock; its content and
+// other times are left alone.
+bool MarkModifiedNow(const std::wstring& path, std::string& reason);
+
+// Removes the file at path: a file (a symbolic link itself, not what it points to), never a
+// folder.
+bool RemoveFile(const std::wstring& path, std::string& reason);
 
 // A new file written beside its final place under a temporary name that begins with a dot, then
 // moved into place in one step, so that a reader (a web server, a CDN's copy) sees either the old

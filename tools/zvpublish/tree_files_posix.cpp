@@ -1,5 +1,5 @@
-// The publishing tool's paths in std::filesystem form, its staged files and its text conversions on
-// a POSIX system.
+// The publishing tool's paths in std::filesystem form, its staged files, file times and removals,
+// and its text conversions on a POSIX system.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -136,6 +136,25 @@ StagedFile::Move StagedFile::MoveTo(const std::wstring& target, bool replace, st
     moved_ = true;
     SyncDirectoryOf(native);
     return Move::Done;
+}
+
+bool MarkModifiedNow(const std::wstring& path, std::string& reason) {
+    // The access time stays as it is; the kernel reads its own clock for UTIME_NOW.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+    if (::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, 0) != 0) {
+        reason = ErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RemoveFile(const std::wstring& path, std::string& reason) {
+    // unlink never removes a folder, even an empty one.
+    if (::unlink(ToNativePath(path).c_str()) != 0) {
+        reason = ErrorText(errno);
+        return false;
+    }
+    return true;
 }
 
 std::string ToUtf8(std::wstring_view text) { return ToNativePath(text); }

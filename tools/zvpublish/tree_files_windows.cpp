@@ -1,5 +1,5 @@
-// The publishing tool's paths in std::filesystem form, its staged files and its text conversions on
-// Windows.
+// The publishing tool's paths in std::filesystem form, its staged files, file times and removals,
+// and its text conversions on Windows.
 
 #include <windows.h>
 
@@ -115,6 +115,34 @@ StagedFile::Move StagedFile::MoveTo(const std::wstring& target, bool replace, st
     }
     moved_ = true;
     return Move::Done;
+}
+
+bool MarkModifiedNow(const std::wstring& path, std::string& reason) {
+    // Shared with everyone: a server may be sending the file at this moment. Without
+    // FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
+    const UniqueFile file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        reason = ErrorText(::GetLastError());
+        return false;
+    }
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    if (!::SetFileTime(file.get(), nullptr, nullptr, &now)) {
+        reason = ErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool RemoveFile(const std::wstring& path, std::string& reason) {
+    // DeleteFileW never removes a folder.
+    if (!::DeleteFileW(path.c_str())) {
+        reason = ErrorText(::GetLastError());
+        return false;
+    }
+    return true;
 }
 
 std::string ToUtf8(std::wstring_view text) {

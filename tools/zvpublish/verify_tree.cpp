@@ -33,29 +33,6 @@ struct Verifier {
     }
 };
 
-enum class BodyRead { Ok, TooLarge, Unreadable };
-
-BodyRead ReadBody(const std::wstring& path, std::string& body) {
-    ReadOnlyFile file(path);
-    if (!file.IsOpen()) {
-        return BodyRead::Unreadable;
-    }
-    std::array<char, 4096> buffer{};
-    for (;;) {
-        std::uint32_t read = 0;
-        if (!file.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()), read)) {
-            return BodyRead::Unreadable;
-        }
-        if (read == 0) {
-            return BodyRead::Ok;
-        }
-        body.append(buffer.data(), read);
-        if (body.size() > kMaxBodyInMemory) {
-            return BodyRead::TooLarge;
-        }
-    }
-}
-
 // One path segment with its %XX escapes resolved; nothing for a broken escape or a segment that
 // could leave its folder.
 std::optional<std::string> DecodeSegment(std::string_view segment) {
@@ -85,53 +62,6 @@ std::optional<std::string> DecodeSegment(std::string_view segment) {
 
 std::string_view WithoutQuery(std::string_view url) {
     return url.substr(0, std::min(url.find_first_of("?#"), url.size()));
-}
-
-// The folders and file name, below the tree, that url names; nothing when it points elsewhere.
-std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const std::vector<std::string>& folders,
-                                                    const std::optional<std::string>& baseUrl) {
-    std::vector<std::string> parts;
-    if (baseUrl) {
-        if (!url.starts_with(*baseUrl)) {
-            return std::nullopt;
-        }
-        std::string_view rest = WithoutQuery(url.substr(baseUrl->size()));
-        for (std::size_t at = 0; at <= rest.size();) {
-            const std::size_t end = std::min(rest.find('/', at), rest.size());
-            const auto segment = DecodeSegment(rest.substr(at, end - at));
-            if (!segment) {
-                return std::nullopt;
-            }
-            parts.push_back(*segment);
-            at = end + 1;
-        }
-        return parts;
-    }
-    // Without the base address: the layout the tool writes, the file beside its manifest.
-    const std::size_t authority = url.find("://");
-    if (authority == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::size_t pathStart = url.find('/', authority + 3);
-    if (pathStart == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::string_view path = WithoutQuery(url.substr(pathStart));
-    std::string folder = "/";
-    for (const auto& part : folders) {
-        folder += part + "/";
-    }
-    const std::size_t lastSlash = path.rfind('/');
-    if (!path.substr(0, lastSlash + 1).ends_with(folder)) {
-        return std::nullopt;
-    }
-    const auto name = DecodeSegment(path.substr(lastSlash + 1));
-    if (!name) {
-        return std::nullopt;
-    }
-    parts = folders;
-    parts.push_back(*name);
-    return parts;
 }
 
 enum class ManifestKind { Launcher, Stub };
@@ -165,7 +95,7 @@ PlayerMessages MessagesFor(ManifestKind kind) {
 // The manifest's bytes as the launcher would receive them; false, with the error added, for a file
 // that cannot be read or that the launcher would refuse for its size.
 bool ReadManifestFile(Verifier& v, const std::wstring& manifest, const PlayerMessages& players, std::string& body) {
-    switch (ReadBody(manifest, body)) {
+    switch (ReadManifestBody(manifest, body)) {
         case BodyRead::Unreadable:
             v.Add(Kind::Error, manifest, "cannot be read");
             return false;
@@ -413,6 +343,73 @@ void CheckStubBuilds(Verifier& v, std::vector<std::wstring>& folders) {
 }
 
 }  // namespace
+
+BodyRead ReadManifestBody(const std::wstring& path, std::string& body) {
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        return BodyRead::Unreadable;
+    }
+    std::array<char, 4096> buffer{};
+    for (;;) {
+        std::uint32_t read = 0;
+        if (!file.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()), read)) {
+            return BodyRead::Unreadable;
+        }
+        if (read == 0) {
+            return BodyRead::Ok;
+        }
+        body.append(buffer.data(), read);
+        if (body.size() > kMaxBodyInMemory) {
+            return BodyRead::TooLarge;
+        }
+    }
+}
+
+std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const std::vector<std::string>& folders,
+                                                    const std::optional<std::string>& baseUrl) {
+    std::vector<std::string> parts;
+    if (baseUrl) {
+        if (!url.starts_with(*baseUrl)) {
+            return std::nullopt;
+        }
+        std::string_view rest = WithoutQuery(url.substr(baseUrl->size()));
+        for (std::size_t at = 0; at <= rest.size();) {
+            const std::size_t end = std::min(rest.find('/', at), rest.size());
+            const auto segment = DecodeSegment(rest.substr(at, end - at));
+            if (!segment) {
+                return std::nullopt;
+            }
+            parts.push_back(*segment);
+            at = end + 1;
+        }
+        return parts;
+    }
+    // Without the base address: the layout the tool writes, the file beside its manifest.
+    const std::size_t authority = url.find("://");
+    if (authority == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t pathStart = url.find('/', authority + 3);
+    if (pathStart == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view path = WithoutQuery(url.substr(pathStart));
+    std::string folder = "/";
+    for (const auto& part : folders) {
+        folder += part + "/";
+    }
+    const std::size_t lastSlash = path.rfind('/');
+    if (!path.substr(0, lastSlash + 1).ends_with(folder)) {
+        return std::nullopt;
+    }
+    const auto name = DecodeSegment(path.substr(lastSlash + 1));
+    if (!name) {
+        return std::nullopt;
+    }
+    parts = folders;
+    parts.push_back(*name);
+    return parts;
+}
 
 bool TreeReport::HasErrors() const {
     return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.kind == Kind::Error; });

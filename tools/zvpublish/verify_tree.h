@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "integrity/p256.h"
@@ -34,6 +35,21 @@ struct TreeReport {
 
     [[nodiscard]] bool HasErrors() const;
 };
+
+// The folders and file name below the tree that a manifest's "url" names. With baseUrl (already
+// normalised), the url must begin with it and the rest of its path is the place below the tree;
+// without it, the url's path must end with the manifest's own folders (/launcher/ or /stub/<key>/)
+// and a file name, the layout the publishing commands write. folders are the manifest's own
+// folders below the tree; %XX escapes are resolved; nothing when the url points elsewhere, or a
+// segment is empty, "." or "..", or holds a separator.
+std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const std::vector<std::string>& folders,
+                                                    const std::optional<std::string>& baseUrl);
+
+enum class BodyRead { Ok, TooLarge, Unreadable };
+
+// A manifest file's bytes as a launcher would receive them: TooLarge past the size a launcher takes
+// (kMaxBodyInMemory).
+BodyRead ReadManifestBody(const std::wstring& path, std::string& body);
 
 // Checks TREE/launcher/manifest.json and TREE/stub/<key>/manifest.json for every build key. A
 // "url" points into the tree when it begins with baseUrl (already normalised); without baseUrl,

@@ -1,0 +1,222 @@
+#include "status_report.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "file_bytes.h"
+#include "pe_builder.h"
+#include "publish.h"
+#include "publish_test_support.h"
+#include "scratch_directory.h"
+#include "tree_contents.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace zv::publish;
+using zv::test::ReadFileBytes;
+using zv::test::ScratchDirectory;
+using zv::test::WriteFileBytes;
+
+constexpr char kBase[] = "https://cdn.example.com/zv/";
+const FileTime kNow = std::chrono::sys_days{std::chrono::year{2024} / 3 / 1};
+
+// The text as a JSON string's content (the tree's path on Windows has backslashes).
+std::string JsonEscaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out;
+}
+
+// One launcher release replaced by another half a day ago; a build whose stub is served; a build
+// whose manifest is missing, with a file; a build whose manifest points outside the tree.
+struct SmallTree {
+    ScratchDirectory scratch;
+    fs::path tree = scratch.path() / "tree";
+    fs::path target = scratch.path() / "Game.exe";
+    std::string key, l1, l2, s1, orphan;
+    std::string missing = std::string(40, '0');
+    std::string outside = std::string(40, 'f');
+
+    SmallTree() {
+        WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
+        key = KeyOf(target);
+        const fs::path source = scratch.path() / "release";
+        WriteFileBytes(source, "launcher build 1");
+        l1 = Sha1Hex(ReadFileBytes(source));
+        PublishLauncher(source.wstring(), kBase, tree.wstring());
+        WriteFileBytes(source, "launcher build 2");
+        l2 = Sha1Hex(ReadFileBytes(source));
+        PublishLauncher(source.wstring(), kBase, tree.wstring());
+        WriteFileBytes(source, "stub 1");
+        s1 = Sha1Hex(ReadFileBytes(source));
+        PublishStub(target.wstring(), source.wstring(), kBase, tree.wstring());
+        SetModified(tree / "launcher" / ("ZVLauncher-" + l1 + ".exe"), kNow - std::chrono::hours(12));
+
+        orphan = Sha1Hex(std::string_view("old"));
+        fs::create_directories(tree / "stub" / missing);
+        WriteFileBytes(tree / "stub" / missing / ("ZVClient-" + orphan + ".dll"), "old");
+        SetModified(tree / "stub" / missing / ("ZVClient-" + orphan + ".dll"),
+                    kNow - std::chrono::hours(24 * 60) - std::chrono::seconds(1));
+        fs::create_directories(tree / "stub" / outside);
+        WriteFileBytes(tree / "stub" / outside / "manifest.json",
+                       R"({"sha1": ")" + s1 + R"(", "url": "https://elsewhere.example.com/ZVClient.dll"})");
+    }
+
+    // text with the names above filled in: KEY, L1, L2, S1, ORPHAN, MISSING, OUTSIDE and TREE
+    // (escaped for JSON when json).
+    [[nodiscard]] std::string Fill(std::string text, bool json) const {
+        const std::string path = ToUtf8(tree.wstring());
+        const std::pair<std::string, std::string> names[] = {
+            {"MISSING", missing},
+            {"OUTSIDE", outside},
+            {"ORPHAN", orphan},
+            {"KEY", key},
+            {"L1", l1},
+            {"L2", l2},
+            {"S1", s1},
+            {"TREE", json ? JsonEscaped(path) : path},  // last: the path may hold any of the others
+        };
+        for (const auto& [name, value] : names) {
+            for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size())) {
+                text.replace(at, name.size(), value);
+            }
+        }
+        return text;
+    }
+};
+
+TEST(FormatStatus, SaysWhatTheTreeServesAndWhatNoManifestNames) {
+    const SmallTree t;
+    const TreeContents contents = ReadTreeContents(t.tree.wstring(), std::nullopt);
+    ASSERT_FALSE(contents.failure);
+    EXPECT_EQ(FormatStatus(contents, t.tree.wstring(), kNow), t.Fill(R"(tree TREE at 2024-03-01T00:00:00Z
+
+launcher
+  sha1  L2
+  file  launcher/ZVLauncher-L2.exe  (16 bytes)
+
+stub builds: 3
+  MISSING
+    stub/MISSING/manifest.json is missing; the files of this folder are left alone
+  KEY
+    sha1  S1
+    file  stub/KEY/ZVClient-S1.dll  (6 bytes)
+  OUTSIDE
+    sha1  S1
+    file  outside the tree: https://elsewhere.example.com/ZVClient.dll
+
+named by no manifest: 1 file
+  launcher/ZVLauncher-L1.exe  (16 bytes, 0.5 days old)
+
+in folders whose manifest is missing or cannot be read: 1 file
+  stub/MISSING/ZVClient-ORPHAN.dll  (3 bytes)
+
+total: 4 content-named files; served 22 bytes in 2 files; named by no manifest 16 bytes in 1 file; left alone 3 bytes in 1 file
+)",
+                                                                     false));
+}
+
+TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
+    const SmallTree t;
+    const TreeContents contents = ReadTreeContents(t.tree.wstring(), std::nullopt);
+    ASSERT_FALSE(contents.failure);
+    EXPECT_EQ(FormatStatusJson(contents, t.tree.wstring(), kNow), t.Fill(R"({
+  "format": 1,
+  "tree": "TREE",
+  "now": "2024-03-01T00:00:00Z",
+  "launcher": {
+    "folder": "launcher",
+    "manifest": "launcher/manifest.json",
+    "state": "good",
+    "problem": null,
+    "sha1": "L2",
+    "url": "https://cdn.example.com/zv/launcher/ZVLauncher-L2.exe",
+    "file": "launcher/ZVLauncher-L2.exe",
+    "size": 16
+  },
+  "stubs": [
+    {
+      "key": "MISSING",
+      "folder": "stub/MISSING",
+      "manifest": "stub/MISSING/manifest.json",
+      "state": "missing",
+      "problem": "is missing",
+      "sha1": null,
+      "url": null,
+      "file": null,
+      "size": null
+    },
+    {
+      "key": "KEY",
+      "folder": "stub/KEY",
+      "manifest": "stub/KEY/manifest.json",
+      "state": "good",
+      "problem": null,
+      "sha1": "S1",
+      "url": "https://cdn.example.com/zv/stub/KEY/ZVClient-S1.dll",
+      "file": "stub/KEY/ZVClient-S1.dll",
+      "size": 6
+    },
+    {
+      "key": "OUTSIDE",
+      "folder": "stub/OUTSIDE",
+      "manifest": "stub/OUTSIDE/manifest.json",
+      "state": "good",
+      "problem": null,
+      "sha1": "S1",
+      "url": "https://elsewhere.example.com/ZVClient.dll",
+      "file": null,
+      "size": null
+    }
+  ],
+  "unreferenced": [
+    {
+      "file": "launcher/ZVLauncher-L1.exe",
+      "size": 16,
+      "modified": "2024-02-29T12:00:00Z",
+      "age_seconds": 43200
+    }
+  ],
+  "left_alone": [
+    {
+      "file": "stub/MISSING/ZVClient-ORPHAN.dll",
+      "size": 3,
+      "modified": "2023-12-31T23:59:59Z",
+      "age_seconds": 5184001
+    }
+  ],
+  "unlisted": [],
+  "totals": {
+    "files": 4,
+    "served_files": 2,
+    "served_bytes": 22,
+    "unreferenced_files": 1,
+    "unreferenced_bytes": 16,
+    "left_alone_files": 1,
+    "left_alone_bytes": 3
+  }
+}
+)",
+                                                                         true));
+}
+
+TEST(FormatSize, CountsBytesThenBinaryUnits) {
+    const std::pair<std::uint64_t, const char*> cases[] = {
+        {0, "0 bytes"},    {1, "1 byte"},         {1023, "1023 bytes"},    {1024, "1.0 KiB"},
+        {1536, "1.5 KiB"}, {5u << 20, "5.0 MiB"}, {3ull << 40, "3.0 TiB"}, {~0ull, "16384.0 PiB"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(FormatSize(bytes), text) << bytes;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#pragma once
+
+// What a published tree holds: each manifest folder (launcher/ and stub/<build key>/), what its
+// manifest names, and its content-named files, each marked as named by a manifest or not. status
+// reports it and prune decides from it (prune.h); publishing asks it which files a manifest it
+// replaces named.
+//
+// A content-named file is ZVLauncher-<sha1>.exe directly in launcher/ or ZVClient-<sha1>.dll
+// directly in stub/<build key>/, <sha1> in forty lower-case hexadecimal digits (tree_layout.h).
+// Nothing else in a tree counts: manifests, hidden files, other names, files in other folders.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "integrity/sha1.h"
+#include "publish.h"
+#include "tree_files.h"
+#include "update/manifest.h"
+
+namespace zv::publish {
+
+enum class FolderKind { Launcher, Stub };
+
+// The digest a content name of this kind carries; nothing for any other name.
+std::optional<Sha1Digest> ContentNameDigest(FolderKind kind, std::wstring_view name);
+
+// The files below tree that a manifest in folders (its own folders below the tree: {"launcher"} or
+// {"stub", key}) names: the file its "url" names inside the tree, by the rule verify uses
+// (MapIntoTree, with baseUrl when given), and, whatever the url says, the content-named file of its
+// "sha1" in its own folder. reading must have a usable "sha1"; a "url" that is no string names
+// nothing.
+std::vector<std::wstring> FilesNamedBy(const std::wstring& tree, const std::vector<std::string>& folders,
+                                       FolderKind kind, const ManifestReading& reading,
+                                       const std::optional<std::string>& baseUrl);
+
+struct ContentFile {
+    std::wstring path;
+    std::string relative;  // below the tree, "/" between the parts, as in its address
+    // Size and modification time; nothing when they cannot be read (factsProblem says why).
+    std::optional<FileFacts> facts;
+    std::string factsProblem;
+    bool named = false;  // a manifest of the tree names it
+};
+
+enum class ManifestState {
+    Good,        // read, with a usable "sha1" and a "url"
+    Missing,     // the folder has no manifest
+    Unreadable,  // it cannot be read, or not as a manifest with both members
+};
+
+struct ManifestFolder {
+    FolderKind kind = FolderKind::Launcher;
+    std::wstring key;  // stub folders: the build key
+    std::wstring path;
+    std::string relative;  // "launcher" or "stub/<key>"
+    std::string manifestRelative;
+    ManifestState state = ManifestState::Missing;
+    std::string problem;  // for Missing and Unreadable: what the operator should know
+    // For Good:
+    Sha1Digest sha1;
+    std::string url;
+    std::string namedRelative;            // the file its "url" names inside the tree; empty when it points elsewhere
+    std::optional<FileFacts> namedFacts;  // that file's facts; nothing when it is missing or unreadable
+    // Its content-named files, sorted by name. In a folder whose manifest is not Good none counts as
+    // named: nobody can say which one players are sent.
+    std::vector<ContentFile> files;
+};
+
+// A folder that cannot be listed: what it holds is unknown.
+struct UnlistedFolder {
+    std::wstring path;
+    std::string relative;
+    std::string reason;
+};
+
+struct TreeContents {
+    std::optional<Failure> failure;          // the tree itself cannot be read; nothing else is filled in
+    std::optional<ManifestFolder> launcher;  // when TREE/launcher is a folder
+    std::vector<ManifestFolder> stubs;       // each TREE/stub/<build key> folder, by key
+    std::vector<UnlistedFolder> unlisted;
+};
+
+// Reads what tree holds, as described above. "url" values are mapped into the tree as verify maps
+// them (with baseUrl when given). No file is hashed: status and prune go by names.
+TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std::string>& baseUrl);
+
+}  // namespace zv::publish
