@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/log.h"
+#include "common/text.h"
 #include "launch/process_paths.h"
 #include "launch/target_discovery.h"
 #include "update/stub_update.h"

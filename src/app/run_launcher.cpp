@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/log.h"
+#include "common/text.h"
 
 namespace zv {
 

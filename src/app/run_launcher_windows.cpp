@@ -6,6 +6,8 @@
 
 #include "app/agreement_record.h"
 #include "common/log.h"
+#include "common/system_library.h"
+#include "common/text.h"
 #include "common/unique_handle.h"
 #include "integrity/file_digest.h"
 #include "launch/process_paths.h"
@@ -52,9 +54,10 @@ namespace {
 std::string WindowsVersion() {
     using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    const auto getVersion = ntdll == nullptr ? nullptr
-                                             : reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void (*)()>(
-                                                   ::GetProcAddress(ntdll, "RtlGetVersion")));
+    RtlGetVersionFunction getVersion = nullptr;
+    if (ntdll != nullptr) {
+        ResolveExport(ntdll, "RtlGetVersion", getVersion);
+    }
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
     if (getVersion == nullptr || getVersion(&info) != 0) {

@@ -35,9 +35,6 @@ void LogEvent(std::string_view text) noexcept;
 // The line for an event at time in process pid, without the line feed.
 std::string FormatLogLine(std::chrono::system_clock::time_point time, std::uint32_t pid, std::string_view text);
 
-// UTF-8 of a wide text (paths, URLs); each unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(std::wstring_view text);
-
 // Milliseconds since start, for the durations the events report.
 std::int64_t MillisecondsSince(std::chrono::steady_clock::time_point start);
 

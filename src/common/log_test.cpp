@@ -33,17 +33,6 @@ TEST(FormatLogLine, UtcTimeToTheMillisecondThenTheProcessThenTheEvent) {
               "2026-12-31T23:59:59.999Z 1 x");
 }
 
-TEST(ToUtf8, EncodesEveryCodePointAndReplacesWhatIsNone) {
-    EXPECT_EQ(zv::ToUtf8(L"C:\\Games\\Foo"), "C:\\Games\\Foo");
-    EXPECT_EQ(zv::ToUtf8(L"\u00e9\u0416\u30b2"), "\xC3\xA9\xD0\x96\xE3\x82\xB2");
-    EXPECT_EQ(zv::ToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xEF\xBF\xBD") << "a lone surrogate";
-#ifdef _WIN32
-    EXPECT_EQ(zv::ToUtf8(L"\xD83C\xDFAE"), "\xF0\x9F\x8E\xAE") << "a surrogate pair";
-#else
-    EXPECT_EQ(zv::ToUtf8(std::wstring(1, static_cast<wchar_t>(0x1F3AE))), "\xF0\x9F\x8E\xAE");
-#endif
-}
-
 class Collected final : public zv::LogSink {
 public:
     void WriteLine(std::string_view line) noexcept override { lines.emplace_back(line); }

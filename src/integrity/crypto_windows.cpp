@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "integrity/p256.h"
 #include "integrity/sha256.h"
@@ -14,14 +15,6 @@
 namespace zv {
 
 namespace {
-
-// GetProcAddress gives every export one generic type; slot's type, from bcrypt.h, is the real one.
-template <typename Function>
-bool Resolve(HMODULE module, const char* name, Function& slot) noexcept {
-    const FARPROC address = ::GetProcAddress(module, name);
-    slot = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-    return address != nullptr;
-}
 
 // System32's bcrypt.dll with the functions used here and the two algorithm providers, opened by
 // the first use (thread-safe) and kept until the process ends. Null functions when any of it
@@ -53,19 +46,21 @@ public:
     BCryptLibrary& operator=(const BCryptLibrary&) = delete;
 
 private:
-    BCryptLibrary() noexcept : module_(::LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    BCryptLibrary() noexcept : module_(LoadSystemLibrary(L"bcrypt.dll")) {
         if (!module_) {
             return;
         }
         const HMODULE m = module_.get();
         Functions& f = functions_;
-        const bool resolved =
-            Resolve(m, "BCryptOpenAlgorithmProvider", f.openAlgorithmProvider) &&
-            Resolve(m, "BCryptCloseAlgorithmProvider", f.closeAlgorithmProvider) &&
-            Resolve(m, "BCryptCreateHash", f.createHash) && Resolve(m, "BCryptHashData", f.hashData) &&
-            Resolve(m, "BCryptFinishHash", f.finishHash) && Resolve(m, "BCryptDestroyHash", f.destroyHash) &&
-            Resolve(m, "BCryptImportKeyPair", f.importKeyPair) && Resolve(m, "BCryptDestroyKey", f.destroyKey) &&
-            Resolve(m, "BCryptVerifySignature", f.verifySignature);
+        const bool resolved = ResolveExport(m, "BCryptOpenAlgorithmProvider", f.openAlgorithmProvider) &&
+                              ResolveExport(m, "BCryptCloseAlgorithmProvider", f.closeAlgorithmProvider) &&
+                              ResolveExport(m, "BCryptCreateHash", f.createHash) &&
+                              ResolveExport(m, "BCryptHashData", f.hashData) &&
+                              ResolveExport(m, "BCryptFinishHash", f.finishHash) &&
+                              ResolveExport(m, "BCryptDestroyHash", f.destroyHash) &&
+                              ResolveExport(m, "BCryptImportKeyPair", f.importKeyPair) &&
+                              ResolveExport(m, "BCryptDestroyKey", f.destroyKey) &&
+                              ResolveExport(m, "BCryptVerifySignature", f.verifySignature);
         ready_ = resolved && BCRYPT_SUCCESS(f.openAlgorithmProvider(&sha256_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
                  BCRYPT_SUCCESS(f.openAlgorithmProvider(&ecdsaP256_, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "integrity/der.h"
+
 namespace zv {
 
 namespace {
@@ -10,33 +12,9 @@ namespace {
 constexpr std::uint8_t kSequence = 0x30;
 constexpr std::uint8_t kInteger = 0x02;
 
-// One DER element of the given tag at the start of der: its contents, and der moved past it.
-// Definite lengths only, in their shortest form.
-std::optional<std::span<const std::uint8_t>> TakeElement(std::span<const std::uint8_t>& der, std::uint8_t tag) {
-    if (der.size() < 2 || der[0] != tag) {
-        return std::nullopt;
-    }
-    std::size_t length = der[1];
-    std::size_t header = 2;
-    if (length & 0x80) {
-        // Long form: only one length byte is ever needed here, and it must be needed (128 or more).
-        if (length != 0x81 || der.size() < 3 || der[2] < 0x80) {
-            return std::nullopt;
-        }
-        length = der[2];
-        header = 3;
-    }
-    if (der.size() - header < length) {
-        return std::nullopt;
-    }
-    const std::span<const std::uint8_t> contents = der.subspan(header, length);
-    der = der.subspan(header + length);
-    return contents;
-}
-
 // A minimal positive INTEGER from 1 to below 2^256, written big-endian into 32 bytes.
 bool TakeScalar(std::span<const std::uint8_t>& der, std::span<std::uint8_t, 32> out) {
-    const auto contents = TakeElement(der, kInteger);
+    const auto contents = TakeDerElement(der, kInteger);
     if (!contents || contents->empty()) {
         return false;
     }
@@ -62,7 +40,7 @@ bool TakeScalar(std::span<const std::uint8_t>& der, std::span<std::uint8_t, 32> 
 }  // namespace
 
 std::optional<P256Signature> ParseDerSignature(std::span<const std::uint8_t> der) {
-    auto sequence = TakeElement(der, kSequence);
+    auto sequence = TakeDerElement(der, kSequence);
     if (!sequence || !der.empty()) {
         return std::nullopt;
     }

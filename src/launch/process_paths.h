@@ -21,8 +21,9 @@ void AdoptHandedOverArguments(std::wstring text);
 
 // Reads a path through a call with GetModuleFileNameW's contract: query(buffer, size) writes at
 // most size characters and returns the number written without the terminator, 0 on failure, and
-// size (or more) when the path did not fit. The buffer starts at 260 characters and doubles until
-// the whole path fits.
+// size (or more) when the path did not fit (GetSystemDirectoryW and GetTempPathW fit it too: they
+// return the size they need). The buffer starts at 260 characters and doubles until the whole path
+// fits.
 template <typename Query>
 std::wstring ReadGrowingPath(Query&& query) {
     std::uint32_t size = 260;

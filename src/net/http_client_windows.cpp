@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/log.h"
+#include "common/text.h"
 #include "net/http_client.h"
 #include "net/transfer_log.h"
 #include "net/transfer_rules.h"

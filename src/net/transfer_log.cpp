@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/log.h"
+#include "common/text.h"
 
 namespace zv {
 

@@ -1,26 +1,15 @@
 #include "net/winhttp_library.h"
 
+#include "common/system_library.h"
+
 namespace zv {
-
-namespace {
-
-// GetProcAddress gives every export one generic type; slot's type, from winhttp.h, is the real one.
-template <typename Function>
-bool Resolve(HMODULE module, const char* name, Function& slot) noexcept {
-    const FARPROC address = ::GetProcAddress(module, name);
-    slot = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-    return address != nullptr;
-}
-
-}  // namespace
 
 const WinHttpLibrary& WinHttpLibrary::Get() noexcept {
     static const WinHttpLibrary library;
     return library;
 }
 
-WinHttpLibrary::WinHttpLibrary() noexcept
-    : module_(::LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+WinHttpLibrary::WinHttpLibrary() noexcept : module_(LoadSystemLibrary(L"winhttp.dll")) {
     if (!module_) {
         error_ = ::GetLastError();
         return;
@@ -28,12 +17,14 @@ WinHttpLibrary::WinHttpLibrary() noexcept
     const HMODULE m = module_.get();
     WinHttpFunctions& f = functions_;
     const bool resolved =
-        Resolve(m, "WinHttpOpen", f.open) && Resolve(m, "WinHttpSetOption", f.setOption) &&
-        Resolve(m, "WinHttpCrackUrl", f.crackUrl) && Resolve(m, "WinHttpConnect", f.connect) &&
-        Resolve(m, "WinHttpOpenRequest", f.openRequest) && Resolve(m, "WinHttpSendRequest", f.sendRequest) &&
-        Resolve(m, "WinHttpReceiveResponse", f.receiveResponse) && Resolve(m, "WinHttpQueryHeaders", f.queryHeaders) &&
-        Resolve(m, "WinHttpQueryDataAvailable", f.queryDataAvailable) && Resolve(m, "WinHttpReadData", f.readData) &&
-        Resolve(m, "WinHttpCloseHandle", f.closeHandle);
+        ResolveExport(m, "WinHttpOpen", f.open) && ResolveExport(m, "WinHttpSetOption", f.setOption) &&
+        ResolveExport(m, "WinHttpCrackUrl", f.crackUrl) && ResolveExport(m, "WinHttpConnect", f.connect) &&
+        ResolveExport(m, "WinHttpOpenRequest", f.openRequest) &&
+        ResolveExport(m, "WinHttpSendRequest", f.sendRequest) &&
+        ResolveExport(m, "WinHttpReceiveResponse", f.receiveResponse) &&
+        ResolveExport(m, "WinHttpQueryHeaders", f.queryHeaders) &&
+        ResolveExport(m, "WinHttpQueryDataAvailable", f.queryDataAvailable) &&
+        ResolveExport(m, "WinHttpReadData", f.readData) && ResolveExport(m, "WinHttpCloseHandle", f.closeHandle);
     if (!resolved) {
         error_ = ::GetLastError();
         module_.reset();

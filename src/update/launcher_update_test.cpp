@@ -203,29 +203,23 @@ TEST(UpdateLauncher, HandsTheVerifiedDownloadAndTheArgumentsToTheInterpreter) {
 // signatures are made here with OpenSSL (test_signing_key.h); the platform's own check of them
 // runs under Wine too (p256_test.cpp, and end to end with a signed build).
 
-const zv::test::TestSigningKey& Key(int which) {
-    static const zv::test::TestSigningKey keys[3];
-    return keys[which];
+using zv::test::SharedTestKey;
+using zv::test::SignedManifest;
+
+// The newer build's manifest, signed by the first key for the launcher's path.
+SignedManifest Signed() { return {"/launcher/manifest.json", kNewBuild, kDownloadUrl}; }
+
+// A case that publishes the signed manifest after edit has changed it.
+std::function<void(SelfUpdate&)> SignedWith(std::function<void(SignedManifest&)> edit) {
+    return [edit](SelfUpdate& u) {
+        SignedManifest s = Signed();
+        edit(s);
+        u.Publish(s.Body());
+    };
 }
 
-// A manifest for content, signed by key for path; edit may change the message's parts first.
-struct Signed {
-    std::string sha1 = Sha1Hex(kNewBuild);
-    std::string sha256 = zv::Sha256ToHex(*zv::Sha256Of(kNewBuild.data(), kNewBuild.size()));
-    std::string path = "/launcher/manifest.json";
-    const zv::test::TestSigningKey* key = &Key(0);
-    std::optional<std::string> signature;  // replaces the real one
-    std::string sha1InBody;                // when not empty, the body names this sha1 instead
-
-    [[nodiscard]] std::string Body() const {
-        const std::string message = "zarnovelle-update-manifest-1\n" + path + "\n" + sha1 + "\n" + sha256 + "\n";
-        return R"({"sha1": ")" + (sha1InBody.empty() ? sha1 : sha1InBody) + R"(", "url": ")" + kDownloadUrl +
-               R"(", "sha256": ")" + sha256 + R"(", "signature": ")" + signature.value_or(key->Sign(message)) + R"("})";
-    }
-};
-
 TEST(UpdateLauncher, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisPath) {
-    const zv::P256PublicKey trusted[] = {Key(0).publicKey(), Key(1).publicKey()};
+    const zv::P256PublicKey trusted[] = {SharedTestKey(0).publicKey(), SharedTestKey(1).publicKey()};
     const Acts getOnly = {"get " + kManifestUrl};
     const std::string other = "other bytes";
     struct SignedCase {
@@ -236,20 +230,11 @@ TEST(UpdateLauncher, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisPath) 
         bool temporaryFileLeft = false;
     };
     const SignedCase cases[] = {
-        {"current, signed by the first key",
-         [](SelfUpdate& u) {
-             Signed s;
-             s.sha1 = Sha1Hex(kOldBuild);
-             u.Publish(s.Body());
-         },
+        {"current, signed by the first key", SignedWith([](SignedManifest& s) { s.sha1 = Sha1Hex(kOldBuild); }),
          LaunchResult::Success, kFetched},
         {"newer, signed by the second key: handed over",
-         [](SelfUpdate& u) {
-             Signed s;
-             s.key = &Key(1);
-             u.Publish(s.Body());
-         },
-         std::nullopt, Then(kChecked, {kDownload, "start hidden", "exit"}), true},
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), std::nullopt,
+         Then(kChecked, {kDownload, "start hidden", "exit"}), true},
         {"2: unsigned", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kOldBuild))); },
          LaunchResult::LauncherManifestMissingSha1, getOnly},
         {"2: no sha256",
@@ -258,46 +243,20 @@ TEST(UpdateLauncher, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisPath) 
          },
          LaunchResult::LauncherManifestMissingSha1, getOnly},
         {"2: signed by a key the build does not trust",
-         [](SelfUpdate& u) {
-             Signed s;
-             s.key = &Key(2);
-             u.Publish(s.Body());
-         },
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }), LaunchResult::LauncherManifestMissingSha1,
+         getOnly},
+        {"2: a signature that is not base64", SignedWith([](SignedManifest& s) { s.signature = "not base64!"; }),
          LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: a signature that is not base64",
-         [](SelfUpdate& u) {
-             Signed s;
-             s.signature = "not base64!";
-             u.Publish(s.Body());
-         },
+        {"2: a signature that is not DER", SignedWith([](SignedManifest& s) { s.signature = "MEQCIA=="; }),
          LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: a signature that is not DER",
-         [](SelfUpdate& u) {
-             Signed s;
-             s.signature = "MEQCIA==";
-             u.Publish(s.Body());
-         },
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: sha1 changed after signing",
-         [](SelfUpdate& u) {
-             Signed s;
-             s.sha1InBody = Sha1Hex(kOldBuild);
-             u.Publish(s.Body());
-         },
+        {"2: sha1 changed after signing", SignedWith([](SignedManifest& s) { s.sha1InBody = Sha1Hex(kOldBuild); }),
          LaunchResult::LauncherManifestMissingSha1, getOnly},
         {"2: a signed stub manifest served as the launcher's",
-         [](SelfUpdate& u) {
-             Signed s;
-             s.path = "/stub/" + std::string(40, 'a') + "/manifest.json";
-             u.Publish(s.Body());
-         },
+         SignedWith([](SignedManifest& s) { s.path = "/stub/" + std::string(40, 'a') + "/manifest.json"; }),
          LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"7: the download's SHA-1 matches, its SHA-256 does not",
-         [&other](SelfUpdate& u) {
-             Signed s;
+        {"7: the download's SHA-1 matches, its SHA-256 does not", SignedWith([&other](SignedManifest& s) {
              s.sha256 = zv::Sha256ToHex(*zv::Sha256Of(other.data(), other.size()));
-             u.Publish(s.Body());
-         },
+         }),
          LaunchResult::LauncherChecksumMismatch, Then(kChecked, {kDownload, "remove temp"})},
     };
     for (const auto& c : cases) {
@@ -313,7 +272,7 @@ TEST(UpdateLauncher, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisPath) 
 TEST(UpdateLauncher, ABuildWithoutKeysReadsASignedManifestAsBefore) {
     // "sha256" is not looked at, even when it names other bytes.
     SelfUpdate update;
-    Signed s;
+    SignedManifest s = Signed();
     s.sha256 = std::string(64, '0');
     update.Publish(s.Body());
     EXPECT_EQ(update.Run(), std::nullopt) << "handed over";

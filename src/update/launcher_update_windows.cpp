@@ -56,18 +56,8 @@ public:
     std::wstring BuildForwardedArguments() override { return zv::BuildForwardedArguments(); }
 
     std::wstring SystemFolder() override {
-        std::wstring buffer(MAX_PATH, L'\0');
-        for (;;) {
-            const UINT n = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
-            if (n == 0) {
-                return {};
-            }
-            if (n < buffer.size()) {
-                buffer.resize(n);
-                return buffer;
-            }
-            buffer.assign(n, L'\0');
-        }
+        return ReadGrowingPath(
+            [](wchar_t* buffer, std::uint32_t size) -> std::uint32_t { return ::GetSystemDirectoryW(buffer, size); });
     }
 
     bool CanReplace(const std::wstring& path) override {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/log.h"
+#include "common/text.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"

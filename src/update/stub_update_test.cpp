@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,18 @@ struct Case {
     bool targetLeft;
     std::optional<std::string> stubLeft;  // nothing: no stub
 };
+
+// Runs the flow on a fresh game folder arranged by the case, with the keys of a build.
+void Expect(const Case& c, std::span<const zv::P256PublicKey> keys = {}) {
+    SCOPED_TRACE(c.name);
+    StubUpdate update;
+    c.arrange(update);
+    EXPECT_EQ(zv::UpdateClientStub(update.location, kHost, update.transfer, update.system, keys), c.result);
+    EXPECT_EQ(update.log.acts(), c.acts);
+    EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.target),
+              c.targetLeft ? std::optional(update.targetBytes) : std::nullopt);
+    EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), c.stubLeft);
+}
 
 TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
     const auto noChange = [](StubUpdate&) {};
@@ -211,14 +224,7 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
          std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        StubUpdate update;
-        c.arrange(update);
-        EXPECT_EQ(zv::UpdateClientStub(update.location, kHost, update.transfer, update.system), c.result);
-        EXPECT_EQ(update.log.acts(), c.acts);
-        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.target),
-                  c.targetLeft ? std::optional(update.targetBytes) : std::nullopt);
-        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), c.stubLeft);
+        Expect(c);
     }
 }
 
@@ -227,45 +233,33 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
 // that none of its keys has signed for exactly this build's path, deletes nothing for it, and a
 // download must match both digests. The signatures are made here with OpenSSL.
 
-const zv::test::TestSigningKey& Key(int which) {
-    static const zv::test::TestSigningKey keys[3];
-    return keys[which];
+using zv::test::SharedTestKey;
+using zv::test::SignedManifest;
+
+// The newer stub's manifest, signed by the first key for this build's path.
+SignedManifest Signed() { return {"/stub/" + kKey + "/manifest.json", kNewStub, kDownloadUrl}; }
+
+// A case that publishes the signed manifest after edit has changed it.
+std::function<void(StubUpdate&)> SignedWith(std::function<void(SignedManifest&)> edit) {
+    return [edit](StubUpdate& u) {
+        SignedManifest s = Signed();
+        edit(s);
+        u.Publish(s.Body());
+    };
 }
 
-struct Signed {
-    std::string sha1 = Sha1Hex(kNewStub);
-    std::string sha256 = zv::Sha256ToHex(*zv::Sha256Of(kNewStub.data(), kNewStub.size()));
-    std::string path = "/stub/" + kKey + "/manifest.json";
-    const zv::test::TestSigningKey* key = &Key(0);
-    std::optional<std::string> signature;
-    std::string sha1InBody;
-
-    [[nodiscard]] std::string Body() const {
-        const std::string message = "zarnovelle-update-manifest-1\n" + path + "\n" + sha1 + "\n" + sha256 + "\n";
-        return R"({"sha1": ")" + (sha1InBody.empty() ? sha1 : sha1InBody) + R"(", "url": ")" + kDownloadUrl +
-               R"(", "sha256": ")" + sha256 + R"(", "signature": ")" + signature.value_or(key->Sign(message)) + R"("})";
-    }
-};
-
 TEST(UpdateClientStub, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisBuild) {
-    const zv::P256PublicKey trusted[] = {Key(0).publicKey(), Key(1).publicKey()};
+    const zv::P256PublicKey trusted[] = {SharedTestKey(0).publicKey(), SharedTestKey(1).publicKey()};
     const std::string other = "other bytes";
-    const auto signedWith = [](std::function<void(Signed&)> edit) {
-        return [edit](StubUpdate& u) {
-            Signed s;
-            edit(s);
-            u.Publish(s.Body());
-        };
-    };
     const Case cases[] = {
         {"current, signed by the first key",
-         signedWith([](Signed& s) { s.sha1 = Sha1Hex(kOldStub); }),
+         SignedWith([](SignedManifest& s) { s.sha1 = Sha1Hex(kOldStub); }),
          LaunchResult::Success,
          {kGet, "pause 300 ms"},
          true,
          kOldStub},
         {"replaced, signed by the second key",
-         signedWith([](Signed& s) { s.key = &Key(1); }),
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }),
          LaunchResult::Success,
          {kGet, kDownload},
          true,
@@ -277,51 +271,45 @@ TEST(UpdateClientStub, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisBuil
          true,
          kOldStub},
         {"13: signed by a key the build does not trust",
-         signedWith([](Signed& s) { s.key = &Key(2); }),
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }),
          LaunchResult::StubManifestMissingSha1,
          {kGet},
          true,
          kOldStub},
         {"13: a signature that is not base64",
-         signedWith([](Signed& s) { s.signature = "%%%"; }),
+         SignedWith([](SignedManifest& s) { s.signature = "%%%"; }),
          LaunchResult::StubManifestMissingSha1,
          {kGet},
          true,
          kOldStub},
         {"13: sha1 changed after signing",
-         signedWith([](Signed& s) { s.sha1InBody = Sha1Hex(kOldStub); }),
+         SignedWith([](SignedManifest& s) { s.sha1InBody = Sha1Hex(kOldStub); }),
          LaunchResult::StubManifestMissingSha1,
          {kGet},
          true,
          kOldStub},
         {"13: another build's signed manifest",
-         signedWith([](Signed& s) { s.path = "/stub/" + std::string(40, 'b') + "/manifest.json"; }),
+         SignedWith([](SignedManifest& s) { s.path = "/stub/" + std::string(40, 'b') + "/manifest.json"; }),
          LaunchResult::StubManifestMissingSha1,
          {kGet},
          true,
          kOldStub},
         {"16: the download's SHA-1 matches, its SHA-256 does not, and it is deleted",
-         signedWith([&other](Signed& s) { s.sha256 = zv::Sha256ToHex(*zv::Sha256Of(other.data(), other.size())); }),
+         SignedWith(
+             [&other](SignedManifest& s) { s.sha256 = zv::Sha256ToHex(*zv::Sha256Of(other.data(), other.size())); }),
          LaunchResult::StubChecksumMismatch,
          {kGet, kDownload, "remove stub"},
          true,
          std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        StubUpdate update;
-        c.arrange(update);
-        EXPECT_EQ(zv::UpdateClientStub(update.location, kHost, update.transfer, update.system, trusted), c.result);
-        EXPECT_EQ(update.log.acts(), c.acts);
-        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.target),
-                  c.targetLeft ? std::optional(update.targetBytes) : std::nullopt);
-        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), c.stubLeft);
+        Expect(c, trusted);
     }
 }
 
 TEST(UpdateClientStub, ABuildWithoutKeysReadsASignedManifestAsBefore) {
     StubUpdate update;
-    Signed s;
+    SignedManifest s = Signed();
     s.sha256 = std::string(64, '0');
     update.Publish(s.Body());
     EXPECT_EQ(zv::UpdateClientStub(update.location, kHost, update.transfer, update.system), LaunchResult::Success);

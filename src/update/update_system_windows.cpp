@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "launch/process_paths.h"
 #include "update/update_system.h"
 
 namespace zv {
@@ -11,18 +12,8 @@ public:
     // GetTempPathW reports the size it needs, without filling the buffer, when the path does not
     // fit: the buffer then grows.
     std::wstring TemporaryFolder() override {
-        std::wstring buffer(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD n = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-            if (n == 0) {
-                return {};
-            }
-            if (n < buffer.size()) {
-                buffer.resize(n);
-                return buffer;
-            }
-            buffer.assign(n, L'\0');
-        }
+        return ReadGrowingPath(
+            [](wchar_t* buffer, std::uint32_t size) -> std::uint32_t { return ::GetTempPathW(size, buffer); });
     }
 
     std::wstring CreateTemporaryFile(const std::wstring& folder) override {

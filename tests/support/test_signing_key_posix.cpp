@@ -3,9 +3,12 @@
 #include <openssl/evp.h>
 
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "common/base64.h"
+#include "digest_text.h"
+#include "integrity/sha256.h"
 #include "test_signing_key.h"
 
 namespace zv::test {
@@ -45,6 +48,25 @@ std::string TestSigningKey::Sign(std::string_view message) const {
     }
     der.resize(size);
     return EncodeBase64(der);
+}
+
+const TestSigningKey& SharedTestKey(int which) {
+    static const TestSigningKey keys[3];
+    return keys[which];
+}
+
+SignedManifest::SignedManifest(std::string path, std::string_view content, std::string url)
+    : path(std::move(path)),
+      sha1(Sha1Hex(content)),
+      sha256(Sha256ToHex(*Sha256Of(content.data(), content.size()))),
+      url(std::move(url)) {}
+
+std::string SignedManifest::Body() const {
+    // The message is written out here, not taken from the launcher's code, so that the tables check
+    // the launcher against the published form.
+    const std::string message = "zarnovelle-update-manifest-1\n" + path + "\n" + sha1 + "\n" + sha256 + "\n";
+    return R"({"sha1": ")" + (sha1InBody.empty() ? sha1 : sha1InBody) + R"(", "url": ")" + url + R"(", "sha256": ")" +
+           sha256 + R"(", "signature": ")" + signature.value_or(key->Sign(message)) + R"("})";
 }
 
 }  // namespace zv::test

@@ -7,6 +7,7 @@
 
 #include "common/base64.h"
 #include "common/read_only_file.h"
+#include "integrity/der.h"
 
 namespace zv::publish {
 
@@ -19,51 +20,25 @@ constexpr std::string_view kBegin = "-----BEGIN PUBLIC KEY-----";
 constexpr std::string_view kEnd = "-----END PUBLIC KEY-----";
 constexpr std::uint32_t kMaxKeysFile = 1024 * 1024;
 
-// One DER element with this tag at the start of der: its contents, with der moved past it.
-std::optional<std::span<const std::uint8_t>> Take(std::span<const std::uint8_t>& der, std::uint8_t tag) {
-    if (der.size() < 2 || der[0] != tag) {
-        return std::nullopt;
-    }
-    std::size_t length = der[1];
-    std::size_t header = 2;
-    if (length & 0x80) {
-        const std::size_t count = length & 0x7F;
-        if (count == 0 || count > 2 || der.size() < 2 + count) {
-            return std::nullopt;
-        }
-        length = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            length = (length << 8) | der[2 + i];
-        }
-        header = 2 + count;
-    }
-    if (der.size() - header < length) {
-        return std::nullopt;
-    }
-    const auto contents = der.subspan(header, length);
-    der = der.subspan(header + length);
-    return contents;
-}
-
 template <std::size_t N>
 bool Equals(std::span<const std::uint8_t> bytes, const std::array<std::uint8_t, N>& expected) {
     return bytes.size() == N && std::equal(bytes.begin(), bytes.end(), expected.begin());
 }
 
 std::optional<P256PublicKey> PointOf(std::span<const std::uint8_t> der, std::string& reason) {
-    auto spki = Take(der, 0x30);
+    auto spki = TakeDerElement(der, 0x30);
     if (!spki || !der.empty()) {
         reason = "is not a SubjectPublicKeyInfo";
         return std::nullopt;
     }
-    auto algorithm = Take(*spki, 0x30);
-    const auto key = Take(*spki, 0x03);
-    const auto oid = algorithm ? Take(*algorithm, 0x06) : std::nullopt;
+    auto algorithm = TakeDerElement(*spki, 0x30);
+    const auto key = TakeDerElement(*spki, 0x03);
+    const auto oid = algorithm ? TakeDerElement(*algorithm, 0x06) : std::nullopt;
     if (!algorithm || !key || !oid || !spki->empty()) {
         reason = "is not a SubjectPublicKeyInfo";
         return std::nullopt;
     }
-    const auto curve = Take(*algorithm, 0x06);
+    const auto curve = TakeDerElement(*algorithm, 0x06);
     if (!Equals(*oid, kEcPublicKey) || !curve || !Equals(*curve, kPrime256v1)) {
         reason = "is not an EC P-256 (prime256v1) key";
         return std::nullopt;

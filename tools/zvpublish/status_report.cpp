@@ -17,19 +17,7 @@ std::int64_t AgeSeconds(FileTime modified, FileTime now) {
 }
 
 // "2024-03-01T12:00:00Z": whole seconds, UTC.
-std::string IsoTime(FileTime time) {
-    using namespace std::chrono;
-    const auto seconds = floor<std::chrono::seconds>(time);
-    const auto day = floor<days>(seconds);
-    const year_month_day date{day};
-    const hh_mm_ss clock{seconds - day};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()));
-    return text;
-}
+std::string IsoTime(FileTime time) { return FormatUtcTime(time, UtcPrecision::Seconds); }
 
 struct Totals {
     std::size_t files = 0;

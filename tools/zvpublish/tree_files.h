@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
+
 namespace zv::publish {
 
 // directory, the platform's separator, name ("\" on Windows, "/" elsewhere); no separator is
@@ -94,7 +96,7 @@ private:
 };
 
 // Text at the tool's edges: command-line arguments come in wide, messages go out in UTF-8.
-std::string ToUtf8(std::wstring_view text);
+using zv::ToUtf8;
 std::wstring FromUtf8(std::string_view text);
 
 }  // namespace zv::publish

@@ -157,8 +157,6 @@ bool RemoveFile(const std::wstring& path, std::string& reason) {
     return true;
 }
 
-std::string ToUtf8(std::wstring_view text) { return ToNativePath(text); }
-
 std::wstring FromUtf8(std::string_view text) { return FromNativePath(text); }
 
 }  // namespace zv::publish
