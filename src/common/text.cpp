@@ -1,6 +1,7 @@
 #include "common/text.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace zv {
 
@@ -52,6 +53,36 @@ std::string FormatUtcTime(std::chrono::system_clock::time_point time, UtcPrecisi
     }
     out += 'Z';
     return out;
+}
+
+std::optional<std::chrono::system_clock::time_point> ParseUtcTime(std::string_view text) {
+    using namespace std::chrono;
+    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != kShape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const year_month_day date{year{number(0, 4)}, month{static_cast<unsigned>(number(5, 2))},
+                              day{static_cast<unsigned>(number(8, 2))}};
+    const int hour = number(11, 2);
+    const int minute = number(14, 2);
+    const int second = number(17, 2);
+    if (!date.ok() || date.year() < year{1970} || hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    return time_point_cast<system_clock::duration>(sys_days{date} + hours{hour} + minutes{minute} + seconds{second});
 }
 
 }  // namespace zv

@@ -75,6 +75,9 @@ enum class Outcome {
 struct Fetched {
     Outcome outcome = Outcome::NoResponse;
     TransferResult result;
+    // The address the response came from (after any redirect WinHTTP followed); empty when no
+    // response arrived or it cannot be read.
+    std::wstring finalUrl;
 };
 
 DWORD QueryNumber(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
@@ -102,6 +105,25 @@ std::optional<std::wstring> QueryText(const WinHttpFunctions& winhttp, HINTERNET
         return std::nullopt;
     }
     return std::wstring(value.data(), size / sizeof(wchar_t));
+}
+
+// The address a request's response came from: after a redirect, not the one asked for. Empty when
+// it cannot be read.
+std::wstring QueryFinalUrl(const WinHttpFunctions& winhttp, HINTERNET request) {
+    DWORD size = 0;
+    winhttp.queryOption(request, WINHTTP_OPTION_URL, nullptr, &size);
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
+        return {};
+    }
+    std::wstring url(size / sizeof(wchar_t), L'\0');
+    if (!winhttp.queryOption(request, WINHTTP_OPTION_URL, url.data(), &size)) {
+        return {};
+    }
+    url.resize(size / sizeof(wchar_t));
+    while (!url.empty() && url.back() == L'\0') {
+        url.pop_back();
+    }
+    return url;
 }
 
 // A GET whose response has arrived. The request handle is closed before the connection.
@@ -191,10 +213,11 @@ std::uint32_t BodyEndError(std::optional<std::uint64_t> announced, std::uint64_t
     return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
 }
 
-// One GET on session, its body handed to sink (see ReadBody); no more than bodyLimit bytes are
-// taken.
+using BodyRule = HttpClient::BodyRule;
+
+// One GET on session, its body handed to sink (see ReadBody) by rule.
 template <typename Sink>
-Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, std::uint64_t bodyLimit,
+Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, const BodyRule& rule,
               const ProgressCallback& progress, Sink&& sink) {
     Fetched fetched;
     OpenRequest open;
@@ -203,6 +226,7 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts
         fetched.outcome = Outcome::NoResponse;
         return fetched;
     }
+    fetched.finalUrl = QueryFinalUrl(winhttp, open.request.get());
     const DWORD status = QueryNumber(winhttp, open.request.get(), WINHTTP_QUERY_STATUS_CODE);
     fetched.result.httpStatus = status;
     if (!IsSuccessStatus(status)) {
@@ -210,10 +234,19 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts
         return fetched;
     }
     const std::optional<std::uint64_t> announced = AnnouncedLength(winhttp, open.request.get(), status);
+    if (!AnnouncementFits(rule.exactSize, announced)) {
+        LogEvent("the response announces " + std::to_string(*announced) + " bytes where exactly " +
+                 std::to_string(*rule.exactSize) + " are expected");
+        fetched.result.systemError = ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+        fetched.outcome = Outcome::BodyFailed;
+        return fetched;
+    }
+    const std::optional<std::uint64_t> expected = rule.exactSize ? rule.exactSize : announced;
+    const std::uint64_t limit = rule.exactSize ? std::min(rule.limit, *rule.exactSize) : rule.limit;
     std::uint64_t received = 0;
-    std::uint32_t error = ReadBody(winhttp, open.request.get(), bodyLimit, announced, progress, received, sink);
+    std::uint32_t error = ReadBody(winhttp, open.request.get(), limit, expected, progress, received, sink);
     if (error == 0) {
-        error = BodyEndError(announced, received);
+        error = BodyEndError(expected, received);
     }
     fetched.result.systemError = error;
     fetched.result.complete = error == 0;
@@ -262,11 +295,17 @@ std::optional<UrlParts> HttpClient::CrackUrl(const std::wstring& url, std::uint3
 }
 
 TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress) {
+    std::wstring finalUrl;
+    return GetBytes(url, body, progress, finalUrl);
+}
+
+TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress,
+                                    std::wstring& finalUrl) {
     if (!session_) {
         return Failed(noSessionError_);
     }
     std::string received;
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), url, kMaxBodyInMemory, progress,
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), url, BodyRule{kMaxBodyInMemory, {}}, progress,
                                   [&received](const char* data, DWORD size, std::uint32_t&) {
                                       received.append(data, size);
                                       return true;
@@ -274,6 +313,7 @@ TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, cons
     if (fetched.outcome == Outcome::Complete || fetched.outcome == Outcome::BodyFailed) {
         body = std::move(received);
     }
+    finalUrl = fetched.finalUrl;
     return fetched.result;
 }
 
@@ -281,34 +321,40 @@ TransferResult HttpClient::GetString(const std::wstring& url, std::string& text)
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
     std::string body;
+    std::wstring finalUrl;
     TransferResult result;
     if (const std::optional<UrlParts> parts = CrackUrl(url, error)) {
-        result = GetBytes(*parts, body, ProgressCallback{});
+        result = GetBytes(*parts, body, ProgressCallback{}, finalUrl);
     } else {
         result = Failed(error);
     }
-    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start)));
+    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start), finalUrl));
     if (result.complete) {
         text = std::move(body);
     }
     return result;
 }
 
-TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath) {
-    return DownloadToFile(url, targetPath, ProgressCallback{});
+TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                          std::optional<std::uint64_t> exactSize) {
+    return DownloadToFile(url, targetPath, exactSize, ProgressCallback{});
 }
 
 TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                          const ProgressCallback& progress) {
+                                          std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t written = 0;
-    const TransferResult result = Download(url, targetPath, progress, written);
-    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start)) + " into " + ToUtf8(targetPath));
+    std::wstring finalUrl;
+    const TransferResult result = Download(
+        url, targetPath, BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written, finalUrl);
+    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start), finalUrl) + " into " +
+             ToUtf8(targetPath));
     return result;
 }
 
-TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath,
-                                    const ProgressCallback& progress, std::uint64_t& bytesWritten) {
+TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath, const BodyRule& rule,
+                                    const ProgressCallback& progress, std::uint64_t& bytesWritten,
+                                    std::wstring& finalUrl) {
     if (!session_) {
         return Failed(noSessionError_);
     }
@@ -322,8 +368,8 @@ TransferResult HttpClient::Download(const std::wstring& url, const std::wstring&
     if (!file) {
         return Failed(::GetLastError());
     }
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), *parts, std::numeric_limits<std::uint64_t>::max(),
-                                  progress, [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), *parts, rule, progress,
+                                  [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
                                       DWORD written = 0;
                                       if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
                                           error = ::GetLastError();
@@ -338,6 +384,7 @@ TransferResult HttpClient::Download(const std::wstring& url, const std::wstring&
                                       return true;
                                   });
     file.reset();
+    finalUrl = fetched.finalUrl;
     if (fetched.outcome == Outcome::Refused || fetched.outcome == Outcome::BodyFailed) {
         ::DeleteFileW(targetPath.c_str());
     }

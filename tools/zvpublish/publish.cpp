@@ -251,23 +251,23 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
         published.failure = std::move(failure);
         return published;
     }
-    std::optional<ManifestSignature> signature;
+    // Interim: the signed form needs the host and the version, which the tool does not take yet.
+    std::string body = FormatManifest(published.digest, published.url);
     if (signer != nullptr) {
         std::string reason;
-        const std::string message = SignedManifestMessage(ToUtf8(manifestPath), published.digest, digests->sha256);
-        std::optional<std::string> signed_ = signer->Sign(message, reason);
+        const SignedRelease release{Version{}, std::nullopt, 0, published.digest, digests->sha256, published.url};
+        std::optional<std::string> signed_ =
+            signer->Sign(SignedManifestMessage("", ToUtf8(manifestPath), release), reason);
         if (!signed_) {
             published.failure = Failure{published.manifest, reason};
             return published;
         }
-        signature = ManifestSignature{digests->sha256, std::move(*signed_)};
+        body = FormatSignedManifest(release, *signed_);
         published.signedManifest = true;
     }
     MarkFilesOfReplacedManifest(tree, folders, kind, baseUrl, published);
     // Only now that the file is in place may a manifest name it.
-    if (auto failure =
-            WriteManifest(folder, FormatManifest(published.digest, published.url, signature ? &*signature : nullptr),
-                          published.manifestChange)) {
+    if (auto failure = WriteManifest(folder, body, published.manifestChange)) {
         published.failure = std::move(failure);
     }
     return published;

@@ -130,7 +130,7 @@ bool CheckReading(Verifier& v, const std::wstring& manifest, const ManifestReadi
         case MemberFault::Absent:
             v.Add(Kind::Error, manifest, "has no \"sha1\" (players get " + players.missingSha1 + ")");
             break;
-        case MemberFault::NotString:
+        case MemberFault::WrongType:
             v.Add(Kind::Error, manifest, "its \"sha1\" is not a string (players get " + players.missingSha1 + ")");
             break;
         case MemberFault::Malformed:
@@ -170,7 +170,11 @@ bool CheckSignature(Verifier& v, const std::wstring& manifest, const std::vector
         path += L"/" + FromUtf8(folder);
     }
     path += L"/" + std::wstring(kManifestName);
-    if (!IsTrustedManifest(reading, path, *v.publicKeys)) {
+    // Interim: the host is not known here yet (the signed form names it).
+    if (CheckSignedManifest(reading, "", ToUtf8(path),
+                            folders.front() == "launcher" ? ManifestPlace::Launcher : ManifestPlace::Stub,
+                            *v.publicKeys, std::chrono::system_clock::now())
+            .trust != ManifestTrust::Trusted) {
         v.Add(Kind::Error, manifest,
               "its signature does not verify for " + ToUtf8(path) + " with any of the public keys (players get " +
                   players.missingSha1 + ")");
