@@ -83,13 +83,13 @@ public:
     };
 
 private:
-    // GetBytes, also giving the address the response came from (after any redirect), or empty.
+    // GetBytes, also giving the address of the last redirect WinHTTP followed, or empty.
     TransferResult GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress,
-                            std::wstring& finalUrl);
-    // DownloadToFile without its log line; bytesWritten counts what reached the file, finalUrl is as
-    // for GetBytes.
+                            std::wstring& redirectedTo);
+    // DownloadToFile without its log line; bytesWritten counts what reached the file, redirectedTo
+    // is as for GetBytes.
     TransferResult Download(const std::wstring& url, const std::wstring& targetPath, const BodyRule& rule,
-                            const ProgressCallback& progress, std::uint64_t& bytesWritten, std::wstring& finalUrl);
+                            const ProgressCallback& progress, std::uint64_t& bytesWritten, std::wstring& redirectedTo);
 
     UniqueInternet session_;
     // Why there is no session: the reason it did not open, or ERROR_INVALID_HANDLE once closed.

@@ -75,9 +75,8 @@ enum class Outcome {
 struct Fetched {
     Outcome outcome = Outcome::NoResponse;
     TransferResult result;
-    // The address the response came from (after any redirect WinHTTP followed); empty when no
-    // response arrived or it cannot be read.
-    std::wstring finalUrl;
+    // The address of the last redirect WinHTTP followed; empty when there was none.
+    std::wstring redirectedTo;
 };
 
 DWORD QueryNumber(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
@@ -107,27 +106,26 @@ std::optional<std::wstring> QueryText(const WinHttpFunctions& winhttp, HINTERNET
     return std::wstring(value.data(), size / sizeof(wchar_t));
 }
 
-// The address a request's response came from: after a redirect, not the one asked for. Empty when
-// it cannot be read.
-std::wstring QueryFinalUrl(const WinHttpFunctions& winhttp, HINTERNET request) {
-    DWORD size = 0;
-    winhttp.queryOption(request, WINHTTP_OPTION_URL, nullptr, &size);
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
-        return {};
+// Keeps the address of each redirect WinHTTP follows for a request in the std::wstring its context
+// value points to. (WinHttpQueryOption's WINHTTP_OPTION_URL would give the final address after
+// the response; Wine does not offer it, and this serves on both.) Runs on the requesting thread:
+// the requests are synchronous.
+void CALLBACK NoteRedirect(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
+    if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || context == 0 || information == nullptr) {
+        return;
     }
-    std::wstring url(size / sizeof(wchar_t), L'\0');
-    if (!winhttp.queryOption(request, WINHTTP_OPTION_URL, url.data(), &size)) {
-        return {};
+    const auto* url = static_cast<const wchar_t*>(information);
+    std::size_t size = 0;
+    while (size < length && url[size] != L'\0') {
+        ++size;
     }
-    url.resize(size / sizeof(wchar_t));
-    while (!url.empty() && url.back() == L'\0') {
-        url.pop_back();
-    }
-    return url;
+    reinterpret_cast<std::wstring*>(context)->assign(url, size);
 }
 
-// A GET whose response has arrived. The request handle is closed before the connection.
+// A GET whose response has arrived. The request handle is closed before the connection, and both
+// before the redirect address their callback writes.
 struct OpenRequest {
+    std::wstring redirectedTo;  // the last redirect's address; empty when there was none
     UniqueInternet connection;
     UniqueInternet request;
 };
@@ -143,6 +141,11 @@ std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, co
                                            WINHTTP_DEFAULT_ACCEPT_TYPES, url.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!open.request) {
         return ::GetLastError();
+    }
+    // The redirect address is for the log only: a request whose callback cannot be set goes on.
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&open.redirectedTo);
+    if (winhttp.setOption(open.request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
+        winhttp.setStatusCallback(open.request.get(), &NoteRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
     }
     if (!winhttp.sendRequest(open.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !winhttp.receiveResponse(open.request.get(), nullptr)) {
@@ -222,11 +225,11 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts
     Fetched fetched;
     OpenRequest open;
     fetched.result.systemError = SendRequest(winhttp, session, url, open);
+    fetched.redirectedTo = open.redirectedTo;
     if (fetched.result.systemError != 0) {
         fetched.outcome = Outcome::NoResponse;
         return fetched;
     }
-    fetched.finalUrl = QueryFinalUrl(winhttp, open.request.get());
     const DWORD status = QueryNumber(winhttp, open.request.get(), WINHTTP_QUERY_STATUS_CODE);
     fetched.result.httpStatus = status;
     if (!IsSuccessStatus(status)) {
@@ -295,12 +298,12 @@ std::optional<UrlParts> HttpClient::CrackUrl(const std::wstring& url, std::uint3
 }
 
 TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress) {
-    std::wstring finalUrl;
-    return GetBytes(url, body, progress, finalUrl);
+    std::wstring redirectedTo;
+    return GetBytes(url, body, progress, redirectedTo);
 }
 
 TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress,
-                                    std::wstring& finalUrl) {
+                                    std::wstring& redirectedTo) {
     if (!session_) {
         return Failed(noSessionError_);
     }
@@ -313,7 +316,7 @@ TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, cons
     if (fetched.outcome == Outcome::Complete || fetched.outcome == Outcome::BodyFailed) {
         body = std::move(received);
     }
-    finalUrl = fetched.finalUrl;
+    redirectedTo = fetched.redirectedTo;
     return fetched.result;
 }
 
@@ -321,14 +324,14 @@ TransferResult HttpClient::GetString(const std::wstring& url, std::string& text)
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
     std::string body;
-    std::wstring finalUrl;
+    std::wstring redirectedTo;
     TransferResult result;
     if (const std::optional<UrlParts> parts = CrackUrl(url, error)) {
-        result = GetBytes(*parts, body, ProgressCallback{}, finalUrl);
+        result = GetBytes(*parts, body, ProgressCallback{}, redirectedTo);
     } else {
         result = Failed(error);
     }
-    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start), finalUrl));
+    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start), redirectedTo));
     if (result.complete) {
         text = std::move(body);
     }
@@ -344,17 +347,18 @@ TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::ws
                                           std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t written = 0;
-    std::wstring finalUrl;
-    const TransferResult result = Download(
-        url, targetPath, BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written, finalUrl);
-    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start), finalUrl) + " into " +
+    std::wstring redirectedTo;
+    const TransferResult result =
+        Download(url, targetPath, BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written,
+                 redirectedTo);
+    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start), redirectedTo) + " into " +
              ToUtf8(targetPath));
     return result;
 }
 
 TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath, const BodyRule& rule,
                                     const ProgressCallback& progress, std::uint64_t& bytesWritten,
-                                    std::wstring& finalUrl) {
+                                    std::wstring& redirectedTo) {
     if (!session_) {
         return Failed(noSessionError_);
     }
@@ -384,7 +388,7 @@ TransferResult HttpClient::Download(const std::wstring& url, const std::wstring&
                                       return true;
                                   });
     file.reset();
-    finalUrl = fetched.finalUrl;
+    redirectedTo = fetched.redirectedTo;
     if (fetched.outcome == Outcome::Refused || fetched.outcome == Outcome::BodyFailed) {
         ::DeleteFileW(targetPath.c_str());
     }

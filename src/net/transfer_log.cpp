@@ -92,13 +92,13 @@ std::string_view TransferErrorName(std::uint32_t code) {
 }
 
 std::string DescribeTransfer(std::wstring_view url, const TransferResult& result, std::uint64_t bytes,
-                             std::int64_t milliseconds, std::wstring_view finalUrl) {
+                             std::int64_t milliseconds, std::wstring_view redirectedTo) {
     std::string line = "GET ";
     line += ToUtf8(url);
     line += " -> ";
-    if (!finalUrl.empty() && finalUrl != url) {
+    if (!redirectedTo.empty()) {
         line += "redirected to ";
-        line += ToUtf8(finalUrl);
+        line += ToUtf8(redirectedTo);
         line += ", ";
     }
     if (result.httpStatus != 0) {

@@ -89,6 +89,20 @@ def test_a_cut_download_and_an_unreachable_host_say_what_happened(ready_game, se
     assert lines[-2:] == ["result 15: Failed to download game stub update.", "exit 1"]
 
 
+def test_a_redirected_request_names_the_address_its_answer_came_from(ready_game, server, logs):
+    game = ready_game
+    game.add_stub(1)
+    stub_path = server.publish_stub(game.root / "Foo.exe", game.stub)
+    server.put_file("/moved/stub-manifest.json", (server.root / stub_path.lstrip("/")).read_bytes())
+    server.route(stub_path, status=302, headers={"Location": server.url("/moved/stub-manifest.json")})
+    assert wait_exit(game.start()) == 0
+    lines = events(logs)
+    assert f"GET {server.url(stub_path)} -> redirected to {server.url('/moved/stub-manifest.json')}, HTTP 200, " in (
+        "\n".join(lines)), [line for line in lines if line.startswith("GET")]
+    launcher = [line for line in lines if line.startswith(f"GET {server.url('/launcher/manifest.json')} -> ")]
+    assert launcher and " redirected " not in launcher[0], "a request that was not redirected says nothing of it"
+
+
 def test_a_log_over_1_mib_is_kept_as_launcher_1_log_and_a_new_one_begun(ready_game, server, logs):
     game = ready_game
     game.add_stub(1)
