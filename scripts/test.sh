@@ -1,8 +1,8 @@
 #!/bin/sh
-# Runs every test: formatting, a reproducible launcher build, the one-way layers of the source folders, the native unit tests under
-# ASan/UBSan, a bounded fuzzing run of the parsers and the quoting (about a minute), the Windows unit
-# tests under Wine, the end-to-end scenarios with the real launcher under Wine, and publishing with
-# zvpublish served by nginx.
+# Runs every test: formatting, a reproducible launcher build, the one-way layers of the source
+# folders, the native unit tests under ASan/UBSan, a bounded fuzzing run of the parsers and the
+# quoting (about a minute), the Windows unit tests under Wine, the end-to-end scenarios with the
+# real launcher under Wine, and publishing with zvpublish served by nginx.
 # Does all of its own set-up on a fresh Debian 12 machine (as root).
 set -eu
 cd "$(dirname "$0")/.."
