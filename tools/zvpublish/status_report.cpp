@@ -17,7 +17,9 @@ std::int64_t AgeSeconds(FileTime modified, FileTime now) {
 }
 
 // "2024-03-01T12:00:00Z": whole seconds, UTC.
-std::string IsoTime(FileTime time) { return FormatUtcTime(time, UtcPrecision::Seconds); }
+std::string IsoTime(FileTime time) {
+    return FormatUtcTime(std::chrono::floor<std::chrono::milliseconds>(time), UtcPrecision::Seconds);
+}
 
 struct Totals {
     std::size_t files = 0;
