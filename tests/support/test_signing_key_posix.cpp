@@ -64,7 +64,9 @@ namespace {
 std::string Object(std::vector<std::pair<std::string, std::string>> members,
                    const std::map<std::string, std::optional<std::string>>& changes) {
     for (const auto& [name, text] : changes) {
-        auto it = std::find_if(members.begin(), members.end(), [&](const auto& m) { return m.first == name; });
+        // Captured by name: clang before 16 cannot capture a structured binding.
+        auto it =
+            std::find_if(members.begin(), members.end(), [&name = name](const auto& m) { return m.first == name; });
         if (!text) {
             if (it != members.end()) {
                 members.erase(it);
