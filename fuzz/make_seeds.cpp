@@ -14,6 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using zv::test::AddVersionResource;
 using zv::test::BuildPe;
 using zv::test::Bytes;
 using zv::test::MakeImportingImage;
@@ -105,6 +106,9 @@ void PeSeeds(Corpus& corpus) {
     PeImage longOptional = MakeImportingImage({}, 0x8664);
     longOptional.optionalHeaderBytes = 256;
     corpus.Add("code_section_digest", "longer_optional_header.exe", BuildPe(longOptional));
+    PeImage versioned = MakeImportingImage({"ZVClient.dll"});
+    AddVersionResource(versioned, {1, 2, 3, 4});
+    corpus.Add("code_section_digest", "version_resource.dll", BuildPe(versioned));
 }
 
 void RvaSeeds(Corpus& corpus) {

@@ -75,12 +75,14 @@ def main() -> int:
             for f in sorted(game.root.iterdir()):
                 print(f"  {f.name:14} sha1 {sha1_of(f)}")
 
-            step(f"Publishing with {zvpublish_path().relative_to(REPO)}, signed with the operator's key: "
-                 "stub version 2 for this game build, and this launcher")
+            step(f"Publishing with {zvpublish_path().relative_to(REPO)}, signed with the operator's key for "
+                 f"{host}:{port}, valid for 30 days: stub version 2 for this game build (its version resource "
+                 "says 2.0.0.0), and this launcher (its own version)")
+            signing = ["--signing-key", KEY, "--update-host", f"{host}:{port}", "--expires-in", "30"]
             publish("stub", "--target", game.root / "Foo.exe", "--stub", fixture("stub-2/ZVClient.dll"),
-                    "--base-url", base, "--out", tree, "--signing-key", KEY)
-            publish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree, "--signing-key", KEY)
-            publish("verify", tree, "--public-keys", PUBLIC_KEY)
+                    "--base-url", base, "--out", tree, *signing)
+            publish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree, *signing)
+            publish("verify", tree, "--base-url", base, "--public-keys", PUBLIC_KEY, "--update-host", f"{host}:{port}")
 
             step(f"Serving the tree with nginx over TLS on 127.0.0.1:{port} (deploy/nginx)")
             with Nginx(tmp / "nginx", tree, tmp / "certs", port) as nginx:
