@@ -446,7 +446,9 @@ bool LoadSigning(Output& output, const Parsed& parsed, FileTime now, std::option
     signing.keyPath = *keyPath;
     signing.host = *MessageHost(parsed.options.at("--update-host"));  // checked by CheckSigningOptions
     if (const std::wstring* days = OptionValue(parsed, "--expires-in")) {
-        signing.expires = FormatUtcTime(now + *ParseDays(*days), UtcPrecision::Seconds);
+        // In seconds: DAYS may reach past the end of a clock that counts nanoseconds (2262).
+        signing.expires =
+            FormatUtcTime(std::chrono::floor<std::chrono::seconds>(now) + *ParseDays(*days), UtcPrecision::Seconds);
     }
     loaded = LoadedSigning{std::move(signer), std::move(signing)};
     return true;

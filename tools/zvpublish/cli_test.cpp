@@ -368,6 +368,10 @@ TEST(PublishTool, SignsWithdrawsAndRefreshesForTheUpdateHost) {
     EXPECT_TRUE(Contains(refreshed.out, "(withdrawal at version 1.0.0.4)\n")) << refreshed.out;
     EXPECT_TRUE(Contains(refreshed.out, ": signed 1 manifest again, expiring 2025-03-31T00:00:00Z\n")) << refreshed.out;
     EXPECT_EQ(read(later).release.expires, "2025-03-31T00:00:00Z");
+    // Days that reach past the year 2262, where a clock counting nanoseconds ends.
+    ASSERT_EQ(Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"999999"}), later).code, kExitSuccess);
+    EXPECT_EQ(read(later).release.expires, "4763-01-26T00:00:00Z");
+    ASSERT_EQ(Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"30"}), later).code, kExitSuccess);
 
     // status warns, on standard error, about what expires within the week.
     const ToolRun status = Tool({L"status", tree.wstring()}, later + std::chrono::hours(24 * 25));
