@@ -280,11 +280,12 @@ class SignedBench:
     KINDS = ("unsigned", "signed", "unsigned again")
 
     def __init__(self, windows: Path, signed: Path, wine, server, workdir: Path):
-        from harness import GameFolder, build_key, manifest_signature, signing_key_file
+        from harness import GameFolder, build_key, signed_manifest, signed_update_host, signing_key_file
         self.windows, self.wine, self.server = windows, wine, server
         self.measure = windows / "bench" / "zv_measure.exe"
         self.key = signing_key_file("signing-1")
-        self.sign = manifest_signature
+        self.sign = signed_manifest
+        self.host = signed_update_host()
         sources = {"unsigned": windows / "ZVLauncher.exe", "signed": signed / "ZVLauncher.exe",
                    "unsigned again": windows / "ZVLauncher.exe"}
         self.folders = {}
@@ -299,8 +300,9 @@ class SignedBench:
         server.put_manifest(self.stub_path, self._signed(self.stub_path, folder.stub.read_bytes()))
 
     def _signed(self, path: str, data: bytes) -> dict:
-        sha1, sha256 = hashlib.sha1(data).hexdigest(), hashlib.sha256(data).hexdigest()
-        return {"sha1": sha1, "sha256": sha256, "signature": self.sign(path, sha1, sha256, self.key)}
+        """A signed manifest for data at path, current at version 1.0.0.0 (the launcher's own)."""
+        return self.sign(path, data, self.server.url(path.rsplit("/", 1)[0] + "/file"), version="1.0.0.0",
+                         expires="2099-01-01T00:00:00Z")
 
     def run(self, kind: str) -> dict:
         from harness import to_windows_path
@@ -335,7 +337,7 @@ class SignedBench:
             target.write_text(json.dumps(manifest))
             files += [path, to_windows_path(target)]
         keys = self.key.parent / "update-keys.pem"
-        result = self.wine.run(program, [to_windows_path(keys), *files], timeout=120)
+        result = self.wine.run(program, [to_windows_path(keys), self.host, *files], timeout=120)
         if result.returncode != 0:
             raise RuntimeError("zv_signature_check failed: " + result.stderr.decode(errors="replace"))
         return json.loads(result.stdout.decode().strip().splitlines()[-1])

@@ -2,7 +2,7 @@
 // launcher built with signing keys does beyond one built without. The process first loads
 // WinHTTP, as the launcher has by the time it checks (under Wine, WinHTTP brings BCrypt in).
 //
-//   zv_signature_check KEYS.pem PATH MANIFEST [PATH MANIFEST ...]
+//   zv_signature_check KEYS.pem HOST PATH MANIFEST [PATH MANIFEST ...]
 //
 // Prints one JSON line: the time of the first round of checks (with BCrypt's providers opened on
 // the way), and the median of later rounds.
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/read_only_file.h"
+#include "common/text.h"
 #include "public_keys.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
@@ -35,8 +36,8 @@ std::string ReadAll(const std::wstring& path) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 4 || argc % 2 != 0) {
-        std::fprintf(stderr, "usage: zv_signature_check KEYS.pem PATH MANIFEST [PATH MANIFEST ...]\n");
+    if (argc < 5 || argc % 2 != 1) {
+        std::fprintf(stderr, "usage: zv_signature_check KEYS.pem HOST PATH MANIFEST [PATH MANIFEST ...]\n");
         return 2;
     }
     std::string reason;
@@ -46,7 +47,8 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     std::vector<std::pair<std::wstring, std::string>> manifests;
-    for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string host = zv::MessageHost(argv[2]).value_or("");
+    for (int i = 3; i + 1 < argc; i += 2) {
         manifests.emplace_back(argv[i], ReadAll(argv[i + 1]));
     }
     ::LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -55,7 +57,11 @@ int wmain(int argc, wchar_t** argv) {
     const auto checkAll = [&] {
         const auto start = Clock::now();
         for (const auto& [path, body] : manifests) {
-            if (!zv::IsTrustedManifest(zv::ReadManifest(body), path, *keys)) {
+            const zv::ManifestPlace place =
+                path == L"/launcher/manifest.json" ? zv::ManifestPlace::Launcher : zv::ManifestPlace::Stub;
+            if (zv::CheckSignedManifest(zv::ReadManifest(body), host, zv::ToUtf8(path), place, *keys,
+                                        std::chrono::system_clock::now())
+                    .trust != zv::ManifestTrust::Trusted) {
                 std::fprintf(stderr, "not trusted: %ls\n", path.c_str());
                 std::exit(1);
             }

@@ -17,6 +17,7 @@
 #include "ui/ui.h"
 #include "update/launcher_update.h"
 #include "update/update_host.h"
+#include "update/update_public_keys.h"
 
 namespace zv {
 
@@ -36,7 +37,7 @@ public:
     StepResult UpdateLauncher() override { return zv::UpdateLauncher(); }
     StepResult UpdateAndLaunchGame() override {
         const std::unique_ptr<LaunchPlatform> platform = MakeWindowsLaunchPlatform(&zv::ReleaseInstanceGuard);
-        return zv::UpdateAndLaunchGame(kUpdateHost, *platform);
+        return zv::UpdateAndLaunchGame(UpdateSource{kUpdateHost, kUpdatePublicKeys}, *platform);
     }
     void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
         const std::wstring t(text);

@@ -31,12 +31,25 @@ constexpr std::array<std::wstring_view, 21> kMessages = {
     L"CreateProcessW failed. Error=",
 };
 
+// The signed manifests' results, 30 and up.
+constexpr std::uint32_t kFirstSignedResult = 30;
+constexpr std::array<std::wstring_view, 5> kSignedMessages = {
+    L"Launcher manifest is not signed for this launcher.",
+    L"Launcher manifest has expired.",
+    L"Game stub manifest is not signed for this launcher.",
+    L"Game stub manifest is out of date.",
+    L"This game version is no longer supported. Please update or repair the game.",
+};
+
 constexpr std::wstring_view kUnknownError = L"An unknown error occurred.";
 
 }  // namespace
 
 std::wstring DescribeLaunchResult(LaunchResult result, std::uint32_t systemError) {
     const auto index = static_cast<std::uint32_t>(result);
+    if (index >= kFirstSignedResult && index - kFirstSignedResult < kSignedMessages.size()) {
+        return std::wstring(kSignedMessages[index - kFirstSignedResult]);
+    }
     if (index >= kMessages.size()) {
         return std::wstring(kUnknownError);
     }

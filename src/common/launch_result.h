@@ -6,8 +6,9 @@
 namespace zv {
 
 // The outcome of one step of a run. 0 is success; every other value names the failed step and
-// has exactly one message. No step returns a value from 21 up; the run reports a step that threw
-// as kUnexpectedFailure (app/run_launcher.h), which has the unknown-error text like every value
+// has exactly one message. 30 to 34 are the signed manifests' (a launcher built with keys); no
+// step returns 21 to 29 or anything above 34. The run reports a step that threw as
+// kUnexpectedFailure (app/run_launcher.h), which has the unknown-error text like every value
 // without a message of its own.
 enum class LaunchResult : std::uint32_t {
     Success = 0,
@@ -31,6 +32,11 @@ enum class LaunchResult : std::uint32_t {
     ElevationRefused = 18,
     ShellExecuteFailed = 19,
     CreateProcessFailed = 20,
+    LauncherManifestUntrusted = 30,
+    LauncherManifestExpired = 31,
+    StubManifestUntrusted = 32,
+    StubManifestStale = 33,
+    GameBuildWithdrawn = 34,
 };
 
 // A step's result together with the operating-system error number of the call that failed, for

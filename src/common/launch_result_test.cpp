@@ -38,6 +38,13 @@ constexpr MessageCase kMessages[] = {
     {18, L"User refused elevation."},
     {21, L"An unknown error occurred."},
     {22, L"An unknown error occurred."},
+    {29, L"An unknown error occurred."},
+    {30, L"Launcher manifest is not signed for this launcher."},
+    {31, L"Launcher manifest has expired."},
+    {32, L"Game stub manifest is not signed for this launcher."},
+    {33, L"Game stub manifest is out of date."},
+    {34, L"This game version is no longer supported. Please update or repair the game."},
+    {35, L"An unknown error occurred."},
     {4294967295u, L"An unknown error occurred."},
 };
 

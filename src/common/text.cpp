@@ -1,6 +1,7 @@
 #include "common/text.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace zv {
 
@@ -34,9 +35,9 @@ std::string ToUtf8(std::wstring_view text) {
     return out;
 }
 
-std::string FormatUtcTime(std::chrono::system_clock::time_point time, UtcPrecision precision) {
+std::string FormatUtcTime(std::chrono::sys_time<std::chrono::milliseconds> time, UtcPrecision precision) {
     using namespace std::chrono;
-    const auto milliseconds = floor<std::chrono::milliseconds>(time);
+    const auto milliseconds = time;
     const auto day = floor<days>(milliseconds);
     const year_month_day date{day};
     const hh_mm_ss clock{milliseconds - day};
@@ -52,6 +53,36 @@ std::string FormatUtcTime(std::chrono::system_clock::time_point time, UtcPrecisi
     }
     out += 'Z';
     return out;
+}
+
+std::optional<std::chrono::sys_seconds> ParseUtcTime(std::string_view text) {
+    using namespace std::chrono;
+    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != kShape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const year_month_day date{year{number(0, 4)}, month{static_cast<unsigned>(number(5, 2))},
+                              day{static_cast<unsigned>(number(8, 2))}};
+    const int hour = number(11, 2);
+    const int minute = number(14, 2);
+    const int second = number(17, 2);
+    if (!date.ok() || date.year() < year{1970} || hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    return sys_seconds{sys_days{date}} + hours{hour} + minutes{minute} + seconds{second};
 }
 
 }  // namespace zv

@@ -54,11 +54,11 @@ public:
     TransferResult GetString(const std::wstring& url, std::string& text) override;
 
     // Transfer's download, without progress figures.
-    TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath) override;
-    // The same with progress figures; no size limit. The session is looked at before the URL is
-    // split.
     TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                  const ProgressCallback& progress);
+                                  std::optional<std::uint64_t> exactSize) override;
+    // The same with progress figures. The session is looked at before the URL is split.
+    TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                  std::optional<std::uint64_t> exactSize, const ProgressCallback& progress);
 
     // Splits an http or https URL; nothing, with the reason in error, for a scheme other than http
     // or https, a malformed URL, a host over 255 or a path over 2047 characters, or when WinHTTP
@@ -75,10 +75,21 @@ public:
     // ERROR_INVALID_HANDLE.
     void Close() noexcept;
 
+    // What a body must be: no longer than limit bytes in any case, and with exactSize exactly that
+    // long (transfer.h).
+    struct BodyRule {
+        std::uint64_t limit = 0;
+        std::optional<std::uint64_t> exactSize;
+    };
+
 private:
-    // DownloadToFile without its log line; bytesWritten counts what reached the file.
-    TransferResult Download(const std::wstring& url, const std::wstring& targetPath, const ProgressCallback& progress,
-                            std::uint64_t& bytesWritten);
+    // GetBytes, also giving the address of the last redirect WinHTTP followed, or empty.
+    TransferResult GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress,
+                            std::wstring& redirectedTo);
+    // DownloadToFile without its log line; bytesWritten counts what reached the file, redirectedTo
+    // is as for GetBytes.
+    TransferResult Download(const std::wstring& url, const std::wstring& targetPath, const BodyRule& rule,
+                            const ProgressCallback& progress, std::uint64_t& bytesWritten, std::wstring& redirectedTo);
 
     UniqueInternet session_;
     // Why there is no session: the reason it did not open, or ERROR_INVALID_HANDLE once closed.

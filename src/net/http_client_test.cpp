@@ -225,13 +225,13 @@ TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryRequestWithTheOpeningErro
     EXPECT_EQ(body, kUnchanged);
     const auto existing = workDir_ / L"existing.bin";
     WriteFileBytes(existing, kUnchanged);
-    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), existing.wstring()), refused);
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), existing.wstring(), std::nullopt), refused);
     EXPECT_EQ(ReadFileTextIfPresent(existing), kUnchanged);
     const auto fresh = workDir_ / L"fresh.bin";
-    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), fresh.wstring()), refused);
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), fresh.wstring(), std::nullopt), refused);
     EXPECT_FALSE(std::filesystem::exists(fresh));
     // A download looks at the session before it splits the URL.
-    EXPECT_EQ(client.DownloadToFile(L"ftp://localhost/hello.txt", fresh.wstring()), refused);
+    EXPECT_EQ(client.DownloadToFile(L"ftp://localhost/hello.txt", fresh.wstring(), std::nullopt), refused);
     EXPECT_EQ(server_.Requests().size(), before);
 
     // Splitting the URL comes first in GetString, and its failure is reported as usual.
@@ -250,7 +250,7 @@ TEST_F(HttpClientTest, EachRequestReportsItsOwnEndAndAClosedClientSendsNothing) 
     EXPECT_FALSE(client.IsOpen());
     const std::size_t before = server_.Requests().size();
     EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), Failed(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), (workDir_ / L"closed.bin").wstring()),
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), (workDir_ / L"closed.bin").wstring(), std::nullopt),
               Failed(ERROR_INVALID_HANDLE));
     EXPECT_EQ(server_.Requests().size(), before);
     EXPECT_FALSE(std::filesystem::exists(workDir_ / L"closed.bin"));
@@ -357,6 +357,7 @@ struct DownloadCase {
     std::string body;  // for Left::Body
     std::size_t requests;
     bool holdTargetOpen = false;
+    std::optional<std::uint64_t> exactSize = std::nullopt;
 };
 
 TEST_F(HttpClientTest, DownloadToFileLeavesTheTargetAsTheOutcomeDemands) {
@@ -373,6 +374,19 @@ TEST_F(HttpClientTest, DownloadToFileLeavesTheTargetAsTheOutcomeDemands) {
          Left::AsBefore, "", 0},
         {"held open elsewhere: untouched, no request", server_.Url("/hello.txt"), Failed(ERROR_SHARING_VIOLATION),
          Left::AsBefore, "", 0, true},
+
+        // A body whose exact size the caller knows: nothing past it is ever written.
+        {"exactly the size", server_.Url("/r50k.bin"), Complete(), Left::Body, Served("r50k.bin"), 1, false, 50000},
+        {"exactly the size, chunked", server_.Url("/chunked"), Complete(), Left::Body, Served("r50k.bin"), 1, false,
+         50000},
+        {"another length announced: removed before its body is read", server_.Url("/r50k.bin"),
+         Failed(ERROR_WINHTTP_INVALID_SERVER_RESPONSE, 200), Left::Nothing, "", 1, false, 49999},
+        {"longer than the size, without a length: stopped, removed", server_.Url("/unframed"),
+         Failed(ERROR_FILE_TOO_LARGE, 200), Left::Nothing, "", 1, false, 1000},
+        {"longer than the size, chunked: stopped, removed", server_.Url("/chunked"), Failed(ERROR_FILE_TOO_LARGE, 200),
+         Left::Nothing, "", 1, false, 1000},
+        {"shorter than the size, chunked: removed", server_.Url("/chunked"),
+         Failed(ERROR_WINHTTP_CONNECTION_ERROR, 200), Left::Nothing, "", 1, false, 50001},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -386,7 +400,7 @@ TEST_F(HttpClientTest, DownloadToFileLeavesTheTargetAsTheOutcomeDemands) {
         }
         const std::size_t before = server_.Requests().size();
         HttpClient client;
-        const TransferResult result = client.DownloadToFile(c.url, target.wstring());
+        const TransferResult result = client.DownloadToFile(c.url, target.wstring(), c.exactSize);
         EXPECT_EQ(result, c.result) << Describe(result);
         EXPECT_EQ(server_.Requests().size() - before, c.requests);
         holder.reset();
@@ -413,7 +427,8 @@ TEST_F(HttpClientTest, DownloadToFileIntoAMissingFolderFailsBeforeAnyRequest) {
     const auto target = workDir_ / L"no such folder" / L"target.bin";
     const std::size_t before = server_.Requests().size();
     HttpClient client;
-    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), target.wstring()), Failed(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), target.wstring(), std::nullopt),
+              Failed(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(server_.Requests().size(), before);
     EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
 }
@@ -440,7 +455,7 @@ TEST_F(HttpClientTest, ProgressStartsAtZeroAndRunsToOneHundredOnlyWithAKnownLeng
             const auto target = workDir_ / L"progress.bin";
             const std::wstring url = server_.Url(c.path);
             if (toFile) {
-                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), progress).complete);
+                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), std::nullopt, progress).complete);
             } else {
                 std::uint32_t error = 0;
                 const std::optional<zv::UrlParts> parts = HttpClient::CrackUrl(url, error);

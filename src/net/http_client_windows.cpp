@@ -75,6 +75,8 @@ enum class Outcome {
 struct Fetched {
     Outcome outcome = Outcome::NoResponse;
     TransferResult result;
+    // The address of the last redirect WinHTTP followed; empty when there was none.
+    std::wstring redirectedTo;
 };
 
 DWORD QueryNumber(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
@@ -104,8 +106,26 @@ std::optional<std::wstring> QueryText(const WinHttpFunctions& winhttp, HINTERNET
     return std::wstring(value.data(), size / sizeof(wchar_t));
 }
 
-// A GET whose response has arrived. The request handle is closed before the connection.
+// Keeps the address of each redirect WinHTTP follows for a request in the std::wstring its context
+// value points to. (WinHttpQueryOption's WINHTTP_OPTION_URL would give the final address after
+// the response; Wine does not offer it, and this serves on both.) Runs on the requesting thread:
+// the requests are synchronous.
+void CALLBACK NoteRedirect(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
+    if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || context == 0 || information == nullptr) {
+        return;
+    }
+    const auto* url = static_cast<const wchar_t*>(information);
+    std::size_t size = 0;
+    while (size < length && url[size] != L'\0') {
+        ++size;
+    }
+    reinterpret_cast<std::wstring*>(context)->assign(url, size);
+}
+
+// A GET whose response has arrived. The request handle is closed before the connection, and both
+// before the redirect address their callback writes.
 struct OpenRequest {
+    std::wstring redirectedTo;  // the last redirect's address; empty when there was none
     UniqueInternet connection;
     UniqueInternet request;
 };
@@ -121,6 +141,11 @@ std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, co
                                            WINHTTP_DEFAULT_ACCEPT_TYPES, url.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!open.request) {
         return ::GetLastError();
+    }
+    // The redirect address is for the log only: a request whose callback cannot be set goes on.
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&open.redirectedTo);
+    if (winhttp.setOption(open.request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
+        winhttp.setStatusCallback(open.request.get(), &NoteRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
     }
     if (!winhttp.sendRequest(open.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !winhttp.receiveResponse(open.request.get(), nullptr)) {
@@ -191,14 +216,16 @@ std::uint32_t BodyEndError(std::optional<std::uint64_t> announced, std::uint64_t
     return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
 }
 
-// One GET on session, its body handed to sink (see ReadBody); no more than bodyLimit bytes are
-// taken.
+using BodyRule = HttpClient::BodyRule;
+
+// One GET on session, its body handed to sink (see ReadBody) by rule.
 template <typename Sink>
-Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, std::uint64_t bodyLimit,
+Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, const BodyRule& rule,
               const ProgressCallback& progress, Sink&& sink) {
     Fetched fetched;
     OpenRequest open;
     fetched.result.systemError = SendRequest(winhttp, session, url, open);
+    fetched.redirectedTo = open.redirectedTo;
     if (fetched.result.systemError != 0) {
         fetched.outcome = Outcome::NoResponse;
         return fetched;
@@ -210,10 +237,19 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts
         return fetched;
     }
     const std::optional<std::uint64_t> announced = AnnouncedLength(winhttp, open.request.get(), status);
+    if (!AnnouncementFits(rule.exactSize, announced)) {
+        LogEvent("the response announces " + std::to_string(*announced) + " bytes where exactly " +
+                 std::to_string(*rule.exactSize) + " are expected");
+        fetched.result.systemError = ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+        fetched.outcome = Outcome::BodyFailed;
+        return fetched;
+    }
+    const std::optional<std::uint64_t> expected = rule.exactSize ? rule.exactSize : announced;
+    const std::uint64_t limit = rule.exactSize ? std::min(rule.limit, *rule.exactSize) : rule.limit;
     std::uint64_t received = 0;
-    std::uint32_t error = ReadBody(winhttp, open.request.get(), bodyLimit, announced, progress, received, sink);
+    std::uint32_t error = ReadBody(winhttp, open.request.get(), limit, expected, progress, received, sink);
     if (error == 0) {
-        error = BodyEndError(announced, received);
+        error = BodyEndError(expected, received);
     }
     fetched.result.systemError = error;
     fetched.result.complete = error == 0;
@@ -262,11 +298,17 @@ std::optional<UrlParts> HttpClient::CrackUrl(const std::wstring& url, std::uint3
 }
 
 TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress) {
+    std::wstring redirectedTo;
+    return GetBytes(url, body, progress, redirectedTo);
+}
+
+TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress,
+                                    std::wstring& redirectedTo) {
     if (!session_) {
         return Failed(noSessionError_);
     }
     std::string received;
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), url, kMaxBodyInMemory, progress,
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), url, BodyRule{kMaxBodyInMemory, {}}, progress,
                                   [&received](const char* data, DWORD size, std::uint32_t&) {
                                       received.append(data, size);
                                       return true;
@@ -274,6 +316,7 @@ TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, cons
     if (fetched.outcome == Outcome::Complete || fetched.outcome == Outcome::BodyFailed) {
         body = std::move(received);
     }
+    redirectedTo = fetched.redirectedTo;
     return fetched.result;
 }
 
@@ -281,34 +324,41 @@ TransferResult HttpClient::GetString(const std::wstring& url, std::string& text)
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
     std::string body;
+    std::wstring redirectedTo;
     TransferResult result;
     if (const std::optional<UrlParts> parts = CrackUrl(url, error)) {
-        result = GetBytes(*parts, body, ProgressCallback{});
+        result = GetBytes(*parts, body, ProgressCallback{}, redirectedTo);
     } else {
         result = Failed(error);
     }
-    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start)));
+    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start), redirectedTo));
     if (result.complete) {
         text = std::move(body);
     }
     return result;
 }
 
-TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath) {
-    return DownloadToFile(url, targetPath, ProgressCallback{});
+TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                          std::optional<std::uint64_t> exactSize) {
+    return DownloadToFile(url, targetPath, exactSize, ProgressCallback{});
 }
 
 TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                          const ProgressCallback& progress) {
+                                          std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t written = 0;
-    const TransferResult result = Download(url, targetPath, progress, written);
-    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start)) + " into " + ToUtf8(targetPath));
+    std::wstring redirectedTo;
+    const TransferResult result =
+        Download(url, targetPath, BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written,
+                 redirectedTo);
+    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start), redirectedTo) + " into " +
+             ToUtf8(targetPath));
     return result;
 }
 
-TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath,
-                                    const ProgressCallback& progress, std::uint64_t& bytesWritten) {
+TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath, const BodyRule& rule,
+                                    const ProgressCallback& progress, std::uint64_t& bytesWritten,
+                                    std::wstring& redirectedTo) {
     if (!session_) {
         return Failed(noSessionError_);
     }
@@ -322,8 +372,8 @@ TransferResult HttpClient::Download(const std::wstring& url, const std::wstring&
     if (!file) {
         return Failed(::GetLastError());
     }
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), *parts, std::numeric_limits<std::uint64_t>::max(),
-                                  progress, [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), *parts, rule, progress,
+                                  [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
                                       DWORD written = 0;
                                       if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
                                           error = ::GetLastError();
@@ -338,6 +388,7 @@ TransferResult HttpClient::Download(const std::wstring& url, const std::wstring&
                                       return true;
                                   });
     file.reset();
+    redirectedTo = fetched.redirectedTo;
     if (fetched.outcome == Outcome::Refused || fetched.outcome == Outcome::BodyFailed) {
         ::DeleteFileW(targetPath.c_str());
     }

@@ -5,6 +5,7 @@
 // unit tests stand in for it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zv {
@@ -36,7 +37,11 @@ public:
     // (created or truncated) before any network traffic. When the transfer is not complete the file
     // is left as it was if url cannot be split or the file cannot be opened, stays empty if no
     // response arrived, and is deleted if the status was refused or the body failed.
-    virtual TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath) = 0;
+    // With exactSize, the body must be exactly that long: a response that announces another
+    // length fails before its body is read, and the transfer stops as soon as one byte more
+    // arrives (nothing past exactSize is written) or when the body ends short.
+    virtual TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                          std::optional<std::uint64_t> exactSize) = 0;
 };
 
 }  // namespace zv

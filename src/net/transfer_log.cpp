@@ -92,10 +92,15 @@ std::string_view TransferErrorName(std::uint32_t code) {
 }
 
 std::string DescribeTransfer(std::wstring_view url, const TransferResult& result, std::uint64_t bytes,
-                             std::int64_t milliseconds) {
+                             std::int64_t milliseconds, std::wstring_view redirectedTo) {
     std::string line = "GET ";
     line += ToUtf8(url);
     line += " -> ";
+    if (!redirectedTo.empty()) {
+        line += "redirected to ";
+        line += ToUtf8(redirectedTo);
+        line += ", ";
+    }
     if (result.httpStatus != 0) {
         line += "HTTP ";
         line += std::to_string(result.httpStatus);

@@ -23,7 +23,9 @@ std::string_view TransferErrorName(std::uint32_t code);
 //   GET https://h/launcher/manifest.json -> error 12029 ERROR_WINHTTP_CANNOT_CONNECT, 0 bytes in 1003 ms
 //   GET https://h/stub/0a1b.../ZVClient-....dll -> HTTP 200, then error 12030 ERROR_WINHTTP_CONNECTION_ERROR,
 //       1000 bytes in 30 ms
+// redirectedTo, when the request was redirected, is the address of the last redirect:
+//   GET https://h/launcher/ZVLauncher-....exe -> redirected to https://cdn/..., HTTP 200, ...
 std::string DescribeTransfer(std::wstring_view url, const TransferResult& result, std::uint64_t bytes,
-                             std::int64_t milliseconds);
+                             std::int64_t milliseconds, std::wstring_view redirectedTo = {});
 
 }  // namespace zv

@@ -44,6 +44,12 @@ std::optional<std::uint64_t> ParseContentLength(std::wstring_view value);
 std::optional<std::uint64_t> AnnouncedBodyLength(std::uint32_t status, bool chunked,
                                                  std::optional<std::wstring_view> contentLength);
 
+// Whether a response that announces announced bytes can carry a body of exactly exactSize bytes:
+// yes when either is unknown or both are the same.
+constexpr bool AnnouncementFits(std::optional<std::uint64_t> exactSize, std::optional<std::uint64_t> announced) {
+    return !exactSize || !announced || *exactSize == *announced;
+}
+
 enum class BodyEnd {
     Complete,  // as announced, or nothing was announced
     Short,     // fewer bytes than announced: the connection ended early

@@ -1,5 +1,6 @@
 #include "update/launcher_update.h"
 
+#include <optional>
 #include <string>
 
 #include "common/log.h"
@@ -13,29 +14,24 @@ namespace zv {
 
 namespace {
 
-// The self-update's result for a manifest it cannot go on with, before any file is compared. A
-// build with keys uses no member of a manifest whose signature it cannot verify.
-LaunchResult ManifestFailure(const ManifestReading& manifest, std::span<const P256PublicKey> keys) {
-    if (manifest.form == ManifestForm::NotOneJsonValue) {
-        return LaunchResult::LauncherManifestFetchFailed;
-    }
-    if (!manifest.sha1.ok()) {
-        LogEvent("the launcher manifest has no usable \"sha1\"");
-        return LaunchResult::LauncherManifestMissingSha1;
-    }
-    if (!IsTrustedManifest(manifest, LauncherManifestPath(), keys)) {
-        LogEvent("the launcher manifest is not signed for its place by a key of this launcher");
-        return LaunchResult::LauncherManifestMissingSha1;
-    }
-    return LaunchResult::Success;
+// What the manifest says the launcher must be, once it has been read and trusted: where to download
+// it and how to tell it.
+struct Release {
+    std::string url;
+    Sha1Digest sha1;
+    std::optional<SignedRelease> signedRelease;  // with keys
+};
+
+// Whether the file at path is the release: by "sha256" with keys, by "sha1" without.
+bool IsRelease(const std::wstring& path, const Release& release) {
+    return release.signedRelease ? FileIsRelease(path, *release.signedRelease) : HashFile(path) == release.sha1;
 }
 
 // Downloads the update named by the manifest into tempPath, checks it and hands it to the command
 // interpreter. Ends the process once the interpreter has started; otherwise returns why it did not
 // (6, 7 or 8), with tempPath left for the caller to remove.
-StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform, const ManifestReading& manifest,
-                               std::span<const P256PublicKey> keys, const std::wstring& self,
-                               const std::wstring& tempPath) {
+StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform, const Release& release,
+                               const std::wstring& self, const std::wstring& tempPath) {
     // The interpreter carries out the replacement after this launcher has ended, when nobody would
     // see it fail: what can be known beforehand is checked before anything is downloaded.
     const std::wstring forwarded = platform.BuildForwardedArguments();
@@ -45,10 +41,12 @@ StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform,
                  " (not writable, a path of 260 characters or more, or arguments beyond 8191 characters)");
         return LaunchResult::UpdateProcessFailed;
     }
-    if (!transfer.DownloadToFile(WidenManifestUrl(manifest.url.value), tempPath).complete) {
+    const std::optional<std::uint64_t> exactSize =
+        release.signedRelease ? std::optional(release.signedRelease->size) : std::nullopt;
+    if (!transfer.DownloadToFile(WidenManifestUrl(release.url), tempPath, exactSize).complete) {
         return LaunchResult::LauncherDownloadFailed;
     }
-    if (!DownloadMatchesManifest(tempPath, manifest, keys)) {
+    if (!IsRelease(tempPath, release)) {
         return LaunchResult::LauncherChecksumMismatch;
     }
     const ProcessStart replacement =
@@ -62,29 +60,9 @@ StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform,
     return LaunchResult::Success;  // not reached: the replacement has taken over and the process has ended
 }
 
-}  // namespace
-
-StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, UpdateSystem& system,
-                          SelfUpdatePlatform& platform, std::span<const P256PublicKey> keys) {
-    std::string body;
-    if (!transfer.GetString(LauncherManifestUrl(updateHost), body).complete) {
-        return LaunchResult::LauncherManifestFetchFailed;
-    }
-    const ManifestReading manifest = ReadManifest(body);
-    if (const LaunchResult failure = ManifestFailure(manifest, keys); failure != LaunchResult::Success) {
-        return failure;
-    }
-    const std::wstring self = platform.GetModulePath();
-    // A launcher file that cannot be read hashes to zeros and so is replaced. Whether it is current
-    // is decided by "sha1" alone (signed, in a build with keys).
-    if (FileMatchesManifest(self, manifest)) {
-        return LaunchResult::Success;
-    }
-    // "url" matters only now: a manifest for a current launcher may leave it out.
-    if (!manifest.url.ok()) {
-        return LaunchResult::LauncherManifestMissingUrl;
-    }
-
+// Downloads and hands over the release, in a temporary file that is gone again on every failure.
+StepResult Replace(Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform& platform, const Release& release,
+                   const std::wstring& self) {
     const std::wstring folder = system.TemporaryFolder();
     if (folder.empty()) {
         return LaunchResult::TempPathFailed;
@@ -95,10 +73,85 @@ StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, Upda
     }
     // Reached only when the hand-over did not happen: the interpreter, once started, deletes the
     // temporary file itself; otherwise it goes here.
-    const StepResult failure = DownloadAndHandOver(transfer, platform, manifest, keys, self, tempPath);
+    const StepResult failure = DownloadAndHandOver(transfer, platform, release, self, tempPath);
     system.RemoveFile(tempPath);
     LogEvent("deleted the temporary file " + ToUtf8(tempPath));
     return failure;
+}
+
+// A build without keys: the manifest's "sha1" and "url", as launchers always read them.
+StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, Transfer& transfer, UpdateSystem& system,
+                                      SelfUpdatePlatform& platform) {
+    if (!manifest.sha1.ok()) {
+        LogEvent("the launcher manifest has no usable \"sha1\"");
+        return LaunchResult::LauncherManifestMissingSha1;
+    }
+    const std::wstring self = platform.GetModulePath();
+    // A launcher file that cannot be read hashes to zeros and so is replaced.
+    if (FileMatchesManifest(self, manifest)) {
+        return LaunchResult::Success;
+    }
+    // "url" matters only now: a manifest for a current launcher may leave it out.
+    if (!manifest.url.ok()) {
+        return LaunchResult::LauncherManifestMissingUrl;
+    }
+    return Replace(transfer, system, platform, Release{manifest.url.value, manifest.sha1.value, std::nullopt}, self);
+}
+
+// A build with keys: only a manifest one of them signed for this host and path, not expired, and
+// only a version above the launcher's own.
+StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const UpdateSource& source,
+                                    const Version& ownVersion, Transfer& transfer, UpdateSystem& system,
+                                    SelfUpdatePlatform& platform) {
+    const std::optional<std::string> host = MessageHost(source.host);
+    const SignedReading reading = CheckSignedManifest(manifest, host.value_or(""), ToUtf8(LauncherManifestPath()),
+                                                      ManifestPlace::Launcher, source.keys, system.Now());
+    if (reading.trust == ManifestTrust::Untrusted || !host) {
+        LogEvent("the launcher manifest is not signed for this launcher: " + reading.problem);
+        return LaunchResult::LauncherManifestUntrusted;
+    }
+    const SignedRelease& release = reading.release;
+    if (reading.trust == ManifestTrust::Expired) {
+        LogEvent("the launcher manifest of version " + FormatVersion(release.version) + " expired at " +
+                 *release.expires);
+        return LaunchResult::LauncherManifestExpired;
+    }
+    const std::wstring self = platform.GetModulePath();
+    if (release.version <= ownVersion) {
+        // An older or equal release is never installed: a host that serves an older signed
+        // manifest again can hold the launcher back, not take it back.
+        if (!FileIsRelease(self, release)) {
+            LogEvent("the launcher manifest names version " + FormatVersion(release.version) +
+                     ", which is not above this launcher's " + FormatVersion(ownVersion) +
+                     ", with other digests than this launcher's: no update");
+        }
+        return LaunchResult::Success;
+    }
+    if (FileIsRelease(self, release)) {
+        return LaunchResult::Success;
+    }
+    LogEvent("the launcher manifest names version " + FormatVersion(release.version) + " above this launcher's " +
+             FormatVersion(ownVersion));
+    return Replace(transfer, system, platform, Release{release.url, release.sha1, release}, self);
+}
+
+}  // namespace
+
+StepResult UpdateLauncher(const UpdateSource& source, const Version& ownVersion, Transfer& transfer,
+                          UpdateSystem& system, SelfUpdatePlatform& platform) {
+    std::string body;
+    if (!transfer.GetString(LauncherManifestUrl(source.host), body).complete) {
+        return LaunchResult::LauncherManifestFetchFailed;
+    }
+    const ManifestReading manifest = ReadManifest(body);
+    if (manifest.form == ManifestForm::NotOneJsonValue) {
+        LogEvent("the launcher manifest is not one JSON value: " + manifest.parseError);
+        return LaunchResult::LauncherManifestFetchFailed;
+    }
+    if (!source.Signed()) {
+        return UpdateFromUnsignedManifest(manifest, transfer, system, platform);
+    }
+    return UpdateFromSignedManifest(manifest, source, ownVersion, transfer, system, platform);
 }
 
 }  // namespace zv

@@ -7,9 +7,10 @@
 
 #include "common/launch_result.h"
 #include "common/process_start.h"
-#include "integrity/p256.h"
+#include "common/version.h"
 #include "net/transfer.h"
 #include "update/replacement_command.h"
+#include "update/update_source.h"
 #include "update/update_system.h"
 
 namespace zv {
@@ -38,20 +39,24 @@ public:
     [[noreturn]] virtual void ExitProcess() = 0;
 };
 
-// Brings the launcher's own executable up to date from https://updateHost/launcher/manifest.json.
-// Returns 0 when it is current and 1 to 8 when the update failed; when it has started the
-// replacement it ends the process with exit code 0 instead of returning.
-//  - A newer launcher is downloaded into a new temporary file, checked against the manifest's
-//    SHA-1, and handed to the command interpreter (replacement_command.h), which copies it over
-//    the launcher once this process has ended, deletes it and starts the launcher again.
+// Brings the launcher's own executable up to date from https://HOST/launcher/manifest.json.
+// Returns 0 when it is current and 1 to 8 (30 and 31 with keys) when the update failed; when it
+// has started the replacement it ends the process with exit code 0 instead of returning.
+//  - A newer launcher is downloaded into a new temporary file, checked against the manifest, and
+//    handed to the command interpreter (replacement_command.h), which copies it over the launcher
+//    once this process has ended, deletes it and starts the launcher again.
 //  - Every failure after the temporary file was made removes it (6, 7, 8).
 //  - 8 also stands for a replacement the interpreter could not carry out (see FitsInterpreterLimits
 //    and CanReplace), refused before the download is fetched.
-//  - With keys (a build with ZV_UPDATE_PUBLIC_KEYS), a manifest whose signature no key verifies
-//    is used for nothing (2), and the download must match "sha256" too (7). Without keys,
-//    manifests are not signed and "sha256" is not looked at.
-StepResult UpdateLauncher(std::wstring_view updateHost, Transfer& transfer, UpdateSystem& system,
-                          SelfUpdatePlatform& platform, std::span<const P256PublicKey> keys = {});
+// Without keys, the manifest's "sha1" decides whether the launcher is current and what the
+// download must be. With keys (manifest_signature.h):
+//  - a manifest not signed for this host and path by one of them, or not well-formed, is used for
+//    nothing (30), and an expired one neither (31);
+//  - a version not above ownVersion is no update: the run goes on (0), whatever the digests say;
+//  - "sha256" decides whether the launcher is current, and the download must be exactly "size"
+//    bytes long with both digests (6 when it is longer, 7 otherwise).
+StepResult UpdateLauncher(const UpdateSource& source, const Version& ownVersion, Transfer& transfer,
+                          UpdateSystem& system, SelfUpdatePlatform& platform);
 
 // The real platform (Windows only).
 SelfUpdatePlatform& WindowsSelfUpdatePlatform();

@@ -36,6 +36,8 @@ const std::string kManifestUrl = "https://updates.test/launcher/manifest.json";
 const std::string kDownloadUrl = "https://updates.test/launcher/ZVLauncher-next.exe";
 const std::string kOldBuild = "the running launcher build";
 const std::string kNewBuild = "the newer launcher build";
+// The running launcher's version: a signed manifest must name a higher one to be an update.
+constexpr zv::Version kOwnVersion{{1, 0, 0, 0}};
 
 std::string Manifest(const std::string& sha1, const std::string& url = kDownloadUrl) {
     return R"({"sha1": ")" + sha1 + R"(", "url": ")" + url + R"("})";
@@ -72,7 +74,7 @@ struct SelfUpdate {
     // The flow's result, or nothing when it ended the process. keys: those the build trusts.
     std::optional<StepResult> Run(std::span<const zv::P256PublicKey> keys = {}) {
         try {
-            return zv::UpdateLauncher(kHost, transfer, system, platform, keys);
+            return zv::UpdateLauncher(zv::UpdateSource{kHost, keys}, kOwnVersion, transfer, system, platform);
         } catch (const Exited&) {
             return std::nullopt;
         }
@@ -199,15 +201,17 @@ TEST(UpdateLauncher, HandsTheVerifiedDownloadAndTheArgumentsToTheInterpreter) {
 
 #ifndef _WIN32
 // A launcher built with signing keys (ZV_UPDATE_PUBLIC_KEYS): it uses no member of a manifest that
-// none of its keys has signed for exactly this path, and a download must match both digests. The
-// signatures are made here with OpenSSL (test_signing_key.h); the platform's own check of them
-// runs under Wine too (p256_test.cpp, and end to end with a signed build).
+// none of its keys has signed for this host and path, never installs a version that is not above
+// its own, and a download must be exactly "size" bytes with both digests. The signatures are made
+// here with OpenSSL (test_signing_key.h); every untrusted form is in manifest_signature_test.cpp,
+// and the platform's own check runs under Wine end to end with a signed build.
 
+using zv::test::JsonString;
 using zv::test::SharedTestKey;
 using zv::test::SignedManifest;
 
-// The newer build's manifest, signed by the first key for the launcher's path.
-SignedManifest Signed() { return {"/launcher/manifest.json", kNewBuild, kDownloadUrl}; }
+// The newer build's manifest at version 1.0.0.1, signed by the first key for the launcher's path.
+SignedManifest Signed() { return {"/launcher/manifest.json", kNewBuild, kDownloadUrl, "1.0.0.1"}; }
 
 // A case that publishes the signed manifest after edit has changed it.
 std::function<void(SelfUpdate&)> SignedWith(std::function<void(SignedManifest&)> edit) {
@@ -218,42 +222,69 @@ std::function<void(SelfUpdate&)> SignedWith(std::function<void(SignedManifest&)>
     };
 }
 
-TEST(UpdateLauncher, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisPath) {
+// The running build's own release, at version.
+std::function<void(SignedManifest&)> OwnBuildAt(std::string version) {
+    return [version](SignedManifest& s) {
+        s = SignedManifest("/launcher/manifest.json", kOldBuild, kDownloadUrl, version);
+    };
+}
+
+TEST(UpdateLauncher, ABuildWithKeysInstallsOnlyAHigherVersionSignedForItsHostAndPath) {
     const zv::P256PublicKey trusted[] = {SharedTestKey(0).publicKey(), SharedTestKey(1).publicKey()};
     const Acts getOnly = {"get " + kManifestUrl};
+    const Acts handedOver = Then(kChecked, {kDownload, "start hidden", "exit"});
     const std::string other = "other bytes";
-    struct SignedCase {
-        const char* name;
-        std::function<void(SelfUpdate&)> arrange;
-        std::optional<StepResult> result;
-        Acts acts;
-        bool temporaryFileLeft = false;
-    };
-    const SignedCase cases[] = {
-        {"current, signed by the first key", SignedWith([](SignedManifest& s) { s.sha1 = Sha1Hex(kOldBuild); }),
-         LaunchResult::Success, kFetched},
+    const Case cases[] = {
+        {"current: its own release at its own version", SignedWith(OwnBuildAt("1.0.0.0")), LaunchResult::Success,
+         kFetched},
+        {"current: its own release at a higher version", SignedWith(OwnBuildAt("1.0.0.7")), LaunchResult::Success,
+         kFetched},
         {"newer, signed by the second key: handed over",
-         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), std::nullopt,
-         Then(kChecked, {kDownload, "start hidden", "exit"}), true},
-        {"2: unsigned", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kOldBuild))); },
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: no sha256",
-         [](SelfUpdate& u) {
-             u.Publish(R"({"sha1": ")" + Sha1Hex(kNewBuild) + R"(", "url": "x", "signature": "AAAA"})");
-         },
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: signed by a key the build does not trust",
-         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }), LaunchResult::LauncherManifestMissingSha1,
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), std::nullopt, handedOver, true},
+        {"newer, expiring in a month: handed over",
+         SignedWith([](SignedManifest& s) { s.expires = "2027-01-10T00:00:00Z"; }), std::nullopt, handedOver, true},
+        {"newer by the first part", SignedWith([](SignedManifest& s) { s.version = "2.0.0.0"; }), std::nullopt,
+         handedOver, true},
+
+        // A replayed older manifest can hold the launcher back, never take it back.
+        {"another build at its own version: no update", SignedWith([](SignedManifest& s) { s.version = "1.0.0.0"; }),
+         LaunchResult::Success, kFetched},
+        {"another build at a lower version: no update",
+         SignedWith([](SignedManifest& s) { s.version = "0.9.65535.65535"; }), LaunchResult::Success, kFetched},
+
+        {"30: unsigned", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewBuild))); },
+         LaunchResult::LauncherManifestUntrusted, getOnly},
+        {"30: not an object", [](SelfUpdate& u) { u.Publish("[]"); }, LaunchResult::LauncherManifestUntrusted, getOnly},
+        {"30: signed by a key the build does not trust",
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }), LaunchResult::LauncherManifestUntrusted,
          getOnly},
-        {"2: a signature that is not base64", SignedWith([](SignedManifest& s) { s.signature = "not base64!"; }),
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: a signature that is not DER", SignedWith([](SignedManifest& s) { s.signature = "MEQCIA=="; }),
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: sha1 changed after signing", SignedWith([](SignedManifest& s) { s.sha1InBody = Sha1Hex(kOldBuild); }),
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
-        {"2: a signed stub manifest served as the launcher's",
+        {"30: signed for another host", SignedWith([](SignedManifest& s) { s.host = "staging.test"; }),
+         LaunchResult::LauncherManifestUntrusted, getOnly},
+        {"30: a signed stub manifest served as the launcher's",
          SignedWith([](SignedManifest& s) { s.path = "/stub/" + std::string(40, 'a') + "/manifest.json"; }),
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
+         LaunchResult::LauncherManifestUntrusted, getOnly},
+        {"30: an http url, signed", SignedWith([](SignedManifest& s) { s.url = "http://updates.test/x.exe"; }),
+         LaunchResult::LauncherManifestUntrusted, getOnly},
+        {"30: the version raised after signing",
+         SignedWith([](SignedManifest& s) { s.bodyChanges["version"] = JsonString("9.0.0.0"); }),
+         LaunchResult::LauncherManifestUntrusted, getOnly},
+        {"30: no size", SignedWith([](SignedManifest& s) { s.bodyChanges["size"] = std::nullopt; }),
+         LaunchResult::LauncherManifestUntrusted, getOnly},
+        {"31: expired", SignedWith([](SignedManifest& s) { s.expires = "2026-12-09T23:59:59Z"; }),
+         LaunchResult::LauncherManifestExpired, getOnly},
+        {"31: its own release, expired",
+         [](SelfUpdate& u) {
+             SignedManifest s = Signed();
+             OwnBuildAt("1.0.0.0")(s);
+             s.expires = "2026-01-01T00:00:00Z";
+             u.Publish(s.Body());
+         },
+         LaunchResult::LauncherManifestExpired, getOnly},
+
+        {"6: a download longer than its size is stopped", SignedWith([](SignedManifest& s) { s.size -= 1; }),
+         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
+        {"6: a download shorter than its size", SignedWith([](SignedManifest& s) { s.size += 1; }),
+         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
         {"7: the download's SHA-1 matches, its SHA-256 does not", SignedWith([&other](SignedManifest& s) {
              s.sha256 = zv::Sha256ToHex(*zv::Sha256Of(other.data(), other.size()));
          }),
@@ -266,14 +297,18 @@ TEST(UpdateLauncher, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisPath) 
         EXPECT_EQ(update.Run(trusted), c.result);
         EXPECT_EQ(update.log.acts(), c.acts);
         EXPECT_EQ(update.TemporaryFiles().size(), c.temporaryFileLeft ? 1u : 0u);
+        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.self), kOldBuild);
     }
 }
 
 TEST(UpdateLauncher, ABuildWithoutKeysReadsASignedManifestAsBefore) {
-    // "sha256" is not looked at, even when it names other bytes.
+    // Only "sha1" and "url" are looked at: not the version, the size or the expiry.
     SelfUpdate update;
     SignedManifest s = Signed();
-    s.sha256 = std::string(64, '0');
+    s.version = "0.0.0.1";
+    s.expires = "2000-01-01T00:00:00Z";
+    s.bodyChanges["sha256"] = JsonString(std::string(64, '0'));
+    s.bodyChanges["size"] = "1";
     update.Publish(s.Body());
     EXPECT_EQ(update.Run(), std::nullopt) << "handed over";
 }

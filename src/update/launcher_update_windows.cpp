@@ -10,6 +10,7 @@
 #include "net/http_client.h"
 #include "update/launcher_update.h"
 #include "update/replacement_command.h"
+#include "update/launcher_version.h"
 #include "update/update_host.h"
 #include "update/update_public_keys.h"
 
@@ -107,7 +108,8 @@ SelfUpdatePlatform& WindowsSelfUpdatePlatform() {
 
 StepResult UpdateLauncher() {
     HttpClient client;
-    return UpdateLauncher(kUpdateHost, client, WindowsUpdateSystem(), WindowsSelfUpdatePlatform(), kUpdatePublicKeys);
+    return UpdateLauncher(UpdateSource{kUpdateHost, kUpdatePublicKeys}, kLauncherVersion, client, WindowsUpdateSystem(),
+                          WindowsSelfUpdatePlatform());
 }
 
 std::optional<std::wstring> TakeHandedOverArguments() {

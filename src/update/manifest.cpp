@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "common/text.h"
 #include "integrity/file_digest.h"
 
 namespace zv {
@@ -30,7 +31,7 @@ ManifestMember<std::string> ReadString(const Json& object, const char* name) {
     if (it == object.end()) {
         member.fault = MemberFault::Absent;
     } else if (!it->is_string()) {
-        member.fault = MemberFault::NotString;
+        member.fault = MemberFault::WrongType;
     } else {
         member.fault = MemberFault::None;
         member.value = it->get<std::string>();
@@ -38,16 +39,48 @@ ManifestMember<std::string> ReadString(const Json& object, const char* name) {
     return member;
 }
 
-ManifestMember<Sha256Digest> ReadSha256(const Json& object, const char* name) {
+// A string member read by parse, which gives nothing for a text not of the member's form.
+template <typename Parse>
+auto ReadParsed(const Json& object, const char* name, Parse&& parse) {
     const ManifestMember<std::string> text = ReadString(object, name);
-    ManifestMember<Sha256Digest> member;
+    ManifestMember<typename decltype(parse(text.value))::value_type> member;
     member.fault = text.fault;
     if (text.ok()) {
-        if (const auto digest = Sha256FromHex(text.value)) {
-            member.value = *digest;
+        if (auto value = parse(text.value)) {
+            member.value = *value;
         } else {
             member.fault = MemberFault::Malformed;
         }
+    }
+    return member;
+}
+
+ManifestMember<std::uint64_t> ReadSize(const Json& object, const char* name) {
+    ManifestMember<std::uint64_t> member;
+    const auto it = object.find(name);
+    if (it == object.end()) {
+        member.fault = MemberFault::Absent;
+    } else if (it->is_number_unsigned()) {
+        member.fault = MemberFault::None;
+        member.value = it->get<std::uint64_t>();
+    } else if (it->is_number_integer()) {
+        member.fault = MemberFault::Malformed;  // negative
+    } else {
+        member.fault = MemberFault::WrongType;  // not a number, or a number with a fraction or exponent
+    }
+    return member;
+}
+
+ManifestMember<bool> ReadTrue(const Json& object, const char* name) {
+    ManifestMember<bool> member;
+    const auto it = object.find(name);
+    if (it == object.end()) {
+        member.fault = MemberFault::Absent;
+    } else if (!it->is_boolean()) {
+        member.fault = MemberFault::WrongType;
+    } else {
+        member.value = it->get<bool>();
+        member.fault = member.value ? MemberFault::None : MemberFault::Malformed;
     }
     return member;
 }
@@ -85,8 +118,13 @@ ManifestReading ReadManifest(std::string_view body) {
     reading.form = ManifestForm::Object;
     reading.sha1 = ReadDigest(document, kSha1Member);
     reading.url = ReadString(document, kUrlMember);
-    reading.sha256 = ReadSha256(document, kSha256Member);
+    reading.sha256 = ReadParsed(document, kSha256Member, Sha256FromHex);
     reading.signature = ReadString(document, kSignatureMember);
+    reading.size = ReadSize(document, kSizeMember);
+    reading.version = ReadParsed(document, kVersionMember, ParseVersion);
+    reading.expiresText = ReadString(document, kExpiresMember);
+    reading.expires = ReadParsed(document, kExpiresMember, ParseUtcTime);
+    reading.withdrawn = ReadTrue(document, kWithdrawnMember);
     return reading;
 }
 

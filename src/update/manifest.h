@@ -1,14 +1,18 @@
 #pragma once
 
 // A manifest as the launcher reads it: one JSON object whose "sha1" names a file by its digest and
-// whose "url" says where to download it; in a signed tree also "sha256", the file's SHA-256, and
-// "signature" (manifest_signature.h). Both updaters and zvpublish's verify read manifests here
-// and nowhere else. The reading says, member by member, what the body holds or which rule it
-// broke, and never throws for a body; each caller turns that into its own outcome.
+// whose "url" says where to download it; in a signed tree also "sha256", "size", "version",
+// optionally "expires", and "signature", or for a withdrawn game build "withdrawn", "version",
+// optionally "expires", and "signature" (manifest_signature.h). Both updaters and zvpublish read
+// manifests here and nowhere else. The reading says, member by member, what the body holds or
+// which rule it broke, and never throws for a body; each caller turns that into its own outcome.
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "common/version.h"
 #include "integrity/sha1.h"
 #include "integrity/sha256.h"
 
@@ -19,6 +23,10 @@ inline constexpr char kSha1Member[] = "sha1";
 inline constexpr char kUrlMember[] = "url";
 inline constexpr char kSha256Member[] = "sha256";
 inline constexpr char kSignatureMember[] = "signature";
+inline constexpr char kSizeMember[] = "size";
+inline constexpr char kVersionMember[] = "version";
+inline constexpr char kExpiresMember[] = "expires";
+inline constexpr char kWithdrawnMember[] = "withdrawn";
 
 // How the body as a whole reads.
 enum class ManifestForm {
@@ -32,8 +40,8 @@ enum class ManifestForm {
 enum class MemberFault {
     None,       // present and well-formed
     Absent,     // no member of exactly this name; so for every member of a body that is no object
-    NotString,  // present, but its value is not a string
-    Malformed,  // a string, but not of the member's form
+    WrongType,  // present, but its value is not of the member's JSON type (a string for most)
+    Malformed,  // of the right type, but not of the member's form
 };
 
 // One member's value, when fault is None.
@@ -58,6 +66,16 @@ struct ManifestReading {
     ManifestMember<Sha256Digest> sha256;
     // "signature": any string; whether it is a signature is for the check to find out.
     ManifestMember<std::string> signature;
+    // "size": a JSON integer from 0 to 2^64 - 1 (not a string, not 12.0); Malformed when negative.
+    ManifestMember<std::uint64_t> size;
+    // "version": a string "A.B.C.D" (ParseVersion); Malformed otherwise.
+    ManifestMember<Version> version;
+    // "expires": a string "YYYY-MM-DDTHH:MM:SSZ" (ParseUtcTime); Malformed otherwise. The text is
+    // kept as it stands, since the signature covers it.
+    ManifestMember<std::string> expiresText;
+    ManifestMember<std::chrono::sys_seconds> expires;
+    // "withdrawn": the JSON literal true; Malformed for false.
+    ManifestMember<bool> withdrawn;
 };
 
 // Reads a manifest body. Each member is read by its exact name, whatever else the object holds.
@@ -72,16 +90,8 @@ bool FileMatchesManifest(const std::wstring& path, const ManifestReading& manife
 // 8-bit value, so ASCII keeps its value (a manifest carries percent-encoded ASCII URLs).
 std::wstring WidenManifestUrl(std::string_view url);
 
-// What a signed manifest holds besides "sha1" and "url".
-struct ManifestSignature {
-    Sha256Digest sha256;
-    std::string signature;  // standard base64 of the DER signature
-};
-
-// A manifest body as zvpublish writes it: "sha1" in lower-case digits, "url", and for a signed
-// manifest "sha256" in lower-case digits and "signature", indented by two blanks, with a final
-// line feed.
-std::string FormatManifest(const Sha1Digest& digest, std::string_view url,
-                           const ManifestSignature* signature = nullptr);
+// A manifest body as zvpublish writes it for a build without keys: "sha1" in lower-case digits and
+// "url", indented by two blanks, with a final line feed. Signed bodies: manifest_signature.h.
+std::string FormatManifest(const Sha1Digest& digest, std::string_view url);
 
 }  // namespace zv

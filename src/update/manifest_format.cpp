@@ -3,18 +3,51 @@
 #include <nlohmann/json.hpp>
 
 #include "update/manifest.h"
+#include "update/manifest_signature.h"
 
 namespace zv {
 
-std::string FormatManifest(const Sha1Digest& digest, std::string_view url, const ManifestSignature* signature) {
-    const std::wstring hex = DigestToHex(digest);
+namespace {
+
+nlohmann::ordered_json VersionedDocument(const Version& version, const std::optional<std::string>& expires) {
     nlohmann::ordered_json document;
-    document[kSha1Member] = std::string(hex.begin(), hex.end());
-    document[kUrlMember] = std::string(url);
-    if (signature != nullptr) {
-        document[kSha256Member] = Sha256ToHex(signature->sha256);
-        document[kSignatureMember] = signature->signature;
+    document[kVersionMember] = FormatVersion(version);
+    if (expires) {
+        document[kExpiresMember] = *expires;
     }
+    return document;
+}
+
+std::string Sha1Text(const Sha1Digest& digest) {
+    const std::wstring hex = DigestToHex(digest);
+    return std::string(hex.begin(), hex.end());
+}
+
+}  // namespace
+
+std::string FormatManifest(const Sha1Digest& digest, std::string_view url) {
+    nlohmann::ordered_json document;
+    document[kSha1Member] = Sha1Text(digest);
+    document[kUrlMember] = std::string(url);
+    return document.dump(2) + "\n";
+}
+
+std::string FormatSignedManifest(const SignedRelease& release, std::string_view signature) {
+    nlohmann::ordered_json document;
+    document[kSha1Member] = Sha1Text(release.sha1);
+    document[kSha256Member] = Sha256ToHex(release.sha256);
+    document[kSizeMember] = release.size;
+    document[kUrlMember] = release.url;
+    document.update(VersionedDocument(release.version, release.expires));
+    document[kSignatureMember] = std::string(signature);
+    return document.dump(2) + "\n";
+}
+
+std::string FormatWithdrawal(const SignedWithdrawal& withdrawal, std::string_view signature) {
+    nlohmann::ordered_json document;
+    document[kWithdrawnMember] = true;
+    document.update(VersionedDocument(withdrawal.version, withdrawal.expires));
+    document[kSignatureMember] = std::string(signature);
     return document.dump(2) + "\n";
 }
 

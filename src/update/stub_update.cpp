@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/log.h"
 #include "common/text.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
+#include "update/manifest_marks.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 
@@ -19,46 +21,37 @@ constexpr std::uint32_t kHttpNotFound = 404;
 // How long a run with a current stub waits before the game starts.
 constexpr std::chrono::milliseconds kCurrentStubPause{300};
 
-// The stub update's result for a manifest it cannot go on with, before the stub is compared. A
-// build with keys uses no member of a manifest whose signature it cannot verify; nothing is
-// deleted then (only a 404 deletes the client target).
-LaunchResult ManifestFailure(const ManifestReading& manifest, std::wstring_view path,
-                             std::span<const P256PublicKey> keys) {
-    if (manifest.form == ManifestForm::NotOneJsonValue) {
-        return LaunchResult::StubManifestFetchFailed;
+// The game build must not be played: its client target goes, so that the launcher finds no game
+// to start until the game is updated or repaired.
+void RemoveClientTarget(UpdateSystem& system, const GameLocation& location, std::string_view why) {
+    system.RemoveFile(location.clientTarget);
+    LogEvent("deleted the client target " + ToUtf8(location.clientTarget) + ": " + std::string(why));
+}
+
+// Downloads the stub in place and checks it with matches. Bytes that fail the check do not stay
+// where the game would load them; as after a broken transfer, there is then no stub (the old one
+// was overwritten by the download), and the next run downloads again.
+template <typename Matches>
+StepResult DownloadStub(Transfer& transfer, UpdateSystem& system, const GameLocation& location, const std::string& url,
+                        std::optional<std::uint64_t> exactSize, Matches&& matches) {
+    if (!transfer.DownloadToFile(WidenManifestUrl(url), location.clientStub, exactSize).complete) {
+        return LaunchResult::StubDownloadFailed;
     }
-    if (!manifest.sha1.ok()) {
-        LogEvent("the stub manifest has no usable \"sha1\"");
-        return LaunchResult::StubManifestMissingSha1;
+    if (!matches()) {
+        system.RemoveFile(location.clientStub);
+        LogEvent("deleted " + ToUtf8(location.clientStub) + ": the download does not match the manifest");
+        return LaunchResult::StubChecksumMismatch;
     }
-    if (!IsTrustedManifest(manifest, path, keys)) {
-        LogEvent("the stub manifest is not signed for its place by a key of this launcher");
-        return LaunchResult::StubManifestMissingSha1;
-    }
+    LogEvent("replaced " + ToUtf8(location.clientStub) + " with the verified download");
     return LaunchResult::Success;
 }
 
-}  // namespace
-
-StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost, Transfer& transfer,
-                            UpdateSystem& system, std::span<const P256PublicKey> keys) {
-    // A code section that cannot be read still has a key: forty zero digits.
-    const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
-    std::string body;
-    const TransferResult fetched = transfer.GetString(StubManifestUrl(updateHost, key), body);
-    if (!fetched.complete) {
-        if (fetched.httpStatus == kHttpNotFound) {
-            // The server does not know this build: it must not be played.
-            system.RemoveFile(location.clientTarget);
-            LogEvent("deleted the client target " + ToUtf8(location.clientTarget) +
-                     ": the update server does not know this game build");
-        }
-        return LaunchResult::StubManifestFetchFailed;
-    }
-    const ManifestReading manifest = ReadManifest(body);
-    if (const LaunchResult failure = ManifestFailure(manifest, StubManifestPath(key), keys);
-        failure != LaunchResult::Success) {
-        return failure;
+// A build without keys: the manifest's "sha1" and "url", as launchers always read them.
+StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const GameLocation& location, Transfer& transfer,
+                                      UpdateSystem& system) {
+    if (!manifest.sha1.ok()) {
+        LogEvent("the stub manifest has no usable \"sha1\"");
+        return LaunchResult::StubManifestMissingSha1;
     }
     if (FileMatchesManifest(location.clientStub, manifest)) {
         system.Pause(kCurrentStubPause);
@@ -68,20 +61,108 @@ StepResult UpdateClientStub(const GameLocation& location, std::wstring_view upda
     if (!manifest.url.ok()) {
         return LaunchResult::StubManifestMissingUrl;
     }
-    if (!transfer.DownloadToFile(WidenManifestUrl(manifest.url.value), location.clientStub).complete) {
-        return LaunchResult::StubDownloadFailed;
+    // Checked against the digest already read: the manifest is fetched once per run.
+    return DownloadStub(transfer, system, location, manifest.url.value, std::nullopt,
+                        [&] { return FileMatchesManifest(location.clientStub, manifest); });
+}
+
+// Keeps mark as the highest accepted for path, unless it is kept already; a mark that cannot be
+// kept costs the protection against an older manifest, not this run.
+void RaiseMark(UpdateSystem& system, std::wstring_view keySet, std::wstring_view path,
+               const std::optional<ManifestMark>& kept, const ManifestMark& mark) {
+    if (kept == mark) {
+        return;
     }
-    // Checked against the digest already read: the manifest is fetched once per run. Bytes that
-    // fail the check do not stay where the game would load them; as after a broken transfer,
-    // there is then no stub (the old one was overwritten by the download), and the next run
-    // downloads again.
-    if (!DownloadMatchesManifest(location.clientStub, manifest, keys)) {
-        system.RemoveFile(location.clientStub);
-        LogEvent("deleted " + ToUtf8(location.clientStub) + ": the download does not match the manifest");
-        return LaunchResult::StubChecksumMismatch;
+    if (!system.WriteManifestMark(keySet, path, mark)) {
+        LogEvent("could not keep the accepted version " + FormatVersion(mark.version) + " of " + ToUtf8(path));
     }
-    LogEvent("replaced " + ToUtf8(location.clientStub) + " with the verified download");
-    return LaunchResult::Success;
+}
+
+// A build with keys: only a manifest one of them signed for this host and path, not expired, and
+// never one below the highest version this launcher has accepted for the path.
+StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameLocation& location,
+                                    const UpdateSource& source, const std::wstring& path, Transfer& transfer,
+                                    UpdateSystem& system) {
+    const std::optional<std::string> host = MessageHost(source.host);
+    const SignedReading reading =
+        CheckSignedManifest(manifest, host.value_or(""), ToUtf8(path), ManifestPlace::Stub, source.keys, system.Now());
+    if (reading.trust == ManifestTrust::Untrusted || !host) {
+        LogEvent("the stub manifest is not signed for this launcher: " + reading.problem);
+        return LaunchResult::StubManifestUntrusted;
+    }
+    const SignedRelease& release = reading.release;
+    const std::string version = FormatVersion(release.version);
+    if (reading.trust == ManifestTrust::Expired) {
+        LogEvent("the stub manifest of version " + version + " expired at " + *release.expires);
+        return LaunchResult::StubManifestStale;
+    }
+
+    const std::wstring keySet = KeySetName(source.keys);
+    const std::optional<ManifestMark> kept = system.ReadManifestMark(keySet, path);
+    if (kept && release.version < kept->version) {
+        // Never used to download. A CDN edge that lags behind serves such a manifest for a while:
+        // the stub the higher version named still plays.
+        if (kept->stub && FileSha256(location.clientStub) == kept->stub) {
+            LogEvent("the stub manifest names version " + version + ", below the accepted " +
+                     FormatVersion(kept->version) + " (a stale manifest); the stub of that version is in place");
+            system.Pause(kCurrentStubPause);
+            return LaunchResult::Success;
+        }
+        LogEvent("the stub manifest names version " + version + ", below the accepted " + FormatVersion(kept->version) +
+                 ", and the stub of that version is not in place");
+        return LaunchResult::StubManifestStale;
+    }
+
+    if (reading.withdrawn) {
+        RemoveClientTarget(system, location, "the update server withdrew this game build at version " + version);
+        RaiseMark(system, keySet, path, kept, ManifestMark{release.version, std::nullopt});
+        return LaunchResult::GameBuildWithdrawn;
+    }
+    const ManifestMark mark{release.version, release.sha256};
+    if (FileIsRelease(location.clientStub, release)) {
+        RaiseMark(system, keySet, path, kept, mark);
+        system.Pause(kCurrentStubPause);
+        return LaunchResult::Success;
+    }
+    const StepResult downloaded = DownloadStub(transfer, system, location, release.url, release.size,
+                                               [&] { return FileIsRelease(location.clientStub, release); });
+    if (downloaded.succeeded()) {
+        RaiseMark(system, keySet, path, kept, mark);
+    }
+    return downloaded;
+}
+
+}  // namespace
+
+StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
+                            UpdateSystem& system) {
+    // A code section that cannot be read still has a key: forty zero digits.
+    const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
+    std::string body;
+    const TransferResult fetched = transfer.GetString(StubManifestUrl(source.host, key), body);
+    if (!fetched.complete) {
+        if (fetched.httpStatus == kHttpNotFound) {
+            if (source.Signed()) {
+                // Anything between the player and the host can answer 404 (a company proxy's
+                // blocked page, a CDN's cached miss): only a signed withdrawal removes a game.
+                LogEvent(
+                    "the update server has no manifest for this game build; nothing is deleted without a "
+                    "signed withdrawal");
+            } else {
+                RemoveClientTarget(system, location, "the update server does not know this game build");
+            }
+        }
+        return LaunchResult::StubManifestFetchFailed;
+    }
+    const ManifestReading manifest = ReadManifest(body);
+    if (manifest.form == ManifestForm::NotOneJsonValue) {
+        LogEvent("the stub manifest is not one JSON value: " + manifest.parseError);
+        return LaunchResult::StubManifestFetchFailed;
+    }
+    if (!source.Signed()) {
+        return UpdateFromUnsignedManifest(manifest, location, transfer, system);
+    }
+    return UpdateFromSignedManifest(manifest, location, source, StubManifestPath(key), transfer, system);
 }
 
 }  // namespace zv

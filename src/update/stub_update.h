@@ -1,12 +1,11 @@
 #pragma once
 
-#include <span>
 #include <string_view>
 
 #include "common/launch_result.h"
-#include "integrity/p256.h"
 #include "launch/target_discovery.h"
 #include "net/transfer.h"
+#include "update/update_source.h"
 #include "update/update_system.h"
 
 namespace zv {
@@ -14,19 +13,26 @@ namespace zv {
 // Brings the client stub (ZVClient.dll beside the launcher) to the version the update server
 // names for this game build, whose key is the SHA-1 of the client target's code section.
 // Returns 0 when the stub is current (unchanged, after a 300 ms pause) or was replaced and
-// verified, otherwise 12 to 16:
-//  - A server that answers 404 for the build's manifest does not know the build: the client target
-//    is deleted (12).
+// verified, otherwise 12 to 16 (32 to 34 with keys):
 //  - A download that fails leaves the stub as the transfer left it (15).
-//  - A downloaded stub whose SHA-1 differs from the manifest's is deleted, so no unverified stub is
+//  - A downloaded stub that is not what the manifest names is deleted, so no unverified stub is
 //    left for the game to load (16).
-// updateHost is a host or host:port reached over https.
-//  - With keys (a build with ZV_UPDATE_PUBLIC_KEYS), a manifest whose signature no key verifies
-//    is used for nothing (13, nothing deleted), and the download must match "sha256" too (16).
-StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost, Transfer& transfer,
-                            UpdateSystem& system, std::span<const P256PublicKey> keys = {});
+// Without keys, "sha1" decides, and a server that answers 404 for the build's manifest does not
+// know the build: the client target is deleted (12). With keys (manifest_signature.h):
+//  - a 404 deletes nothing (12): only a signed withdrawal does, when its version is at or above
+//    the highest accepted for the build; the client target is then deleted (34);
+//  - a manifest not signed for this host and path by one of them, or not well-formed, is used for
+//    nothing (32), and an expired one neither (33);
+//  - a manifest below the highest version accepted for the build (manifest_marks.h) is never used
+//    to download: the game goes on (0) when the stub of that version is in place, otherwise 33;
+//  - "sha256" decides whether the stub is current, the download must be exactly "size" bytes long
+//    (15 otherwise) with both digests (16), and a version found current or verified becomes the
+//    highest accepted.
+// Nothing is deleted for 32 or 33.
+StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
+                            UpdateSystem& system);
 
 // The same over WinHTTP with the real acts (Windows only).
-StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost);
+StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source);
 
 }  // namespace zv

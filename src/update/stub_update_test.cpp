@@ -94,7 +94,8 @@ void Expect(const Case& c, std::span<const zv::P256PublicKey> keys = {}) {
     SCOPED_TRACE(c.name);
     StubUpdate update;
     c.arrange(update);
-    EXPECT_EQ(zv::UpdateClientStub(update.location, kHost, update.transfer, update.system, keys), c.result);
+    EXPECT_EQ(zv::UpdateClientStub(update.location, zv::UpdateSource{kHost, keys}, update.transfer, update.system),
+              c.result);
     EXPECT_EQ(update.log.acts(), c.acts);
     EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.target),
               c.targetLeft ? std::optional(update.targetBytes) : std::nullopt);
@@ -230,14 +231,24 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
 
 #ifndef _WIN32
 // A launcher built with signing keys (ZV_UPDATE_PUBLIC_KEYS): it uses no member of a stub manifest
-// that none of its keys has signed for exactly this build's path, deletes nothing for it, and a
-// download must match both digests. The signatures are made here with OpenSSL.
+// that none of its keys has signed for this host and this build's path, never goes below the
+// highest version it has accepted for the build, deletes the game only for a signed withdrawal,
+// and a download must be exactly "size" bytes with both digests. The signatures are made here with
+// OpenSSL; every untrusted form is in manifest_signature_test.cpp.
 
+using zv::ManifestMark;
+using zv::test::JsonString;
 using zv::test::SharedTestKey;
 using zv::test::SignedManifest;
+using zv::test::SignedWithdrawal;
 
-// The newer stub's manifest, signed by the first key for this build's path.
-SignedManifest Signed() { return {"/stub/" + kKey + "/manifest.json", kNewStub, kDownloadUrl}; }
+const std::string kPath = "/stub/" + kKey + "/manifest.json";
+const std::wstring kWidePath = Wide(kPath);
+
+std::string Sha256Hex(const std::string& bytes) { return zv::Sha256ToHex(*zv::Sha256Of(bytes.data(), bytes.size())); }
+
+// The newer stub's manifest at version 1.0.0.1, signed by the first key for this build's path.
+SignedManifest Signed() { return {kPath, kNewStub, kDownloadUrl, "1.0.0.1"}; }
 
 // A case that publishes the signed manifest after edit has changed it.
 std::function<void(StubUpdate&)> SignedWith(std::function<void(SignedManifest&)> edit) {
@@ -248,72 +259,219 @@ std::function<void(StubUpdate&)> SignedWith(std::function<void(SignedManifest&)>
     };
 }
 
-TEST(UpdateClientStub, ABuildWithKeysTrustsOnlyManifestsItsKeysSignedForThisBuild) {
-    const zv::P256PublicKey trusted[] = {SharedTestKey(0).publicKey(), SharedTestKey(1).publicKey()};
+// The old stub's release, at version.
+std::function<void(SignedManifest&)> OldStubAt(std::string version) {
+    return [version](SignedManifest& s) { s = SignedManifest(kPath, kOldStub, kDownloadUrl, version); };
+}
+
+std::function<void(StubUpdate&)> Withdrawn(std::string version) {
+    return [version](StubUpdate& u) { u.Publish(SignedWithdrawal(kPath, version).Body()); };
+}
+
+const zv::P256PublicKey kTrusted[] = {SharedTestKey(0).publicKey(), SharedTestKey(1).publicKey()};
+const std::wstring kKeySet = zv::KeySetName(kTrusted);
+
+// Arranges the highest accepted version of this build as mark, then the rest of a case.
+std::function<void(StubUpdate&)> Kept(const std::string& mark, std::function<void(StubUpdate&)> then) {
+    return [mark, then](StubUpdate& u) {
+        u.system.marks[{kKeySet, kWidePath}] = *zv::ParseManifestMark(mark);
+        then(u);
+    };
+}
+
+const std::string kKeepNew = "keep mark 1.0.0.1 " + Sha256Hex(kNewStub);
+
+TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesOnlyForAWithdrawal) {
     const std::string other = "other bytes";
+    const auto published = [](StubUpdate& u) { u.Publish(Signed().Body()); };
     const Case cases[] = {
-        {"current, signed by the first key",
-         SignedWith([](SignedManifest& s) { s.sha1 = Sha1Hex(kOldStub); }),
+        {"current: the accepted version is kept",
+         SignedWith(OldStubAt("1.0.0.1")),
+         LaunchResult::Success,
+         {kGet, "keep mark 1.0.0.1 " + Sha256Hex(kOldStub), "pause 300 ms"},
+         true,
+         kOldStub},
+        {"current, at the version already accepted: nothing kept again",
+         Kept("1.0.0.1 " + Sha256Hex(kOldStub), SignedWith(OldStubAt("1.0.0.1"))),
          LaunchResult::Success,
          {kGet, "pause 300 ms"},
          true,
          kOldStub},
-        {"replaced, signed by the second key",
+        {"replaced, signed by the second key: accepted once verified",
          SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }),
          LaunchResult::Success,
-         {kGet, kDownload},
+         {kGet, kDownload, kKeepNew},
          true,
          kNewStub},
-        {"13: unsigned",
+        {"above the accepted version: replaced",
+         Kept("1.0.0.0 " + Sha256Hex(kOldStub), published),
+         LaunchResult::Success,
+         {kGet, kDownload, kKeepNew},
+         true,
+         kNewStub},
+        {"at the accepted version with another stub: replaced",
+         Kept("1.0.0.1 " + Sha256Hex(other), published),
+         LaunchResult::Success,
+         {kGet, kDownload, kKeepNew},
+         true,
+         kNewStub},
+
+        // Below the accepted version: never used to download.
+        {"below the accepted version, its stub in place: the game goes on (a lagging CDN edge)",
+         Kept("1.0.0.5 " + Sha256Hex(kOldStub), published),
+         LaunchResult::Success,
+         {kGet, "pause 300 ms"},
+         true,
+         kOldStub},
+        {"33: below the accepted version, another stub in place",
+         Kept("1.0.0.5 " + Sha256Hex(other), published),
+         LaunchResult::StubManifestStale,
+         {kGet},
+         true,
+         kOldStub},
+        {"33: below the accepted version, no stub",
+         Kept("1.0.0.5 " + Sha256Hex(kOldStub),
+              [](StubUpdate& u) {
+                  fs::remove(u.stub);
+                  u.Publish(Signed().Body());
+              }),
+         LaunchResult::StubManifestStale,
+         {kGet},
+         true,
+         std::nullopt},
+        {"33: a release below an accepted withdrawal",
+         Kept("1.0.0.5 withdrawn", published),
+         LaunchResult::StubManifestStale,
+         {kGet},
+         true,
+         kOldStub},
+        {"33: expired",
+         SignedWith([](SignedManifest& s) { s.expires = "2026-12-09T00:00:00Z"; }),
+         LaunchResult::StubManifestStale,
+         {kGet},
+         true,
+         kOldStub},
+
+        // Only a signed withdrawal deletes the game.
+        {"12: a bare 404 deletes nothing",
+         [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
+         LaunchResult::StubManifestFetchFailed,
+         {kGet},
+         true,
+         kOldStub},
+        {"34: a withdrawal deletes the client target",
+         Withdrawn("1.0.0.2"),
+         LaunchResult::GameBuildWithdrawn,
+         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         false,
+         kOldStub},
+        {"34: a withdrawal at the accepted version",
+         Kept("1.0.0.2 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")),
+         LaunchResult::GameBuildWithdrawn,
+         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         false,
+         kOldStub},
+        {"a replayed withdrawal below the accepted version deletes nothing",
+         Kept("1.0.0.5 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")),
+         LaunchResult::Success,
+         {kGet, "pause 300 ms"},
+         true,
+         kOldStub},
+        {"33: an expired withdrawal deletes nothing",
+         [](StubUpdate& u) {
+             SignedWithdrawal w(kPath, "1.0.0.2");
+             w.expires = "2026-01-01T00:00:00Z";
+             u.Publish(w.Body());
+         },
+         LaunchResult::StubManifestStale,
+         {kGet},
+         true,
+         kOldStub},
+        {"32: a withdrawal for another build deletes nothing",
+         [](StubUpdate& u) {
+             u.Publish(SignedWithdrawal("/stub/" + std::string(40, 'b') + "/manifest.json", "9.0.0.0").Body());
+         },
+         LaunchResult::StubManifestUntrusted,
+         {kGet},
+         true,
+         kOldStub},
+
+        {"32: unsigned",
          [](StubUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewStub))); },
-         LaunchResult::StubManifestMissingSha1,
+         LaunchResult::StubManifestUntrusted,
          {kGet},
          true,
          kOldStub},
-        {"13: signed by a key the build does not trust",
+        {"32: signed by a key the build does not trust",
          SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }),
-         LaunchResult::StubManifestMissingSha1,
+         LaunchResult::StubManifestUntrusted,
          {kGet},
          true,
          kOldStub},
-        {"13: a signature that is not base64",
-         SignedWith([](SignedManifest& s) { s.signature = "%%%"; }),
-         LaunchResult::StubManifestMissingSha1,
-         {kGet},
-         true,
-         kOldStub},
-        {"13: sha1 changed after signing",
-         SignedWith([](SignedManifest& s) { s.sha1InBody = Sha1Hex(kOldStub); }),
-         LaunchResult::StubManifestMissingSha1,
-         {kGet},
-         true,
-         kOldStub},
-        {"13: another build's signed manifest",
+        {"32: another build's signed manifest",
          SignedWith([](SignedManifest& s) { s.path = "/stub/" + std::string(40, 'b') + "/manifest.json"; }),
-         LaunchResult::StubManifestMissingSha1,
+         LaunchResult::StubManifestUntrusted,
          {kGet},
          true,
          kOldStub},
+        {"32: the url changed after signing",
+         SignedWith([](SignedManifest& s) { s.bodyChanges["url"] = JsonString("https://elsewhere.test/x.dll"); }),
+         LaunchResult::StubManifestUntrusted,
+         {kGet},
+         true,
+         kOldStub},
+
+        {"15: a download longer than its size is stopped and removed",
+         SignedWith([](SignedManifest& s) { s.size -= 1; }),
+         LaunchResult::StubDownloadFailed,
+         {kGet, kDownload},
+         true,
+         std::nullopt},
         {"16: the download's SHA-1 matches, its SHA-256 does not, and it is deleted",
-         SignedWith(
-             [&other](SignedManifest& s) { s.sha256 = zv::Sha256ToHex(*zv::Sha256Of(other.data(), other.size())); }),
+         SignedWith([&other](SignedManifest& s) { s.sha256 = Sha256Hex(other); }),
          LaunchResult::StubChecksumMismatch,
          {kGet, kDownload, "remove stub"},
          true,
          std::nullopt},
+        {"a version that cannot be kept costs the run nothing",
+         [](StubUpdate& u) {
+             u.system.canKeepMarks = false;
+             u.Publish(Signed().Body());
+         },
+         LaunchResult::Success,
+         {kGet, kDownload, kKeepNew},
+         true,
+         kNewStub},
     };
     for (const auto& c : cases) {
-        Expect(c, trusted);
+        Expect(c, kTrusted);
     }
+}
+
+TEST(UpdateClientStub, TheAcceptedVersionsBelongToTheBuildsKeys) {
+    // Another set of keys accepted a higher version; this build starts afresh.
+    StubUpdate update;
+    const zv::P256PublicKey others[] = {SharedTestKey(2).publicKey()};
+    update.system.marks[{zv::KeySetName(others), kWidePath}] = ManifestMark{zv::Version{{9, 0, 0, 0}}, std::nullopt};
+    update.Publish(Signed().Body());
+    EXPECT_EQ(zv::UpdateClientStub(update.location, zv::UpdateSource{kHost, kTrusted}, update.transfer, update.system),
+              LaunchResult::Success);
+    EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), kNewStub);
+    EXPECT_EQ(update.system.marks.at({kKeySet, kWidePath}),
+              (ManifestMark{zv::Version{{1, 0, 0, 1}}, *zv::Sha256FromHex(Sha256Hex(kNewStub))}));
+    EXPECT_NE(zv::KeySetName(others), kKeySet);
 }
 
 TEST(UpdateClientStub, ABuildWithoutKeysReadsASignedManifestAsBefore) {
     StubUpdate update;
     SignedManifest s = Signed();
-    s.sha256 = std::string(64, '0');
+    s.bodyChanges["sha256"] = JsonString(std::string(64, '0'));
+    s.bodyChanges["size"] = "1";
     update.Publish(s.Body());
-    EXPECT_EQ(zv::UpdateClientStub(update.location, kHost, update.transfer, update.system), LaunchResult::Success);
+    EXPECT_EQ(zv::UpdateClientStub(update.location, zv::UpdateSource{kHost, {}}, update.transfer, update.system),
+              LaunchResult::Success);
     EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), kNewStub);
+    EXPECT_TRUE(update.system.marks.empty());
 }
 #endif
 

@@ -1,12 +1,11 @@
 #include "net/http_client.h"
 #include "update/stub_update.h"
-#include "update/update_public_keys.h"
 
 namespace zv {
 
-StepResult UpdateClientStub(const GameLocation& location, std::wstring_view updateHost) {
+StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source) {
     HttpClient client;
-    return UpdateClientStub(location, updateHost, client, WindowsUpdateSystem(), kUpdatePublicKeys);
+    return UpdateClientStub(location, source, client, WindowsUpdateSystem());
 }
 
 }  // namespace zv

@@ -1,11 +1,16 @@
 #pragma once
 
 // What the updaters do to the machine besides the transfer and the hashing: the temporary folder
-// and file a launcher update is downloaded into, removing a file, and a pause. The Windows
+// and file a launcher update is downloaded into, removing a file, a pause, the clock that manifests
+// expire by, and the marks of the stub manifests accepted (manifest_marks.h). The Windows
 // implementation is the real one; the updaters' unit tables stand in for it.
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
+
+#include "update/manifest_marks.h"
 
 namespace zv {
 
@@ -23,6 +28,14 @@ public:
     virtual void RemoveFile(const std::wstring& path) = 0;
     // Returns after duration.
     virtual void Pause(std::chrono::milliseconds duration) = 0;
+    // The system's clock.
+    virtual std::chrono::system_clock::time_point Now() = 0;
+
+    // The mark kept for the manifest at path under the key set keySet (KeySetName); nothing when
+    // there is none or it cannot be read.
+    virtual std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) = 0;
+    // Keeps mark for that manifest in place of any earlier one; false when it cannot be kept.
+    virtual bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) = 0;
 };
 
 // The real acts (Windows only).

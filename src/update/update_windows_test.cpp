@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
 #include "integrity/sha1.h"
 #include "net/http_client.h"
 #include "digest_text.h"
@@ -124,7 +125,7 @@ TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
     bool exited = false;
     try {
         zv::HttpClient client;
-        zv::UpdateLauncher(host_, client, zv::WindowsUpdateSystem(), platform_);
+        zv::UpdateLauncher(zv::UpdateSource{host_, {}}, zv::Version{}, client, zv::WindowsUpdateSystem(), platform_);
     } catch (const Exited&) {
         exited = true;
     }
@@ -192,6 +193,43 @@ std::wstring Environment(const wchar_t* name) {
     ::SetLastError(ERROR_SUCCESS);
     const DWORD n = ::GetEnvironmentVariableW(name, value, 64);
     return n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND ? L"<unset>" : std::wstring(value, n);
+}
+
+// The marks of accepted stub manifests, in the real registry of the test prefix.
+TEST(WindowsUpdateSystem, KeepsTheAcceptedVersionsPerKeySetInTheUsersRegistry) {
+    zv::UpdateSystem& system = zv::WindowsUpdateSystem();
+    const std::wstring setA = L"0123456789abcdef0123456789abcdef";
+    const std::wstring setB = L"fedcba9876543210fedcba9876543210";
+    const std::wstring path = L"/stub/" + std::wstring(40, L'a') + L"/manifest.json";
+    const std::wstring key = L"SOFTWARE\\Zarnovelle\\Manifests\\" + setA;
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\Manifests");
+
+    EXPECT_EQ(system.ReadManifestMark(setA, path), std::nullopt) << "nothing kept yet";
+    const zv::ManifestMark mark{zv::Version{{1, 2, 0, 3}}, zv::Sha256Digest{{0xAB}}};
+    ASSERT_TRUE(system.WriteManifestMark(setA, path, mark));
+    EXPECT_EQ(system.ReadManifestMark(setA, path), mark);
+    EXPECT_EQ(system.ReadManifestMark(setB, path), std::nullopt) << "another key set starts afresh";
+    const zv::ManifestMark withdrawn{zv::Version{{1, 2, 0, 4}}, std::nullopt};
+    ASSERT_TRUE(system.WriteManifestMark(setA, path, withdrawn));
+    EXPECT_EQ(system.ReadManifestMark(setA, path), withdrawn);
+
+    // Kept as text a person can read; a value that is not a mark counts as none.
+    wchar_t text[128] = {};
+    DWORD size = sizeof text;
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), path.c_str(), RRF_RT_REG_SZ, nullptr, text, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(text, L"1.2.0.4 withdrawn");
+    const std::pair<DWORD, std::wstring> others[] = {{REG_SZ, L"1.2.0 withdrawn"},
+                                                     {REG_SZ, L"1.2.0.4 " + std::wstring(64, L'A')},
+                                                     {REG_SZ, std::wstring(200, L'1')},
+                                                     {REG_EXPAND_SZ, L"1.2.0.4 withdrawn"}};
+    for (const auto& [type, value] : others) {
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), path.c_str(), type, value.c_str(),
+                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(system.ReadManifestMark(setA, path), std::nullopt) << zv::ToUtf8(value);
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\Manifests");
 }
 
 TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {

@@ -44,13 +44,65 @@ def signing_key_file(name: str) -> Path:
     return build_dir().parent / "test-keys" / f"{name}.pem"
 
 
-def manifest_signature(path: str, sha1: str, sha256: str, key: Path) -> str:
-    """The "signature" of a manifest for path and these digests, made by openssl itself:
-    base64 of the DER signature that `openssl dgst -sha256 -sign` writes."""
-    message = f"zarnovelle-update-manifest-1\n{path}\n{sha1.lower()}\n{sha256.lower()}\n".encode()
+def signed_update_host() -> str:
+    """HOST as the signed messages carry it: the signed launcher's ZV_UPDATE_HOST in lower case."""
+    return (signed_build_dir() / "update_host.txt").read_text().strip().lower()
+
+
+def openssl_signature(message: bytes, key: Path) -> str:
+    """base64 of the DER signature that `openssl dgst -sha256 -sign` writes over message."""
     signed = subprocess.run(["openssl", "dgst", "-sha256", "-sign", str(key)], input=message,
                             capture_output=True, check=True)
     return base64.b64encode(signed.stdout).decode()
+
+
+def _changed(manifest: dict, changes: dict) -> dict:
+    """The manifest with changes applied after signing: a value replaces a member, None removes it."""
+    for name, value in changes.items():
+        if value is None:
+            manifest.pop(name, None)
+        else:
+            manifest[name] = value
+    return manifest
+
+
+def signed_manifest(path: str, data: bytes, url: str, version: str = "1.0.0.1", expires: str | None = None,
+                    key: str = "signing-1", host: str | None = None, changes: dict | None = None) -> dict:
+    """The manifest a publisher with key writes for data at url, signed for host and path as
+    openssl signs; changes replace members after signing (None removes one)."""
+    sha1, sha256 = hashlib.sha1(data).hexdigest(), hashlib.sha256(data).hexdigest()
+    host = signed_update_host() if host is None else host
+    message = "".join(f"{line}\n" for line in (
+        "zarnovelle-update-manifest-2", host, path, version, expires or "never", str(len(data)), sha1, sha256, url))
+    manifest = {"sha1": sha1, "sha256": sha256, "size": len(data), "url": url, "version": version}
+    if expires is not None:
+        manifest["expires"] = expires
+    manifest["signature"] = openssl_signature(message.encode(), signing_key_file(key))
+    return _changed(manifest, changes or {})
+
+
+def signed_withdrawal(path: str, version: str, expires: str | None = None, key: str = "signing-1",
+                      host: str | None = None, changes: dict | None = None) -> dict:
+    """A withdrawal of the game build whose manifest is at path, signed likewise."""
+    host = signed_update_host() if host is None else host
+    message = "".join(f"{line}\n" for line in (
+        "zarnovelle-update-withdrawal-2", host, path, version, expires or "never"))
+    manifest = {"withdrawn": True, "version": version}
+    if expires is not None:
+        manifest["expires"] = expires
+    manifest["signature"] = openssl_signature(message.encode(), signing_key_file(key))
+    return _changed(manifest, changes or {})
+
+
+def key_set_name(*keys: str) -> str:
+    """The name a launcher built with these keys (in this order) keeps its accepted stub versions
+    under: 32 hexadecimal digits of the SHA-256 of the keys' points."""
+    points = b""
+    for key in keys:
+        der = subprocess.run(["openssl", "pkey", "-in", str(signing_key_file(key)), "-pubout", "-outform", "DER"],
+                             capture_output=True, check=True).stdout
+        points += der[-64:]  # the uncompressed point's X and Y end the SubjectPublicKeyInfo
+    return hashlib.sha256(points).hexdigest()[:32]
 
 
 def build_dir() -> Path:

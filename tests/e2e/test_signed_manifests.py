@@ -1,53 +1,59 @@
 """A launcher built with signing keys (the windows-signed preset: ZV_UPDATE_PUBLIC_KEYS holds the
-public keys of signing-1 and signing-2) end to end: it uses only manifests one of its keys signed
-for exactly the path it asked for, checks downloads against both digests, and otherwise ends with
-the box of a manifest without a usable "sha1". The signatures are made by openssl itself. The
-unsigned build's scenarios are the other files of this folder."""
+public keys of signing-1 and signing-2, ZV_VERSION is 1.0.0.0) end to end. It uses only manifests one
+of its keys signed for its host and exactly the path it asked for, never installs a launcher
+version that is not above its own, never goes below the highest stub version it accepted, deletes
+a game only for a signed withdrawal, and stops a download at its signed size. The signatures are
+made by openssl itself. The unsigned build's scenarios are the other files of this folder; every
+untrusted form is in the unit tables (src/update/manifest_signature_test.cpp)."""
 
 import hashlib
+import re
+import shutil
+from datetime import datetime, timedelta, timezone
 
 import pytest
 
-from harness import (MESSAGE_BOX_CLASS, GameFolder, build_key, eventually, fixture, manifest_signature,
-                     sha1_of, signed_build_dir, signing_key_file, wait_exit)
+from harness import (MESSAGE_BOX_CLASS, GameFolder, build_key, eventually, fixture, key_set_name, signed_build_dir,
+                     signed_manifest, signed_update_host, signed_withdrawal, wait_exit)
 
 LAUNCHER_ERROR = "Launcher Update Error"
 GAME_ERROR = "Game Update Error"
-LAUNCHER_UNUSABLE = "Launcher manifest is missing SHA1 checksum."
-STUB_UNUSABLE = "Game stub manifest is missing SHA1 checksum."
+LAUNCHER_PATH = "/launcher/manifest.json"
+MARKS_KEY = r"HKCU\SOFTWARE\Zarnovelle\Manifests"
 
 
-def digests(data: bytes) -> tuple[str, str]:
-    return hashlib.sha1(data).hexdigest(), hashlib.sha256(data).hexdigest()
-
-
-def signed(path: str, data: bytes, url: str | None = None, key: str = "signing-1", **changes) -> dict:
-    """The manifest a publisher with key writes for data at path; changes replace members after
-    signing ("signature" included)."""
-    sha1, sha256 = digests(data)
-    manifest = {"sha1": sha1, "sha256": sha256,
-                "signature": manifest_signature(path, sha1, sha256, signing_key_file(key))}
-    if url is not None:
-        manifest["url"] = url
-    manifest.update(changes)
-    return manifest
+def utc(days: float) -> str:
+    """An "expires" that many days from now."""
+    return (datetime.now(timezone.utc) + timedelta(days=days)).strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
 @pytest.fixture
 def signed_game(accepted_wine, server, tmp_path):
     """The signed launcher as Foo_ZV.exe beside the game, with stub 1; the launcher manifest signed
-    and current, the stub manifest signed for stub 1 (a current stub)."""
+    for its own bytes at its own version, the stub manifest signed for stub 1 (a current stub)."""
     launcher = signed_build_dir() / "ZVLauncher.exe"
     if not launcher.exists():
         pytest.fail(f"build the windows-signed preset first; missing: {launcher}")
+    accepted_wine.reg_delete_key(MARKS_KEY)
     game = GameFolder(accepted_wine, tmp_path / "Foo Game", launcher_source=launcher)
     game.add_game("Foo.exe")
     game.add_stub(1)
     game.key = build_key(game.root / "Foo.exe")
     game.stub_path = f"/stub/{game.key}/manifest.json"
-    server.put_manifest("/launcher/manifest.json", signed("/launcher/manifest.json", game.launcher.read_bytes()))
-    server.put_manifest(game.stub_path, signed(game.stub_path, game.stub.read_bytes()))
-    return game
+    game.stub_url = lambda n: server.url(f"/stub/{game.key}/ZVClient-{n}.dll")
+    server.put_manifest(LAUNCHER_PATH, signed_manifest(LAUNCHER_PATH, game.launcher.read_bytes(),
+                                                       server.url("/launcher/ZVLauncher-own.exe"), version="1.0.0.0"))
+    publish_stub(server, game, 1, "1.0.0.1")
+    yield game
+    accepted_wine.reg_delete_key(MARKS_KEY)
+
+
+def publish_stub(server, game, number: int, version: str, **options) -> bytes:
+    """Serves test stub number and a signed manifest naming it at version; returns its bytes."""
+    data = fixture(f"stub-{number}/ZVClient.dll").read_bytes()
+    url = server.put_file(f"/stub/{game.key}/ZVClient-{number}.dll", data)
+    server.put_manifest(game.stub_path, signed_manifest(game.stub_path, data, url, version=version, **options))
+    return data
 
 
 def expect_box(game, caption, text, process):
@@ -57,88 +63,182 @@ def expect_box(game, caption, text, process):
     assert wait_exit(process) == 1
 
 
-LAUNCHER_CASES = [
-    # (name, the launcher manifest for the launcher's own bytes, or None when the game starts)
-    ("current, signed by the first key", lambda data: signed("/launcher/manifest.json", data), None),
-    ("current, signed by the second key",
-     lambda data: signed("/launcher/manifest.json", data, key="signing-2"), None),
-    ("unsigned", lambda data: {"sha1": digests(data)[0]}, LAUNCHER_UNUSABLE),
-    ("signed by a key the build does not trust",
-     lambda data: signed("/launcher/manifest.json", data, key="unknown"), LAUNCHER_UNUSABLE),
-    ("a signature that is not base64",
-     lambda data: signed("/launcher/manifest.json", data, signature="not base64!"), LAUNCHER_UNUSABLE),
-    ("a signature that is not DER",
-     lambda data: signed("/launcher/manifest.json", data, signature="MEQCIA=="), LAUNCHER_UNUSABLE),
-    ("sha256 changed after signing",
-     lambda data: signed("/launcher/manifest.json", data, sha256="0" * 64), LAUNCHER_UNUSABLE),
-    ("a manifest signed for another place",
-     lambda data: signed("/stub/" + "a" * 40 + "/manifest.json", data), LAUNCHER_UNUSABLE),
+def expect_game_started(game, process, stub_version: str):
+    assert wait_exit(process) == 0
+    record = game.launch_record()
+    assert record is not None, "the game started"
+    assert record["stub-version"] == stub_version
+
+
+def folder_contents(game) -> dict:
+    return {p.name: p.read_bytes() for p in game.root.iterdir()}
+
+
+def test_a_current_signed_run_starts_the_game(signed_game, server):
+    game = signed_game
+    expect_game_started(game, game.start(), "1")
+    assert not [p for p in server.requests() if not p.endswith("manifest.json")], "nothing downloaded"
+    name = key_set_name("signing-1", "signing-2")
+    kept = game.wine.reg_exported(rf"{MARKS_KEY}\{name}", game.stub_path)
+    assert kept == f'"1.0.0.1 {hashlib.sha256(game.stub.read_bytes()).hexdigest()}"', (
+        "the accepted version is kept for these keys")
+
+
+def launcher_manifest(game, server, **options) -> dict:
+    """A signed manifest for a newer launcher build at version 1.0.0.1 (unless options say
+    otherwise), with the changes options name."""
+    newer = game.launcher.read_bytes() + b"\0another signed build\0" * 64
+    url = server.put_file("/launcher/ZVLauncher-next.exe", newer)
+    return signed_manifest(LAUNCHER_PATH, newer, url, **options)
+
+
+UNTRUSTED = [
+    # (name, the manifest's options)
+    ("signed for another host (a staging tree)", {"host": "staging.example.com"}),
+    ("signed for another path", {"path_override": "/stub/" + "a" * 40 + "/manifest.json"}),
+    ("an http url", {"url_override": "http"}),
+    ("the version raised after signing", {"version": "1.0.0.1", "changes": {"version": "9.9.9.9"}}),
+    ("the url changed after signing", {"changes": {"url": "https://elsewhere.example.com/x.exe"}}),
+    ("no size", {"changes": {"size": None}}),
+    ("the first signed form (no version, size or url signed)", {"changes": {"size": None, "version": None}}),
+    ("signed by a key the launcher does not trust", {"key": "unknown"}),
 ]
 
 
-@pytest.mark.parametrize("name,manifest,text", LAUNCHER_CASES, ids=[c[0] for c in LAUNCHER_CASES])
-def test_the_launcher_manifest_is_used_only_when_signed_for_its_place(signed_game, server, name, manifest, text):
+@pytest.mark.parametrize("name,options", UNTRUSTED, ids=[c[0] for c in UNTRUSTED])
+def test_an_untrusted_launcher_manifest_is_used_for_nothing(signed_game, server, name, options):
     game = signed_game
-    server.put_manifest("/launcher/manifest.json", manifest(game.launcher.read_bytes()))
+    newer = game.launcher.read_bytes() + b"\0another signed build\0" * 64
+    url = server.put_file("/launcher/ZVLauncher-next.exe", newer)
+    if options.get("url_override") == "http":
+        url = url.replace("https://", "http://")
+    manifest = signed_manifest(options.get("path_override", LAUNCHER_PATH), newer, url,
+                               host=options.get("host"), key=options.get("key", "signing-1"),
+                               version=options.get("version", "1.0.0.1"), changes=options.get("changes"))
+    server.put_manifest(LAUNCHER_PATH, manifest)
     before = game.launcher.read_bytes()
-    process = game.start()
-    if text is None:
-        assert wait_exit(process) == 0
-        assert game.launch_record() is not None, "the game started"
-    else:
-        expect_box(game, LAUNCHER_ERROR, text, process)
-        assert not [p for p in server.requests() if p.startswith("/stub/")], "the game step never runs"
+    expect_box(game, LAUNCHER_ERROR, "Launcher manifest is not signed for this launcher.", game.start())
+    assert server.requests() == [LAUNCHER_PATH], "nothing downloaded, and the game step never runs"
     assert game.launcher.read_bytes() == before
     assert game.wine.temporary_files() == []
 
 
-def test_another_builds_signed_stub_manifest_is_refused_and_deletes_nothing(signed_game, server):
+def test_an_expired_launcher_manifest_is_used_for_nothing(signed_game, server):
     game = signed_game
-    newer = fixture("stub-2/ZVClient.dll").read_bytes()
-    url = server.put_file(f"/stub/{game.key}/ZVClient-2.dll", newer)
-    # Signed, but for a build key that is not this game's.
-    server.put_manifest(game.stub_path, signed("/stub/" + "b" * 40 + "/manifest.json", newer, url))
-    before = {p.name: p.read_bytes() for p in game.root.iterdir()}
-    expect_box(game, GAME_ERROR, STUB_UNUSABLE, game.start())
-    assert {p.name: p.read_bytes() for p in game.root.iterdir()} == before, "nothing downloaded, nothing deleted"
-    assert f"/stub/{game.key}/ZVClient-2.dll" not in server.requests()
+    server.put_manifest(LAUNCHER_PATH, launcher_manifest(game, server, expires=utc(-1)))
+    expect_box(game, LAUNCHER_ERROR, "Launcher manifest has expired.", game.start())
+    assert server.requests() == [LAUNCHER_PATH]
 
 
-def test_a_stub_whose_sha1_matches_but_sha256_does_not_is_removed(signed_game, server):
+@pytest.mark.parametrize("version", ["1.0.0.0", "0.9.0.0"], ids=["equal", "lower"])
+def test_a_launcher_manifest_not_above_its_own_version_is_no_update(signed_game, server, version):
+    """A replayed older manifest, for a build that is not this one: the run goes on."""
     game = signed_game
-    newer = fixture("stub-2/ZVClient.dll").read_bytes()
-    url = server.put_file(f"/stub/{game.key}/ZVClient-2.dll", newer)
-    sha1, _ = digests(newer)
-    other = hashlib.sha256(b"other bytes").hexdigest()
-    # A correctly signed manifest whose two digests name different files.
-    manifest = {"sha1": sha1, "sha256": other, "url": url,
-                "signature": manifest_signature(game.stub_path, sha1, other, signing_key_file("signing-1"))}
-    server.put_manifest(game.stub_path, manifest)
-    expect_box(game, GAME_ERROR, "Downloaded game stub file checksum does not match expected value.", game.start())
-    assert not game.stub.exists(), "nothing unverified is left where the game loads it"
-    assert (game.root / "Foo.exe").exists()
+    server.put_manifest(LAUNCHER_PATH, launcher_manifest(game, server, version=version, expires=utc(30)))
+    before = game.launcher.read_bytes()
+    expect_game_started(game, game.start(), "1")
+    assert "/launcher/ZVLauncher-next.exe" not in server.requests()
+    assert game.launcher.read_bytes() == before
 
 
-def test_a_signed_stub_is_downloaded_verified_and_used(signed_game, server):
-    game = signed_game
-    newer = fixture("stub-2/ZVClient.dll").read_bytes()
-    url = server.put_file(f"/stub/{game.key}/ZVClient-2.dll", newer)
-    server.put_manifest(game.stub_path, signed(game.stub_path, newer, url, key="signing-2"))
-    assert wait_exit(game.start()) == 0
-    assert game.stub.read_bytes() == newer
-    assert game.launch_record()["stub-version"] == "2"
-
-
-def test_a_signed_self_update_replaces_the_launcher_and_restarts_it(signed_game, server):
+def test_a_higher_launcher_version_replaces_the_launcher_and_restarts_it(signed_game, server):
     game, wine = signed_game, signed_game.wine
-    # Another build: the same program with bytes after its last section, which Windows ignores.
-    newer = game.launcher.read_bytes() + b"\0newer signed build\0" * 64
-    url = server.put_file("/launcher/ZVLauncher-next.exe", newer)
-    server.put_manifest("/launcher/manifest.json", signed("/launcher/manifest.json", newer, url))
+    # Another build: the same program with bytes after its last section, which Windows ignores. It
+    # still says it is 1.0.0.0; the restarted launcher finds its file to be the release.
+    manifest = launcher_manifest(game, server, version="1.0.0.1", expires=utc(30))
+    newer = server.root.joinpath("launcher/ZVLauncher-next.exe").read_bytes()
+    server.put_manifest(LAUNCHER_PATH, manifest)
     assert wait_exit(game.start(["-w"])) == 0
     assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
     record = game.launch_record(wait=30)
     assert record is not None, "the restarted launcher did not start the game"
     assert record["command-line"].endswith(" -w --zarnovelle-launcher")
     assert eventually(lambda: not wine.temporary_files(), timeout=10)
-    assert server.requests().count("/launcher/manifest.json") == 2, "the restarted launcher checked again"
+    assert server.requests().count(LAUNCHER_PATH) == 2, "the restarted launcher checked again"
+    assert server.requests().count("/launcher/ZVLauncher-next.exe") == 1
+
+
+def test_an_untrusted_or_expired_stub_manifest_deletes_nothing(signed_game, server):
+    game = signed_game
+    before = folder_contents(game)
+    data = fixture("stub-2/ZVClient.dll").read_bytes()
+    url = server.put_file(f"/stub/{game.key}/ZVClient-2.dll", data)
+    cases = [
+        (signed_manifest("/stub/" + "b" * 40 + "/manifest.json", data, url, version="1.0.0.2"),
+         "Game stub manifest is not signed for this launcher."),
+        (signed_manifest(game.stub_path, data, url, version="1.0.0.2", host="other." + signed_update_host()),
+         "Game stub manifest is not signed for this launcher."),
+        (signed_manifest(game.stub_path, data, url, version="1.0.0.2", expires=utc(-0.01)),
+         "Game stub manifest is out of date."),
+        (signed_withdrawal(game.stub_path, "1.0.0.2", expires=utc(-1)), "Game stub manifest is out of date."),
+    ]
+    for manifest, text in cases:
+        server.put_manifest(game.stub_path, manifest)
+        expect_box(game, GAME_ERROR, text, game.start())
+        assert folder_contents(game) == before, "nothing downloaded, nothing deleted"
+    assert f"/stub/{game.key}/ZVClient-2.dll" not in server.requests()
+
+
+def test_a_stub_manifest_below_the_accepted_version_is_never_used_to_download(signed_game, server):
+    game = signed_game
+    publish_stub(server, game, 2, "1.0.0.2")
+    expect_game_started(game, game.start(), "2")
+    # The host (or a CDN edge that lags) serves the older manifest again: the stub the higher
+    # version named is in place, so the game starts with it.
+    publish_stub(server, game, 1, "1.0.0.1")
+    expect_game_started(game, game.start(), "2")
+    assert server.requests().count(f"/stub/{game.key}/ZVClient-1.dll") == 0
+    # With another stub in place, the older manifest cannot bring it back either.
+    game.add_stub(1)
+    expect_box(game, GAME_ERROR, "Game stub manifest is out of date.", game.start())
+    assert game.stub.read_bytes() == fixture("stub-1/ZVClient.dll").read_bytes()
+    assert server.requests().count(f"/stub/{game.key}/ZVClient-1.dll") == 0
+
+
+def test_the_accepted_versions_belong_to_the_launchers_keys(signed_game, server):
+    """A mark kept under another set of keys (another launcher, or before a key rotation) does not
+    hold this launcher back."""
+    game = signed_game
+    game.wine.reg_set(rf"{MARKS_KEY}\{'0' * 32}", game.stub_path, "REG_SZ", "9.0.0.0 withdrawn")
+    assert game.wine.reg_exported(rf"{MARKS_KEY}\{'0' * 32}", game.stub_path) == '"9.0.0.0 withdrawn"'
+    publish_stub(server, game, 2, "1.0.0.2")
+    expect_game_started(game, game.start(), "2")
+
+
+def log_lines(wine) -> list[str]:
+    folder = wine.prefix / "drive_c" / "users" / "root" / "AppData" / "Local" / "Zarnovelle" / "Logs"
+    return (folder / "launcher.log").read_text(errors="replace").splitlines()
+
+
+@pytest.mark.parametrize("framing", [True, False], ids=["announced", "until the connection closes"])
+def test_a_download_longer_than_its_signed_size_is_stopped_and_removed(signed_game, server, framing):
+    game = signed_game
+    shutil.rmtree(game.wine.prefix / "drive_c" / "users" / "root" / "AppData" / "Local" / "Zarnovelle",
+                  ignore_errors=True)
+    data = fixture("stub-2/ZVClient.dll").read_bytes()
+    # The signed size is that of stub 2; the server sends 32 MiB more behind it.
+    path = f"/stub/{game.key}/ZVClient-2.dll"
+    url = server.put_file(path, data + b"\0" * (32 << 20))
+    server.route(path, file=path, content_length=framing)
+    server.put_manifest(game.stub_path, signed_manifest(game.stub_path, data, url, version="1.0.0.2"))
+    expect_box(game, GAME_ERROR, "Failed to download game stub update.", game.start())
+    assert not game.stub.exists(), "no unverified byte stays where the game loads it"
+    assert (game.root / "Foo.exe").exists()
+    download = [line for line in log_lines(game.wine) if "ZVClient-2.dll -> " in line]
+    written = re.search(r"-> HTTP 200, then error \d+ \w+, (\d+) bytes", download[0]) if download else None
+    assert written, download
+    assert int(written.group(1)) == 0 if framing else int(written.group(1)) <= len(data)
+
+
+def test_a_bare_404_deletes_nothing_and_a_signed_withdrawal_deletes_the_game(signed_game, server):
+    game = signed_game
+    server.route(game.stub_path, status=404)
+    expect_box(game, GAME_ERROR, "Failed to fetch game stub manifest from server.", game.start())
+    assert (game.root / "Foo.exe").exists(), "a 404 is not the operator's word"
+
+    server.set_routes({})
+    server.put_manifest(game.stub_path, signed_withdrawal(game.stub_path, "1.0.0.2"))
+    expect_box(game, GAME_ERROR, "This game version is no longer supported. Please update or repair the game.",
+               game.start())
+    assert not (game.root / "Foo.exe").exists()
+    assert game.stub.exists(), "only the client target goes"

@@ -4,6 +4,8 @@
 // the native build only), and the signed manifests made with it. For the unit tables of the flows
 // that check manifest signatures.
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,20 +37,45 @@ private:
 // signs with another.
 const TestSigningKey& SharedTestKey(int which);
 
-// A manifest for content at url, signed for path as the publishing tool signs it. A case changes
-// one part before Body(): the key, the path or a digest of the signed message, the signature
-// itself, or the sha1 the body names.
-struct SignedManifest {
-    SignedManifest(std::string path, std::string_view content, std::string url);
+// JSON text of a string: the body builders below write members as JSON texts, so that a case can
+// put any value in a member's place.
+std::string JsonString(std::string_view text);
 
+// A manifest for content at url, signed as the publishing tool signs it for host and path. A case
+// changes one part of the signed message before Body() (the key, the host, the path, a member's
+// value), the signature itself, or the body after signing (bodyChanges: a member's JSON text, or
+// nothing to leave the member out; a name not in the manifest is added).
+struct SignedManifest {
+    SignedManifest(std::string path, std::string_view content, std::string url, std::string version = "1.0.0.1");
+
+    std::string host = "updates.test";
     std::string path;
+    std::string version;
+    std::optional<std::string> expires;
+    std::uint64_t size = 0;
     std::string sha1;  // lower-case hexadecimal, as in the message
     std::string sha256;
     std::string url;
     const TestSigningKey* key = &SharedTestKey(0);
     std::optional<std::string> signature;  // replaces the real one
-    std::string sha1InBody;                // when not empty, the body names this sha1 instead
+    std::map<std::string, std::optional<std::string>> bodyChanges;
 
+    [[nodiscard]] std::string Message() const;
+    [[nodiscard]] std::string Body() const;
+};
+
+// A withdrawal of the game build whose manifest is at path, signed likewise.
+struct SignedWithdrawal {
+    SignedWithdrawal(std::string path, std::string version);
+
+    std::string host = "updates.test";
+    std::string path;
+    std::string version;
+    std::optional<std::string> expires;
+    const TestSigningKey* key = &SharedTestKey(0);
+    std::map<std::string, std::optional<std::string>> bodyChanges;
+
+    [[nodiscard]] std::string Message() const;
     [[nodiscard]] std::string Body() const;
 };
 

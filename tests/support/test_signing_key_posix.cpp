@@ -2,6 +2,8 @@
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -55,18 +57,96 @@ const TestSigningKey& SharedTestKey(int which) {
     return keys[which];
 }
 
-SignedManifest::SignedManifest(std::string path, std::string_view content, std::string url)
+namespace {
+
+// One JSON object from its members' texts in order, with changes applied: a changed member keeps
+// its place, a removed one goes, a new one comes last.
+std::string Object(std::vector<std::pair<std::string, std::string>> members,
+                   const std::map<std::string, std::optional<std::string>>& changes) {
+    for (const auto& change : changes) {
+        const std::string& name = change.first;
+        const std::optional<std::string>& text = change.second;
+        auto it = std::find_if(members.begin(), members.end(), [&name](const auto& m) { return m.first == name; });
+        if (!text) {
+            if (it != members.end()) {
+                members.erase(it);
+            }
+        } else if (it != members.end()) {
+            it->second = *text;
+        } else {
+            members.emplace_back(name, *text);
+        }
+    }
+    std::string body = "{";
+    for (const auto& [name, text] : members) {
+        body += (body.size() > 1 ? ", " : "") + JsonString(name) + ": " + text;
+    }
+    return body + "}";
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (u < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", u);
+            json += escape;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+SignedManifest::SignedManifest(std::string path, std::string_view content, std::string url, std::string version)
     : path(std::move(path)),
+      version(std::move(version)),
+      size(content.size()),
       sha1(Sha1Hex(content)),
       sha256(Sha256ToHex(*Sha256Of(content.data(), content.size()))),
       url(std::move(url)) {}
 
+// The messages are written out here, not taken from the launcher's code, so that the tables check
+// the launcher against the published form.
+std::string SignedManifest::Message() const {
+    return "zarnovelle-update-manifest-2\n" + host + "\n" + path + "\n" + version + "\n" + expires.value_or("never") +
+           "\n" + std::to_string(size) + "\n" + sha1 + "\n" + sha256 + "\n" + url + "\n";
+}
+
 std::string SignedManifest::Body() const {
-    // The message is written out here, not taken from the launcher's code, so that the tables check
-    // the launcher against the published form.
-    const std::string message = "zarnovelle-update-manifest-1\n" + path + "\n" + sha1 + "\n" + sha256 + "\n";
-    return R"({"sha1": ")" + (sha1InBody.empty() ? sha1 : sha1InBody) + R"(", "url": ")" + url + R"(", "sha256": ")" +
-           sha256 + R"(", "signature": ")" + signature.value_or(key->Sign(message)) + R"("})";
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"sha1", JsonString(sha1)}, {"sha256", JsonString(sha256)},   {"size", std::to_string(size)},
+        {"url", JsonString(url)},   {"version", JsonString(version)},
+    };
+    if (expires) {
+        members.emplace_back("expires", JsonString(*expires));
+    }
+    members.emplace_back("signature", JsonString(signature.value_or(key->Sign(Message()))));
+    return Object(std::move(members), bodyChanges);
+}
+
+SignedWithdrawal::SignedWithdrawal(std::string path, std::string version)
+    : path(std::move(path)), version(std::move(version)) {}
+
+std::string SignedWithdrawal::Message() const {
+    return "zarnovelle-update-withdrawal-2\n" + host + "\n" + path + "\n" + version + "\n" + expires.value_or("never") +
+           "\n";
+}
+
+std::string SignedWithdrawal::Body() const {
+    std::vector<std::pair<std::string, std::string>> members = {{"withdrawn", "true"},
+                                                                {"version", JsonString(version)}};
+    if (expires) {
+        members.emplace_back("expires", JsonString(*expires));
+    }
+    members.emplace_back("signature", JsonString(key->Sign(Message())));
+    return Object(std::move(members), bodyChanges);
 }
 
 }  // namespace zv::test

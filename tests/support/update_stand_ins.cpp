@@ -40,9 +40,15 @@ TransferResult StandInTransfer::GetString(const std::wstring& url, std::string& 
     return answer.result;
 }
 
-TransferResult StandInTransfer::DownloadToFile(const std::wstring& url, const std::wstring& targetPath) {
+TransferResult StandInTransfer::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                               std::optional<std::uint64_t> exactSize) {
     log_.Add("download " + Narrow(url) + " to", targetPath);
     const Answer& answer = AnswerFor(url);
+    if (answer.result.complete && exactSize && answer.body.size() != *exactSize) {
+        fs::remove(fs::path(targetPath));
+        // ERROR_FILE_TOO_LARGE, ERROR_WINHTTP_CONNECTION_ERROR
+        return {false, answer.result.httpStatus, answer.body.size() > *exactSize ? 223u : 12030u};
+    }
     if (answer.result.complete) {
         WriteFileBytes(targetPath, answer.body);
         return answer.result;
@@ -89,6 +95,22 @@ void StandInSystem::RemoveFile(const std::wstring& path) {
 
 void StandInSystem::Pause(std::chrono::milliseconds duration) {
     log_.Add("pause " + std::to_string(duration.count()) + " ms");
+}
+
+std::chrono::system_clock::time_point StandInSystem::Now() { return now; }
+
+std::optional<ManifestMark> StandInSystem::ReadManifestMark(std::wstring_view keySet, std::wstring_view path) {
+    const auto it = marks.find({std::wstring(keySet), std::wstring(path)});
+    return it == marks.end() ? std::nullopt : std::optional(it->second);
+}
+
+bool StandInSystem::WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) {
+    log_.Add("keep mark " + FormatManifestMark(mark));
+    if (!canKeepMarks) {
+        return false;
+    }
+    marks[{std::wstring(keySet), std::wstring(path)}] = mark;
+    return true;
 }
 
 std::wstring StandInSelfUpdate::GetModulePath() {

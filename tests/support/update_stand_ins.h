@@ -62,7 +62,10 @@ public:
     std::map<std::wstring, Answer> answers;
 
     TransferResult GetString(const std::wstring& url, std::string& body) override;
-    TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath) override;
+    // With exactSize, a complete answer of another length fails as HttpClient fails it: a longer
+    // body with ERROR_FILE_TOO_LARGE, a shorter one as cut short; the target is then removed.
+    TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                  std::optional<std::uint64_t> exactSize) override;
 
 private:
     const Answer& AnswerFor(const std::wstring& url) const;
@@ -76,12 +79,21 @@ public:
     // What TemporaryFolder reports; empty for none.
     std::wstring folder;
     bool canCreateFile = true;
+    // What Now reports.
+    std::chrono::system_clock::time_point now = std::chrono::sys_days{std::chrono::year{2026} / 12 / 10};
+    // The kept marks, by key set and path; writes fail without changing them when !canKeepMarks.
+    std::map<std::pair<std::wstring, std::wstring>, ManifestMark> marks;
+    bool canKeepMarks = true;
 
     std::wstring TemporaryFolder() override;
     // Makes folder + "ZVL1.tmp", labelled "temp".
     std::wstring CreateTemporaryFile(const std::wstring& in) override;
     void RemoveFile(const std::wstring& path) override;
     void Pause(std::chrono::milliseconds duration) override;
+    std::chrono::system_clock::time_point Now() override;
+    std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) override;
+    // Logged as "keep mark VERSION SHA256" (or "... withdrawn").
+    bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) override;
 
 private:
     ActLog& log_;

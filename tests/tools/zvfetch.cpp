@@ -56,7 +56,7 @@ int wmain(int argc, wchar_t** argv) {
     LARGE_INTEGER end;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
-    const zv::TransferResult result = client.DownloadToFile(argv[1], argv[2], zv::ProgressCallback{});
+    const zv::TransferResult result = client.DownloadToFile(argv[1], argv[2], std::nullopt, zv::ProgressCallback{});
     ::QueryPerformanceCounter(&end);
     const unsigned long long peakAfter = PeakWorkingSet();
     std::printf(
