@@ -2,7 +2,9 @@
 // section table must run clean under the sanitizers whatever the fields say, and must give the
 // digest of the bytes a reference picks out of the input in memory, in 64-bit arithmetic (twenty
 // zero bytes where the reference finds no code section); HashFile, which streams the file, must
-// give the digest of the bytes taken at once.
+// give the digest of the bytes taken at once. The version resource's reading walks the same
+// headers and then the resource directory: it must run clean too, find nothing in a file without
+// the PE signatures, and find a version only where the file holds the record's key and signature.
 
 #include <algorithm>
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
+#include "common/pe_version.h"
 #include "integrity/file_digest.h"
 #include "integrity/sha1.h"
 
@@ -90,5 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     zv::fuzz::Check(zv::HashFile(zv::fuzz::ScratchPath()) == DigestOf(data, size),
                     "the file's digest is the digest of its bytes");
+
+    const zv::PeVersion version = zv::ReadPeFileVersion(zv::fuzz::ScratchPath());
+    if (!bytes.starts_with("MZ") || bytes.find(std::string_view("PE\0\0", 4)) == std::string_view::npos) {
+        zv::fuzz::Check(version.read == zv::PeVersionRead::NotPe, "a file without the signatures is no PE file");
+    }
+    if (version.read == zv::PeVersionRead::Found) {
+        constexpr char kKey[] = "V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0\0\0";
+        zv::fuzz::Check(bytes.find(std::string_view(kKey, sizeof kKey - 1)) != std::string_view::npos &&
+                            bytes.find(std::string_view("\xBD\x04\xEF\xFE", 4)) != std::string_view::npos,
+                        "a version is found only in a record with its key and signature");
+    }
     return 0;
 }

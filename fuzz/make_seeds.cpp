@@ -14,6 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using zv::test::AddVersionResource;
 using zv::test::BuildPe;
 using zv::test::Bytes;
 using zv::test::MakeImportingImage;
@@ -105,6 +106,9 @@ void PeSeeds(Corpus& corpus) {
     PeImage longOptional = MakeImportingImage({}, 0x8664);
     longOptional.optionalHeaderBytes = 256;
     corpus.Add("code_section_digest", "longer_optional_header.exe", BuildPe(longOptional));
+    PeImage versioned = MakeImportingImage({"ZVClient.dll"});
+    AddVersionResource(versioned, {1, 2, 3, 4});
+    corpus.Add("code_section_digest", "version_resource.dll", BuildPe(versioned));
 }
 
 void RvaSeeds(Corpus& corpus) {
@@ -137,6 +141,21 @@ void TextSeeds(Corpus& corpus) {
     corpus.Add(m, "sha1_number", FromText(R"({"sha1":12345678901234567890123})"));
     corpus.Add(m, "cut_short", FromText(R"({"sha1":")" + hex));
     corpus.Add(m, "html", FromText("<html><body>502 Bad Gateway</body></html>"));
+
+    const std::string sha256 = hex + hex.substr(0, 24);
+    const std::string s = "signed_manifest";
+    const std::string release =
+        R"({"sha1":")" + hex + R"(","sha256":")" + sha256 +
+        R"(","size":1630208,"url":"https://cdn.example.com/s/ZVClient-x.dll","version":"1.4.0.12")";
+    corpus.Add(s, "release", FromText(release + R"(,"signature":"MEUCIQ=="})"));
+    corpus.Add(s, "expiring", FromText(release + R"(,"expires":"2027-02-28T23:59:59Z","signature":"x"})"));
+    corpus.Add(s, "expired", FromText(release + R"(,"expires":"2020-02-29T00:00:00Z","signature":"x"})"));
+    corpus.Add(s, "withdrawal", FromText(R"({"withdrawn":true,"version":"01.4.0.13","signature":"x"})"));
+    corpus.Add(s, "odd_members",
+               FromText(R"({"withdrawn":false,"version":"1.4.0","size":-1,"expires":"2027-02-30T00:00:00Z"})"));
+    corpus.Add(s, "http_url",
+               FromText(R"({"sha1":")" + hex + R"(","sha256":")" + sha256 +
+                        R"(","size":0,"url":"http://h/x","version":"0.0.0.0","signature":""})"));
 }
 
 Bytes FromHexText(const std::string& hex) {

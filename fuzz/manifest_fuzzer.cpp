@@ -29,13 +29,13 @@ std::wstring LowerWide(const std::string& text) {
     return out;
 }
 
-// What the document holds under name: Absent, NotString, or None with the string in text.
+// What the document holds under name: Absent, WrongType, or None with the string in text.
 MemberFault StringMember(const json& document, const char* name, std::string& text) {
     if (!document.is_object() || !document.contains(name)) {
         return MemberFault::Absent;
     }
     if (!document[name].is_string()) {
-        return MemberFault::NotString;
+        return MemberFault::WrongType;
     }
     text = document[name].get<std::string>();
     return MemberFault::None;

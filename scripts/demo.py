@@ -1,8 +1,9 @@
 """The launcher's main job with the real pieces: a sample game, its client stub and the launcher
 (built with the operator's public key) are published with zvpublish and signed with the
 operator's key, the tree is served by nginx over TLS on loopback with a test CA, and the launcher
-runs under Wine against it three times: with an out-of-date stub, then current, then with a
-manifest changed on the server after it was signed.
+runs under Wine against it four times: with an out-of-date stub, then current, then with an older
+signed manifest served again (a replay), then with a manifest changed on the server after it was
+signed.
 """
 
 import subprocess
@@ -75,12 +76,20 @@ def main() -> int:
             for f in sorted(game.root.iterdir()):
                 print(f"  {f.name:14} sha1 {sha1_of(f)}")
 
-            step(f"Publishing with {zvpublish_path().relative_to(REPO)}, signed with the operator's key: "
-                 "stub version 2 for this game build, and this launcher")
+            step(f"Publishing with {zvpublish_path().relative_to(REPO)}, signed with the operator's key for "
+                 f"{host}:{port}, valid for 30 days: stub version 1 for this game build (it has no version "
+                 "resource: 1.0.0.1), then stub version 2 (its version resource says 2.0.0.0), and this "
+                 "launcher (its own version)")
+            signing = ["--signing-key", KEY, "--update-host", f"{host}:{port}", "--expires-in", "30"]
+            publish("stub", "--target", game.root / "Foo.exe", "--stub", fixture("stub-1/ZVClient.dll"),
+                    "--version", "1.0.0.1", "--base-url", base, "--out", tree, *signing)
+            for folder in (tree / "stub").iterdir():
+                stub_manifest = folder / "manifest.json"
+            older = stub_manifest.read_bytes()  # what a hostile host keeps to serve again later
             publish("stub", "--target", game.root / "Foo.exe", "--stub", fixture("stub-2/ZVClient.dll"),
-                    "--base-url", base, "--out", tree, "--signing-key", KEY)
-            publish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree, "--signing-key", KEY)
-            publish("verify", tree, "--public-keys", PUBLIC_KEY)
+                    "--base-url", base, "--out", tree, *signing)
+            publish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree, *signing)
+            publish("verify", tree, "--base-url", base, "--public-keys", PUBLIC_KEY, "--update-host", f"{host}:{port}")
 
             step(f"Serving the tree with nginx over TLS on 127.0.0.1:{port} (deploy/nginx)")
             with Nginx(tmp / "nginx", tree, tmp / "certs", port) as nginx:
@@ -111,7 +120,29 @@ def main() -> int:
                 second_downloads = [r for r in second if not r["uri"].endswith("/manifest.json")]
                 second_ok = code == 0 and record is not None and not second_downloads
 
-                step("Third run: the launcher manifest is changed on the server after it was signed")
+                step("Third run: the host serves the older signed manifest again (stub version 1, 1.0.0.1)")
+                current_stub_manifest = stub_manifest.read_bytes()
+                stub_manifest.write_bytes(older)
+                (game.root / "launch-record.txt").unlink(missing_ok=True)
+                log = wine.prefix / "drive_c" / "users" / "root" / "AppData" / "Local" / "Zarnovelle" / "Logs"
+                log_before = (log / "launcher.log").read_text(errors="replace") if log.exists() else ""
+                code = game.run(["--demo", "third run"])
+                third = requests_since(nginx, len(first) + len(second))
+                print_requests(third)
+                record = game.launch_record()
+                print(f"  the launcher ended with exit code {code}")
+                said = [line.split(" ", 2)[2] for line in
+                        (log / "launcher.log").read_text(errors="replace")[len(log_before):].splitlines()
+                        if "below the accepted" in line]
+                for line in said:
+                    print(f"  the launcher's log: {line}")
+                if record:
+                    print(f"  the game started and loaded stub version {record['stub-version']}")
+                third_ok = (code == 0 and record is not None and record["stub-version"] == "2" and bool(said)
+                            and not [r for r in third if r["uri"].endswith(".dll")])
+                stub_manifest.write_bytes(current_stub_manifest)
+
+                step("Fourth run: the launcher manifest is changed on the server after it was signed")
                 manifest = tree / "launcher" / "manifest.json"
                 original = manifest.read_text()
                 at = original.index('"sha256": "') + len('"sha256": "')
@@ -121,14 +152,14 @@ def main() -> int:
                 print(f'  the first digit of "sha256" is now {changed} instead of {digit}')
                 (game.root / "launch-record.txt").unlink(missing_ok=True)
                 boxes = []
-                code, caption = finish_run(wine, game.start(["--demo", "third run"]),
+                code, caption = finish_run(wine, game.start(["--demo", "fourth run"]),
                                            on_box=lambda box: boxes.extend(box.static_texts()))
-                third = requests_since(nginx, len(first) + len(second))
-                print_requests(third)
+                fourth = requests_since(nginx, len(first) + len(second) + len(third))
+                print_requests(fourth)
                 print(f"  the launcher showed \"{caption}\": {' '.join(boxes)}")
                 print(f"  the launcher ended with exit code {code}")
-                third_ok = (code == 1 and caption == "Launcher Update Error" and game.launch_record(wait=2) is None
-                            and [r["uri"] for r in third] == ["/launcher/manifest.json"])
+                fourth_ok = (code == 1 and caption == "Launcher Update Error" and game.launch_record(wait=2) is None
+                             and [r["uri"] for r in fourth] == ["/launcher/manifest.json"])
                 manifest.write_text(original)
         finally:
             wine.end_stragglers()
@@ -148,12 +179,19 @@ def main() -> int:
     else:
         print("  Second run: NOT as expected (see above): only the two manifests should have been fetched.")
     if third_ok:
-        print("  Third run: the manifest's signature no longer matched what it says, so the launcher used\n"
+        print("  Third run: the host served an older manifest the operator once signed, for stub version 1.\n"
+              "  Its signature is good, but its version is below the 2.0.0.0 this player's launcher has\n"
+              "  accepted, so the launcher downloaded nothing and kept stub version 2, which that version\n"
+              "  named: whoever controls the server cannot take players back to an older release.")
+    else:
+        print("  Third run: NOT as expected (see above): the older manifest should have been refused.")
+    if fourth_ok:
+        print("  Fourth run: the manifest's signature no longer matched what it says, so the launcher used\n"
               "  nothing of it, showed its one box and did not start the game: whoever controls the server\n"
               "  cannot make it install anything the operator's key did not sign.")
     else:
-        print("  Third run: NOT as expected (see above): the changed manifest should have been refused.")
-    return 0 if first_ok and second_ok and third_ok else 1
+        print("  Fourth run: NOT as expected (see above): the changed manifest should have been refused.")
+    return 0 if first_ok and second_ok and third_ok and fourth_ok else 1
 
 
 if __name__ == "__main__":

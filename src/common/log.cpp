@@ -26,7 +26,8 @@ void LogEvent(std::string_view text) noexcept {
 }
 
 std::string FormatLogLine(std::chrono::system_clock::time_point time, std::uint32_t pid, std::string_view text) {
-    std::string line = FormatUtcTime(time, UtcPrecision::Milliseconds) + " " + std::to_string(pid) + " ";
+    std::string line = FormatUtcTime(std::chrono::floor<std::chrono::milliseconds>(time), UtcPrecision::Milliseconds) +
+                       " " + std::to_string(pid) + " ";
     line.reserve(line.size() + text.size());
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);

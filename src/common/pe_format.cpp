@@ -84,17 +84,19 @@ HeaderRead ReadFileHeader(ReadOnlyFile& file, FileHeader& header) {
     return HeaderRead::Read;
 }
 
-bool ReadSectionTableAfterDeclaredOptionalHeader(ReadOnlyFile& file, const FileHeader& header,
-                                                 std::vector<SectionHeader>& sections) {
-    if (!file.SeekFromCurrent(header.sizeOfOptionalHeader)) {
-        return false;
-    }
-    std::vector<std::uint8_t> table(std::size_t{header.numberOfSections} * kSectionHeaderSize);
+bool ReadSectionTable(ReadOnlyFile& file, std::uint16_t count, std::vector<SectionHeader>& sections) {
+    std::vector<std::uint8_t> table(std::size_t{count} * kSectionHeaderSize);
     if (!file.ReadExactly(table.data(), static_cast<std::uint32_t>(table.size()))) {
         return false;
     }
-    sections = ParseSectionTable(table.data(), header.numberOfSections);
+    sections = ParseSectionTable(table.data(), count);
     return true;
+}
+
+bool ReadSectionTableAfterDeclaredOptionalHeader(ReadOnlyFile& file, const FileHeader& header,
+                                                 std::vector<SectionHeader>& sections) {
+    return file.SeekFromCurrent(header.sizeOfOptionalHeader) &&
+           ReadSectionTable(file, header.numberOfSections, sections);
 }
 
 bool ReadStandardOptionalHeaderAndSectionTable(ReadOnlyFile& file, const FileHeader& header,

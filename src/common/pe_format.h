@@ -107,6 +107,10 @@ enum class HeaderRead {
 // 2^31. On Read, header is filled and the file stands where the optional header begins.
 HeaderRead ReadFileHeader(ReadOnlyFile& file, FileHeader& header);
 
+// Reads count records of a section table at the file's current position; false when the file ends
+// inside them or a read fails.
+bool ReadSectionTable(ReadOnlyFile& file, std::uint16_t count, std::vector<SectionHeader>& sections);
+
 // Where the section table lies. The two readers differ on purpose, and each reading is fixed:
 // what they find is shared with the world outside the launcher, so either reading once changed
 // would disagree with what is already published and installed.

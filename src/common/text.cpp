@@ -35,9 +35,9 @@ std::string ToUtf8(std::wstring_view text) {
     return out;
 }
 
-std::string FormatUtcTime(std::chrono::system_clock::time_point time, UtcPrecision precision) {
+std::string FormatUtcTime(std::chrono::sys_time<std::chrono::milliseconds> time, UtcPrecision precision) {
     using namespace std::chrono;
-    const auto milliseconds = floor<std::chrono::milliseconds>(time);
+    const auto milliseconds = time;
     const auto day = floor<days>(milliseconds);
     const year_month_day date{day};
     const hh_mm_ss clock{milliseconds - day};
@@ -55,7 +55,7 @@ std::string FormatUtcTime(std::chrono::system_clock::time_point time, UtcPrecisi
     return out;
 }
 
-std::optional<std::chrono::system_clock::time_point> ParseUtcTime(std::string_view text) {
+std::optional<std::chrono::sys_seconds> ParseUtcTime(std::string_view text) {
     using namespace std::chrono;
     constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
     if (text.size() != kShape.size()) {
@@ -82,7 +82,7 @@ std::optional<std::chrono::system_clock::time_point> ParseUtcTime(std::string_vi
     if (!date.ok() || date.year() < year{1970} || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
-    return time_point_cast<system_clock::duration>(sys_days{date} + hours{hour} + minutes{minute} + seconds{second});
+    return sys_seconds{sys_days{date}} + hours{hour} + minutes{minute} + seconds{second};
 }
 
 }  // namespace zv

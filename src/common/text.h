@@ -17,12 +17,13 @@ std::string ToUtf8(std::wstring_view text);
 enum class UtcPrecision { Seconds, Milliseconds };
 
 // "2026-12-10T12:00:00Z", or with milliseconds "2026-12-10T12:00:00.123Z"; the time is cut, not
-// rounded, to the precision.
-std::string FormatUtcTime(std::chrono::system_clock::time_point time, UtcPrecision precision);
+// rounded, to the precision. (Milliseconds, not the system clock's own unit: every year a text can
+// name, up to 9999, fits them; a clock counting nanoseconds ends in 2262.)
+std::string FormatUtcTime(std::chrono::sys_time<std::chrono::milliseconds> time, UtcPrecision precision);
 
 // The moment "YYYY-MM-DDTHH:MM:SSZ" names: exactly that form (upper-case T and Z, two-digit fields,
 // a four-digit year from 1970), a date that exists, hours 00 to 23, minutes and seconds 00 to 59.
 // Nothing for anything else, so a text read back is the text written.
-std::optional<std::chrono::system_clock::time_point> ParseUtcTime(std::string_view text);
+std::optional<std::chrono::sys_seconds> ParseUtcTime(std::string_view text);
 
 }  // namespace zv

@@ -73,7 +73,7 @@ struct ManifestReading {
     // "expires": a string "YYYY-MM-DDTHH:MM:SSZ" (ParseUtcTime); Malformed otherwise. The text is
     // kept as it stands, since the signature covers it.
     ManifestMember<std::string> expiresText;
-    ManifestMember<std::chrono::system_clock::time_point> expires;
+    ManifestMember<std::chrono::sys_seconds> expires;
     // "withdrawn": the JSON literal true; Malformed for false.
     ManifestMember<bool> withdrawn;
 };

@@ -188,8 +188,9 @@ SignedReading CheckSignedManifest(const ManifestReading& manifest, std::string_v
         return reading;
     }
     reading.signer = *signer;
-    reading.trust =
-        manifest.expires.ok() && manifest.expires.value < now ? ManifestTrust::Expired : ManifestTrust::Trusted;
+    reading.trust = manifest.expires.ok() && manifest.expires.value < std::chrono::floor<std::chrono::seconds>(now)
+                        ? ManifestTrust::Expired
+                        : ManifestTrust::Trusted;
     return reading;
 }
 

@@ -184,6 +184,8 @@ TEST(CheckSignedManifest, RefusesEachUntrustedForm) {
 
         {"expired a second ago", ReleaseWith([](SignedManifest& s) { s.expires = "2026-12-10T11:59:59Z"; }),
          ManifestTrust::Expired},
+        {"expiring in the year 9999", ReleaseWith([](SignedManifest& s) { s.expires = "9999-12-31T23:59:59Z"; }),
+         ManifestTrust::Trusted},
         {"expired, and its signature does not verify", ReleaseWith([](SignedManifest& s) {
              s.expires = "2020-01-01T00:00:00Z";
              s.key = &SharedTestKey(2);

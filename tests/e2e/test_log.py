@@ -20,9 +20,17 @@ def log_folder(wine):
 def logs(clean_wine):
     """The prefix's log folder, emptied before and after the test."""
     folder = log_folder(clean_wine)
-    shutil.rmtree(folder.parent, ignore_errors=True)
+    remove(folder.parent)
     yield folder
-    shutil.rmtree(folder.parent, ignore_errors=True)
+    remove(folder.parent)
+
+
+def remove(path):
+    """Removes a folder, or a link in its place (never what the link points to)."""
+    if path.is_symlink():
+        path.unlink()
+    else:
+        shutil.rmtree(path, ignore_errors=True)
 
 
 def events(folder) -> list[str]:
@@ -146,3 +154,52 @@ def test_a_log_that_cannot_be_written_changes_nothing(ready_game, server, logs, 
         assert logs.read_bytes() == b"not a folder"
     else:
         assert (logs / "launcher.log").is_dir() and not list((logs / "launcher.log").iterdir())
+
+
+LINKS = [
+    "the Logs folder", "the Zarnovelle folder", "launcher.log", "launcher.log, a link to a missing file",
+    "launcher.log, a second name of a file outside", "launcher.1.log, when the log is rotated",
+]
+
+
+@pytest.mark.parametrize("planted", LINKS)
+def test_the_log_never_follows_a_link(ready_game, server, logs, tmp_path, planted):
+    """A link planted in the log's place (here a host symbolic link, which Wine follows as Windows
+    follows a junction; or a hard link) must not lead an elevated launcher to create, append to or
+    rename anything where it points: the run goes on without a log."""
+    game = ready_game
+    game.add_stub(1)
+    server.publish_stub(game.root / "Foo.exe", game.stub)
+    outside = tmp_path / "outside"
+    outside.mkdir()
+    victim = outside / "victim.txt"
+    victim.write_bytes(b"not the launcher's\n")
+    logs.parent.mkdir(parents=True)
+    if planted == "the Logs folder":
+        logs.symlink_to(outside, target_is_directory=True)
+    elif planted == "the Zarnovelle folder":
+        logs.parent.rmdir()
+        logs.parent.symlink_to(outside, target_is_directory=True)
+    elif planted == "launcher.log":
+        logs.mkdir()
+        (logs / "launcher.log").symlink_to(victim)
+    elif planted == "launcher.log, a link to a missing file":
+        logs.mkdir()
+        (logs / "launcher.log").symlink_to(outside / "made.log")
+    elif planted == "launcher.log, a second name of a file outside":
+        logs.mkdir()
+        (logs / "launcher.log").hardlink_to(victim)
+    else:
+        logs.mkdir()
+        line = b"2026-01-01T00:00:00.000Z 1 an old line\n"
+        (logs / "launcher.log").write_bytes(line * (1024 * 1024 // len(line) + 1))
+        (logs / "launcher.1.log").symlink_to(victim)
+    before = sorted((p.name, p.read_bytes()) for p in outside.iterdir())
+
+    assert wait_exit(game.start()) == 0
+    assert game.launch_record() is not None, "the run goes on as usual"
+    assert sorted((p.name, p.read_bytes()) for p in outside.iterdir()) == before, "nothing changed outside"
+    if planted == "launcher.1.log, when the log is rotated":
+        # The rename replaced the name launcher.1.log, not the file it pointed to.
+        assert not (logs / "launcher.1.log").is_symlink()
+        assert events(logs)[0].startswith("start ")

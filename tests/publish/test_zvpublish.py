@@ -3,13 +3,30 @@ refusals, and the same tree from the Linux tool and from zvpublish.exe under Win
 
 import json
 import os
+import re
+from pathlib import Path
 
 import pytest
 
-from harness import build_dir, build_key, fixture, sha1_of, to_windows_path
+from harness import build_dir, build_key, fixture, sha1_of, signed_build_dir, signing_key_file, to_windows_path
 from publishing import zvpublish
 
 WINDOWS_TOOL = build_dir() / "tools" / "zvpublish" / "zvpublish.exe"
+UPDATE_HOST = "updates.example.com"
+BASE = "https://updates.example.com/"
+SIGNED_LAUNCHER = signed_build_dir() / "ZVLauncher.exe"
+PUBLIC_KEYS = signing_key_file("signing-1").with_name("update-keys.pem")
+
+
+def signing(name: str = "signing-1") -> list:
+    """The options that sign with a test key (tests/keys/make_test_keys.sh) for UPDATE_HOST."""
+    return ["--signing-key", signing_key_file(name), "--update-host", UPDATE_HOST]
+
+
+def built_version(build: Path) -> str:
+    """The launcher's version as the build was configured (ZV_VERSION), from its CMake cache."""
+    cache = (build / "CMakeCache.txt").read_text()
+    return re.search(r"^ZV_VERSION:STRING=(.*)$", cache, re.MULTILINE).group(1)
 
 
 def run_tool(kind: str, wine, *args: str):
@@ -74,31 +91,100 @@ def test_linux_and_windows_tools_publish_the_same_tree(tmp_path, wine):
 
 def test_a_tree_signed_on_linux_verifies_with_the_public_keys_on_both_tools(tmp_path, wine):
     """Signing is the Linux tool's; checking signatures is both tools' (the Windows one through the
-    platform's own cryptography), and the Windows tool says plainly that it does not sign."""
-    key, public = tmp_path / "key.pem", tmp_path / "key.pub.pem"
-    zvpublish("keygen", "--out", key, "--public-out", public)
+    platform's own cryptography), for the update host given, and the Windows tool says plainly that
+    it does not sign."""
+    if not SIGNED_LAUNCHER.exists():
+        pytest.fail(f"build the windows-signed preset first; missing: {SIGNED_LAUNCHER}")
     tree = tmp_path / "tree"
-    for args in (["stub", "--target", fixture("Game.exe"), "--stub", fixture("stub-2/ZVClient.dll")],
-                 ["launcher", "--file", build_dir() / "ZVLauncher.exe"]):
-        zvpublish(*args, "--base-url", "https://updates.example.com/", "--out", tree, "--signing-key", key)
+    zvpublish("stub", "--target", fixture("Game.exe"), "--stub", fixture("stub-2/ZVClient.dll"), "--base-url", BASE,
+              "--out", tree, *signing(), "--expires-in", "30")
+    zvpublish("launcher", "--file", SIGNED_LAUNCHER, "--base-url", BASE, "--out", tree, *signing())
     other = tmp_path / "other.pub.pem"
     zvpublish("keygen", "--out", tmp_path / "other.pem", "--public-out", other)
 
     for kind in ("linux", "windows"):
-        code, out, err = run_tool(kind, wine, "verify", tree, "--public-keys", public)
+        code, out, err = run_tool(kind, wine, "verify", tree, "--public-keys", PUBLIC_KEYS, "--update-host",
+                                  UPDATE_HOST)
         assert (code, err) == (0, ""), f"{kind}: {err}"
         assert out.endswith(": every manifest is good and signed\n"), out
-        code, _, err = run_tool(kind, wine, "verify", tree, "--public-keys", other)
-        assert code == 1
-        assert err.count("its signature does not verify") == 2, f"{kind}: {err}"
+        for keys, host in ((other, UPDATE_HOST), (PUBLIC_KEYS, "staging.example.com")):
+            code, _, err = run_tool(kind, wine, "verify", tree, "--public-keys", keys, "--update-host", host)
+            assert code == 1
+            assert err.count("no key of this launcher signed it for host " + host) == 2, f"{kind}: {err}"
 
     code, _, err = run_tool("windows", wine, "keygen", "--out", tmp_path / "windows.pem")
     assert code == 1 and "does not sign" in err, err
     assert not (tmp_path / "windows.pem").exists()
-    code, _, err = run_tool("windows", wine, "launcher", "--file", build_dir() / "ZVLauncher.exe", "--base-url",
-                            "https://updates.example.com/", "--out", tmp_path / "w", "--signing-key", key)
+    code, _, err = run_tool("windows", wine, "launcher", "--file", SIGNED_LAUNCHER, "--base-url", BASE, "--out",
+                            tmp_path / "w", *signing())
     assert code == 1 and "does not sign" in err, err
 
+
+@pytest.mark.parametrize("launcher,key,refused", [
+    (build_dir() / "ZVLauncher.exe", "signing-1", True),   # built without keys
+    (SIGNED_LAUNCHER, "unknown", True),                      # built for other keys
+    (fixture("Game.exe"), "signing-1", True),                # no launcher at all
+    (SIGNED_LAUNCHER, "signing-2", False),                   # the second of its keys
+], ids=["without keys", "other keys", "no launcher", "its second key"])
+def test_a_launcher_is_signed_only_when_it_carries_the_keys_public_key(tmp_path, launcher, key, refused):
+    tree = tmp_path / "tree"
+    result = zvpublish("launcher", "--file", launcher, "--base-url", BASE, "--out", tree, *signing(key), check=False)
+    if refused:
+        assert result.returncode == 1
+        assert result.stderr.startswith(
+            f"zvpublish: {launcher}: does not carry the public key of {signing_key_file(key)}: "), result.stderr
+        assert "Build the launcher with ZV_UPDATE_PUBLIC_KEYS holding this key's public key" in result.stderr
+        assert not tree.exists()
+    else:
+        assert result.returncode == 0, result.stderr
+        manifest = json.loads((tree / "launcher" / "manifest.json").read_text())
+        assert manifest["version"] == built_version(signed_build_dir())
+
+
+def test_signed_versions_come_from_the_version_resource(tmp_path):
+    """Stub 2 carries FILEVERSION 2.0.0.0; stub 1 has no version resource and needs --version."""
+    tree = tmp_path / "tree"
+    common = ["--target", fixture("Game.exe"), "--base-url", BASE, "--out", tree, *signing()]
+    manifest = tree / "stub" / build_key(fixture("Game.exe")) / "manifest.json"
+
+    refused = zvpublish("stub", "--stub", fixture("stub-1/ZVClient.dll"), *common, check=False)
+    assert refused.returncode == 1
+    assert "has no version resource (no VERSIONINFO with a FILEVERSION); give the stub's version with --version" \
+        in refused.stderr
+    zvpublish("stub", "--stub", fixture("stub-1/ZVClient.dll"), *common, "--version", "1.0.0.7")
+    assert json.loads(manifest.read_text())["version"] == "1.0.0.7"
+    zvpublish("stub", "--stub", fixture("stub-2/ZVClient.dll"), *common)
+    assert json.loads(manifest.read_text())["version"] == "2.0.0.0"
+    # Going back to stub 1 needs a version above stub 2's.
+    back = zvpublish("stub", "--stub", fixture("stub-1/ZVClient.dll"), *common, "--version", "1.0.0.8", check=False)
+    assert back.returncode == 1
+    assert "its version 1.0.0.8 is not above 2.0.0.0" in back.stderr
+    assert json.loads(manifest.read_text())["version"] == "2.0.0.0"
+
+
+@pytest.mark.parametrize("kind", ["linux", "windows"])
+def test_prune_leaves_a_linked_build_folder_alone(tmp_path, wine, kind):
+    """A build folder that is a symbolic link to a folder elsewhere is neither entered nor pruned.
+    Under Wine the Windows tool sees a Unix link to a folder as a reparse point, as Windows shows a
+    link or a junction; a link to a file Wine shows as a plain file (see docs/developers.md), so
+    only the folder is checked on both tools."""
+    tree = tmp_path / "tree"
+    zvpublish("stub", "--target", fixture("Game.exe"), "--stub", fixture("stub-2/ZVClient.dll"), "--base-url", BASE,
+              "--out", tree)
+    outside = tmp_path / "outside"
+    outside.mkdir()
+    old = outside / f"ZVClient-{'b' * 40}.dll"
+    old.write_text("not served")
+    os.utime(old, (1709208000, 1709208000))
+    (outside / "manifest.json").write_bytes(next((tree / "stub").iterdir()).joinpath("manifest.json").read_bytes())
+    link = tree / "stub" / ("a" * 40)
+    link.symlink_to(outside, target_is_directory=True)
+
+    code, out, err = run_tool(kind, wine, "prune", tree, "--older-than", "0")
+    assert code == 0, err
+    assert "removed 0 files" in out, out
+    assert f"{'a' * 40}: is a symbolic link (or another reparse point); prune neither enters nor removes links" in err
+    assert old.exists() and link.is_symlink()
 
 def test_linux_and_windows_tools_agree_on_the_status_of_a_tree(tmp_path, wine):
     """status --json of one real tree reads the same from both tools: the same paths below the tree

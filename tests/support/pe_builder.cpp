@@ -80,6 +80,11 @@ Bytes BuildPe(const PeImage& image) {
     if (importAt + 4 <= optional + optionalBytes) {
         Put32(out, importAt, image.importRva);
     }
+    const std::size_t resourceAt = importAt + 8;
+    if (resourceAt + 8 <= optional + optionalBytes) {
+        Put32(out, resourceAt, image.resourceRva);
+        Put32(out, resourceAt + 4, image.resourceSize);
+    }
 
     const auto offsets = SectionFileOffsets(image);
     std::size_t entry = optional + optionalBytes;
@@ -134,6 +139,79 @@ PeImage MakeImportingImage(const std::vector<std::string>& libraries, std::uint1
     image.sections = {text, idata};
     image.importRva = libraries.empty() ? 0 : kIdataRva;
     return image;
+}
+
+VersionResource MakeVersionResource(std::uint32_t rva, const std::array<std::uint16_t, 4>& fileVersion,
+                                    bool otherTypesFirst) {
+    constexpr std::uint32_t kSubdirectory = 0x80000000;
+    VersionResource resource;
+    Bytes& data = resource.section.data;
+    // A directory header with its counts, then its entries (name, offset), each appended in turn.
+    const auto directory = [&](std::uint16_t named, std::uint16_t ids) {
+        const auto at = static_cast<std::uint32_t>(data.size());
+        data.resize(data.size() + 16, 0);
+        Put16(data, at + 12, named);
+        Put16(data, at + 14, ids);
+        data.resize(data.size() + 8u * (named + ids), 0);
+        return at;
+    };
+    const auto entry = [&](std::uint32_t directoryAt, std::uint32_t index, std::uint32_t name, std::uint32_t to) {
+        const std::uint32_t at = directoryAt + 16 + 8 * index;
+        Put32(data, at, name);
+        Put32(data, at + 4, to);
+        return at;
+    };
+
+    const std::uint32_t root = directory(otherTypesFirst ? 1 : 0, otherTypesFirst ? 2 : 1);
+    const std::uint32_t types = directory(0, 1);
+    const std::uint32_t names = directory(0, 1);
+    std::uint32_t index = 0;
+    if (otherTypesFirst) {
+        const std::uint32_t empty = directory(0, 0);
+        const auto typeName = static_cast<std::uint32_t>(data.size());
+        data.insert(data.end(), {3, 0, 'M', 0, 'U', 0, 'I', 0});  // length, then UTF-16
+        entry(root, index++, kSubdirectory | typeName, kSubdirectory | empty);
+        entry(root, index++, 3, kSubdirectory | empty);
+    }
+    resource.versionTypeEntry = entry(root, index, 16, kSubdirectory | types);
+    resource.nameEntry = entry(types, 0, 1, kSubdirectory | names);
+    resource.dataEntry = static_cast<std::uint32_t>(data.size());
+    data.resize(data.size() + 16, 0);
+    resource.languageEntry = entry(names, 0, 0x0409, resource.dataEntry);
+
+    constexpr std::uint32_t kRecordSize = 40 + 52;
+    resource.record = AlignUp(static_cast<std::uint32_t>(data.size()), 4);
+    data.resize(resource.record + kRecordSize, 0);
+    Put32(data, resource.dataEntry, rva + resource.record);
+    Put32(data, resource.dataEntry + 4, kRecordSize);
+    Put16(data, resource.record, kRecordSize);
+    Put16(data, resource.record + 2, 52);
+    const char16_t key[] = u"VS_VERSION_INFO";
+    for (std::size_t i = 0; i < std::size(key); ++i) {
+        Put16(data, resource.record + 6 + 2 * i, key[i]);
+    }
+    const std::uint32_t fixed = resource.record + 40;
+    Put32(data, fixed, 0xFEEF04BD);
+    Put32(data, fixed + 4, 0x00010000);
+    Put32(data, fixed + 8, (std::uint32_t{fileVersion[0]} << 16) | fileVersion[1]);
+    Put32(data, fixed + 12, (std::uint32_t{fileVersion[2]} << 16) | fileVersion[3]);
+
+    resource.section.name = ".rsrc";
+    resource.section.virtualAddress = rva;
+    resource.section.characteristics = kSectionInitData | 0x40000000;  // readable
+    return resource;
+}
+
+void AddVersionResource(PeImage& image, const std::array<std::uint16_t, 4>& fileVersion) {
+    std::uint32_t rva = 0x1000;
+    for (const auto& section : image.sections) {
+        const auto size = std::max<std::uint32_t>(section.virtualSize, static_cast<std::uint32_t>(section.data.size()));
+        rva = std::max(rva, AlignUp(section.virtualAddress + size, 0x1000));
+    }
+    VersionResource resource = MakeVersionResource(rva, fileVersion);
+    image.resourceRva = rva;
+    image.resourceSize = static_cast<std::uint32_t>(resource.section.data.size());
+    image.sections.push_back(std::move(resource.section));
 }
 
 void Store32(Bytes& bytes, std::size_t at, std::uint32_t value) { Put32(bytes, at, value); }

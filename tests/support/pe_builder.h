@@ -4,6 +4,7 @@
 // import tables and section tables arranged on purpose. The images are for the parsers only; they
 // are not loadable programs.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,6 +40,9 @@ struct PeImage {
     std::optional<std::uint16_t> optionalMagic;
     std::uint32_t numberOfRvaAndSizes = 16;
     std::uint32_t importRva = 0;
+    // The resource directory (data directory 2), written when the optional header has room for it.
+    std::uint32_t resourceRva = 0;
+    std::uint32_t resourceSize = 0;
     // Bytes actually taken by the optional header: defaults to 240 (PE32+) or 224 (PE32).
     std::optional<std::uint16_t> optionalHeaderBytes;
     // What the file header claims; defaults to optionalHeaderBytes.
@@ -68,6 +72,26 @@ std::vector<std::uint32_t> SectionFileOffsets(const PeImage& image);
 // machine 0x8664 makes PE32+, 0x014C PE32.
 PeImage MakeImportingImage(const std::vector<std::string>& libraries, std::uint16_t machine = 0x8664,
                            const Bytes& code = Bytes(64, 0xC3));
+
+// A resource section at rva holding a version resource as resource compilers lay it out: the root
+// directory, the type RT_VERSION (16), the name VS_VERSION_INFO (1), the language 0x0409, its data
+// entry, and the record VS_VERSIONINFO with the key and VS_FIXEDFILEINFO of fileVersion (nothing
+// after it). With otherTypesFirst, the root lists a named type and RT_ICON (3) before RT_VERSION,
+// each leading to an empty directory. The offsets, in the section's data, are those of the parts a
+// test may break.
+struct VersionResource {
+    PeSection section;
+    std::uint32_t versionTypeEntry = 0;  // the root's entry for RT_VERSION: Name, OffsetToData
+    std::uint32_t nameEntry = 0;         // the entry for VS_VERSION_INFO
+    std::uint32_t languageEntry = 0;
+    std::uint32_t dataEntry = 0;  // IMAGE_RESOURCE_DATA_ENTRY: the record's address and size
+    std::uint32_t record = 0;     // VS_VERSIONINFO; its VS_FIXEDFILEINFO begins 40 bytes in
+};
+VersionResource MakeVersionResource(std::uint32_t rva, const std::array<std::uint16_t, 4>& fileVersion,
+                                    bool otherTypesFirst = false);
+
+// The image with a version resource of fileVersion in a ".rsrc" section after its others.
+void AddVersionResource(PeImage& image, const std::array<std::uint16_t, 4>& fileVersion);
 
 // Writes value little-endian at byte offset at, growing bytes as needed (for patching a field of an
 // image or a section's data by hand).

@@ -63,8 +63,10 @@ namespace {
 // its place, a removed one goes, a new one comes last.
 std::string Object(std::vector<std::pair<std::string, std::string>> members,
                    const std::map<std::string, std::optional<std::string>>& changes) {
-    for (const auto& [name, text] : changes) {
-        auto it = std::find_if(members.begin(), members.end(), [&](const auto& m) { return m.first == name; });
+    for (const auto& change : changes) {
+        const std::string& name = change.first;
+        const std::optional<std::string>& text = change.second;
+        auto it = std::find_if(members.begin(), members.end(), [&name](const auto& m) { return m.first == name; });
         if (!text) {
             if (it != members.end()) {
                 members.erase(it);

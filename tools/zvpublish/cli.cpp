@@ -9,14 +9,20 @@
 #include <set>
 #include <string_view>
 
+#include "common/text.h"
+#include "common/version.h"
 #include "launch/target_discovery.h"
 #include "prune.h"
 #include "public_keys.h"
 #include "publish.h"
+#include "refresh.h"
 #include "signing.h"
 #include "status_report.h"
+#include "terminal_text.h"
 #include "tree_contents.h"
 #include "tree_files.h"
+#include "update/manifest_signature.h"
+#include "update/tree_layout.h"
 #include "verify_tree.h"
 
 namespace zv::publish {
@@ -38,38 +44,64 @@ constexpr std::string_view kKeyHelp = R"(  key GAME.exe
 
 constexpr std::string_view kStubHelp =
     R"(  stub --target GAME.exe --stub ZVClient.dll --base-url https://HOST/ --out TREE
-       [--signing-key KEY.pem]
+       [--signing-key KEY.pem --update-host HOST [--version A.B.C.D] [--expires-in DAYS]]
       Publish a client stub for the game build of GAME.exe:
       TREE/stub/KEY/ZVClient-SHA1.dll, then TREE/stub/KEY/manifest.json, which names it.
+      Signed, the manifest carries the stub's version: that of its version resource,
+      or --version for a stub without one. A version that is not above the one already
+      published is refused; the same stub again changes nothing.
 )";
 
 constexpr std::string_view kLauncherHelp =
-    R"(  launcher --file ZVLauncher.exe --base-url https://HOST/ --out TREE [--signing-key KEY.pem]
+    R"(  launcher --file ZVLauncher.exe --base-url https://HOST/ --out TREE
+       [--signing-key KEY.pem --update-host HOST [--expires-in DAYS]]
       Publish a launcher release: TREE/launcher/ZVLauncher-SHA1.exe, then
-      TREE/launcher/manifest.json, which names it.
+      TREE/launcher/manifest.json, which names it. Signed, the manifest carries the
+      file's own version (ZV_VERSION), which must be above the one already published,
+      and a file that does not carry KEY's public key is refused.
 )";
 
-constexpr std::string_view kVerifyHelp = R"(  verify TREE [--base-url https://HOST/] [--public-keys PUBLIC.pem]
-      Check every manifest in TREE as the launcher reads it, and the SHA-1 of every file
-      a manifest names inside TREE. With --public-keys (the keys the launcher is built
-      with), every manifest must also be signed by one of them, and every file must
-      match its SHA-256.
+constexpr std::string_view kWithdrawHelp =
+    R"(  withdraw (--target GAME.exe | --build-key KEY) --out TREE --signing-key KEY.pem
+       --update-host HOST [--expires-in DAYS]
+      Withdraw a game build: a signed TREE/stub/KEY/manifest.json, above the version
+      published there, that makes launchers built with keys remove the build's program
+      and tell the player to update or repair the game.
+)";
+
+constexpr std::string_view kRefreshHelp =
+    R"(  refresh TREE --signing-key KEY.pem --update-host HOST --expires-in DAYS
+       [--public-keys PUBLIC.pem]
+      Sign every manifest of TREE again with a new expiry, keeping its members and its
+      version. Only a manifest whose signature verifies for HOST under KEY or a key of
+      --public-keys is signed again; the others are named and left as they are.
+)";
+
+constexpr std::string_view kVerifyHelp =
+    R"(  verify TREE [--base-url https://HOST/] [--public-keys PUBLIC.pem --update-host HOST]
+      Check every manifest in TREE as the launcher reads it, the SHA-1 of every file
+      a manifest names inside TREE, and that every download is https:// on one host
+      (that of --base-url when given). With the public keys and the update host the
+      launcher is built with, every manifest must be signed for that host by one of
+      the keys and not expired, and every file must match its size and SHA-256.
 )";
 
 constexpr std::string_view kStatusHelp = R"(  status TREE [--json] [--base-url https://HOST/]
-      Show what TREE serves: the launcher's and each game build's SHA-1 and file, the
-      content-named files no manifest names with how long ago each was last modified,
-      and totals. --json prints the same as one JSON object for scripts (its shape is
-      described in docs/operators.md).
+      Show what TREE serves: the launcher's and each game build's version, expiry,
+      SHA-1 and file, the content-named files no manifest names with how long ago each
+      was last modified, and totals; warn about manifests that expire within 7 days.
+      --json prints the same as one JSON object for scripts (its shape is described in
+      docs/operators.md).
 )";
 
 constexpr std::string_view kPruneHelp = R"(  prune TREE --older-than DAYS [--dry-run] [--base-url https://HOST/]
       Remove the content-named files (ZVLauncher-SHA1.exe in launcher/, ZVClient-SHA1.dll
       in stub/KEY/) that no manifest names and that were last modified more than DAYS
-      days ago (0 or more, fractions allowed); stub and launcher set that time when they
-      replace the manifest that named a file. Never removes manifests, hidden files or
-      other files, nor anything in a folder whose manifest is missing or cannot be read.
-      --dry-run lists what would be removed and removes nothing.
+      days ago (0 or more, fractions allowed); stub, launcher and withdraw set that time
+      when they replace the manifest that named a file. Never removes manifests, hidden
+      files or other files, nor anything in a folder whose manifest is missing or cannot
+      be read, and never enters or removes a symbolic link. --dry-run lists what would
+      be removed and removes nothing.
 )";
 
 constexpr std::string_view kKeygenHelp = R"(  keygen --out KEY.pem [--public-out PUBLIC.pem]
@@ -83,7 +115,12 @@ constexpr std::string_view kFooter = R"(
 with it (for verify, status and prune: where a manifest's url points into TREE). Files
 named by their content are never overwritten; manifests are replaced whole, in one
 step. --signing-key signs each manifest it writes (for launchers built with
-ZV_UPDATE_PUBLIC_KEYS); keep the key offline. Options also take the form --name=VALUE.
+ZV_UPDATE_PUBLIC_KEYS); keep the key offline. --update-host is the host the launcher
+is built for (ZV_UPDATE_HOST, such as updates.example.com or localhost:9443): a
+signature holds for that host only. --expires-in DAYS (fractions allowed) makes a
+signed manifest expire that long from now; without it, it never expires. Text read
+from a tree is printed with control characters escaped (\xNN, \u{NNNN}). Options also
+take the form --name=VALUE.
 
 Exit status: 0 done, 1 refused or failed (the reason is on standard error),
 2 wrong usage.
@@ -102,17 +139,29 @@ const Command kCommands[] = {
     {"key", kKeyHelp, {}, {}, 1, {}},
     {"stub",
      kStubHelp,
-     {"--target", "--stub", "--base-url", "--out", "--signing-key"},
+     {"--target", "--stub", "--base-url", "--out", "--signing-key", "--update-host", "--version", "--expires-in"},
      {"--target", "--stub", "--base-url", "--out"},
      0,
      {}},
     {"launcher",
      kLauncherHelp,
-     {"--file", "--base-url", "--out", "--signing-key"},
+     {"--file", "--base-url", "--out", "--signing-key", "--update-host", "--expires-in"},
      {"--file", "--base-url", "--out"},
      0,
      {}},
-    {"verify", kVerifyHelp, {"--base-url", "--public-keys"}, {}, 1, {}},
+    {"withdraw",
+     kWithdrawHelp,
+     {"--target", "--build-key", "--out", "--signing-key", "--update-host", "--expires-in"},
+     {"--out", "--signing-key", "--update-host"},
+     0,
+     {}},
+    {"refresh",
+     kRefreshHelp,
+     {"--signing-key", "--update-host", "--expires-in", "--public-keys"},
+     {"--signing-key", "--update-host", "--expires-in"},
+     1,
+     {}},
+    {"verify", kVerifyHelp, {"--base-url", "--public-keys", "--update-host"}, {}, 1, {}},
     {"status", kStatusHelp, {"--base-url"}, {}, 1, {"--json"}},
     {"prune", kPruneHelp, {"--older-than", "--base-url"}, {"--older-than"}, 1, {"--dry-run"}},
     {"keygen", kKeygenHelp, {"--out", "--public-out"}, {"--out"}, 0, {}},
@@ -132,18 +181,20 @@ public:
     std::ostream& out() { return out_; }
 
     int Usage(const std::string& message) {
-        err_ << "zvpublish: " << message << "\nTry 'zvpublish --help'.\n";
+        err_ << "zvpublish: " << EscapeForTerminal(message) << "\nTry 'zvpublish --help'.\n";
         return kExitUsage;
     }
     int Fail(const Failure& failure) {
         Error(failure.path, failure.reason);
         return kExitFailure;
     }
+    // Paths and texts may carry what came from outside (arguments, file names, manifest members):
+    // each message is escaped whole, so that nothing in it can act on a terminal or break a line.
     void Error(const std::wstring& path, const std::string& text) {
-        err_ << "zvpublish: " << (path.empty() ? "" : ToUtf8(path) + ": ") << text << "\n";
+        err_ << "zvpublish: " << EscapeForTerminal((path.empty() ? "" : ToUtf8(path) + ": ") + text) << "\n";
     }
     void Warning(const std::wstring& path, const std::string& text) {
-        err_ << "zvpublish: warning: " << ToUtf8(path) << ": " << text << "\n";
+        err_ << "zvpublish: warning: " << EscapeForTerminal(ToUtf8(path) + ": " + text) << "\n";
     }
 
 private:
@@ -244,136 +295,9 @@ std::optional<std::string> BaseUrlOption(const Parsed& parsed, std::string& erro
     return url;
 }
 
-const char* Describe(Change change, bool isManifest) {
-    switch (change) {
-        case Change::Added:
-            return "added";
-        case Change::Unchanged:
-            return isManifest ? "unchanged" : "already there";
-        case Change::Replaced:
-            return "replaced";
-    }
-    return "";
-}
-
-void WarnIfNeverExamined(Output& output, const std::wstring& target) {
-    if (!zv::HasCandidateExtension(target)) {
-        output.Warning(target,
-                       "the launcher opens only .exe, .bin and .dll files, so under this name it never finds it");
-    }
-}
-
-int ReportPublished(Output& output, const Published& published) {
-    for (const auto& warning : published.warnings) {
-        output.Warning(warning.path, warning.reason);
-    }
-    if (published.failure) {
-        return output.Fail(*published.failure);
-    }
-    auto& out = output.out();
-    if (!published.key.empty()) {
-        out << "build key  " << ToUtf8(published.key) << "\n";
-    }
-    out << "file       " << ToUtf8(published.file) << "  (" << Describe(published.fileChange, false) << ")\n";
-    out << "manifest   " << ToUtf8(published.manifest) << "  (" << Describe(published.manifestChange, true)
-        << (published.signedManifest ? ", signed" : "") << ")\n";
-    out << "url        " << published.url << "\n";
-    return kExitSuccess;
-}
-
-// The signer --signing-key names, when it is given; false (the error reported) when it cannot be
-// had.
-bool LoadSigner(Output& output, const Parsed& parsed, std::unique_ptr<ManifestSigner>& signer) {
-    const auto option = parsed.options.find("--signing-key");
-    if (option == parsed.options.end()) {
-        return true;
-    }
-    if (!CanSign()) {
-        output.Error({}, std::string(kCannotSign));
-        return false;
-    }
-    std::string reason;
-    signer = ManifestSigner::Load(option->second, reason);
-    if (!signer) {
-        output.Error(option->second, reason);
-        return false;
-    }
-    return true;
-}
-
-int RunKey(Output& output, const Parsed& parsed) {
-    const std::wstring& target = parsed.positionals.front();
-    const BuildKey key = ComputeBuildKey(target);
-    if (key.failure) {
-        return output.Fail(*key.failure);
-    }
-    WarnIfNeverExamined(output, target);
-    output.out() << ToUtf8(key.key) << "\n";
-    return kExitSuccess;
-}
-
-int RunStub(Output& output, const Parsed& parsed, const std::string& baseUrl) {
-    std::unique_ptr<ManifestSigner> signer;
-    if (!LoadSigner(output, parsed, signer)) {
-        return kExitFailure;
-    }
-    const std::wstring& target = parsed.options.at("--target");
-    const Published published =
-        PublishStub(target, parsed.options.at("--stub"), baseUrl, parsed.options.at("--out"), signer.get());
-    if (!published.failure) {
-        WarnIfNeverExamined(output, target);
-    }
-    return ReportPublished(output, published);
-}
-
-int RunLauncher(Output& output, const Parsed& parsed, const std::string& baseUrl) {
-    std::unique_ptr<ManifestSigner> signer;
-    if (!LoadSigner(output, parsed, signer)) {
-        return kExitFailure;
-    }
-    return ReportPublished(
-        output, PublishLauncher(parsed.options.at("--file"), baseUrl, parsed.options.at("--out"), signer.get()));
-}
-
-int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl) {
-    const std::wstring& tree = parsed.positionals.front();
-    std::optional<std::vector<P256PublicKey>> publicKeys;
-    if (const auto option = parsed.options.find("--public-keys"); option != parsed.options.end()) {
-        std::string reason;
-        publicKeys = ReadPublicKeys(option->second, reason);
-        if (!publicKeys) {
-            output.Error(option->second, reason);
-            return kExitFailure;
-        }
-    }
-    const TreeReport report = VerifyTree(tree, baseUrl, publicKeys ? &*publicKeys : nullptr);
-    auto& out = output.out();
-    for (const auto& good : report.good) {
-        out << "ok    " << ToUtf8(good.manifest);
-        if (!good.file.empty()) {
-            out << "  ->  " << ToUtf8(good.file);
-        }
-        out << "\n";
-    }
-    std::size_t errors = 0;
-    for (const auto& finding : report.findings) {
-        if (finding.kind == Finding::Kind::Error) {
-            output.Error(finding.path, finding.text);
-            ++errors;
-        } else {
-            out << "note: " << ToUtf8(finding.path) << ": " << finding.text << "\n";
-        }
-    }
-    if (errors != 0) {
-        output.Error(tree, std::to_string(errors) + (errors == 1 ? " problem" : " problems") + " found");
-        return kExitFailure;
-    }
-    out << ToUtf8(tree) << ": every manifest is good" << (publicKeys ? " and signed" : "") << "\n";
-    return kExitSuccess;
-}
-
-// DAYS of --older-than as a time: digits, optionally a point and more digits (0, 30, 0.5), at most
-// a million days; nothing for anything else (a sign, an exponent, blanks, an empty part).
+// DAYS of --older-than and --expires-in as a time: digits, optionally a point and more digits (0,
+// 30, 0.5), at most a million days; nothing for anything else (a sign, an exponent, blanks, an
+// empty part).
 std::optional<std::chrono::seconds> ParseDays(const std::wstring& text) {
     constexpr std::int64_t kSecondsPerDay = 86400;
     const std::size_t point = text.find(L'.');
@@ -397,6 +321,301 @@ std::optional<std::chrono::seconds> ParseDays(const std::wstring& text) {
     return std::chrono::seconds(seconds);
 }
 
+// The value of an option, when it was given.
+const std::wstring* OptionValue(const Parsed& parsed, const std::string& name) {
+    const auto it = parsed.options.find(name);
+    return it == parsed.options.end() ? nullptr : &it->second;
+}
+
+// The signing options' values and how they go together: a usage problem, or nothing.
+std::optional<std::string> CheckSigningOptions(const Command& command, const Parsed& parsed) {
+    if (const std::wstring* host = OptionValue(parsed, "--update-host")) {
+        if (!MessageHost(*host) || host->find_first_of(L"/@") != std::wstring::npos) {
+            return "--update-host " + ToUtf8(*host) +
+                   ": must be the host the launcher is built for as ZV_UPDATE_HOST gives it, such as "
+                   "updates.example.com or localhost:9443 (printable ASCII, no scheme, no path)";
+        }
+    }
+    if (const std::wstring* days = OptionValue(parsed, "--expires-in")) {
+        const auto time = ParseDays(*days);
+        if (!time || time->count() == 0) {
+            return "--expires-in " + ToUtf8(*days) + ": must be a number of days above 0, such as 30 or 0.5";
+        }
+    }
+    if (const std::wstring* version = OptionValue(parsed, "--version"); version && !ParseVersion(ToUtf8(*version))) {
+        return "--version " + ToUtf8(*version) + ": must be four numbers from 0 to 65535, A.B.C.D";
+    }
+    if (const std::wstring* key = OptionValue(parsed, "--build-key"); key && !IsBuildKey(*key)) {
+        return "--build-key " + ToUtf8(*key) +
+               ": must be a build key, 40 lower-case hexadecimal digits (zvpublish key GAME.exe prints it)";
+    }
+    const bool signing = parsed.options.contains("--signing-key");
+    const bool host = parsed.options.contains("--update-host");
+    if (command.name == "stub" || command.name == "launcher") {
+        for (const char* name : {"--update-host", "--expires-in", "--version"}) {
+            if (!signing && parsed.options.contains(name)) {
+                return Concat({name, " is for signed manifests: give --signing-key too"});
+            }
+        }
+        if (signing && !host) {
+            return "signing needs --update-host HOST, the host the launcher is built for (ZV_UPDATE_HOST): a "
+                   "signature holds for that host only";
+        }
+    }
+    if (command.name == "withdraw" && parsed.options.contains("--target") == parsed.options.contains("--build-key")) {
+        return "'withdraw' needs either --target or --build-key";
+    }
+    if (command.name == "verify" && parsed.options.contains("--public-keys") != host) {
+        return "'verify' checks signatures with --public-keys and --update-host together: a signature holds for "
+               "one host";
+    }
+    return std::nullopt;
+}
+
+const char* Describe(Change change, bool isManifest) {
+    switch (change) {
+        case Change::Added:
+            return "added";
+        case Change::Unchanged:
+            return isManifest ? "unchanged" : "already there";
+        case Change::Replaced:
+            return "replaced";
+    }
+    return "";
+}
+
+// A path for standard output.
+std::string Shown(const std::wstring& path) { return EscapeForTerminal(ToUtf8(path)); }
+
+void WarnIfNeverExamined(Output& output, const std::wstring& target) {
+    if (!zv::HasCandidateExtension(target)) {
+        output.Warning(target,
+                       "the launcher opens only .exe, .bin and .dll files, so under this name it never finds it");
+    }
+}
+
+int ReportPublished(Output& output, const Published& published) {
+    for (const auto& warning : published.warnings) {
+        output.Warning(warning.path, warning.reason);
+    }
+    if (published.failure) {
+        return output.Fail(*published.failure);
+    }
+    auto& out = output.out();
+    if (!published.key.empty()) {
+        out << "build key  " << ToUtf8(published.key) << "\n";
+    }
+    out << "file       " << Shown(published.file) << "  (" << Describe(published.fileChange, false) << ")\n";
+    out << "manifest   " << Shown(published.manifest) << "  (" << Describe(published.manifestChange, true)
+        << (published.signedManifest ? ", signed" : "") << ")\n";
+    if (published.signedManifest) {
+        out << "version    " << FormatVersion(published.version) << "\n";
+        out << "expires    " << EscapeForTerminal(published.expires.value_or("never")) << "\n";
+    }
+    out << "url        " << EscapeForTerminal(published.url) << "\n";
+    return kExitSuccess;
+}
+
+// A signing key loaded with what signing takes besides (signing.h, publish.h).
+struct LoadedSigning {
+    std::unique_ptr<ManifestSigner> signer;
+    Signing signing;
+};
+
+// The signing the options ask for: nothing without --signing-key; false (the error reported) when
+// the key cannot be had.
+bool LoadSigning(Output& output, const Parsed& parsed, FileTime now, std::optional<LoadedSigning>& loaded) {
+    const std::wstring* keyPath = OptionValue(parsed, "--signing-key");
+    if (keyPath == nullptr) {
+        return true;
+    }
+    if (!CanSign()) {
+        output.Error({}, std::string(kCannotSign));
+        return false;
+    }
+    std::string reason;
+    std::unique_ptr<ManifestSigner> signer = ManifestSigner::Load(*keyPath, reason);
+    const auto publicKeys = signer ? ParsePublicKeys(signer->PublicKeyPem(), reason) : std::nullopt;
+    if (!publicKeys) {
+        output.Error(*keyPath, reason);
+        return false;
+    }
+    Signing signing;
+    signing.signer = signer.get();
+    signing.publicKey = publicKeys->front();
+    signing.keyPath = *keyPath;
+    signing.host = *MessageHost(parsed.options.at("--update-host"));  // checked by CheckSigningOptions
+    if (const std::wstring* days = OptionValue(parsed, "--expires-in")) {
+        // In seconds: DAYS may reach past the end of a clock that counts nanoseconds (2262).
+        signing.expires =
+            FormatUtcTime(std::chrono::floor<std::chrono::seconds>(now) + *ParseDays(*days), UtcPrecision::Seconds);
+    }
+    loaded = LoadedSigning{std::move(signer), std::move(signing)};
+    return true;
+}
+
+int RunKey(Output& output, const Parsed& parsed) {
+    const std::wstring& target = parsed.positionals.front();
+    const BuildKey key = ComputeBuildKey(target);
+    if (key.failure) {
+        return output.Fail(*key.failure);
+    }
+    WarnIfNeverExamined(output, target);
+    output.out() << ToUtf8(key.key) << "\n";
+    return kExitSuccess;
+}
+
+int RunStub(Output& output, const Parsed& parsed, const std::string& baseUrl, FileTime now) {
+    std::optional<LoadedSigning> loaded;
+    if (!LoadSigning(output, parsed, now, loaded)) {
+        return kExitFailure;
+    }
+    const std::wstring* version = OptionValue(parsed, "--version");
+    const std::wstring& target = parsed.options.at("--target");
+    const Published published =
+        PublishStub(target, parsed.options.at("--stub"), baseUrl, parsed.options.at("--out"),
+                    loaded ? &loaded->signing : nullptr, version ? ParseVersion(ToUtf8(*version)) : std::nullopt);
+    if (!published.failure) {
+        WarnIfNeverExamined(output, target);
+    }
+    return ReportPublished(output, published);
+}
+
+int RunLauncher(Output& output, const Parsed& parsed, const std::string& baseUrl, FileTime now) {
+    std::optional<LoadedSigning> loaded;
+    if (!LoadSigning(output, parsed, now, loaded)) {
+        return kExitFailure;
+    }
+    return ReportPublished(output, PublishLauncher(parsed.options.at("--file"), baseUrl, parsed.options.at("--out"),
+                                                   loaded ? &loaded->signing : nullptr));
+}
+
+int RunWithdraw(Output& output, const Parsed& parsed, FileTime now) {
+    std::wstring key;
+    if (const std::wstring* target = OptionValue(parsed, "--target")) {
+        const BuildKey computed = ComputeBuildKey(*target);
+        if (computed.failure) {
+            return output.Fail(*computed.failure);
+        }
+        key = computed.key;
+    } else {
+        key = parsed.options.at("--build-key");
+    }
+    std::optional<LoadedSigning> loaded;
+    if (!LoadSigning(output, parsed, now, loaded)) {
+        return kExitFailure;
+    }
+    const Withdrawn withdrawn = WithdrawBuild(key, parsed.options.at("--out"), loaded->signing);
+    for (const auto& warning : withdrawn.warnings) {
+        output.Warning(warning.path, warning.reason);
+    }
+    if (withdrawn.failure) {
+        return output.Fail(*withdrawn.failure);
+    }
+    auto& out = output.out();
+    out << "build key  " << ToUtf8(key) << "\n";
+    if (withdrawn.manifestChange == Change::Unchanged) {
+        out << "manifest   " << Shown(withdrawn.manifest)
+            << "  (unchanged: it already withdraws this build, at version " << FormatVersion(withdrawn.version)
+            << "; zvpublish refresh renews its expiry)\n";
+        return kExitSuccess;
+    }
+    out << "manifest   " << Shown(withdrawn.manifest) << "  (" << Describe(withdrawn.manifestChange, true)
+        << ", signed withdrawal)\n";
+    out << "version    " << FormatVersion(withdrawn.version) << "\n";
+    out << "expires    " << withdrawn.expires.value_or("never") << "\n";
+    return kExitSuccess;
+}
+
+// The keys of --public-keys; nothing without the option; false (the error reported) when they
+// cannot be read.
+bool LoadPublicKeys(Output& output, const Parsed& parsed, std::optional<std::vector<P256PublicKey>>& keys) {
+    const std::wstring* path = OptionValue(parsed, "--public-keys");
+    if (path == nullptr) {
+        return true;
+    }
+    std::string reason;
+    keys = ReadPublicKeys(*path, reason);
+    if (!keys) {
+        output.Error(*path, reason);
+        return false;
+    }
+    return true;
+}
+
+int RunRefresh(Output& output, const Parsed& parsed, FileTime now) {
+    std::optional<LoadedSigning> loaded;
+    std::optional<std::vector<P256PublicKey>> trusted;
+    if (!LoadSigning(output, parsed, now, loaded) || !LoadPublicKeys(output, parsed, trusted)) {
+        return kExitFailure;
+    }
+    std::vector<P256PublicKey> keys{loaded->signing.publicKey};
+    if (trusted) {
+        keys.insert(keys.end(), trusted->begin(), trusted->end());
+    }
+    const std::wstring& tree = parsed.positionals.front();
+    const RefreshReport report = RefreshTree(tree, loaded->signing, keys, now);
+    if (report.failure) {
+        return output.Fail(*report.failure);
+    }
+    std::size_t refreshed = 0;
+    for (const auto& manifest : report.manifests) {
+        if (manifest.failure) {
+            output.Fail(*manifest.failure);
+            continue;
+        }
+        ++refreshed;
+        output.out() << "signed again  " << Shown(manifest.manifest) << "  ("
+                     << (manifest.withdrawal ? "withdrawal at version " : "version ") << FormatVersion(manifest.version)
+                     << ")\n";
+    }
+    const std::size_t refused = report.manifests.size() - refreshed;
+    output.out() << Shown(tree) << ": signed " << refreshed << (refreshed == 1 ? " manifest" : " manifests")
+                 << " again, expiring " << loaded->signing.expires.value_or("never") << "\n";
+    if (refused != 0) {
+        output.Error(
+            tree, std::to_string(refused) + (refused == 1 ? " manifest was" : " manifests were") + " not signed again");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl, FileTime now) {
+    const std::wstring& tree = parsed.positionals.front();
+    std::optional<std::vector<P256PublicKey>> publicKeys;
+    if (!LoadPublicKeys(output, parsed, publicKeys)) {
+        return kExitFailure;
+    }
+    std::optional<SignedCheck> signedCheck;
+    if (publicKeys) {
+        signedCheck = SignedCheck{*publicKeys, *MessageHost(parsed.options.at("--update-host")), now};
+    }
+    const TreeReport report = VerifyTree(tree, baseUrl, signedCheck ? &*signedCheck : nullptr);
+    auto& out = output.out();
+    for (const auto& good : report.good) {
+        out << "ok    " << Shown(good.manifest);
+        if (!good.file.empty()) {
+            out << "  ->  " << Shown(good.file);
+        }
+        out << "\n";
+    }
+    std::size_t errors = 0;
+    for (const auto& finding : report.findings) {
+        if (finding.kind == Finding::Kind::Error) {
+            output.Error(finding.path, finding.text);
+            ++errors;
+        } else {
+            out << "note: " << EscapeForTerminal(ToUtf8(finding.path) + ": " + finding.text) << "\n";
+        }
+    }
+    if (errors != 0) {
+        output.Error(tree, std::to_string(errors) + (errors == 1 ? " problem" : " problems") + " found");
+        return kExitFailure;
+    }
+    out << Shown(tree) << ": every manifest is good" << (publicKeys ? " and signed" : "") << "\n";
+    return kExitSuccess;
+}
+
 // The tree's contents, or nothing with the failure reported.
 std::optional<TreeContents> ReadContents(Output& output, const Parsed& parsed,
                                          const std::optional<std::string>& baseUrl) {
@@ -416,6 +635,9 @@ int RunStatus(Output& output, const Parsed& parsed, const std::optional<std::str
     const std::wstring& tree = parsed.positionals.front();
     output.out() << (parsed.flags.contains("--json") ? FormatStatusJson(*contents, tree, now)
                                                      : FormatStatus(*contents, tree, now));
+    for (const auto& warning : ExpiryWarnings(*contents, now)) {
+        output.Warning(warning.path, warning.reason);
+    }
     return kExitSuccess;
 }
 
@@ -430,12 +652,17 @@ int RunPrune(Output& output, const Parsed& parsed, const std::optional<std::stri
         return kExitFailure;
     }
     const bool dryRun = parsed.flags.contains("--dry-run");
-    const PrunePlan plan = PlanPrune(*contents, now, *olderThan);
+    const PrunePlan plan = PlanPrune(*contents, parsed.positionals.front(), now, *olderThan);
     for (const auto& folder : plan.leftAlone) {
         output.Error(folder.path, folder.reason);
     }
     for (const auto& file : plan.ageUnknown) {
         output.Error(file.path, "its age cannot be read (" + file.factsProblem + "), so it is kept");
+    }
+    for (const auto& link : plan.links) {
+        output.Warning(link.path,
+                       "is a symbolic link (or another reparse point); prune neither enters nor removes links, so it "
+                       "is left alone");
     }
     PruneResult result;
     if (dryRun) {
@@ -448,14 +675,14 @@ int RunPrune(Output& output, const Parsed& parsed, const std::optional<std::stri
     }
     auto& out = output.out();
     for (const auto& file : result.removed) {
-        out << (dryRun ? "would remove  " : "removed  ") << ToUtf8(file.path) << "  (" << FormatSize(file.facts->size)
+        out << (dryRun ? "would remove  " : "removed  ") << Shown(file.path) << "  (" << FormatSize(file.facts->size)
             << ", " << FormatAge(file.facts->modified, now) << " old)\n";
     }
     for (const auto& failure : result.failed) {
         output.Error(failure.path, failure.reason);
     }
     const std::size_t n = result.removed.size();
-    out << ToUtf8(parsed.positionals.front()) << ": " << (dryRun ? "would remove " : "removed ") << n
+    out << Shown(parsed.positionals.front()) << ": " << (dryRun ? "would remove " : "removed ") << n
         << (n == 1 ? " file, " : " files, ") << (dryRun ? "freeing " : "freed ") << FormatSize(result.freed);
     if (!plan.young.empty()) {
         out << "; kept " << plan.young.size() << (plan.young.size() == 1 ? " file" : " files")
@@ -478,9 +705,9 @@ int RunKeygen(Output& output, const Parsed& parsed) {
         output.Error({}, *failure);
         return kExitFailure;
     }
-    output.out() << "signing key  " << ToUtf8(keyPath) << "  (keep it offline; whoever has it can publish)\n";
+    output.out() << "signing key  " << Shown(keyPath) << "  (keep it offline; whoever has it can publish)\n";
     if (publicPath != nullptr) {
-        output.out() << "public key   " << ToUtf8(*publicPath) << "  (build the launcher with it)\n";
+        output.out() << "public key   " << Shown(*publicPath) << "  (build the launcher with it)\n";
     }
     return kExitSuccess;
 }
@@ -528,15 +755,24 @@ int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out
     if (!urlError.empty()) {
         return output.Usage(urlError);
     }
+    if (const auto problem = CheckSigningOptions(*command, parsed)) {
+        return output.Usage(*problem);
+    }
 
     if (command->name == "key") {
         return RunKey(output, parsed);
     }
     if (command->name == "stub") {
-        return RunStub(output, parsed, *baseUrl);
+        return RunStub(output, parsed, *baseUrl, now);
     }
     if (command->name == "launcher") {
-        return RunLauncher(output, parsed, *baseUrl);
+        return RunLauncher(output, parsed, *baseUrl, now);
+    }
+    if (command->name == "withdraw") {
+        return RunWithdraw(output, parsed, now);
+    }
+    if (command->name == "refresh") {
+        return RunRefresh(output, parsed, now);
     }
     if (command->name == "keygen") {
         return RunKeygen(output, parsed);
@@ -547,7 +783,7 @@ int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out
     if (command->name == "prune") {
         return RunPrune(output, parsed, baseUrl, now);
     }
-    return RunVerify(output, parsed, baseUrl);
+    return RunVerify(output, parsed, baseUrl, now);
 }
 
 }  // namespace zv::publish

@@ -12,6 +12,8 @@
 #include "pe_builder.h"
 #include "publish_test_support.h"
 #include "scratch_directory.h"
+#include "update/manifest.h"
+#include "update/manifest_signature.h"
 
 namespace {
 
@@ -82,7 +84,45 @@ TEST(PublishTool, WrongUsageExitsWith2AndSaysWhatIsWrong) {
         {{L"prune", L"t", L"u", L"--older-than", L"3"}, "'prune' takes exactly one tree folder"},
         {{L"prune", L"t", L"--older-than", L"3", L"--json"}, "unknown option '--json' for 'prune'"},
         {{L"prune", L"t", L"--older-than", L"3", L"--dry-run=no"}, "option '--dry-run' takes no value"},
+        // Signing: the host goes with the key, and only signed manifests take a version or an expiry.
+        {{L"launcher", L"--file", L"a.exe", base, L"--out", L"t", L"--signing-key", L"k.pem"},
+         "signing needs --update-host HOST"},
+        {{L"launcher", L"--file", L"a.exe", base, L"--out", L"t", L"--update-host", L"updates.test"},
+         "--update-host is for signed manifests: give --signing-key too"},
+        {{L"stub", L"--target", L"g.exe", L"--stub", L"s.dll", base, L"--out", L"t", L"--version", L"1.0.0.0"},
+         "--version is for signed manifests"},
+        {{L"launcher", L"--file", L"a.exe", base, L"--out", L"t", L"--version", L"1.0.0.0"},
+         "unknown option '--version' for 'launcher'"},
+        {{L"stub", L"--target", L"g.exe", L"--stub", L"s.dll", base, L"--out", L"t", L"--signing-key", L"k.pem",
+          L"--update-host", L"u", L"--version", L"1.2.3"},
+         "--version 1.2.3: must be four numbers from 0 to 65535"},
+        {{L"launcher", L"--file", L"a.exe", base, L"--out", L"t", L"--signing-key", L"k.pem", L"--update-host",
+          L"https://updates.test/"},
+         "--update-host https://updates.test/: must be the host the launcher is built for"},
+        {{L"launcher", L"--file", L"a.exe", base, L"--out", L"t", L"--signing-key", L"k.pem", L"--update-host",
+          L"updates test"},
+         "must be the host the launcher is built for"},
+        {{L"withdraw", L"--out", L"t", L"--signing-key", L"k.pem", L"--update-host", L"u"},
+         "'withdraw' needs either --target or --build-key"},
+        {{L"withdraw", L"--target", L"g.exe", L"--build-key", std::wstring(40, L'a'), L"--out", L"t", L"--signing-key",
+          L"k.pem", L"--update-host", L"u"},
+         "'withdraw' needs either --target or --build-key"},
+        {{L"withdraw", L"--build-key", std::wstring(40, L'A'), L"--out", L"t", L"--signing-key", L"k.pem",
+          L"--update-host", L"u"},
+         "must be a build key, 40 lower-case hexadecimal digits"},
+        {{L"withdraw", L"--build-key", std::wstring(40, L'a'), L"--out", L"t", L"--signing-key", L"k.pem"},
+         "'withdraw' needs --update-host"},
+        {{L"refresh", L"t", L"--signing-key", L"k.pem", L"--update-host", L"u"}, "'refresh' needs --expires-in"},
+        {{L"refresh", L"--signing-key", L"k.pem", L"--update-host", L"u", L"--expires-in", L"30"},
+         "'refresh' takes exactly one tree folder"},
+        {{L"verify", L"t", L"--public-keys", L"p.pem"}, "with --public-keys and --update-host together"},
+        {{L"verify", L"t", L"--update-host", L"u"}, "with --public-keys and --update-host together"},
     };
+    // An expiry: a number of days as prune takes them, above 0.
+    for (const std::wstring days : {L"0", L"0.0", L"-1", L"1e3", L"1000000"}) {
+        cases.push_back({{L"refresh", L"t", L"--signing-key", L"k.pem", L"--update-host", L"u", L"--expires-in", days},
+                         "--expires-in " + ToUtf8(days) + ": must be a number of days above 0"});
+    }
     // DAYS: digits, with a fraction or not, below a million; checked before the tree is looked at.
     for (const std::wstring days :
          {L"-1", L"abc", L"1e3", L" 5", L"5 ", L"5.", L".5", L"1,5", L"1000000", L"0x10", L"+3", L"1.0000001"}) {
@@ -104,8 +144,9 @@ TEST(PublishTool, HelpGoesToStandardOutput) {
         const ToolRun run = Tool(arguments);
         EXPECT_EQ(run.code, kExitSuccess);
         EXPECT_EQ(run.err, "");
-        for (const char* command : {"key GAME.exe", "stub --target", "launcher --file", "verify TREE", "status TREE",
-                                    "prune TREE --older-than DAYS", "Exit status"}) {
+        for (const char* command :
+             {"key GAME.exe", "stub --target", "launcher --file", "withdraw (--target", "refresh TREE", "verify TREE",
+              "status TREE", "prune TREE --older-than DAYS", "Exit status"}) {
             EXPECT_TRUE(Contains(run.out, command)) << command;
         }
     }
@@ -255,7 +296,7 @@ TEST(PublishTool, StatusPrintsTextOrJson) {
     EXPECT_TRUE(Contains(text.out, "named by no manifest: 2 files")) << text.out;
     const ToolRun json = Tool({L"status", L"--json", t.tree.wstring()}, kNow);
     EXPECT_EQ(json.code, kExitSuccess);
-    EXPECT_TRUE(json.out.starts_with("{\n  \"format\": 1,\n")) << json.out;
+    EXPECT_TRUE(json.out.starts_with("{\n  \"format\": 2,\n")) << json.out;
     EXPECT_TRUE(Contains(json.out, "\"unreferenced_files\": 2,")) << json.out;
     EXPECT_EQ(text.err + json.err, "");
 }
@@ -274,6 +315,102 @@ TEST(PublishTool, StatusAndPruneRefuseATreeThatIsNoFolder) {
             EXPECT_EQ(run.err, "zvpublish: " + ToUtf8(tree.wstring()) + ": " + reason +
                                    (std::string_view(reason) == "is a file" ? "; the tree must be a folder\n" : "\n"));
         }
+    }
+}
+
+#ifndef _WIN32
+// The signing options as the command line takes them, at a moment the test fixes: the host in lower
+// case, the expiry DAYS after now in whole seconds; withdraw and refresh on the tree stub wrote.
+TEST(PublishTool, SignsWithdrawsAndRefreshesForTheUpdateHost) {
+    ScratchDirectory scratch;
+    const TestSigning key(scratch.path(), "key");
+    const fs::path game = scratch.path() / "Game.exe";
+    const fs::path stub = scratch.path() / "ZVClient.dll";
+    WriteFileBytes(game, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
+    WriteFileBytes(stub, VersionedImage(std::nullopt));
+    const fs::path tree = scratch.path() / "tree";
+    const fs::path manifest = tree / "stub" / KeyOf(game) / "manifest.json";
+    const std::string path = "/stub/" + KeyOf(game) + "/manifest.json";
+    const std::vector<std::wstring> signing = {L"--signing-key", key.signing.keyPath, L"--update-host",
+                                               L"Updates.Test:9443"};
+    const auto with = [&](std::vector<std::wstring> arguments) {
+        arguments.insert(arguments.end(), signing.begin(), signing.end());
+        return arguments;
+    };
+    const auto read = [&](FileTime at) {
+        return zv::CheckSignedManifest(zv::ReadManifest(zv::test::ReadFileText(manifest)), "updates.test:9443", path,
+                                       zv::ManifestPlace::Stub, key.keys, at);
+    };
+
+    const ToolRun published = Tool(with({L"stub", L"--target", game.wstring(), L"--stub", stub.wstring(), L"--base-url",
+                                         L"https://cdn.example.com/", L"--out", tree.wstring(), L"--version",
+                                         L"1.0.0.3", L"--expires-in", L"1.5"}),
+                                   kNow);
+    ASSERT_EQ(published.code, kExitSuccess) << published.err;
+    EXPECT_TRUE(Contains(published.out, "(added, signed)\nversion    1.0.0.3\nexpires    2024-03-02T12:00:00Z\n"))
+        << published.out;
+    EXPECT_EQ(read(kNow).trust, zv::ManifestTrust::Trusted) << read(kNow).problem;
+    EXPECT_EQ(read(kNow).release.expires, "2024-03-02T12:00:00Z");
+
+    const ToolRun withdrawn =
+        Tool(with({L"withdraw", L"--build-key", FromUtf8(KeyOf(game)), L"--out", tree.wstring()}), kNow);
+    ASSERT_EQ(withdrawn.code, kExitSuccess) << withdrawn.err;
+    EXPECT_TRUE(Contains(withdrawn.out, "(replaced, signed withdrawal)\nversion    1.0.0.4\nexpires    never\n"))
+        << withdrawn.out;
+    EXPECT_TRUE(read(kNow).withdrawn);
+    const ToolRun again = Tool(with({L"withdraw", L"--target", game.wstring(), L"--out", tree.wstring()}), kNow);
+    EXPECT_EQ(again.code, kExitSuccess);
+    EXPECT_TRUE(Contains(again.out, "(unchanged: it already withdraws this build, at version 1.0.0.4;")) << again.out;
+
+    const FileTime later = kNow + std::chrono::hours(24 * 365);
+    const ToolRun refreshed = Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"30"}), later);
+    ASSERT_EQ(refreshed.code, kExitSuccess) << refreshed.err;
+    EXPECT_TRUE(Contains(refreshed.out, "(withdrawal at version 1.0.0.4)\n")) << refreshed.out;
+    EXPECT_TRUE(Contains(refreshed.out, ": signed 1 manifest again, expiring 2025-03-31T00:00:00Z\n")) << refreshed.out;
+    EXPECT_EQ(read(later).release.expires, "2025-03-31T00:00:00Z");
+    // Days that reach past the year 2262, where a clock counting nanoseconds ends.
+    ASSERT_EQ(Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"999999"}), later).code, kExitSuccess);
+    EXPECT_EQ(read(later).release.expires, "4763-01-26T00:00:00Z");
+    ASSERT_EQ(Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"30"}), later).code, kExitSuccess);
+
+    // status warns, on standard error, about what expires within the week.
+    const ToolRun status = Tool({L"status", tree.wstring()}, later + std::chrono::hours(24 * 25));
+    EXPECT_EQ(status.code, kExitSuccess);
+    EXPECT_EQ(status.err, "zvpublish: warning: " + ToUtf8(manifest.wstring()) +
+                              ": expires at 2025-03-31T00:00:00Z, in 5.0 days; renew it with zvpublish refresh "
+                              "before then\n");
+
+    // The signing key of another tool's build is refused plainly.
+    const ToolRun missingKey =
+        Tool({L"refresh", tree.wstring(), L"--signing-key", (scratch.path() / "none.pem").wstring(), L"--update-host",
+              L"u", L"--expires-in", L"1"},
+             kNow);
+    EXPECT_EQ(missingKey.code, kExitFailure);
+}
+#endif
+
+// Text from a tree reaches the terminal escaped: a manifest's url, or a folder's name, with an escape
+// sequence and a line break cannot act on the terminal or forge a line.
+TEST(PublishTool, PrintsTextFromATreeEscaped) {
+    const ReleasedTree t;
+    WriteFileBytes(t.tree / "launcher" / "manifest.json",
+                   R"({"sha1": "0000000000000000000000000000000000000000", )"
+                   R"("url": "https://cdn.example.com/x\u001b]0;owned\u0007\nzvpublish: ok.dll"})");
+    std::vector<std::vector<std::wstring>> commands = {{L"status", t.tree.wstring()}};
+#ifndef _WIN32
+    // Windows names hold no control characters.
+    fs::create_directory(t.tree / "stub" / "x\x1b]0;owned\x07\nzvpublish: ok");
+    commands.push_back({L"verify", t.tree.wstring()});
+#endif
+    const char* escaped = "x\\x1B]0;owned\\x07\\x0Azvpublish: ok";
+    for (const auto& arguments : commands) {
+        const ToolRun run = Tool(arguments, kNow);
+        for (const std::string& text : {run.out, run.err}) {
+            EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+            EXPECT_EQ(text.find('\x07'), std::string::npos) << text;
+            EXPECT_EQ(text.find("\nzvpublish: ok"), std::string::npos) << text;
+        }
+        EXPECT_TRUE(Contains(run.out + run.err, escaped)) << run.out << run.err;
     }
 }
 

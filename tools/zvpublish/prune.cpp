@@ -1,5 +1,7 @@
 #include "prune.h"
 
+#include <algorithm>
+
 #include "update/tree_layout.h"
 
 namespace zv::publish {
@@ -7,7 +9,7 @@ namespace zv::publish {
 namespace {
 
 void PlanFolder(PrunePlan& plan, const ManifestFolder& folder, FileTime now, std::chrono::seconds olderThan) {
-    if (folder.state != ManifestState::Good) {
+    if (!folder.Served()) {
         plan.leftAlone.push_back({JoinPath(folder.path, std::wstring(kManifestName)),
                                   folder.problem + ", so nothing in its folder is removed"});
         return;
@@ -26,10 +28,28 @@ void PlanFolder(PrunePlan& plan, const ManifestFolder& folder, FileTime now, std
     }
 }
 
+// Whether the file relative (below tree, "/" between the parts), or a folder on the way to it, is a
+// link now.
+bool LinkOnTheWay(const std::wstring& tree, const std::string& relative) {
+    std::wstring path = tree;
+    for (std::size_t at = 0; at <= relative.size();) {
+        const std::size_t end = std::min(relative.find('/', at), relative.size());
+        path = JoinPath(path, FromUtf8(relative.substr(at, end - at)));
+        if (IsLinkOrReparsePoint(path)) {
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
-PrunePlan PlanPrune(const TreeContents& contents, FileTime now, std::chrono::seconds olderThan) {
+PrunePlan PlanPrune(const TreeContents& contents, const std::wstring& tree, FileTime now,
+                    std::chrono::seconds olderThan) {
     PrunePlan plan;
+    plan.tree = tree;
+    plan.links = contents.links;
     if (contents.launcher) {
         PlanFolder(plan, *contents.launcher, now, olderThan);
     }
@@ -46,7 +66,11 @@ PruneResult CarryOutPrune(const PrunePlan& plan) {
     PruneResult result;
     for (const auto& file : plan.remove) {
         std::string reason;
-        if (RemoveFile(file.path, reason)) {
+        // The tree may have changed since it was read: never remove through a link.
+        if (LinkOnTheWay(plan.tree, file.relative)) {
+            result.failed.push_back(
+                {file.path, "is, or lies in a folder that is, a symbolic link now; it was not removed"});
+        } else if (RemoveFile(file.path, reason)) {
             result.freed += file.facts ? file.facts->size : 0;
             result.removed.push_back(file);
         } else {

@@ -259,7 +259,7 @@ TEST(PlanPrune, RemovesTheFilesNoManifestNamesOnceOlderThanTheLimit) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.olderThan.count());
-        const PrunePlan plan = PlanPrune(contents, kNow, c.olderThan);
+        const PrunePlan plan = PlanPrune(contents, t.tree.wstring(), kNow, c.olderThan);
         EXPECT_EQ(t.Labels(plan.remove), c.remove);
         EXPECT_EQ(t.Labels(plan.young), c.young);
         EXPECT_TRUE(plan.ageUnknown.empty());
@@ -269,7 +269,7 @@ TEST(PlanPrune, RemovesTheFilesNoManifestNamesOnceOlderThanTheLimit) {
 
 TEST(CarryOutPrune, RemovesOnlyThePlannedFiles) {
     const PruneTree t;
-    const PrunePlan plan = PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), kNow, Days(0));
+    const PrunePlan plan = PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), t.tree.wstring(), kNow, Days(0));
     const PruneResult result = CarryOutPrune(plan);
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(t.Labels(result.removed), (Labels{"L1", "L2", "S1"}));
@@ -287,7 +287,7 @@ TEST(CarryOutPrune, RemovesOnlyThePlannedFiles) {
 
 TEST(CarryOutPrune, LeavesATreeThatStillVerifies) {
     const PruneTree t(/*withLookAlikes=*/false);
-    CarryOutPrune(PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), kNow, Days(0)));
+    CarryOutPrune(PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), t.tree.wstring(), kNow, Days(0)));
     const TreeReport report = VerifyTree(t.tree.wstring(), std::string(kBase));
     EXPECT_FALSE(report.HasErrors());
     EXPECT_EQ(report.good.size(), 2u);
@@ -298,7 +298,7 @@ TEST(CarryOutPrune, LeavesATreeThatStillVerifies) {
 
 TEST(CarryOutPrune, ReportsAFileItCannotRemoveAndRemovesTheRest) {
     const PruneTree t;
-    const PrunePlan plan = PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), kNow, Days(0));
+    const PrunePlan plan = PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), t.tree.wstring(), kNow, Days(0));
     // Between the plan and the removal, something else took the name: a folder is never removed.
     fs::remove(t["L2"]);
     fs::create_directory(t["L2"]);
@@ -346,7 +346,8 @@ TEST(PlanPrune, LeavesAFolderAloneWhenItsManifestCannotBeRead) {
         SCOPED_TRACE(c.what);
         const PruneTree t;
         c.breakIt(t.Build() / "manifest.json");
-        const PrunePlan plan = PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), kNow, Days(0));
+        const PrunePlan plan =
+            PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), t.tree.wstring(), kNow, Days(0));
         EXPECT_EQ(t.Labels(plan.remove), (Labels{"L1", "L2"}));
         ASSERT_EQ(plan.leftAlone.size(), 1u);
         EXPECT_EQ(plan.leftAlone[0].path, (t.Build() / "manifest.json").wstring());
@@ -371,7 +372,7 @@ TEST(PlanPrune, KeepsWhatItCannotRead) {
     contents.launcher = launcher;
     contents.unlisted.push_back({L"tree/stub", "stub", "cannot be listed: permission denied"});
 
-    const PrunePlan plan = PlanPrune(contents, kNow, Days(30));
+    const PrunePlan plan = PlanPrune(contents, L"tree", kNow, Days(30));
     ASSERT_EQ(plan.remove.size(), 1u);
     EXPECT_EQ(plan.remove[0].path, old.path);
     ASSERT_EQ(plan.ageUnknown.size(), 1u);
@@ -379,6 +380,75 @@ TEST(PlanPrune, KeepsWhatItCannotRead) {
     ASSERT_EQ(plan.leftAlone.size(), 1u);
     EXPECT_EQ(plan.leftAlone[0].path, L"tree/stub");
     EXPECT_EQ(plan.leftAlone[0].reason, "cannot be listed: permission denied, so nothing in it is removed");
+}
+
+// Whether the platform lets this test make a symbolic link; a test that needs one skips otherwise.
+bool MakeLink(const fs::path& target, const fs::path& link, bool folder) {
+    std::error_code error;
+    if (folder) {
+        fs::create_directory_symlink(target, link, error);
+    } else {
+        fs::create_symlink(target, link, error);
+    }
+    return !error;
+}
+
+// A link where a build folder or a content-named file would be is neither entered nor removed;
+// a withdrawn build's files go like any other no manifest names.
+TEST(Prune, NeverEntersNorRemovesALink) {
+    const PruneTree t(/*withLookAlikes=*/false);
+    const fs::path outside = t.scratch.path() / "outside";
+    const fs::path linkedBuild = t.tree / "stub" / kHex;
+    const fs::path linkedFile = t.Launchers() / ("ZVLauncher-" + kHex + ".exe");
+    fs::create_directories(outside / "build");
+    WriteFileBytes(outside / "build" / "manifest.json", R"({"sha1": ")" + kHex + R"(", "url": "https://x/y"})");
+    WriteFileBytes(outside / "build" / ("ZVClient-" + std::string(40, 'b') + ".dll"), "outside");
+    WriteFileBytes(outside / "file", "outside");
+    for (const fs::path& file : {outside / "build" / ("ZVClient-" + std::string(40, 'b') + ".dll"), outside / "file"}) {
+        SetModified(file, kNow - Days(400));
+    }
+    if (!MakeLink(outside / "build", linkedBuild, true) || !MakeLink(outside / "file", linkedFile, false)) {
+        GTEST_SKIP() << "this system makes no symbolic links here";
+    }
+
+    const TreeContents contents = ReadTreeContents(t.tree.wstring(), std::nullopt);
+    ASSERT_EQ(contents.links.size(), 2u);
+    EXPECT_EQ(contents.links[0].relative, "launcher/ZVLauncher-" + kHex + ".exe");
+    EXPECT_EQ(contents.links[1].relative, "stub/" + kHex);
+    const PrunePlan plan = PlanPrune(contents, t.tree.wstring(), kNow, Days(0));
+    EXPECT_EQ(t.Labels(plan.remove), (Labels{"L1", "L2", "S1"}));
+    EXPECT_EQ(plan.links.size(), 2u);
+    EXPECT_TRUE(CarryOutPrune(plan).failed.empty());
+    EXPECT_TRUE(fs::exists(outside / "build" / ("ZVClient-" + std::string(40, 'b') + ".dll")));
+    EXPECT_TRUE(fs::exists(outside / "file"));
+    EXPECT_TRUE(fs::is_symlink(linkedFile));
+}
+
+TEST(CarryOutPrune, NeverRemovesThroughAFolderThatBecameALink) {
+    const PruneTree t(/*withLookAlikes=*/false);
+    const PrunePlan plan = PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), t.tree.wstring(), kNow, Days(0));
+    const fs::path moved = t.scratch.path() / "moved";
+    fs::rename(t.Build(), moved);
+    if (!MakeLink(moved, t.Build(), true)) {
+        GTEST_SKIP() << "this system makes no symbolic links here";
+    }
+    const PruneResult result = CarryOutPrune(plan);
+    EXPECT_EQ(t.Labels(result.removed), (Labels{"L1", "L2"}));
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0].path, t["S1"].wstring());
+    EXPECT_NE(result.failed[0].reason.find("symbolic link now"), std::string::npos);
+    EXPECT_TRUE(fs::exists(moved / t["S1"].filename()));
+}
+
+// A withdrawn build's files are named by no manifest: prune takes them once they are old enough.
+TEST(PlanPrune, TakesTheFilesOfAWithdrawnBuild) {
+    const PruneTree t(/*withLookAlikes=*/false);
+    WriteFileBytes(t.Build() / "manifest.json", R"({"withdrawn": true, "version": "1.0.0.1", "signature": "x"})");
+    const PrunePlan plan =
+        PlanPrune(ReadTreeContents(t.tree.wstring(), std::nullopt), t.tree.wstring(), kNow, Days(30));
+    // S2 was served until the withdrawal; its age counts from then (withdraw sets it), here long ago.
+    EXPECT_EQ(t.Labels(plan.remove), (Labels{"L1", "S1", "S2"}));
+    EXPECT_TRUE(plan.leftAlone.empty());
 }
 
 }  // namespace

@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 
+#include "common/pe_version.h"
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
+#include "manifest_files.h"
 #include "tree_contents.h"
 #include "tree_files.h"
 #include "update/manifest.h"
@@ -68,29 +71,6 @@ std::optional<Failure> CheckSourceFile(const std::wstring& path) {
         return Failure{path, "is empty"};
     }
     return std::nullopt;
-}
-
-// The whole of a small file, or nothing when it cannot be read or is larger than limit.
-std::optional<std::string> ReadSmallFile(const std::wstring& path, std::uint32_t limit) {
-    ReadOnlyFile file(path);
-    if (!file.IsOpen()) {
-        return std::nullopt;
-    }
-    std::string content;
-    std::array<char, 4096> buffer{};
-    for (;;) {
-        std::uint32_t read = 0;
-        if (!file.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()), read)) {
-            return std::nullopt;
-        }
-        if (read == 0) {
-            return content;
-        }
-        content.append(buffer.data(), read);
-        if (content.size() > limit) {
-            return std::nullopt;
-        }
-    }
 }
 
 // Copies source into a staged file in folder, checks that the copy is what was hashed, and moves
@@ -157,64 +137,105 @@ std::optional<Failure> PlaceContentFile(const std::wstring& source, const Sha1Di
     return Failure{target, reason};
 }
 
-// Writes the manifest unless it already says exactly this; an older one is replaced in one step.
-std::optional<Failure> WriteManifest(const std::wstring& folder, const std::string& body, Change& change) {
-    const std::wstring target = JoinPath(folder, std::wstring(kManifestName));
-    const PathKind kind = QueryPathKind(target);
-    if (kind == PathKind::File && ReadSmallFile(target, static_cast<std::uint32_t>(body.size())) == body) {
-        change = Change::Unchanged;
-        return std::nullopt;
-    }
-    if (kind != PathKind::Missing && kind != PathKind::File) {
-        return Failure{target, "is in the way: it is not a file"};
-    }
-    std::string reason;
-    const std::unique_ptr<StagedFile> staged = StagedFile::Create(folder, kManifestName, reason);
-    if (!staged || !staged->Write(body.data(), body.size(), reason) || !staged->Finish(reason) ||
-        staged->MoveTo(target, /*replace=*/true, reason) != StagedFile::Move::Done) {
-        return Failure{target, reason};
-    }
-    change = kind == PathKind::Missing ? Change::Added : Change::Replaced;
-    return std::nullopt;
-}
-
-// Sets the modification time of each file the manifest in folder names, other than the file being
-// published, to now: the manifest is about to be replaced, and from now on only players who still
-// hold it in a cache download them. A manifest that is missing or cannot be read names nothing.
+// Sets the modification time of each file the manifest in folders names, other than keep (the
+// file being published), to now: the manifest is about to be replaced, and from now on only
+// players who still hold it in a cache download them. A manifest that is missing or cannot be read
+// names nothing.
 void MarkFilesOfReplacedManifest(const std::wstring& tree, const std::vector<std::wstring>& folders, FolderKind kind,
-                                 const std::string& baseUrl, Published& published) {
-    std::string body;
-    if (QueryPathKind(published.manifest) != PathKind::File ||
-        ReadManifestBody(published.manifest, body) != BodyRead::Ok) {
-        return;
-    }
-    const ManifestReading reading = ReadManifest(body);
-    if (!reading.sha1.ok()) {
+                                 const std::optional<std::string>& baseUrl, const std::wstring& manifest,
+                                 const std::wstring& keep, std::vector<Failure>& warnings) {
+    const ManifestOnDisk replaced = ReadPublishedManifest(manifest);
+    if (!replaced.read || !replaced.reading.sha1.ok()) {
         return;
     }
     std::vector<std::string> parts;
     for (const auto& folder : folders) {
         parts.push_back(ToUtf8(folder));
     }
-    for (const auto& file : FilesNamedBy(tree, parts, kind, reading, baseUrl)) {
+    for (const auto& file : FilesNamedBy(tree, parts, kind, replaced.reading, baseUrl)) {
         std::string reason;
-        if (file == published.file || QueryPathKind(file) != PathKind::File || MarkModifiedNow(file, reason)) {
+        if (file == keep || QueryPathKind(file) != PathKind::File || MarkModifiedNow(file, reason)) {
             continue;
         }
-        published.warnings.push_back(
-            {file, "the replaced manifest named it, but its modification time cannot be set to now (" + reason +
-                       "), so prune counts its age from an earlier time"});
+        warnings.push_back({file, "the replaced manifest named it, but its modification time cannot be set to now (" +
+                                      reason + "), so prune counts its age from an earlier time"});
     }
 }
 
+// What a new manifest must be above: the version of the manifest already at its place, and the
+// SHA-256 it names (a signed release only).
+struct Predecessor {
+    std::optional<Version> version;  // nothing: no manifest, or one without "version"
+    std::optional<Sha256Digest> sha256;
+    std::optional<std::string> expires;
+    bool withdrawal = false;
+};
+
+Predecessor ReadPredecessor(const std::wstring& manifest) {
+    Predecessor predecessor;
+    const ManifestOnDisk published = ReadPublishedManifest(manifest);
+    if (!published.read) {
+        return predecessor;
+    }
+    const ManifestReading& reading = published.reading;
+    if (reading.version.ok()) {
+        predecessor.version = reading.version.value;
+    }
+    if (reading.expires.ok()) {
+        predecessor.expires = reading.expiresText.value;
+    }
+    predecessor.withdrawal = reading.withdrawn.ok();
+    if (!predecessor.withdrawal && reading.sha256.ok()) {
+        predecessor.sha256 = reading.sha256.value;
+    }
+    return predecessor;
+}
+
+// Whether the file at path holds bytes anywhere, read in chunks that overlap by all but one byte
+// of them.
+bool FileCarriesBytes(const std::wstring& path, std::span<const std::uint8_t> bytes) {
+    ReadOnlyFile file(path);
+    if (!file.IsOpen() || bytes.empty()) {
+        return false;
+    }
+    std::vector<std::uint8_t> window;
+    std::vector<std::uint8_t> chunk(kCopyChunk);
+    for (;;) {
+        std::uint32_t read = 0;
+        if (!file.Read(chunk.data(), kCopyChunk, read) || read == 0) {
+            return false;
+        }
+        window.insert(window.end(), chunk.begin(), chunk.begin() + read);
+        if (std::search(window.begin(), window.end(), bytes.begin(), bytes.end()) != window.end()) {
+            return true;
+        }
+        const std::size_t keep = std::min(window.size(), bytes.size() - 1);
+        window.erase(window.begin(), window.end() - static_cast<std::ptrdiff_t>(keep));
+    }
+}
+
+// Where a manifest goes and what it names.
+struct Place {
+    FolderKind kind;
+    std::vector<std::wstring> folders;  // below the tree
+    std::wstring (*nameOf)(const Sha1Digest&);
+    std::wstring manifestPath;  // on the server: /launcher/manifest.json, /stub/<key>/manifest.json
+};
+
+// The refusal of a version that is not above the one published, with what to do instead.
+Failure NotAbove(const std::wstring& source, const Version& version, const Version& published,
+                 const std::wstring& manifest, std::string_view howToRaise) {
+    return Failure{source, "its version " + FormatVersion(version) + " is not above " + FormatVersion(published) +
+                               ", the version of " + ToUtf8(manifest) +
+                               " (a launcher built with keys never goes back to, or again to, a version at or below "
+                               "one it has accepted); " +
+                               std::string(howToRaise)};
+}
+
 // The common part of both kinds: the file under its content name in TREE/<folder...>, then the
-// manifest that names it.
-// With a signer, the manifest also carries the file's SHA-256 and the signature over manifestPath
-// and both digests (manifest_signature.h).
-Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree, FolderKind kind,
-                      const std::vector<std::wstring>& folders,
-                      const std::function<std::wstring(const Sha1Digest&)>& nameOf, const std::wstring& manifestPath,
-                      const ManifestSigner* signer) {
+// manifest that names it: unsigned, or signed with the file's version (manifest_signature.h).
+Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree,
+                      const Place& place, const Signing* signing, const Version& version, std::string_view howToRaise) {
     Published published;
     if (auto failure = CheckSourceFile(source)) {
         published.failure = std::move(failure);
@@ -233,44 +254,83 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
 
     std::wstring folder = tree;
     std::string urlPath;
-    for (const std::wstring& part : folders) {
+    for (const std::wstring& part : place.folders) {
         folder = JoinPath(folder, part);
         urlPath += ToUtf8(part) + "/";
     }
+    const std::wstring name = place.nameOf(published.digest);
+    published.file = JoinPath(folder, name);
+    published.manifest = JoinPath(folder, std::wstring(kManifestName));
+    published.url = baseUrl + urlPath + ToUtf8(name);
+
+    // The same file again changes nothing; any other must come with a higher version.
+    bool same = false;
+    if (signing != nullptr) {
+        const Predecessor predecessor = ReadPredecessor(published.manifest);
+        same = predecessor.sha256 == digests->sha256;
+        published.signedManifest = true;
+        published.version = same && predecessor.version ? *predecessor.version : version;
+        published.expires = same ? predecessor.expires : signing->expires;
+        if (!same && predecessor.version && !(version > *predecessor.version)) {
+            published.failure = NotAbove(source, version, *predecessor.version, published.manifest, howToRaise);
+            return published;
+        }
+    }
+
     std::string reason;
     if (!MakeDirectories(folder, reason)) {
         published.failure = Failure{folder, "cannot be created: " + reason};
         return published;
     }
-
-    const std::wstring name = nameOf(published.digest);
-    published.file = JoinPath(folder, name);
-    published.manifest = JoinPath(folder, std::wstring(kManifestName));
-    published.url = baseUrl + urlPath + ToUtf8(name);
     if (auto failure = PlaceContentFile(source, published.digest, folder, name, published.fileChange)) {
         published.failure = std::move(failure);
         return published;
     }
-    // Interim: the signed form needs the host and the version, which the tool does not take yet.
+    if (same) {
+        published.manifestChange = Change::Unchanged;
+        return published;
+    }
     std::string body = FormatManifest(published.digest, published.url);
-    if (signer != nullptr) {
-        std::string reason;
-        const SignedRelease release{Version{}, std::nullopt, 0, published.digest, digests->sha256, published.url};
-        std::optional<std::string> signed_ =
-            signer->Sign(SignedManifestMessage("", ToUtf8(manifestPath), release), reason);
-        if (!signed_) {
+    if (signing != nullptr) {
+        const std::optional<FileFacts> facts = QueryFileFacts(published.file, reason);
+        if (!facts) {
+            published.failure = Failure{published.file, "its size cannot be read: " + reason};
+            return published;
+        }
+        const SignedRelease release{version,          signing->expires, facts->size,
+                                    published.digest, digests->sha256,  published.url};
+        const std::optional<std::string> signature =
+            signing->signer->Sign(SignedManifestMessage(signing->host, ToUtf8(place.manifestPath), release), reason);
+        if (!signature) {
             published.failure = Failure{published.manifest, reason};
             return published;
         }
-        body = FormatSignedManifest(release, *signed_);
-        published.signedManifest = true;
+        body = FormatSignedManifest(release, *signature);
     }
-    MarkFilesOfReplacedManifest(tree, folders, kind, baseUrl, published);
+    MarkFilesOfReplacedManifest(tree, place.folders, place.kind, baseUrl, published.manifest, published.file,
+                                published.warnings);
     // Only now that the file is in place may a manifest name it.
     if (auto failure = WriteManifest(folder, body, published.manifestChange)) {
         published.failure = std::move(failure);
     }
     return published;
+}
+
+// Why a file's version resource gives no version, for the operator.
+std::string DescribeVersionRead(PeVersionRead read) {
+    switch (read) {
+        case PeVersionRead::Found:
+            break;
+        case PeVersionRead::CannotRead:
+            return "cannot be opened for reading";
+        case PeVersionRead::NotPe:
+            return "is not a PE file, so it has no version resource";
+        case PeVersionRead::NoVersion:
+            return "has no version resource (no VERSIONINFO with a FILEVERSION)";
+        case PeVersionRead::Malformed:
+            return "has a version resource, or headers, that cannot be read: the file is damaged or cut short";
+    }
+    return "has no version";
 }
 
 }  // namespace
@@ -393,23 +453,136 @@ BuildKey ComputeBuildKey(const std::wstring& target) {
 }
 
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
-                      const std::wstring& tree, const ManifestSigner* signer) {
+                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version) {
     BuildKey key = ComputeBuildKey(target);
+    Published published;
     if (key.failure) {
-        Published published;
         published.failure = std::move(key.failure);
         return published;
     }
-    Published published = PublishInto(stub, baseUrl, tree, FolderKind::Stub, {std::wstring(kStubFolder), key.key},
-                                      StubFileName, StubManifestPath(key.key), signer);
+    Version stubVersion;
+    if (signing != nullptr) {
+        if (auto failure = CheckSourceFile(stub)) {
+            published.failure = std::move(failure);
+            return published;
+        }
+        const PeVersion read = ReadPeFileVersion(stub);
+        if (read.read == PeVersionRead::Found && version && *version != read.version) {
+            published.failure =
+                Failure{stub, "its version resource says " + FormatVersion(read.version) + ", not the --version " +
+                                  FormatVersion(*version) +
+                                  "; leave --version out (it is for a stub without a version resource)"};
+            return published;
+        }
+        if (read.read == PeVersionRead::Found) {
+            stubVersion = read.version;
+        } else if (version && (read.read == PeVersionRead::NoVersion || read.read == PeVersionRead::NotPe)) {
+            stubVersion = *version;
+        } else {
+            published.failure = Failure{
+                stub,
+                DescribeVersionRead(read.read) +
+                    (read.read == PeVersionRead::Malformed ? "" : "; give the stub's version with --version A.B.C.D")};
+            return published;
+        }
+    }
+    const Place place{FolderKind::Stub, {std::wstring(kStubFolder), key.key}, StubFileName, StubManifestPath(key.key)};
+    published = PublishInto(stub, baseUrl, tree, place, signing, stubVersion,
+                            "give the stub a higher version (its FILEVERSION, or --version when it has none)");
     published.key = key.key;
     return published;
 }
 
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
-                          const ManifestSigner* signer) {
-    return PublishInto(launcher, baseUrl, tree, FolderKind::Launcher, {std::wstring(kLauncherFolder)}, LauncherFileName,
-                       LauncherManifestPath(), signer);
+                          const Signing* signing) {
+    Version version;
+    if (signing != nullptr) {
+        Published refused;
+        if (auto failure = CheckSourceFile(launcher)) {
+            refused.failure = std::move(failure);
+            return refused;
+        }
+        if (!FileCarriesBytes(launcher, signing->publicKey.point)) {
+            refused.failure =
+                Failure{launcher,
+                        "does not carry the public key of " + ToUtf8(signing->keyPath) +
+                            ": players who install it would check no signature at all (a launcher built without "
+                            "ZV_UPDATE_PUBLIC_KEYS) or refuse every manifest this key signs and never update again (a "
+                            "launcher built for other keys, or a file that is no launcher). Build the launcher with "
+                            "ZV_UPDATE_PUBLIC_KEYS holding this key's public key, or sign with a key it carries"};
+            return refused;
+        }
+        const PeVersion read = ReadPeFileVersion(launcher);
+        if (read.read != PeVersionRead::Found) {
+            refused.failure =
+                Failure{launcher, DescribeVersionRead(read.read) +
+                                      "; a launcher built by this project carries its version (ZV_VERSION) there"};
+            return refused;
+        }
+        version = read.version;
+    }
+    const Place place{FolderKind::Launcher, {std::wstring(kLauncherFolder)}, LauncherFileName, LauncherManifestPath()};
+    return PublishInto(launcher, baseUrl, tree, place, signing, version, "build the launcher with a higher ZV_VERSION");
+}
+
+std::optional<Version> NextVersion(const Version& version) {
+    Version next = version;
+    for (std::size_t part = next.parts.size(); part-- > 0;) {
+        if (next.parts[part] != 0xFFFF) {
+            ++next.parts[part];
+            return next;
+        }
+        next.parts[part] = 0;
+    }
+    return std::nullopt;
+}
+
+Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing) {
+    Withdrawn withdrawn;
+    if (QueryPathKind(tree) == PathKind::File) {
+        withdrawn.failure = Failure{tree, "is a file; the tree must be a folder"};
+        return withdrawn;
+    }
+    const std::vector<std::wstring> folders{std::wstring(kStubFolder), buildKey};
+    std::wstring folder = tree;
+    for (const auto& part : folders) {
+        folder = JoinPath(folder, part);
+    }
+    withdrawn.manifest = JoinPath(folder, std::wstring(kManifestName));
+    const Predecessor predecessor = ReadPredecessor(withdrawn.manifest);
+    if (predecessor.withdrawal && predecessor.version) {
+        withdrawn.manifestChange = Change::Unchanged;
+        withdrawn.version = *predecessor.version;
+        withdrawn.expires = predecessor.expires;
+        return withdrawn;
+    }
+    const std::optional<Version> version =
+        predecessor.version ? NextVersion(*predecessor.version) : Version{{0, 0, 0, 1}};
+    if (!version) {
+        withdrawn.failure = Failure{withdrawn.manifest, "its version " + FormatVersion(*predecessor.version) +
+                                                            " is the highest there is; no version can be above it"};
+        return withdrawn;
+    }
+    withdrawn.version = *version;
+    withdrawn.expires = signing.expires;
+    const SignedWithdrawal withdrawal{withdrawn.version, withdrawn.expires};
+    std::string reason;
+    const std::optional<std::string> signature =
+        signing.signer->Sign(WithdrawalMessage(signing.host, ToUtf8(StubManifestPath(buildKey)), withdrawal), reason);
+    if (!signature) {
+        withdrawn.failure = Failure{withdrawn.manifest, reason};
+        return withdrawn;
+    }
+    if (!MakeDirectories(folder, reason)) {
+        withdrawn.failure = Failure{folder, "cannot be created: " + reason};
+        return withdrawn;
+    }
+    MarkFilesOfReplacedManifest(tree, folders, FolderKind::Stub, std::nullopt, withdrawn.manifest, {},
+                                withdrawn.warnings);
+    if (auto failure = WriteManifest(folder, FormatWithdrawal(withdrawal, *signature), withdrawn.manifestChange)) {
+        withdrawn.failure = std::move(failure);
+    }
+    return withdrawn;
 }
 
 }  // namespace zv::publish

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/version.h"
+#include "integrity/p256.h"
 #include "integrity/sha1.h"
 #include "launch/client_target.h"
 #include "signing.h"
@@ -46,6 +48,16 @@ BuildKey ComputeBuildKey(const std::wstring& target);
 
 enum class Change { Added, Unchanged, Replaced };
 
+// What signing a manifest takes (update/manifest_signature.h): the key, the update host the
+// launcher is built for, and when the manifest stops being valid.
+struct Signing {
+    const ManifestSigner* signer = nullptr;
+    P256PublicKey publicKey;             // the key's public half, as a launcher built with it carries it
+    std::wstring keyPath;                // where the key was read from, for messages
+    std::string host;                    // HOST of the signed messages (MessageHost of ZV_UPDATE_HOST)
+    std::optional<std::string> expires;  // "YYYY-MM-DDTHH:MM:SSZ"; nothing: it never expires
+};
+
 struct Published {
     std::optional<Failure> failure;
     std::wstring key;  // stub only
@@ -55,22 +67,55 @@ struct Published {
     std::wstring manifest;
     Change manifestChange = Change::Added;
     std::string url;
-    bool signedManifest = false;  // the manifest carries "sha256" and "signature"
+    bool signedManifest = false;  // the manifest is of the signed form
+    // For a signed manifest: its version and expiry (those of the manifest already there when the
+    // same file was published again).
+    Version version;
+    std::optional<std::string> expires;
     // What went wrong without stopping the publish.
     std::vector<Failure> warnings;
 };
 
 // Publishes stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
-// manifest beside it, which names it. With a signer, the manifest is signed (adds "sha256" and
-// "signature"). Each file the manifest it replaces named (tree_contents.h: FilesNamedBy) gets now
-// as its modification time just before: prune counts a file's age from the moment it stopped
-// being served.
+// manifest beside it, which names it. Each file the manifest it replaces named (tree_contents.h:
+// FilesNamedBy) gets now as its modification time just before: prune counts a file's age from the
+// moment it stopped being served.
+//
+// With signing, the manifest is of the signed form, with the stub's version: that of the DLL's
+// version resource, or version when it has none (a version that differs from the resource's is
+// refused). Refused before anything is written: a version that is not above the one the manifest
+// already there carries (a manifest of the unsigned form carries none), unless the stub is the one
+// that manifest names, which changes nothing.
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
-                      const std::wstring& tree, const ManifestSigner* signer = nullptr);
+                      const std::wstring& tree, const Signing* signing = nullptr,
+                      const std::optional<Version>& version = std::nullopt);
 
-// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json; signed,
-// and the files of the manifest it replaces marked, as above.
+// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json, the
+// files of the manifest it replaces marked, as above. With signing, the version is that of the
+// file's version resource, and the file must carry the signing key's public key (the launcher
+// compiles its keys in as their 64-byte points): a launcher without it would check no signature
+// or refuse every manifest the key signs. Refused as for a stub otherwise.
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
-                          const ManifestSigner* signer = nullptr);
+                          const Signing* signing = nullptr);
+
+struct Withdrawn {
+    std::optional<Failure> failure;
+    std::wstring manifest;
+    Change manifestChange = Change::Added;  // Unchanged: the manifest already was a withdrawal
+    Version version;
+    std::optional<std::string> expires;
+    std::vector<Failure> warnings;
+};
+
+// Writes a signed withdrawal of the game build buildKey (40 lower-case hexadecimal digits) to
+// TREE/stub/<key>/manifest.json: launchers built with keys remove that build's client target. Its
+// version is the published manifest's with the last part raised by one (carried into the part
+// before at 65535), or 0.0.0.1 where there is none. A manifest that already is a withdrawal is left
+// as it is (refresh renews it). The files the replaced manifest named are marked as by a publish.
+Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing);
+
+// The version right above version: its last part raised by one, carried into the part before when
+// it is 65535; nothing above 65535.65535.65535.65535.
+std::optional<Version> NextVersion(const Version& version);
 
 }  // namespace zv::publish

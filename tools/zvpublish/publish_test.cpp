@@ -14,6 +14,7 @@
 #include "publish_test_support.h"
 #include "scratch_directory.h"
 #include "update/manifest.h"
+#include "update/manifest_signature.h"
 
 namespace {
 
@@ -335,5 +336,278 @@ TEST_F(Publishing, SaysWhatIsInTheWay) {
             << c.what << ": " << published.failure->reason;
     }
 }
+
+// ---------------------------------------------------------------------------------------------
+// Versions and signed publishing
+
+TEST(NextVersion, RaisesTheLastPartAndCarries) {
+    using V = zv::Version;
+    const std::pair<V, std::optional<V>> cases[] = {
+        {V{{1, 2, 3, 4}}, V{{1, 2, 3, 5}}},
+        {V{{1, 2, 3, 65535}}, V{{1, 2, 4, 0}}},
+        {V{{0, 65535, 65535, 65535}}, V{{1, 0, 0, 0}}},
+        {V{{65535, 65535, 65535, 65535}}, std::nullopt},
+    };
+    for (const auto& [version, next] : cases) {
+        EXPECT_EQ(NextVersion(version), next) << zv::FormatVersion(version);
+    }
+}
+
+#ifndef _WIN32
+constexpr char kHost[] = "updates.test";
+const std::string kExpires = "2031-01-02T03:04:05Z";
+
+// A game, a stub of version 2.0.0.0 and a launcher of version 1.0.0.0 that carries the test key.
+class SignedPublishing : public Publishing {
+protected:
+    TestSigning key{scratch.path(), "key", kExpires};
+    fs::path stub = scratch.path() / "ZVClient.dll";
+    fs::path launcher = scratch.path() / "ZVLauncher.exe";
+
+    void SetUp() override {
+        Publishing::SetUp();
+        WriteFileBytes(stub, VersionedImage({{2, 0, 0, 0}}));
+        WriteFileBytes(launcher, VersionedImage({{1, 0, 0, 0}}, key.keys));
+    }
+
+    Published SignedStub(const fs::path& file, std::optional<zv::Version> version = std::nullopt) {
+        return PublishStub(target.wstring(), file.wstring(), base, tree.wstring(), &key.signing, version);
+    }
+    Published SignedLauncher(const fs::path& file) {
+        return PublishLauncher(file.wstring(), base, tree.wstring(), &key.signing);
+    }
+    fs::path File(const std::string& name, const zv::test::Bytes& bytes) {
+        WriteFileBytes(scratch.path() / name, bytes);
+        return scratch.path() / name;
+    }
+    // The manifest at path read as a launcher built with the test key reads it.
+    zv::SignedReading Check(const fs::path& manifest, const std::string& path, zv::ManifestPlace place) {
+        return zv::CheckSignedManifest(zv::ReadManifest(ReadFileText(manifest)), kHost, path, place, key.keys,
+                                       std::chrono::sys_days{std::chrono::year{2030} / 1 / 1});
+    }
+    std::string StubPath() { return "/stub/" + KeyOf(target) + "/manifest.json"; }
+};
+
+// What the tool signs is what the launcher's own check accepts, member for member.
+TEST_F(SignedPublishing, WritesManifestsTheLauncherAccepts) {
+    const Published s = SignedStub(stub);
+    const Published l = SignedLauncher(launcher);
+    ASSERT_FALSE(s.failure) << s.failure->reason;
+    ASSERT_FALSE(l.failure) << l.failure->reason;
+    const struct {
+        fs::path file;
+        fs::path manifest;
+        std::string path;
+        zv::ManifestPlace place;
+        const char* version;
+        std::string url;
+    } cases[] = {
+        {stub, BuildFolder() / "manifest.json", StubPath(), zv::ManifestPlace::Stub, "2.0.0.0", s.url},
+        {launcher, tree / "launcher" / "manifest.json", "/launcher/manifest.json", zv::ManifestPlace::Launcher,
+         "1.0.0.0", l.url},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const zv::SignedReading reading = Check(c.manifest, c.path, c.place);
+        ASSERT_EQ(reading.trust, zv::ManifestTrust::Trusted) << reading.problem;
+        EXPECT_FALSE(reading.withdrawn);
+        EXPECT_EQ(zv::FormatVersion(reading.release.version), c.version);
+        EXPECT_EQ(reading.release.expires, kExpires);
+        EXPECT_EQ(reading.release.size, fs::file_size(c.file));
+        EXPECT_EQ(ToUtf8(zv::DigestToHex(reading.release.sha1)), Sha1Hex(ReadFileBytes(c.file)));
+        EXPECT_EQ(reading.release.url, c.url);
+        EXPECT_TRUE(zv::FileIsRelease(c.file.wstring(), reading.release));
+        // For another host, the same manifest is no manifest at all.
+        EXPECT_EQ(zv::CheckSignedManifest(zv::ReadManifest(ReadFileText(c.manifest)), "updates.test:8443", c.path,
+                                          c.place, key.keys, {})
+                      .trust,
+                  zv::ManifestTrust::Untrusted);
+    }
+    EXPECT_EQ(zv::FormatVersion(s.version), "2.0.0.0");
+    EXPECT_EQ(s.expires, kExpires);
+}
+
+TEST_F(SignedPublishing, AStubWithoutAVersionResourceTakesTheOneGiven) {
+    const fs::path plain = File("plain.dll", VersionedImage(std::nullopt));
+    const Published published = SignedStub(plain, zv::Version{{3, 1, 0, 7}});
+    ASSERT_FALSE(published.failure) << published.failure->reason;
+    EXPECT_EQ(
+        zv::FormatVersion(Check(BuildFolder() / "manifest.json", StubPath(), zv::ManifestPlace::Stub).release.version),
+        "3.1.0.7");
+}
+
+// Each refusal comes before anything is written: the tree stays as it was.
+TEST_F(SignedPublishing, RefusesBeforeWritingAnything) {
+    const TestSigning other(scratch.path(), "other");
+    struct Case {
+        const char* what;
+        std::function<Published()> publish;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a launcher built without keys",
+         [&] {
+             return SignedLauncher(File("nokeys.exe", VersionedImage({{1, 0, 0, 1}})));
+         },
+         "does not carry the public key of"},
+        {"a launcher built for other keys",
+         [&] {
+             return SignedLauncher(File("other.exe", VersionedImage({{1, 0, 0, 1}}, other.keys)));
+         },
+         "does not carry the public key of"},
+        {"a file that is no launcher", [&] { return SignedLauncher(Source("text.exe", "not a launcher")); },
+         "does not carry the public key of"},
+        {"a launcher without a version resource",
+         [&] { return SignedLauncher(File("unversioned.exe", VersionedImage(std::nullopt, key.keys))); },
+         "has no version resource"},
+        {"a stub without a version resource and without --version",
+         [&] { return SignedStub(File("plain.dll", VersionedImage(std::nullopt))); },
+         "give the stub's version with --version"},
+        {"a stub whose version resource says another version than --version",
+         [&] {
+             return SignedStub(stub, zv::Version{{3, 0, 0, 0}});
+         },
+         "says 2.0.0.0, not the --version 3.0.0.0"},
+        {"a stub whose version resource is damaged",
+         [&] {
+             zv::test::Bytes bytes = VersionedImage({{2, 0, 0, 0}});
+             bytes.resize(bytes.size() - 20);
+             return SignedStub(File("damaged.dll", bytes), zv::Version{{2, 0, 0, 0}});
+         },
+         "cannot be read: the file is damaged"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(tree);
+        const Published published = c.publish();
+        ASSERT_TRUE(published.failure);
+        EXPECT_NE(published.failure->reason.find(c.reason), std::string::npos) << published.failure->reason;
+        EXPECT_FALSE(fs::exists(tree));
+    }
+    const Published refused = SignedLauncher(File("other.exe", VersionedImage({{1, 0, 0, 1}}, other.keys)));
+    EXPECT_EQ(refused.failure->reason.find("does not carry the public key of " + ToUtf8(key.signing.keyPath) +
+                                           ": players who install it would check no signature at all"),
+              0u)
+        << refused.failure->reason;
+}
+
+// The same file again changes nothing; another file needs a higher version than the manifest it
+// replaces, whatever that manifest was.
+TEST_F(SignedPublishing, ANewFileMustComeWithAHigherVersion) {
+    const fs::path manifest = BuildFolder() / "manifest.json";
+    ASSERT_FALSE(Stub(Source("unsigned.dll", "an unsigned stub")).failure);
+    struct Step {
+        const char* what;
+        std::function<Published()> publish;
+        std::optional<std::string> refusal;  // nothing: published
+        Change change = Change::Replaced;
+        std::function<void()> before = [] {};
+    };
+    const Step steps[] = {
+        {"over a manifest of the unsigned form, any version", [&] { return SignedStub(stub); }, std::nullopt},
+        {"the same stub again, even with another expiry",
+         [&] {
+             Signing later = key.signing;
+             later.expires = "2040-01-01T00:00:00Z";
+             return PublishStub(target.wstring(), stub.wstring(), base, tree.wstring(), &later);
+         },
+         std::nullopt, Change::Unchanged},
+        {"another stub of the same version",
+         [&] {
+             return SignedStub(File("same.dll", VersionedImage({{2, 0, 0, 0}}, {}, 1)));
+         },
+         "its version 2.0.0.0 is not above 2.0.0.0, the version of"},
+        {"another stub of a lower version",
+         [&] {
+             return SignedStub(File("lower.dll", VersionedImage({{1, 9, 9, 9}})));
+         },
+         "its version 1.9.9.9 is not above 2.0.0.0"},
+        {"another stub of a higher version",
+         [&] {
+             return SignedStub(File("higher.dll", VersionedImage({{2, 0, 0, 1}})));
+         },
+         std::nullopt},
+        {"over a withdrawal, a version not above it",
+         [&] {
+             return SignedStub(File("again.dll", VersionedImage({{2, 0, 0, 2}}, {}, 2)));
+         },
+         "is not above 2.0.0.2", Change::Replaced,
+         [&] {
+             const Withdrawn withdrawn = WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing);
+             EXPECT_EQ(zv::FormatVersion(withdrawn.version), "2.0.0.2");
+         }},
+        {"over a withdrawal, a version above it",
+         [&] {
+             return SignedStub(File("above.dll", VersionedImage({{2, 1, 0, 0}})));
+         },
+         std::nullopt},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.before();
+        const std::string before = ReadFileText(manifest);
+        const Published published = step.publish();
+        if (step.refusal) {
+            ASSERT_TRUE(published.failure);
+            EXPECT_NE(published.failure->reason.find(*step.refusal), std::string::npos) << published.failure->reason;
+            EXPECT_NE(published.failure->reason.find("give the stub a higher version"), std::string::npos);
+            EXPECT_EQ(ReadFileText(manifest), before);
+            continue;
+        }
+        ASSERT_FALSE(published.failure) << published.failure->reason;
+        EXPECT_EQ(published.manifestChange, step.change);
+        EXPECT_EQ(ReadFileText(manifest) == before, step.change == Change::Unchanged);
+        EXPECT_EQ(Check(manifest, StubPath(), zv::ManifestPlace::Stub).trust, zv::ManifestTrust::Trusted);
+    }
+    // The launcher says how to raise its own.
+    ASSERT_FALSE(SignedLauncher(launcher).failure);
+    const Published again = SignedLauncher(File("rebuilt.exe", VersionedImage({{1, 0, 0, 0}}, key.keys, 1)));
+    ASSERT_TRUE(again.failure);
+    EXPECT_NE(again.failure->reason.find("build the launcher with a higher ZV_VERSION"), std::string::npos);
+}
+
+TEST_F(SignedPublishing, AWithdrawalIsSignedAboveThePublishedVersionAndWrittenOnce) {
+    ASSERT_FALSE(SignedStub(File("v.dll", VersionedImage({{1, 2, 3, 65535}}))).failure);
+    const fs::path manifest = BuildFolder() / "manifest.json";
+    const fs::path stubFile = BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(scratch.path() / "v.dll")) + ".dll");
+    const FileTime longAgo = std::chrono::sys_days{std::chrono::year{2001} / 1 / 1};
+    SetModified(stubFile, longAgo);
+
+    const Withdrawn withdrawn = WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing);
+    ASSERT_FALSE(withdrawn.failure) << withdrawn.failure->reason;
+    EXPECT_EQ(withdrawn.manifestChange, Change::Replaced);
+    EXPECT_EQ(zv::FormatVersion(withdrawn.version), "1.2.4.0");
+    const zv::SignedReading reading = Check(manifest, StubPath(), zv::ManifestPlace::Stub);
+    EXPECT_EQ(reading.trust, zv::ManifestTrust::Trusted) << reading.problem;
+    EXPECT_TRUE(reading.withdrawn);
+    EXPECT_EQ(reading.release.version, withdrawn.version);
+    EXPECT_EQ(reading.release.expires, kExpires);
+    EXPECT_GT(ModifiedAt(stubFile), longAgo + std::chrono::years(1)) << "the stub is no longer served from now on";
+
+    const std::string body = ReadFileText(manifest);
+    const Withdrawn again = WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing);
+    ASSERT_FALSE(again.failure);
+    EXPECT_EQ(again.manifestChange, Change::Unchanged);
+    EXPECT_EQ(again.version, withdrawn.version);
+    EXPECT_EQ(ReadFileText(manifest), body);
+
+    // A build never published gets the first version there is.
+    const std::string unknown(40, 'a');
+    const Withdrawn fresh = WithdrawBuild(FromUtf8(unknown), tree.wstring(), key.signing);
+    ASSERT_FALSE(fresh.failure);
+    EXPECT_EQ(zv::FormatVersion(fresh.version), "0.0.0.1");
+    EXPECT_TRUE(
+        Check(tree / "stub" / unknown / "manifest.json", "/stub/" + unknown + "/manifest.json", zv::ManifestPlace::Stub)
+            .withdrawn);
+
+    // Above the highest version there is none.
+    fs::remove_all(tree);
+    ASSERT_FALSE(SignedStub(stub, zv::Version{{2, 0, 0, 0}}).failure);
+    ASSERT_FALSE(SignedStub(File("top.dll", VersionedImage({{65535, 65535, 65535, 65535}}))).failure);
+    const Withdrawn none = WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing);
+    ASSERT_TRUE(none.failure);
+    EXPECT_NE(none.failure->reason.find("is the highest there is"), std::string::npos);
+}
+#endif
 
 }  // namespace

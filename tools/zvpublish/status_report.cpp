@@ -6,6 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "terminal_text.h"
+#include "update/tree_layout.h"
+
 namespace zv::publish {
 
 namespace {
@@ -17,7 +20,9 @@ std::int64_t AgeSeconds(FileTime modified, FileTime now) {
 }
 
 // "2024-03-01T12:00:00Z": whole seconds, UTC.
-std::string IsoTime(FileTime time) { return FormatUtcTime(time, UtcPrecision::Seconds); }
+std::string IsoTime(FileTime time) {
+    return FormatUtcTime(std::chrono::floor<std::chrono::milliseconds>(time), UtcPrecision::Seconds);
+}
 
 struct Totals {
     std::size_t files = 0;
@@ -50,14 +55,13 @@ void ForEachFolder(const TreeContents& contents, Visit visit) {
 Totals CountFiles(const TreeContents& contents) {
     Totals totals;
     ForEachFolder(contents, [&](const ManifestFolder& folder) {
-        const bool good = folder.state == ManifestState::Good;
-        if (good && !folder.namedRelative.empty() && folder.namedFacts) {
+        if (folder.state == ManifestState::Good && !folder.namedRelative.empty() && folder.namedFacts) {
             totals.served[folder.namedRelative] = folder.namedFacts->size;
         }
         for (const auto& file : folder.files) {
             ++totals.files;
             const std::uint64_t size = file.facts ? file.facts->size : 0;
-            if (!good) {
+            if (!folder.Served()) {
                 ++totals.leftAloneFiles;
                 totals.leftAloneBytes += size;
             } else if (file.named) {
@@ -77,6 +81,8 @@ const char* StateName(ManifestState state) {
     switch (state) {
         case ManifestState::Good:
             return "good";
+        case ManifestState::Withdrawn:
+            return "withdrawn";
         case ManifestState::Missing:
             return "missing";
         case ManifestState::Unreadable:
@@ -90,29 +96,53 @@ std::string Plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// Seconds from now to the manifest's expiry, negative once it has passed.
+std::int64_t SecondsToExpiry(FileTime expires, FileTime now) {
+    return std::chrono::duration_cast<std::chrono::seconds>(expires - now).count();
+}
+
+// "never expires", "expires at T, in 6.5 days", "expired at T, 2.0 days ago".
+std::string ExpiryText(const ManifestFolder& folder, FileTime now) {
+    if (!folder.expires) {
+        return "never expires";
+    }
+    const std::string at = EscapeForTerminal(folder.expiresText.value_or(""));
+    if (*folder.expires < now) {
+        return "expired at " + at + ", " + FormatAge(*folder.expires, now) + " ago";
+    }
+    return "expires at " + at + ", in " + FormatAge(now, *folder.expires);
+}
+
 // ---------------------------------------------------------------------------------------------
 // For a person
 
-void DescribeManifest(std::ostringstream& out, const ManifestFolder& folder, const std::string& indent) {
-    if (folder.state != ManifestState::Good) {
-        out << indent << folder.manifestRelative << " " << folder.problem
+void DescribeManifest(std::ostringstream& out, const ManifestFolder& folder, const std::string& indent, FileTime now) {
+    if (!folder.Served()) {
+        out << indent << folder.manifestRelative << " " << EscapeForTerminal(folder.problem)
             << "; the files of this folder are left alone\n";
         return;
     }
+    const std::string version = folder.version ? FormatVersion(*folder.version) : "none";
+    const std::string form = folder.signedForm ? "signed, " + ExpiryText(folder, now) : "unsigned";
+    if (folder.state == ManifestState::Withdrawn) {
+        out << indent << "withdrawn at version " << version << "  (" << form << ")\n";
+        return;
+    }
+    out << indent << "version  " << version << "  (" << form << ")\n";
     out << indent << "sha1  " << ToUtf8(DigestToHex(folder.sha1)) << "\n";
     out << indent << "file  ";
     if (folder.namedRelative.empty()) {
-        out << "outside the tree: " << folder.url << "\n";
+        out << "outside the tree: " << EscapeForTerminal(folder.url) << "\n";
     } else if (!folder.namedFacts) {
-        out << folder.namedRelative << "  (missing)\n";
+        out << EscapeForTerminal(folder.namedRelative) << "  (missing)\n";
     } else {
-        out << folder.namedRelative << "  (" << FormatSize(folder.namedFacts->size) << ")\n";
+        out << EscapeForTerminal(folder.namedRelative) << "  (" << FormatSize(folder.namedFacts->size) << ")\n";
     }
 }
 
-void DescribeFiles(std::ostringstream& out, const TreeContents& contents, FileTime now, bool good) {
+void DescribeFiles(std::ostringstream& out, const TreeContents& contents, FileTime now, bool served) {
     ForEachFolder(contents, [&](const ManifestFolder& folder) {
-        if ((folder.state == ManifestState::Good) != good) {
+        if (folder.Served() != served) {
             return;
         }
         for (const auto& file : folder.files) {
@@ -121,8 +151,8 @@ void DescribeFiles(std::ostringstream& out, const TreeContents& contents, FileTi
             }
             out << "  " << file.relative << "  (";
             if (!file.facts) {
-                out << "size and age unknown: " << file.factsProblem << ")\n";
-            } else if (good) {
+                out << "size and age unknown: " << EscapeForTerminal(file.factsProblem) << ")\n";
+            } else if (served) {
                 out << FormatSize(file.facts->size) << ", " << FormatAge(file.facts->modified, now) << " old)\n";
             } else {
                 out << FormatSize(file.facts->size) << ")\n";
@@ -136,7 +166,7 @@ void DescribeFiles(std::ostringstream& out, const TreeContents& contents, FileTi
 
 Json OrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
-Json ManifestJson(const ManifestFolder& folder) {
+Json ManifestJson(const ManifestFolder& folder, FileTime now) {
     Json json;
     if (folder.kind == FolderKind::Stub) {
         json["key"] = ToUtf8(folder.key);
@@ -145,7 +175,11 @@ Json ManifestJson(const ManifestFolder& folder) {
     json["folder"] = folder.relative;
     json["manifest"] = folder.manifestRelative;
     json["state"] = StateName(folder.state);
-    json["problem"] = good ? Json(nullptr) : Json(folder.problem);
+    json["problem"] = folder.Served() ? Json(nullptr) : Json(folder.problem);
+    json["version"] = folder.version ? Json(FormatVersion(*folder.version)) : Json(nullptr);
+    json["signed"] = folder.signedForm;
+    json["expires"] = folder.expiresText ? Json(*folder.expiresText) : Json(nullptr);
+    json["expires_in_seconds"] = folder.expires ? Json(SecondsToExpiry(*folder.expires, now)) : Json(nullptr);
     json["sha1"] = good ? Json(ToUtf8(DigestToHex(folder.sha1))) : Json(nullptr);
     json["url"] = good ? Json(folder.url) : Json(nullptr);
     json["file"] = OrNull(folder.namedRelative);
@@ -188,16 +222,16 @@ std::string FormatAge(FileTime modified, FileTime now) {
 
 std::string FormatStatus(const TreeContents& contents, const std::wstring& tree, FileTime now) {
     std::ostringstream out;
-    out << "tree " << ToUtf8(tree) << " at " << IsoTime(now) << "\n\nlauncher\n";
+    out << "tree " << EscapeForTerminal(ToUtf8(tree)) << " at " << IsoTime(now) << "\n\nlauncher\n";
     if (contents.launcher) {
-        DescribeManifest(out, *contents.launcher, "  ");
+        DescribeManifest(out, *contents.launcher, "  ", now);
     } else {
         out << "  no launcher folder\n";
     }
     out << "\nstub builds: " << contents.stubs.size() << "\n";
     for (const auto& folder : contents.stubs) {
         out << "  " << ToUtf8(folder.key) << "\n";
-        DescribeManifest(out, folder, "    ");
+        DescribeManifest(out, folder, "    ", now);
     }
     const Totals totals = CountFiles(contents);
     out << "\nnamed by no manifest: " << Plural(totals.unnamedFiles, "file", "files") << "\n";
@@ -210,7 +244,13 @@ std::string FormatStatus(const TreeContents& contents, const std::wstring& tree,
     if (!contents.unlisted.empty()) {
         out << "\nfolders that cannot be listed:\n";
         for (const auto& folder : contents.unlisted) {
-            out << "  " << folder.relative << ": " << folder.reason << "\n";
+            out << "  " << EscapeForTerminal(folder.relative) << ": " << EscapeForTerminal(folder.reason) << "\n";
+        }
+    }
+    if (!contents.links.empty()) {
+        out << "\nlinks, neither followed nor counted:\n";
+        for (const auto& link : contents.links) {
+            out << "  " << EscapeForTerminal(link.relative) << "\n";
         }
     }
     out << "\ntotal: " << Plural(totals.files, "content-named file", "content-named files") << "; served "
@@ -230,24 +270,27 @@ std::string FormatStatusJson(const TreeContents& contents, const std::wstring& t
     json["format"] = kStatusFormat;
     json["tree"] = ToUtf8(tree);
     json["now"] = IsoTime(now);
-    json["launcher"] = contents.launcher ? ManifestJson(*contents.launcher) : Json(nullptr);
+    json["launcher"] = contents.launcher ? ManifestJson(*contents.launcher, now) : Json(nullptr);
     json["stubs"] = Json::array();
     json["unreferenced"] = Json::array();
     json["left_alone"] = Json::array();
     json["unlisted"] = Json::array();
+    json["links"] = Json::array();
     ForEachFolder(contents, [&](const ManifestFolder& folder) {
         if (folder.kind == FolderKind::Stub) {
-            json["stubs"].push_back(ManifestJson(folder));
+            json["stubs"].push_back(ManifestJson(folder, now));
         }
-        const bool good = folder.state == ManifestState::Good;
         for (const auto& file : folder.files) {
             if (!file.named) {
-                json[good ? "unreferenced" : "left_alone"].push_back(FileJson(file, now));
+                json[folder.Served() ? "unreferenced" : "left_alone"].push_back(FileJson(file, now));
             }
         }
     });
     for (const auto& folder : contents.unlisted) {
         json["unlisted"].push_back(Json{{"folder", folder.relative}, {"problem", folder.reason}});
+    }
+    for (const auto& link : contents.links) {
+        json["links"].push_back(Json{{"path", link.relative}});
     }
     const Totals totals = CountFiles(contents);
     json["totals"] = Json{
@@ -259,7 +302,26 @@ std::string FormatStatusJson(const TreeContents& contents, const std::wstring& t
         {"left_alone_files", totals.leftAloneFiles},
         {"left_alone_bytes", totals.leftAloneBytes},
     };
-    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    // ASCII only: JSON on a terminal carries no character it could act on.
+    return json.dump(2, ' ', true, Json::error_handler_t::replace) + "\n";
+}
+
+std::vector<Failure> ExpiryWarnings(const TreeContents& contents, FileTime now) {
+    std::vector<Failure> warnings;
+    ForEachFolder(contents, [&](const ManifestFolder& folder) {
+        if (!folder.Served() || !folder.expires || *folder.expires - now > kExpiryWarning) {
+            return;
+        }
+        const std::wstring manifest = JoinPath(folder.path, std::wstring(kManifestName));
+        if (*folder.expires < now) {
+            warnings.push_back({manifest, "has expired: " + ExpiryText(folder, now) +
+                                              "; launchers built with keys refuse it until zvpublish refresh signs it "
+                                              "again with a new expiry"});
+        } else {
+            warnings.push_back({manifest, ExpiryText(folder, now) + "; renew it with zvpublish refresh before then"});
+        }
+    });
+    return warnings;
 }
 
 }  // namespace zv::publish

@@ -4,22 +4,33 @@
 // below the tree with "/" between the parts, as in their addresses, whichever tool reads the tree.
 // The JSON shape is documented in docs/operators.md; a change to it changes "format".
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "publish.h"
 #include "tree_contents.h"
 #include "tree_files.h"
 
 namespace zv::publish {
 
 // The version of the JSON shape.
-inline constexpr int kStatusFormat = 1;
+inline constexpr int kStatusFormat = 2;
 
-// contents (read without failure) as text for a person; ages are counted up to now.
+// How long before its expiry a manifest is worth a warning.
+inline constexpr std::chrono::hours kExpiryWarning{7 * 24};
+
+// contents (read without failure) as text for a person; ages are counted up to now. Every text
+// that comes from the tree (paths, manifest members, problems) is escaped for a terminal
+// (terminal_text.h).
 std::string FormatStatus(const TreeContents& contents, const std::wstring& tree, FileTime now);
 
-// The same as one JSON object, ending in a line feed.
+// The same as one JSON object, ending in a line feed; in ASCII (anything else as \u escapes).
 std::string FormatStatusJson(const TreeContents& contents, const std::wstring& tree, FileTime now);
+
+// A warning for each manifest that has expired at now or expires within kExpiryWarning of it.
+std::vector<Failure> ExpiryWarnings(const TreeContents& contents, FileTime now);
 
 // "512 bytes", "1.5 KiB", "20.0 MiB", ...
 std::string FormatSize(std::uint64_t bytes);

@@ -37,13 +37,16 @@ std::string JsonEscaped(const std::string& text) {
 }
 
 // One launcher release replaced by another half a day ago; a build whose stub is served; a build
-// whose manifest is missing, with a file; a build whose manifest points outside the tree.
+// whose manifest is missing, with a file; a build withdrawn a day ago, expiring in four days; a
+// build whose signed manifest expired ten days ago and points outside the tree, with an escape
+// sequence in its url. (Status reads what the manifests say; whether a key signed them is verify's.)
 struct SmallTree {
     ScratchDirectory scratch;
     fs::path tree = scratch.path() / "tree";
     fs::path target = scratch.path() / "Game.exe";
-    std::string key, l1, l2, s1, orphan;
+    std::string key, l1, l2, s1, orphan, gone;
     std::string missing = std::string(40, '0');
+    std::string withdrawn = std::string(40, 'e');
     std::string outside = std::string(40, 'f');
 
     SmallTree() {
@@ -66,9 +69,18 @@ struct SmallTree {
         WriteFileBytes(tree / "stub" / missing / ("ZVClient-" + orphan + ".dll"), "old");
         SetModified(tree / "stub" / missing / ("ZVClient-" + orphan + ".dll"),
                     kNow - std::chrono::hours(24 * 60) - std::chrono::seconds(1));
+        gone = Sha1Hex(std::string_view("gone"));
+        fs::create_directories(tree / "stub" / withdrawn);
+        WriteFileBytes(tree / "stub" / withdrawn / ("ZVClient-" + gone + ".dll"), "gone");
+        SetModified(tree / "stub" / withdrawn / ("ZVClient-" + gone + ".dll"), kNow - std::chrono::hours(24));
+        WriteFileBytes(tree / "stub" / withdrawn / "manifest.json",
+                       R"({"withdrawn": true, "version": "1.0.0.2", "expires": "2024-03-05T00:00:00Z", )"
+                       R"("signature": "x"})");
         fs::create_directories(tree / "stub" / outside);
         WriteFileBytes(tree / "stub" / outside / "manifest.json",
-                       R"({"sha1": ")" + s1 + R"(", "url": "https://elsewhere.example.com/ZVClient.dll"})");
+                       R"({"sha1": ")" + s1 + R"(", "sha256": ")" + std::string(64, '0') +
+                           R"(", "size": 6, "url": "https://elsewhere.example.com/ZV\u001b[2JClient.dll", )"
+                           R"("version": "2.0.0.0", "expires": "2024-02-20T00:00:00Z", "signature": "x"})");
     }
 
     // text with the names above filled in: KEY, L1, L2, S1, ORPHAN, MISSING, OUTSIDE and TREE
@@ -77,8 +89,10 @@ struct SmallTree {
         const std::string path = ToUtf8(tree.wstring());
         const std::pair<std::string, std::string> names[] = {
             {"MISSING", missing},
+            {"WITHDRAWN", withdrawn},
             {"OUTSIDE", outside},
             {"ORPHAN", orphan},
+            {"GONE", gone},
             {"KEY", key},
             {"L1", l1},
             {"L2", l2},
@@ -101,26 +115,32 @@ TEST(FormatStatus, SaysWhatTheTreeServesAndWhatNoManifestNames) {
     EXPECT_EQ(FormatStatus(contents, t.tree.wstring(), kNow), t.Fill(R"(tree TREE at 2024-03-01T00:00:00Z
 
 launcher
+  version  none  (unsigned)
   sha1  L2
   file  launcher/ZVLauncher-L2.exe  (16 bytes)
 
-stub builds: 3
+stub builds: 4
   MISSING
     stub/MISSING/manifest.json is missing; the files of this folder are left alone
   KEY
+    version  none  (unsigned)
     sha1  S1
     file  stub/KEY/ZVClient-S1.dll  (6 bytes)
+  WITHDRAWN
+    withdrawn at version 1.0.0.2  (signed, expires at 2024-03-05T00:00:00Z, in 4.0 days)
   OUTSIDE
+    version  2.0.0.0  (signed, expired at 2024-02-20T00:00:00Z, 10.0 days ago)
     sha1  S1
-    file  outside the tree: https://elsewhere.example.com/ZVClient.dll
+    file  outside the tree: https://elsewhere.example.com/ZV\x1B[2JClient.dll
 
-named by no manifest: 1 file
+named by no manifest: 2 files
   launcher/ZVLauncher-L1.exe  (16 bytes, 0.5 days old)
+  stub/WITHDRAWN/ZVClient-GONE.dll  (4 bytes, 1.0 days old)
 
 in folders whose manifest is missing or cannot be read: 1 file
   stub/MISSING/ZVClient-ORPHAN.dll  (3 bytes)
 
-total: 4 content-named files; served 22 bytes in 2 files; named by no manifest 16 bytes in 1 file; left alone 3 bytes in 1 file
+total: 5 content-named files; served 22 bytes in 2 files; named by no manifest 20 bytes in 2 files; left alone 3 bytes in 1 file
 )",
                                                                      false));
 }
@@ -130,7 +150,7 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
     const TreeContents contents = ReadTreeContents(t.tree.wstring(), std::nullopt);
     ASSERT_FALSE(contents.failure);
     EXPECT_EQ(FormatStatusJson(contents, t.tree.wstring(), kNow), t.Fill(R"({
-  "format": 1,
+  "format": 2,
   "tree": "TREE",
   "now": "2024-03-01T00:00:00Z",
   "launcher": {
@@ -138,6 +158,10 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
     "manifest": "launcher/manifest.json",
     "state": "good",
     "problem": null,
+    "version": null,
+    "signed": false,
+    "expires": null,
+    "expires_in_seconds": null,
     "sha1": "L2",
     "url": "https://cdn.example.com/zv/launcher/ZVLauncher-L2.exe",
     "file": "launcher/ZVLauncher-L2.exe",
@@ -150,6 +174,10 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "manifest": "stub/MISSING/manifest.json",
       "state": "missing",
       "problem": "is missing",
+      "version": null,
+      "signed": false,
+      "expires": null,
+      "expires_in_seconds": null,
       "sha1": null,
       "url": null,
       "file": null,
@@ -161,10 +189,29 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "manifest": "stub/KEY/manifest.json",
       "state": "good",
       "problem": null,
+      "version": null,
+      "signed": false,
+      "expires": null,
+      "expires_in_seconds": null,
       "sha1": "S1",
       "url": "https://cdn.example.com/zv/stub/KEY/ZVClient-S1.dll",
       "file": "stub/KEY/ZVClient-S1.dll",
       "size": 6
+    },
+    {
+      "key": "WITHDRAWN",
+      "folder": "stub/WITHDRAWN",
+      "manifest": "stub/WITHDRAWN/manifest.json",
+      "state": "withdrawn",
+      "problem": null,
+      "version": "1.0.0.2",
+      "signed": true,
+      "expires": "2024-03-05T00:00:00Z",
+      "expires_in_seconds": 345600,
+      "sha1": null,
+      "url": null,
+      "file": null,
+      "size": null
     },
     {
       "key": "OUTSIDE",
@@ -172,8 +219,12 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "manifest": "stub/OUTSIDE/manifest.json",
       "state": "good",
       "problem": null,
+      "version": "2.0.0.0",
+      "signed": true,
+      "expires": "2024-02-20T00:00:00Z",
+      "expires_in_seconds": -864000,
       "sha1": "S1",
-      "url": "https://elsewhere.example.com/ZVClient.dll",
+      "url": "https://elsewhere.example.com/ZV\u001b[2JClient.dll",
       "file": null,
       "size": null
     }
@@ -184,6 +235,12 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "size": 16,
       "modified": "2024-02-29T12:00:00Z",
       "age_seconds": 43200
+    },
+    {
+      "file": "stub/WITHDRAWN/ZVClient-GONE.dll",
+      "size": 4,
+      "modified": "2024-02-29T00:00:00Z",
+      "age_seconds": 86400
     }
   ],
   "left_alone": [
@@ -195,18 +252,36 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
     }
   ],
   "unlisted": [],
+  "links": [],
   "totals": {
-    "files": 4,
+    "files": 5,
     "served_files": 2,
     "served_bytes": 22,
-    "unreferenced_files": 1,
-    "unreferenced_bytes": 16,
+    "unreferenced_files": 2,
+    "unreferenced_bytes": 20,
     "left_alone_files": 1,
     "left_alone_bytes": 3
   }
 }
 )",
                                                                          true));
+}
+
+TEST(ExpiryWarnings, NameEachManifestThatExpiresWithinAWeekOrHasExpired) {
+    const SmallTree t;
+    const TreeContents contents = ReadTreeContents(t.tree.wstring(), std::nullopt);
+    const auto manifest = [&](const std::string& key) { return (t.tree / "stub" / key / "manifest.json").wstring(); };
+    const auto warnings = ExpiryWarnings(contents, kNow);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(warnings[0].path, manifest(t.withdrawn));
+    EXPECT_EQ(warnings[0].reason,
+              "expires at 2024-03-05T00:00:00Z, in 4.0 days; renew it with zvpublish refresh before then");
+    EXPECT_EQ(warnings[1].path, manifest(t.outside));
+    EXPECT_TRUE(warnings[1].reason.starts_with("has expired: expired at 2024-02-20T00:00:00Z, 10.0 days ago; "))
+        << warnings[1].reason;
+    // A week before the withdrawal expires is still a week: the warning begins then.
+    EXPECT_EQ(ExpiryWarnings(contents, kNow - std::chrono::hours(72)).size(), 2u);
+    EXPECT_EQ(ExpiryWarnings(contents, kNow - std::chrono::hours(72) - std::chrono::seconds(1)).size(), 1u);
 }
 
 TEST(FormatSize, CountsBytesThenBinaryUnits) {

@@ -1,6 +1,7 @@
 #include "tree_contents.h"
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 
 #include "update/tree_layout.h"
@@ -49,6 +50,9 @@ std::string ReadingProblem(const ManifestReading& reading) {
         case ManifestForm::Object:
             break;
     }
+    if (reading.withdrawn.fault != MemberFault::Absent) {
+        return reading.withdrawn.ok() ? "" : "has a \"withdrawn\" that is not true";
+    }
     if (!reading.sha1.ok()) {
         return "has no \"sha1\" of 40 hexadecimal digits";
     }
@@ -63,6 +67,11 @@ void ReadFolderManifest(ManifestFolder& folder, const std::wstring& tree, const 
                         const std::optional<std::string>& baseUrl, std::vector<std::wstring>& named) {
     const std::wstring manifest = JoinPath(folder.path, std::wstring(kManifestName));
     std::string reason;
+    if (IsLinkOrReparsePoint(manifest)) {
+        folder.state = ManifestState::Unreadable;
+        folder.problem = "is a symbolic link (or another reparse point), which zvpublish does not follow";
+        return;
+    }
     switch (QueryPathKind(manifest, &reason)) {
         case PathKind::Missing:
             folder.state = ManifestState::Missing;
@@ -96,6 +105,18 @@ void ReadFolderManifest(ManifestFolder& folder, const std::wstring& tree, const 
     if (!folder.problem.empty()) {
         return;
     }
+    folder.signedForm = reading.signature.ok();
+    if (reading.version.ok()) {
+        folder.version = reading.version.value;
+    }
+    if (reading.expires.ok()) {
+        folder.expiresText = reading.expiresText.value;
+        folder.expires = std::chrono::time_point_cast<FileTime::duration>(reading.expires.value);
+    }
+    if (reading.withdrawn.ok()) {
+        folder.state = ManifestState::Withdrawn;
+        return;
+    }
     folder.state = ManifestState::Good;
     folder.sha1 = reading.sha1.value;
     folder.url = reading.url.value;
@@ -126,7 +147,14 @@ std::optional<ManifestFolder> ReadFolder(TreeContents& contents, const std::wstr
         return std::nullopt;
     }
     for (const auto& entry : *entries) {
-        if (entry.kind != PathKind::File || !ContentNameDigest(kind, entry.name)) {
+        if (!ContentNameDigest(kind, entry.name)) {
+            continue;
+        }
+        if (entry.link) {
+            contents.links.push_back({JoinPath(folder.path, entry.name), folder.relative + "/" + ToUtf8(entry.name)});
+            continue;
+        }
+        if (entry.kind != PathKind::File) {
             continue;
         }
         ContentFile file;
@@ -206,17 +234,28 @@ TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std:
     }
     std::vector<std::wstring> named;
     const std::wstring launcher = JoinPath(tree, std::wstring(kLauncherFolder));
-    if (QueryPathKind(launcher) == PathKind::Directory) {
+    if (IsLinkOrReparsePoint(launcher)) {
+        contents.links.push_back({launcher, ToUtf8(kLauncherFolder)});
+    } else if (QueryPathKind(launcher) == PathKind::Directory) {
         contents.launcher = ReadFolder(contents, tree, FolderKind::Launcher, {}, baseUrl, named);
     }
     const std::wstring stub = JoinPath(tree, std::wstring(kStubFolder));
-    if (QueryPathKind(stub) == PathKind::Directory) {
+    if (IsLinkOrReparsePoint(stub)) {
+        contents.links.push_back({stub, ToUtf8(kStubFolder)});
+    } else if (QueryPathKind(stub) == PathKind::Directory) {
         const auto entries = ListDirectory(stub, reason);
         if (!entries) {
             contents.unlisted.push_back({stub, ToUtf8(kStubFolder), "cannot be listed: " + reason});
         }
         for (const auto& entry : entries.value_or(std::vector<ListedEntry>{})) {
-            if (entry.kind != PathKind::Directory || !IsBuildKey(entry.name)) {
+            if (!IsBuildKey(entry.name)) {
+                continue;
+            }
+            if (entry.link) {
+                contents.links.push_back({JoinPath(stub, entry.name), ToUtf8(kStubFolder) + "/" + ToUtf8(entry.name)});
+                continue;
+            }
+            if (entry.kind != PathKind::Directory) {
                 continue;
             }
             if (auto folder = ReadFolder(contents, tree, FolderKind::Stub, entry.name, baseUrl, named)) {

@@ -8,12 +8,15 @@
 // A content-named file is ZVLauncher-<sha1>.exe directly in launcher/ or ZVClient-<sha1>.dll
 // directly in stub/<build key>/, <sha1> in forty lower-case hexadecimal digits (tree_layout.h).
 // Nothing else in a tree counts: manifests, hidden files, other names, files in other folders.
+// Links (symbolic links, and on Windows every reparse point) are never followed below the tree:
+// a folder or a file that is one is listed as a link and neither entered nor counted.
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/version.h"
 #include "integrity/sha1.h"
 #include "publish.h"
 #include "tree_files.h"
@@ -46,8 +49,9 @@ struct ContentFile {
 
 enum class ManifestState {
     Good,        // read, with a usable "sha1" and a "url"
+    Withdrawn,   // a withdrawal ("withdrawn": true): it names no file
     Missing,     // the folder has no manifest
-    Unreadable,  // it cannot be read, or not as a manifest with both members
+    Unreadable,  // it cannot be read, or not as a manifest with both members or as a withdrawal
 };
 
 struct ManifestFolder {
@@ -58,14 +62,23 @@ struct ManifestFolder {
     std::string manifestRelative;
     ManifestState state = ManifestState::Missing;
     std::string problem;  // for Missing and Unreadable: what the operator should know
+    // For Good and Withdrawn, as the manifest says them; whether a key signed them is verify's to
+    // check, not status's.
+    bool signedForm = false;  // it carries a "signature"
+    std::optional<Version> version;
+    std::optional<std::string> expiresText;  // "YYYY-MM-DDTHH:MM:SSZ"
+    std::optional<FileTime> expires;
     // For Good:
     Sha1Digest sha1;
     std::string url;
     std::string namedRelative;            // the file its "url" names inside the tree; empty when it points elsewhere
     std::optional<FileFacts> namedFacts;  // that file's facts; nothing when it is missing or unreadable
     // Its content-named files, sorted by name. In a folder whose manifest is not Good none counts as
-    // named: nobody can say which one players are sent.
+    // named: nobody can say which one players are sent (a withdrawal sends them none).
     std::vector<ContentFile> files;
+
+    // A manifest that serves players: Good or Withdrawn.
+    [[nodiscard]] bool Served() const { return state == ManifestState::Good || state == ManifestState::Withdrawn; }
 };
 
 // A folder that cannot be listed: what it holds is unknown.
@@ -75,11 +88,18 @@ struct UnlistedFolder {
     std::string reason;
 };
 
+// A link below the tree where a manifest folder, a build folder or a content-named file would be.
+struct LinkInTree {
+    std::wstring path;
+    std::string relative;
+};
+
 struct TreeContents {
     std::optional<Failure> failure;          // the tree itself cannot be read; nothing else is filled in
     std::optional<ManifestFolder> launcher;  // when TREE/launcher is a folder
     std::vector<ManifestFolder> stubs;       // each TREE/stub/<build key> folder, by key
     std::vector<UnlistedFolder> unlisted;
+    std::vector<LinkInTree> links;  // in tree order
 };
 
 // Reads what tree holds, as described above. "url" values are mapped into the tree as verify maps

@@ -71,7 +71,9 @@ std::optional<std::vector<ListedEntry>> ListDirectory(const std::wstring& direct
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
         std::error_code statusError;
         const fs::file_status status = it->status(statusError);
-        entries.push_back({FromFileSystemPath(it->path().filename()), statusError ? PathKind::Other : KindOf(status)});
+        const std::wstring name = FromFileSystemPath(it->path().filename());
+        entries.push_back(
+            {name, statusError ? PathKind::Other : KindOf(status), IsLinkOrReparsePoint(JoinPath(directory, name))});
     }
     if (error) {
         reason = error.message();

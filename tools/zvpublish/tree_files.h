@@ -32,9 +32,15 @@ PathKind QueryPathKind(const std::wstring& path, std::string* reason = nullptr);
 // Creates directory and whatever parents it lacks; an existing directory is fine.
 bool MakeDirectories(const std::wstring& directory, std::string& reason);
 
+// Whether path itself is a symbolic link or, on Windows, any other reparse point (a junction, a
+// mount point): a place whose content lies elsewhere. False when it is missing or cannot be
+// queried.
+bool IsLinkOrReparsePoint(const std::wstring& path);
+
 struct ListedEntry {
     std::wstring name;
-    PathKind kind = PathKind::Other;
+    PathKind kind = PathKind::Other;  // what it leads to, links followed
+    bool link = false;                // IsLinkOrReparsePoint
 };
 
 // The entries of directory ("." and ".." left out), sorted by name; nothing when it cannot be
@@ -58,7 +64,7 @@ std::optional<FileFacts> QueryFileFacts(const std::wstring& path, std::string& r
 bool MarkModifiedNow(const std::wstring& path, std::string& reason);
 
 // Removes the file at path: a file (a symbolic link itself, not what it points to), never a
-// folder.
+// folder. Whether a folder on the way is a link is the caller's to check.
 bool RemoveFile(const std::wstring& path, std::string& reason);
 
 // A new file written beside its final place under a temporary name that begins with a dot, then

@@ -148,6 +148,11 @@ bool MarkModifiedNow(const std::wstring& path, std::string& reason) {
     return true;
 }
 
+bool IsLinkOrReparsePoint(const std::wstring& path) {
+    struct stat info {};
+    return ::lstat(ToNativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool RemoveFile(const std::wstring& path, std::string& reason) {
     // unlink never removes a folder, even an empty one.
     if (::unlink(ToNativePath(path).c_str()) != 0) {

@@ -136,6 +136,12 @@ bool MarkModifiedNow(const std::wstring& path, std::string& reason) {
     return true;
 }
 
+bool IsLinkOrReparsePoint(const std::wstring& path) {
+    // The attributes of the entry itself: GetFileAttributesW does not follow a reparse point.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool RemoveFile(const std::wstring& path, std::string& reason) {
     // DeleteFileW never removes a folder.
     if (!::DeleteFileW(path.c_str())) {

@@ -21,12 +21,18 @@ namespace {
 
 using Kind = Finding::Kind;
 
+struct UrlOfManifest {
+    std::wstring manifest;
+    std::string host;
+};
+
 struct Verifier {
     const std::wstring& tree;
     const std::optional<std::string>& baseUrl;
-    const std::vector<P256PublicKey>* publicKeys;  // a signed tree
+    const SignedCheck* signedCheck;  // a signed tree
     TreeReport report;
     std::set<std::wstring> referenced;
+    std::vector<UrlOfManifest> urls;  // the host of each manifest's "url", in the order checked
 
     void Add(Kind kind, const std::wstring& path, std::string text) {
         report.findings.push_back({kind, path, std::move(text)});
@@ -67,11 +73,15 @@ std::string_view WithoutQuery(std::string_view url) {
 enum class ManifestKind { Launcher, Stub };
 
 // What a player gets, in the launcher's own words and quoted, for a manifest of this kind that
-// cannot be fetched or read, has no usable "sha1", or has no usable "url".
+// cannot be fetched or read, has no usable "sha1", or has no usable "url"; and from a launcher built
+// with keys, for one that is not signed for it, that has expired, or that withdraws the build.
 struct PlayerMessages {
     std::string fetchFailed;
     std::string missingSha1;
     std::string missingUrl;
+    std::string untrusted;
+    std::string expired;
+    std::string withdrawn;
 };
 
 // The text in double quotes. (Appended piece by piece: a chain of operator+ on temporaries trips a
@@ -86,10 +96,12 @@ std::string Quoted(LaunchResult result) {
 PlayerMessages MessagesFor(ManifestKind kind) {
     if (kind == ManifestKind::Launcher) {
         return {Quoted(LaunchResult::LauncherManifestFetchFailed), Quoted(LaunchResult::LauncherManifestMissingSha1),
-                Quoted(LaunchResult::LauncherManifestMissingUrl)};
+                Quoted(LaunchResult::LauncherManifestMissingUrl),  Quoted(LaunchResult::LauncherManifestUntrusted),
+                Quoted(LaunchResult::LauncherManifestExpired),     {}};
     }
     return {Quoted(LaunchResult::StubManifestFetchFailed), Quoted(LaunchResult::StubManifestMissingSha1),
-            Quoted(LaunchResult::StubManifestMissingUrl)};
+            Quoted(LaunchResult::StubManifestMissingUrl),  Quoted(LaunchResult::StubManifestUntrusted),
+            Quoted(LaunchResult::StubManifestStale),       Quoted(LaunchResult::GameBuildWithdrawn)};
 }
 
 // The manifest's bytes as the launcher would receive them; false, with the error added, for a file
@@ -110,19 +122,34 @@ bool ReadManifestFile(Verifier& v, const std::wstring& manifest, const PlayerMes
     return true;
 }
 
-// Each rule of the manifest reading the body breaks, as an error; true when there is none.
-bool CheckReading(Verifier& v, const std::wstring& manifest, const ManifestReading& reading,
-                  const PlayerMessages& players) {
+// Whether the body is one JSON object; an error otherwise.
+bool CheckForm(Verifier& v, const std::wstring& manifest, const ManifestReading& reading,
+               const PlayerMessages& players) {
     switch (reading.form) {
         case ManifestForm::NotOneJsonValue:
             v.Add(Kind::Error, manifest,
                   "is not one valid JSON value (players get " + players.fetchFailed + "): " + reading.parseError);
             return false;
         case ManifestForm::NotAnObject:
-            v.Add(Kind::Error, manifest, "is not a JSON object (players get " + players.missingSha1 + ")");
+            v.Add(
+                Kind::Error, manifest,
+                "is not a JSON object (players get " + (v.signedCheck ? players.untrusted : players.missingSha1) + ")");
             return false;
         case ManifestForm::Object:
             break;
+    }
+    return true;
+}
+
+// Each rule of the unsigned reading the body breaks, as an error; true when there is none.
+bool CheckUnsignedMembers(Verifier& v, const std::wstring& manifest, const ManifestReading& reading,
+                          const PlayerMessages& players) {
+    if (reading.withdrawn.fault != MemberFault::Absent) {
+        v.Add(Kind::Error, manifest,
+              "is a withdrawal, which only a launcher built with keys reads; one without keys finds no \"sha1\" "
+              "(players get " +
+                  players.missingSha1 + "). Check a signed tree with --public-keys and --update-host");
+        return false;
     }
     switch (reading.sha1.fault) {
         case MemberFault::None:
@@ -147,44 +174,17 @@ bool CheckReading(Verifier& v, const std::wstring& manifest, const ManifestReadi
     return reading.sha1.ok() && reading.url.ok();
 }
 
-// In a signed tree, whether a launcher built with the keys may use the manifest: signed, for its own
-// path, by one of them; an error otherwise. True for a tree checked without keys.
-bool CheckSignature(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
-                    const ManifestReading& reading, const PlayerMessages& players) {
-    if (v.publicKeys == nullptr) {
-        return true;
-    }
-    if (reading.sha256.fault != MemberFault::None || reading.signature.fault != MemberFault::None) {
-        v.Add(Kind::Error, manifest,
-              reading.sha256.fault == MemberFault::Absent && reading.signature.fault == MemberFault::Absent
-                  ? "is not signed (no \"sha256\" and \"signature\"); a launcher built with the keys refuses it "
-                    "(players get " +
-                        players.missingSha1 + ")"
-                  : "its \"sha256\" is not 64 hexadecimal digits or its \"signature\" is missing or not a string "
-                    "(players get " +
-                        players.missingSha1 + ")");
-        return false;
-    }
-    std::wstring path;
+// The manifest's path on the server, from its folders below the tree.
+std::string ServerPath(const std::vector<std::string>& folders) {
+    std::string path;
     for (const auto& folder : folders) {
-        path += L"/" + FromUtf8(folder);
+        path += "/" + folder;
     }
-    path += L"/" + std::wstring(kManifestName);
-    // Interim: the host is not known here yet (the signed form names it).
-    if (CheckSignedManifest(reading, "", ToUtf8(path),
-                            folders.front() == "launcher" ? ManifestPlace::Launcher : ManifestPlace::Stub,
-                            *v.publicKeys, std::chrono::system_clock::now())
-            .trust != ManifestTrust::Trusted) {
-        v.Add(Kind::Error, manifest,
-              "its signature does not verify for " + ToUtf8(path) + " with any of the public keys (players get " +
-                  players.missingSha1 + ")");
-        return false;
-    }
-    return true;
+    return path + "/" + ToUtf8(kManifestName);
 }
 
 // Whether the launcher can download from url at all: an error for an address its download fails
-// on, a note for plain http.
+// on or that is not https://. Keeps the url's host for the check of all hosts.
 bool CheckDownloadUrl(Verifier& v, const std::wstring& manifest, const std::string& url) {
     const bool printable = std::all_of(url.begin(), url.end(), [](char c) {
         const auto u = static_cast<unsigned char>(c);
@@ -196,25 +196,26 @@ bool CheckDownloadUrl(Verifier& v, const std::wstring& manifest, const std::stri
               "anything else)");
         return false;
     }
-    if (url.starts_with("https://")) {
-        return true;
-    }
     if (url.starts_with("http://")) {
-        v.Add(Kind::Note, manifest,
-              "its \"url\" is plain http://: the download is checked by its SHA-1, but any "
-              "network on the way can break it");
-        return true;
+        v.Add(Kind::Error, manifest,
+              "its \"url\" is plain http://: any network on the way can block or change the download, and a "
+              "launcher built with keys refuses the manifest; publish with an https:// --base-url");
+        return false;
     }
-    v.Add(Kind::Error, manifest, "its \"url\" is not an https:// address, so the download fails");
-    return false;
+    const std::optional<std::string> host = UrlHost(url);
+    if (!url.starts_with("https://") || !host) {
+        v.Add(Kind::Error, manifest, "its \"url\" is not an https:// address with a host, so the download fails");
+        return false;
+    }
+    v.urls.push_back({manifest, *host});
+    return true;
 }
 
-// The file url names inside the tree, hashed as the launcher will hash its download; a note when
-// url points elsewhere. A manifest whose file is good, or out of reach, counts as good.
+// The file url names inside the tree, hashed as the launcher will hash its download, and with a
+// signed release held to its size and SHA-256 too; a note when url points elsewhere. A manifest
+// whose file is good, or out of reach, counts as good.
 void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
-                    const ManifestReading& reading) {
-    const std::string& url = reading.url.value;
-    const Sha1Digest& expected = reading.sha1.value;
+                    const std::string& url, const Sha1Digest& expected, const SignedRelease* release) {
     CheckedManifest checked{manifest, {}};
     if (const auto parts = MapIntoTree(url, folders, v.baseUrl)) {
         std::wstring file = v.tree;
@@ -231,9 +232,17 @@ void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector
             v.Add(Kind::Error, manifest, "its \"url\" names " + ToUtf8(file) + ", which is not a file");
             return;
         }
-        const std::optional<FileDigests> actual = HashFileTwice(file);
+        std::string reason;
+        const std::optional<FileFacts> facts = QueryFileFacts(file, reason);
+        const std::optional<FileDigests> actual = facts ? HashFileTwice(file) : std::nullopt;
         if (!actual) {
             v.Add(Kind::Error, file, "cannot be read");
+            return;
+        }
+        if (release != nullptr && facts->size != release->size) {
+            v.Add(Kind::Error, file,
+                  "is " + std::to_string(facts->size) + " bytes long, but " + ToUtf8(manifest) + " says " +
+                      std::to_string(release->size) + " (players' download would stop at that size or fail)");
             return;
         }
         if (actual->sha1 != expected) {
@@ -242,10 +251,10 @@ void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector
                       ToUtf8(DigestToHex(expected)) + " (players would get a checksum mismatch)");
             return;
         }
-        if (v.publicKeys != nullptr && actual->sha256 != reading.sha256.value) {
+        if (release != nullptr && actual->sha256 != release->sha256) {
             v.Add(Kind::Error, file,
                   "its SHA-256 is " + Sha256ToHex(actual->sha256) + ", but " + ToUtf8(manifest) + " says " +
-                      Sha256ToHex(reading.sha256.value) + " (players would get a checksum mismatch)");
+                      Sha256ToHex(release->sha256) + " (players would get a checksum mismatch)");
             return;
         }
         checked.file = file;
@@ -257,6 +266,41 @@ void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector
     v.report.good.push_back(std::move(checked));
 }
 
+// A manifest of a signed tree, read as a launcher built with the keys reads it.
+void CheckSignedManifestOf(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
+                           const ManifestReading& reading, ManifestKind kind, const PlayerMessages& players) {
+    const SignedCheck& check = *v.signedCheck;
+    const std::string path = ServerPath(folders);
+    const SignedReading signedReading = CheckSignedManifest(
+        reading, check.host, path, kind == ManifestKind::Launcher ? ManifestPlace::Launcher : ManifestPlace::Stub,
+        check.keys, check.now);
+    const SignedRelease& release = signedReading.release;
+    switch (signedReading.trust) {
+        case ManifestTrust::Untrusted:
+            v.Add(Kind::Error, manifest,
+                  "is refused by a launcher built with these keys: " + signedReading.problem + " (players get " +
+                      players.untrusted + ")");
+            return;
+        case ManifestTrust::Expired:
+            v.Add(Kind::Error, manifest,
+                  "expired at " + release.expires.value_or("") + " (players get " + players.expired +
+                      "); zvpublish refresh signs it again with a new expiry");
+            return;
+        case ManifestTrust::Trusted:
+            break;
+    }
+    if (signedReading.withdrawn) {
+        v.Add(Kind::Note, manifest,
+              "withdraws this game build at version " + FormatVersion(release.version) + ": players of it get " +
+                  players.withdrawn + " and lose its program");
+        v.report.good.push_back({manifest, {}});
+        return;
+    }
+    if (CheckDownloadUrl(v, manifest, release.url)) {
+        CheckNamedFile(v, manifest, folders, release.url, release.sha1, &release);
+    }
+}
+
 // One manifest, in folders below the tree, read with the launcher's rules, and the file it names.
 void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
                    ManifestKind kind) {
@@ -266,11 +310,48 @@ void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<
         return;
     }
     const ManifestReading reading = ReadManifest(body);
-    if (!CheckReading(v, manifest, reading, players) || !CheckSignature(v, manifest, folders, reading, players) ||
-        !CheckDownloadUrl(v, manifest, reading.url.value)) {
+    if (!CheckForm(v, manifest, reading, players)) {
         return;
     }
-    CheckNamedFile(v, manifest, folders, reading);
+    if (v.signedCheck != nullptr) {
+        CheckSignedManifestOf(v, manifest, folders, reading, kind, players);
+        return;
+    }
+    if (CheckUnsignedMembers(v, manifest, reading, players) && CheckDownloadUrl(v, manifest, reading.url.value)) {
+        CheckNamedFile(v, manifest, folders, reading.url.value, reading.sha1.value, nullptr);
+    }
+}
+
+// Every download comes from the host the tree is served from: --base-url's, or else the one most
+// manifests name (the first of them when as many name another). Each manifest elsewhere is named.
+void CheckUrlHosts(Verifier& v) {
+    std::optional<std::string> expected;
+    if (v.baseUrl) {
+        expected = UrlHost(*v.baseUrl);
+    } else {
+        std::size_t most = 0;
+        for (const auto& url : v.urls) {
+            const auto count = static_cast<std::size_t>(std::count_if(
+                v.urls.begin(), v.urls.end(), [&](const UrlOfManifest& other) { return other.host == url.host; }));
+            if (count > most) {
+                most = count;
+                expected = url.host;
+            }
+        }
+    }
+    for (const auto& url : v.urls) {
+        if (!expected || url.host == *expected) {
+            continue;
+        }
+        if (v.baseUrl) {
+            v.Add(Kind::Error, url.manifest,
+                  "its \"url\" is on the host " + url.host + ", not on " + *expected + ", the host of --base-url");
+        } else {
+            v.Add(Kind::Error, url.manifest,
+                  "its \"url\" is on the host " + url.host + ", while the other manifests' are on " + *expected +
+                      ": every download should come from the host the tree is served from");
+        }
+    }
 }
 
 // Files beside the manifests that no manifest names, and temporary files left behind.
@@ -419,9 +500,35 @@ bool TreeReport::HasErrors() const {
     return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.kind == Kind::Error; });
 }
 
+std::optional<std::string> UrlHost(std::string_view url) {
+    std::string_view port;
+    if (url.starts_with("https://")) {
+        url.remove_prefix(8);
+        port = ":443";
+    } else if (url.starts_with("http://")) {
+        url.remove_prefix(7);
+        port = ":80";
+    } else {
+        return std::nullopt;
+    }
+    std::string authority(url.substr(0, std::min(url.find_first_of("/?#"), url.size())));
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        authority.erase(0, at + 1);
+    }
+    std::transform(authority.begin(), authority.end(), authority.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    if (authority.ends_with(port)) {
+        authority.erase(authority.size() - port.size());
+    }
+    if (authority.empty() || authority.front() == ':') {
+        return std::nullopt;
+    }
+    return authority;
+}
+
 TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,
-                      const std::vector<P256PublicKey>* publicKeys) {
-    Verifier v{tree, baseUrl, publicKeys, {}, {}};
+                      const SignedCheck* signedCheck) {
+    Verifier v{tree, baseUrl, signedCheck, {}, {}, {}};
     switch (QueryPathKind(tree)) {
         case PathKind::Missing:
             v.Add(Kind::Error, tree, "does not exist");
@@ -435,6 +542,7 @@ TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>
     std::vector<std::wstring> folders;
     CheckLauncher(v, folders);
     CheckStubBuilds(v, folders);
+    CheckUrlHosts(v);
     for (const auto& folder : folders) {
         NoteStrayFiles(v, folder);
     }

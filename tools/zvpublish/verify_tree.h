@@ -3,6 +3,7 @@
 // Checking a published tree before it goes live: every manifest read with the launcher's own
 // rules, and every file a manifest names inside the tree hashed with the launcher's own digest.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,14 +52,28 @@ enum class BodyRead { Ok, TooLarge, Unreadable };
 // (kMaxBodyInMemory).
 BodyRead ReadManifestBody(const std::wstring& path, std::string& body);
 
+// How a launcher built with keys reads a signed tree: its keys, the update host it is built for,
+// and the moment it judges expiry at.
+struct SignedCheck {
+    std::vector<P256PublicKey> keys;
+    std::string host;  // as the signed messages carry it (MessageHost)
+    std::chrono::system_clock::time_point now;
+};
+
 // Checks TREE/launcher/manifest.json and TREE/stub/<key>/manifest.json for every build key. A
 // "url" points into the tree when it begins with baseUrl (already normalised); without baseUrl,
 // when its path ends with the manifest's own folder (/launcher/ or /stub/<key>/) and a file name,
-// the layout the publishing commands write.
-// With publicKeys (a signed tree), every manifest must also be signed by one of them for its own
-// path, and every file it names must match its "sha256" too, as a launcher built with those keys
-// requires.
+// the layout the publishing commands write. Every "url" must be https://, and on baseUrl's host
+// when it is given; without it, the "url" hosts of all manifests must agree, and each manifest
+// whose host differs from the one most of them name is an error.
+// With signedCheck (a signed tree), every manifest is read as CheckSignedManifest reads it: signed
+// by one of the keys for the host and its own path, not expired; a withdrawal (a build's manifest
+// only) names no file; the file a release names must match its "size" and "sha256" too.
 TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,
-                      const std::vector<P256PublicKey>* publicKeys = nullptr);
+                      const SignedCheck* signedCheck = nullptr);
+
+// The host of an https:// or http:// address as a client connects to it: lower case, without a
+// user name and without the scheme's own port (443, 80). Nothing when there is no host.
+std::optional<std::string> UrlHost(std::string_view url);
 
 }  // namespace zv::publish

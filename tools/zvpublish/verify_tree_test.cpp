@@ -124,6 +124,7 @@ TEST(VerifyTree, NamesEachBrokenManifestAndTamperedFile) {
         {"url not ASCII", manifest(R"({"sha1": "SHA", "url": "https://cdn.example.com/\u00e9.dll"})"),
          "not printable ASCII"},
         {"url not https", manifest(R"({"sha1": "SHA", "url": "ftp://cdn.example.com/x.dll"})"), "not an https://"},
+        {"url plain http", manifest(R"({"sha1": "SHA", "url": "http://cdn.example.com/zv/x.dll"})"), "plain http://"},
         {"larger than the launcher takes",
          [](const GoodTree& t) {
              WriteFileBytes(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + t.StubUrl() + "\"}" +
@@ -220,21 +221,13 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
          },
          std::nullopt,
          {}},
-        {"a download elsewhere",
+        {"a download elsewhere on the same host",
          [](const GoodTree& t) {
              WriteFileBytes(t.StubManifest(),
-                            R"({"sha1": ")" + t.StubSha1() + R"(", "url": "https://other.example.com/ZVClient.dll"})");
+                            R"({"sha1": ")" + t.StubSha1() + R"(", "url": "https://cdn.example.com/x/ZVClient.dll"})");
          },
          std::nullopt,
          {"points outside the tree", "no manifest names it"}},
-        {"plain http",
-         [](const GoodTree& t) {
-             std::string url = t.StubUrl();
-             url.replace(0, 5, "http");
-             WriteFileBytes(t.StubManifest(), R"({"sha1": ")" + t.StubSha1() + R"(", "url": ")" + url + "\"}");
-         },
-         std::nullopt,
-         {"plain http://"}},
         {"a file elsewhere in the tree, found through the base address",
          [](const GoodTree& t) {
              fs::create_directories(t.tree / "files");
@@ -278,103 +271,231 @@ TEST(VerifyTree, RefusesATreeThatIsNoFolder) {
     }
 }
 
+// Every download comes from the host the tree is served from: --base-url's, or the one the other
+// manifests name. Each manifest elsewhere is named.
+TEST(VerifyTree, NamesEachManifestWhoseDownloadIsOnAnotherHost) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> baseUrl;
+        std::vector<std::string> hosts;  // of the launcher's and two builds' urls
+        std::vector<int> named;          // 0: the launcher, 1 and 2: the builds
+        const char* text;
+    };
+    const Case cases[] = {
+        {"all on the base address's host",
+         kBase,
+         {"cdn.example.com", "CDN.example.com:443", "cdn.example.com"},
+         {},
+         ""},
+        {"a build elsewhere than the base address",
+         kBase,
+         {"cdn.example.com", "cdn.example.com", "mirror.example.com"},
+         {2},
+         "on the host mirror.example.com, not on cdn.example.com, the host of --base-url"},
+        {"another port is another host",
+         kBase,
+         {"cdn.example.com:8443", "cdn.example.com", "cdn.example.com"},
+         {0},
+         "on the host cdn.example.com:8443"},
+        {"without a base address, the one the others disagree with",
+         std::nullopt,
+         {"mirror.example.com", "cdn.example.com", "cdn.example.com"},
+         {0},
+         "while the other manifests' are on cdn.example.com"},
+        {"without a base address, each of those on a host fewer name",
+         std::nullopt,
+         {"a.example.com", "b.example.com", "c.example.com"},
+         {1, 2},
+         "while the other manifests' are on a.example.com"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const GoodTree t;
+        const fs::path other = t.tree / "stub" / std::string(40, 'a');
+        fs::create_directories(other);
+        // In the order verify reads them: the launcher's, then the builds' by key.
+        const fs::path manifests[] = {t.LauncherManifest(), other / "manifest.json", t.StubManifest()};
+        const std::string sha1s[] = {Sha1Hex(ReadFileBytes(t.launcher)), t.StubSha1(), t.StubSha1()};
+        for (int i = 0; i < 3; ++i) {
+            WriteFileBytes(manifests[i], R"({"sha1": ")" + sha1s[i] + R"(", "url": "https://)" + c.hosts[i] +
+                                             R"(/elsewhere/x.dll"})");
+        }
+        const auto errors = Of(VerifyTree(t.tree.wstring(), c.baseUrl), Finding::Kind::Error);
+        ASSERT_EQ(errors.size(), c.named.size());
+        for (std::size_t i = 0; i < errors.size(); ++i) {
+            EXPECT_EQ(errors[i].path, manifests[c.named[i]].wstring());
+            EXPECT_NE(errors[i].text.find(c.text), std::string::npos) << errors[i].text;
+        }
+    }
+}
+
+TEST(UrlHost, IsTheHostAClientConnectsTo) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"https://CDN.Example.com/a", "cdn.example.com"},
+        {"https://cdn.example.com:443/a", "cdn.example.com"},
+        {"https://cdn.example.com:8443", "cdn.example.com:8443"},
+        {"http://cdn.example.com:80/a", "cdn.example.com"},
+        {"https://user@cdn.example.com/a", "cdn.example.com"},
+        {"https://cdn.example.com?x", "cdn.example.com"},
+        {"https://[::1]:9443/", "[::1]:9443"},
+        {"https:///a", std::nullopt},
+        {"ftp://cdn.example.com/", std::nullopt},
+    };
+    for (const auto& [url, host] : cases) {
+        EXPECT_EQ(UrlHost(url), host) << url;
+    }
+}
+
 #ifndef _WIN32
-// A signed tree: published with a signing key (which the Linux build makes and uses), checked with
-// the public keys a launcher would be built with.
+// A signed tree as the publishing commands leave it: a launcher and a game build, signed for the
+// host "updates.test" to expire at kExpires; checked at kBefore with the public key a launcher would
+// be built with.
+const std::string kExpires = "2031-01-02T03:04:05Z";
+const auto kBefore = std::chrono::sys_days{std::chrono::year{2030} / 1 / 1};
+
 struct SignedTree {
     ScratchDirectory scratch;
     fs::path tree = scratch.path() / "tree";
     fs::path target = scratch.path() / "Game.exe";
     fs::path stub = scratch.path() / "ZVClient.dll";
     fs::path launcher = scratch.path() / "Foo_ZV.exe";
-    std::unique_ptr<ManifestSigner> signer;
-    std::vector<zv::P256PublicKey> keys;
+    TestSigning key{scratch.path(), "key", kExpires};
 
     SignedTree() {
-        const std::wstring key = (scratch.path() / "key.pem").wstring();
-        const std::wstring pub = (scratch.path() / "key.pub.pem").wstring();
-        std::string reason;
-        if (GenerateSigningKey(key, &pub) || !(signer = ManifestSigner::Load(key, reason))) {
-            throw std::runtime_error("cannot make a signing key: " + reason);
-        }
-        keys = *ReadPublicKeys(pub, reason);
         WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
-        WriteFileBytes(stub, "stub version 2");
-        WriteFileBytes(launcher, "launcher build 7");
-        const auto s = PublishStub(target.wstring(), stub.wstring(), kBase, tree.wstring(), signer.get());
-        const auto l = PublishLauncher(launcher.wstring(), kBase, tree.wstring(), signer.get());
-        if (s.failure || l.failure || !s.signedManifest || !l.signedManifest) {
+        WriteFileBytes(stub, VersionedImage({{2, 0, 0, 0}}));
+        WriteFileBytes(launcher, VersionedImage({{1, 0, 0, 0}}, key.keys));
+        const auto s = PublishStub(target.wstring(), stub.wstring(), kBase, tree.wstring(), &key.signing);
+        const auto l = PublishLauncher(launcher.wstring(), kBase, tree.wstring(), &key.signing);
+        if (s.failure || l.failure) {
             throw std::runtime_error("cannot publish the signed tree");
         }
     }
 
     [[nodiscard]] fs::path StubManifest() const { return tree / "stub" / KeyOf(target) / "manifest.json"; }
     [[nodiscard]] fs::path LauncherManifest() const { return tree / "launcher" / "manifest.json"; }
+    [[nodiscard]] TreeReport Verify(std::string host = "updates.test", FileTime now = kBefore) const {
+        const SignedCheck check{key.keys, std::move(host), now};
+        return VerifyTree(tree.wstring(), std::string(kBase), &check);
+    }
 };
 
-TEST(VerifyTree, ASignedTreeIsSignedForItsKeysAndItsPlaces) {
+TEST(VerifyTree, ASignedTreeIsSignedForItsKeysHostAndPlaces) {
     struct Case {
         const char* name;
-        std::function<void(SignedTree&)> change;
-        std::vector<std::string> errors;  // a piece of each error's text, in order
+        std::function<TreeReport(SignedTree&)> change;  // and verify
+        std::vector<std::string> errors;                // a piece of each error's text, in order
+    };
+    const auto verify = [](SignedTree& t) { return t.Verify(); };
+    const auto changeThen = [](std::function<void(SignedTree&)> change) {
+        return [change](SignedTree& t) {
+            change(t);
+            return t.Verify();
+        };
     };
     const Case cases[] = {
-        {"as published", [](SignedTree&) {}, {}},
+        {"as published", verify, {}},
         {"a manifest written without the key",
-         [](SignedTree& t) { PublishLauncher(t.launcher.wstring(), kBase, t.tree.wstring()); },
-         {"is not signed"}},
+         changeThen([](SignedTree& t) {
+             fs::remove_all(t.tree / "launcher");
+             PublishLauncher(t.launcher.wstring(), kBase, t.tree.wstring());
+         }),
+         {"is refused by a launcher built with these keys: "
+          "\"sha256\" is missing (players get \"Launcher manifest is not signed for this launcher.\")"}},
         {"another build's signed manifest copied into this build's place",
-         [](SignedTree& t) {
+         changeThen([](SignedTree& t) {
              const fs::path other = t.tree / "stub" / std::string(40, 'a');
              fs::create_directories(other);
              fs::copy_file(t.StubManifest(), other / "manifest.json");
-         },
-         {"does not verify for /stub/" + std::string(40, 'a') + "/manifest.json"}},
+         }),
+         {"no key of this launcher signed it for host updates.test and path /stub/" + std::string(40, 'a') +
+          "/manifest.json (players get \"Game stub manifest is not signed for this launcher.\")"}},
         {"sha256 changed after signing",
-         [](SignedTree& t) {
+         changeThen([](SignedTree& t) {
              std::string body = zv::test::ReadFileText(t.LauncherManifest());
              const std::size_t at = body.find("\"sha256\": \"") + 11;
              body[at] = body[at] == '0' ? '1' : '0';
              WriteFileBytes(t.LauncherManifest(), body);
-         },
-         {"does not verify for /launcher/manifest.json"}},
+         }),
+         {"no key of this launcher signed it"}},
         {"signed by a key the launcher is not built with",
-         [](SignedTree& t) {
-             std::string reason;
-             const std::wstring other = (t.scratch.path() / "other.pem").wstring();
-             const std::wstring otherPub = (t.scratch.path() / "other.pub.pem").wstring();
-             GenerateSigningKey(other, &otherPub);
-             const auto signer = ManifestSigner::Load(other, reason);
-             PublishLauncher(t.launcher.wstring(), kBase, t.tree.wstring(), signer.get());
-         },
-         {"does not verify"}},
+         changeThen([](SignedTree& t) {
+             const TestSigning other(t.scratch.path(), "other");
+             fs::remove_all(t.tree / "launcher");
+             WriteFileBytes(t.launcher, VersionedImage({{1, 0, 0, 0}}, other.keys));
+             PublishLauncher(t.launcher.wstring(), kBase, t.tree.wstring(), &other.signing);
+         }),
+         {"no key of this launcher signed it"}},
+        {"checked for another host",
+         [](SignedTree& t) { return t.Verify("updates.example.com"); },
+         {"for host updates.example.com and path /launcher/manifest.json",
+          "for host updates.example.com and path /stub/"}},
+        {"expired",
+         [](SignedTree& t) { return t.Verify("updates.test", std::chrono::sys_days{std::chrono::year{2032} / 1 / 1}); },
+         {"expired at 2031-01-02T03:04:05Z (players get \"Launcher manifest has expired.\"); zvpublish refresh",
+          "expired at 2031-01-02T03:04:05Z (players get \"Game stub manifest is out of date.\"); zvpublish refresh"}},
+        {"a file of another size than signed",
+         changeThen([](SignedTree& t) {
+             const fs::path file =
+                 t.tree / "stub" / KeyOf(t.target) / ("ZVClient-" + Sha1Hex(ReadFileBytes(t.stub)) + ".dll");
+             std::filesystem::resize_file(file, fs::file_size(file) + 1);
+         }),
+         {"bytes long, but"}},
+        {"a withdrawn build",
+         changeThen([](SignedTree& t) { WithdrawBuild(FromUtf8(KeyOf(t.target)), t.tree.wstring(), t.key.signing); }),
+         {}},
+        {"a withdrawal in the launcher's place",
+         changeThen([](SignedTree& t) {
+             const Withdrawn w = WithdrawBuild(FromUtf8(KeyOf(t.target)), t.tree.wstring(), t.key.signing);
+             fs::copy_file(w.manifest, t.LauncherManifest(), fs::copy_options::overwrite_existing);
+         }),
+         {"it is a withdrawal, which only a game build's manifest may be"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SignedTree t;
-        c.change(t);
-        const TreeReport report = VerifyTree(t.tree.wstring(), std::string(kBase), &t.keys);
+        const TreeReport report = c.change(t);
         const auto errors = Of(report, Finding::Kind::Error);
-        ASSERT_EQ(errors.size(), c.errors.size());
+        ASSERT_EQ(errors.size(), c.errors.size()) << Describe(report);
         for (std::size_t i = 0; i < errors.size(); ++i) {
             EXPECT_NE(errors[i].text.find(c.errors[i]), std::string::npos) << errors[i].text;
         }
-        // Without the keys the tree reads as it always did: the signatures are not looked at.
-        EXPECT_TRUE(Of(VerifyTree(t.tree.wstring(), std::string(kBase)), Finding::Kind::Error).empty());
     }
+}
+
+TEST(VerifyTree, AWithdrawalIsGoodForKeysAndAnErrorWithout) {
+    SignedTree t;
+    WithdrawBuild(FromUtf8(KeyOf(t.target)), t.tree.wstring(), t.key.signing);
+    const TreeReport withKeys = t.Verify();
+    EXPECT_FALSE(withKeys.HasErrors()) << Describe(withKeys);
+    EXPECT_EQ(withKeys.good.size(), 2u);
+    const auto notes = Of(withKeys, Finding::Kind::Note);
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes[0].text,
+              "withdraws this game build at version 2.0.0.1: players of it get \"This game version is no longer "
+              "supported. Please update or repair the game.\" and lose its program");
+
+    const auto errors = Of(VerifyTree(t.tree.wstring(), std::string(kBase)), Finding::Kind::Error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].path, t.StubManifest().wstring());
+    EXPECT_NE(errors[0].text.find("is a withdrawal, which only a launcher built with keys reads"), std::string::npos)
+        << errors[0].text;
 }
 
 TEST(VerifyTree, AFileThatMatchesItsSha1ButNotItsSha256IsAnError) {
     SignedTree t;
-    // Signed manifests whose sha256 names other bytes: a key's holder made a mistake, or the file
-    // was swapped for one that collides in SHA-1.
-    const auto reading = zv::ReadManifest(zv::test::ReadFileText(t.LauncherManifest()));
-    const auto wrong = *zv::Sha256FromHex(std::string(64, '7'));
+    // A signed manifest whose sha256 names other bytes: a key's holder made a mistake, or the file was
+    // swapped for one that collides in SHA-1.
+    const zv::SignedReading reading =
+        zv::CheckSignedManifest(zv::ReadManifest(zv::test::ReadFileText(t.LauncherManifest())), "updates.test",
+                                "/launcher/manifest.json", zv::ManifestPlace::Launcher, t.key.keys, kBefore);
+    zv::SignedRelease wrong = reading.release;
+    wrong.sha256 = *zv::Sha256FromHex(std::string(64, '7'));
     std::string reason;
-    const std::string message = zv::SignedManifestMessage("/launcher/manifest.json", reading.sha1.value, wrong);
-    const zv::ManifestSignature signature{wrong, *t.signer->Sign(message, reason)};
-    WriteFileBytes(t.LauncherManifest(), zv::FormatManifest(reading.sha1.value, reading.url.value, &signature));
-    const auto errors = Of(VerifyTree(t.tree.wstring(), std::string(kBase), &t.keys), Finding::Kind::Error);
+    const auto signature =
+        t.key.signer->Sign(zv::SignedManifestMessage("updates.test", "/launcher/manifest.json", wrong), reason);
+    WriteFileBytes(t.LauncherManifest(), zv::FormatSignedManifest(wrong, *signature));
+    const auto errors = Of(t.Verify(), Finding::Kind::Error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].text.find("its SHA-256 is"), std::string::npos) << errors[0].text;
 }

@@ -1,0 +1,42 @@
+#include "common/log_place.h"
+
+#include <algorithm>
+
+namespace zv {
+
+namespace {
+
+wchar_t FoldAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+LogPlace Check(const OpenedEntry& opened, std::wstring_view expectedPath, bool folder) {
+    if (opened.reparsePoint) {
+        return LogPlace::ReparsePoint;
+    }
+    if (opened.directory != folder) {
+        return LogPlace::WrongKind;
+    }
+    if (opened.finalPath.empty() || !SameFinalPath(opened.finalPath, expectedPath)) {
+        return LogPlace::Elsewhere;
+    }
+    if (!folder && opened.links != 1) {
+        return LogPlace::MoreThanOneName;
+    }
+    return LogPlace::Usable;
+}
+
+}  // namespace
+
+LogPlace CheckLogFolder(const OpenedEntry& opened, std::wstring_view expectedPath) {
+    return Check(opened, expectedPath, true);
+}
+
+LogPlace CheckLogFile(const OpenedEntry& opened, std::wstring_view expectedPath) {
+    return Check(opened, expectedPath, false);
+}
+
+bool SameFinalPath(std::wstring_view a, std::wstring_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return FoldAscii(x) == FoldAscii(y); });
+}
+
+}  // namespace zv
