@@ -152,10 +152,9 @@ VersionResource MakeVersionResource(std::uint32_t rva, const std::array<std::uin
     // A directory header with its counts, then its entries (name, offset), each appended in turn.
     const auto directory = [&](std::uint16_t named, std::uint16_t ids) {
         const auto at = static_cast<std::uint32_t>(data.size());
-        data.resize(data.size() + 16, 0);
+        data.resize(data.size() + 16 + 8u * (named + ids), 0);
         Put16(data, at + 12, named);
         Put16(data, at + 14, ids);
-        data.resize(data.size() + 8u * (named + ids), 0);
         return at;
     };
     const auto entry = [&](std::uint32_t directoryAt, std::uint32_t index, std::uint32_t name, std::uint32_t to) {
@@ -182,12 +181,22 @@ VersionResource MakeVersionResource(std::uint32_t rva, const std::array<std::uin
     data.resize(data.size() + 16, 0);
     resource.languageEntry = entry(names, 0, 0x0409, resource.dataEntry);
 
-    const Bytes record = VersionRecord(fileVersion);
+    constexpr std::uint32_t kRecordSize = 40 + 52;
     resource.record = AlignUp(static_cast<std::uint32_t>(data.size()), 4);
-    data.resize(resource.record, 0);
-    data.insert(data.end(), record.begin(), record.end());
+    data.resize(resource.record + kRecordSize, 0);
     Put32(data, resource.dataEntry, rva + resource.record);
-    Put32(data, resource.dataEntry + 4, static_cast<std::uint32_t>(record.size()));
+    Put32(data, resource.dataEntry + 4, kRecordSize);
+    Put16(data, resource.record, kRecordSize);
+    Put16(data, resource.record + 2, 52);
+    const char16_t key[] = u"VS_VERSION_INFO";
+    for (std::size_t i = 0; i < std::size(key); ++i) {
+        Put16(data, resource.record + 6 + 2 * i, key[i]);
+    }
+    const std::uint32_t fixed = resource.record + 40;
+    Put32(data, fixed, 0xFEEF04BD);
+    Put32(data, fixed + 4, 0x00010000);
+    Put32(data, fixed + 8, (std::uint32_t{fileVersion[0]} << 16) | fileVersion[1]);
+    Put32(data, fixed + 12, (std::uint32_t{fileVersion[2]} << 16) | fileVersion[3]);
 
     resource.section.name = ".rsrc";
     resource.section.virtualAddress = rva;
