@@ -45,10 +45,13 @@ zvpublish help COMMAND (or zvpublish COMMAND --help) shows what a command does a
 its options. zvpublish --version shows this tool's version.
 )";
 
+// After the options of a command that takes some.
+constexpr std::string_view kOptionForm = "\nOptions also take the form --name=VALUE.\n";
+
 // The end of every help text.
 constexpr std::string_view kExitCodes = R"(
-Options also take the form --name=VALUE. Text read from a tree or a file is printed
-with control characters escaped (\xNN, \u{NNNN}).
+Text read from a tree or a file is printed with control characters escaped (\xNN,
+\u{NNNN}).
 
 Exit status: 0 done, 1 refused or failed (the reason is on standard error),
 2 wrong usage.
@@ -314,6 +317,9 @@ void PrintCommandHelp(std::ostream& out, const Command& command) {
         }
         out << "\n";
     }
+    if (!command.options.empty()) {
+        out << kOptionForm;
+    }
     out << kExitCodes;
 }
 
@@ -322,7 +328,7 @@ void PrintOverview(std::ostream& out) {
     for (const auto& command : kCommands) {
         out << "  " << command.name << std::string(10 - command.name.size(), ' ') << command.summary << "\n";
     }
-    out << kOverviewFooter << kExitCodes;
+    out << kOverviewFooter << kOptionForm << kExitCodes;
 }
 
 void PrintVersion(std::ostream& out) {
