@@ -3,6 +3,11 @@
 
     update_public_keys.py KEYS_FILE|"" OUTPUT_HEADER
 
+Prints the fingerprint of each key, one per line: the first 16 lower-case hexadecimal digits of
+the SHA-256 of its DER SubjectPublicKeyInfo, as
+`openssl pkey -pubin -in KEY.pem -outform DER | sha256sum | cut -c1-16` gives it (zvpublish shows
+the same).
+
 KEYS_FILE holds one or more PEM "PUBLIC KEY" blocks (SubjectPublicKeyInfo of an EC key on the curve
 P-256, as `openssl ec -pubout` or `zvpublish keygen` writes them); anything between the blocks is
 ignored. An empty name means no keys: update manifests are then not signed. Exits with 1 and a
@@ -14,6 +19,7 @@ from __future__ import annotations
 
 import base64
 import binascii
+import hashlib
 import re
 import sys
 from pathlib import Path
@@ -53,6 +59,10 @@ def read_element(data: bytes, at: int, tag: int) -> tuple[bytes, int]:
     return data[at:at + length], at + length
 
 
+def fingerprint(der: bytes) -> str:
+    return hashlib.sha256(der).hexdigest()[:16]
+
+
 def p256_point(der: bytes) -> bytes:
     """The 64 bytes X || Y of an EC P-256 SubjectPublicKeyInfo."""
     spki, end = read_element(der, 0, 0x30)
@@ -75,7 +85,8 @@ def p256_point(der: bytes) -> bytes:
     return key[2:]
 
 
-def read_keys(path: Path) -> list[bytes]:
+def read_keys(path: Path) -> list[tuple[bytes, str]]:
+    """Each key's point and fingerprint."""
     try:
         text = path.read_text(encoding="ascii")
     except (OSError, UnicodeDecodeError) as error:
@@ -87,7 +98,7 @@ def read_keys(path: Path) -> list[bytes]:
         except binascii.Error:
             raise KeyError_(f"key {number}: its PEM text is not base64") from None
         try:
-            keys.append(p256_point(der))
+            keys.append((p256_point(der), fingerprint(der)))
         except KeyError_ as error:
             raise KeyError_(f"key {number}: {error}") from None
     if not keys:
@@ -97,7 +108,7 @@ def read_keys(path: Path) -> list[bytes]:
     return keys
 
 
-def header(keys: list[bytes], source: str) -> str:
+def header(keys: list[tuple[bytes, str]], source: str) -> str:
     lines = [
         "#pragma once",
         "",
@@ -112,9 +123,9 @@ def header(keys: list[bytes], source: str) -> str:
         "",
         f"inline constexpr std::array<P256PublicKey, {len(keys)}> kUpdatePublicKeys = {{{{",
     ]
-    for key in keys:
+    for key, print_ in keys:
         body = ", ".join(f"0x{b:02x}" for b in key)
-        lines.append(f"    P256PublicKey{{{{{body}}}}},")
+        lines.append(f"    P256PublicKey{{{{{body}}}}},  // {print_}")
     lines += ["}};", "", "}  // namespace zv", ""]
     return "\n".join(lines)
 
@@ -124,7 +135,7 @@ def main(argv: list[str]) -> int:
         print(__doc__, file=sys.stderr)
         return 2
     source, output = argv[1], Path(argv[2])
-    keys: list[bytes] = []
+    keys: list[tuple[bytes, str]] = []
     if source:
         try:
             keys = read_keys(Path(source))
@@ -135,6 +146,8 @@ def main(argv: list[str]) -> int:
     output.parent.mkdir(parents=True, exist_ok=True)
     if not output.exists() or output.read_text() != text:
         output.write_text(text)
+    for _, print_ in keys:
+        print(print_)
     return 0
 
 

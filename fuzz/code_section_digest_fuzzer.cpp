@@ -5,6 +5,9 @@
 // give the digest of the bytes taken at once. The version resource's reading walks the same
 // headers and then the resource directory: it must run clean too, find nothing in a file without
 // the PE signatures, and find a version only where the file holds the record's key and signature.
+// So must the reading of a resource by name (the launcher's build record): it finds one only where
+// the file holds the name, never more bytes than it was allowed, and only bytes the file holds in
+// that order; and the reading of the image's kind agrees with the file header's bytes.
 
 #include <algorithm>
 #include <cstddef>
@@ -103,6 +106,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zv::fuzz::Check(bytes.find(std::string_view(kKey, sizeof kKey - 1)) != std::string_view::npos &&
                             bytes.find(std::string_view("\xBD\x04\xEF\xFE", 4)) != std::string_view::npos,
                         "a version is found only in a record with its key and signature");
+    }
+
+    constexpr std::uint32_t kMaxRecord = 64;
+    const zv::PeResource record = zv::ReadPeResource(zv::fuzz::ScratchPath(), zv::kRtRcdata, u"ZVBUILD", kMaxRecord);
+    if (!bytes.starts_with("MZ") || bytes.find(std::string_view("PE\0\0", 4)) == std::string_view::npos) {
+        zv::fuzz::Check(record.read == zv::PeResourceRead::NotPe, "a file without the signatures has no resources");
+    }
+    if (record.read == zv::PeResourceRead::Found) {
+        constexpr char kName[] = "Z\0V\0B\0U\0I\0L\0D\0";
+        const std::string_view data(reinterpret_cast<const char*>(record.data.data()), record.data.size());
+        zv::fuzz::Check(bytes.find(std::string_view(kName, sizeof kName - 1)) != std::string_view::npos,
+                        "a resource is found only where the file holds its name");
+        zv::fuzz::Check(data.size() <= kMaxRecord, "a resource is never larger than the reader takes");
+        zv::fuzz::Check(bytes.find(data) != std::string_view::npos, "a resource's bytes are bytes of the file");
+    } else {
+        zv::fuzz::Check(record.data.empty(), "a resource not found has no bytes");
+    }
+
+    const zv::PeImageKind kind = zv::ReadPeImageKind(zv::fuzz::ScratchPath());
+    zv::fuzz::Check((kind.read == zv::PeKindRead::NotPe) == (version.read == zv::PeVersionRead::NotPe),
+                    "the image's kind and its version agree on what is no PE file");
+    if (kind.read == zv::PeKindRead::Found) {
+        const auto pe = static_cast<std::uint64_t>(static_cast<std::int32_t>(Field(bytes, 60, 4)));
+        zv::fuzz::Check(kind.machine == Field(bytes, pe + 4, 2) && kind.characteristics == Field(bytes, pe + 22, 2) &&
+                            kind.magic == Field(bytes, pe + 24, 2) && kind.subsystem == Field(bytes, pe + 24 + 68, 2),
+                        "the image's kind is the file header's and the optional header's bytes");
     }
     return 0;
 }

@@ -109,6 +109,13 @@ void PeSeeds(Corpus& corpus) {
     PeImage versioned = MakeImportingImage({"ZVClient.dll"});
     AddVersionResource(versioned, {1, 2, 3, 4});
     corpus.Add("code_section_digest", "version_resource.dll", BuildPe(versioned));
+    // A launcher's resources: the version and the build record, an RCDATA resource named "ZVBUILD".
+    PeImage launcher = MakeImportingImage({"KERNEL32.dll"});
+    launcher.subsystem = 2;
+    zv::test::AddResources(
+        launcher, {{16, u"", 1, zv::test::VersionRecord({1, 0, 0, 0})},
+                   {10, u"ZVBUILD", 0, FromText("zarnovelle-launcher-build 1\nhost h\nversion 1.0.0.0\nkeys \n")}});
+    corpus.Add("code_section_digest", "build_record.exe", BuildPe(launcher));
 }
 
 void RvaSeeds(Corpus& corpus) {

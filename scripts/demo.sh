@@ -20,7 +20,7 @@ if [ ! -f build/demo-key/signing.pem ]; then
     --public-out build/demo-key/signing.pub.pem
 fi
 echo "== building the launcher that trusts it (ZV_UPDATE_PUBLIC_KEYS)"
-cmake --preset windows -B build/demo-signed -DZV_BUILD_TESTS=OFF -DZV_UPDATE_HOST="$(cat build/windows/update_host.txt)" \
+cmake --preset launcher -B build/demo-signed -DZV_UPDATE_HOST="$(cat build/windows/update_host.txt)" \
   -DZV_UPDATE_PUBLIC_KEYS="$PWD/build/demo-key/signing.pub.pem" >/dev/null
 cmake --build build/demo-signed -j2 --target ZVLauncher
 exec /usr/bin/python3 scripts/demo.py "$@"

@@ -1,8 +1,8 @@
 #!/bin/sh
-# Runs every test: formatting, the one-way layers of the source folders, the native unit tests under
-# ASan/UBSan, a bounded fuzzing run of the parsers and the quoting (about a minute), the Windows unit
-# tests under Wine, the end-to-end scenarios with the real launcher under Wine, and publishing with
-# zvpublish served by nginx.
+# Runs every test: formatting, a reproducible launcher build, the one-way layers of the source
+# folders, the native unit tests under ASan/UBSan, a bounded fuzzing run of the parsers and the
+# quoting (about a minute), the Windows unit tests under Wine, the end-to-end scenarios with the
+# real launcher under Wine, and publishing with zvpublish served by nginx.
 # Does all of its own set-up on a fresh Debian 12 machine (as root).
 set -eu
 cd "$(dirname "$0")/.."
@@ -14,6 +14,9 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== build"
 sh scripts/build.sh
+
+echo "== reproducible launcher (built again elsewhere, compared byte for byte)"
+sh scripts/check_reproducible.sh
 
 echo "== layers (each folder uses only the folders below it)"
 /usr/bin/python3 scripts/check_layers.py build/native build/windows

@@ -81,6 +81,7 @@ HeaderRead ReadFileHeader(ReadOnlyFile& file, FileHeader& header) {
     header.machine = Load16(fileHeader);
     header.numberOfSections = Load16(fileHeader + 2);
     header.sizeOfOptionalHeader = Load16(fileHeader + 16);
+    header.characteristics = Load16(fileHeader + 18);
     return HeaderRead::Read;
 }
 

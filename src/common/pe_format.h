@@ -39,12 +39,14 @@ inline constexpr std::uint32_t kSignatureSize = 4;
 inline constexpr std::uint32_t kFileHeaderSize = 20;
 inline constexpr std::uint16_t kMachineI386 = 0x014C;   // IMAGE_FILE_MACHINE_I386
 inline constexpr std::uint16_t kMachineAmd64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+inline constexpr std::uint16_t kFileDll = 0x2000;       // IMAGE_FILE_DLL, in Characteristics
 
 // The fields of IMAGE_FILE_HEADER that the readers use.
 struct FileHeader {
     std::uint16_t machine = 0;
     std::uint16_t numberOfSections = 0;
     std::uint16_t sizeOfOptionalHeader = 0;
+    std::uint16_t characteristics = 0;
 };
 
 // The optional header of each kind at its standard size (sixteen data directories), and where the
@@ -57,6 +59,11 @@ struct OptionalHeaderLayout {
 };
 inline constexpr OptionalHeaderLayout kPe32{224, 0x010B, 92, 104};       // IMAGE_OPTIONAL_HEADER32
 inline constexpr OptionalHeaderLayout kPe32Plus{240, 0x020B, 108, 120};  // IMAGE_OPTIONAL_HEADER64
+
+// Subsystem lies at the same place in both kinds of optional header.
+inline constexpr std::uint32_t kSubsystemOffset = 68;
+inline constexpr std::uint16_t kSubsystemWindowsGui = 2;  // IMAGE_SUBSYSTEM_WINDOWS_GUI
+inline constexpr std::uint16_t kSubsystemWindowsCui = 3;  // IMAGE_SUBSYSTEM_WINDOWS_CUI: a console program
 
 // The kind of optional header a program for machine has: PE32 for x86, PE32+ for x64; none for any
 // other machine.

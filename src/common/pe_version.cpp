@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "common/pe_format.h"
@@ -88,20 +90,34 @@ private:
 
 enum class Lookup { Found, Missing, Malformed };
 
+// The directory's header: how many named entries it has, and how many with an id.
+bool ReadDirectoryCounts(ResourceDirectory& directory, std::uint32_t offset, std::uint32_t& named, std::uint32_t& ids) {
+    std::array<std::uint8_t, kDirectoryHeaderSize> header{};
+    if (!directory.Read(offset, header.data(), kDirectoryHeaderSize)) {
+        return false;
+    }
+    named = Load16(&header[12]);
+    ids = Load16(&header[14]);
+    return true;
+}
+
+// The entries of the directory at offset, first the named ones, after them those with an id.
+// At most 65535 entries of 8 bytes each, inside a directory that Read checks them against.
+bool ReadEntries(ResourceDirectory& directory, std::uint32_t offset, std::uint32_t skip, std::uint32_t count,
+                 std::vector<std::uint8_t>& entries) {
+    entries.resize(std::size_t{count} * kEntrySize);
+    return directory.Read(std::uint64_t{offset} + kDirectoryHeaderSize + std::uint64_t{skip} * kEntrySize,
+                          entries.data(), static_cast<std::uint32_t>(entries.size()));
+}
+
 // The OffsetToData of the entry with id in the directory at offset; with no id, of the first entry
 // with an id.
 Lookup FindEntry(ResourceDirectory& directory, std::uint32_t offset, std::optional<std::uint32_t> id,
                  std::uint32_t& target) {
-    std::array<std::uint8_t, kDirectoryHeaderSize> header{};
-    if (!directory.Read(offset, header.data(), kDirectoryHeaderSize)) {
-        return Lookup::Malformed;
-    }
-    const std::uint32_t named = Load16(&header[12]);
-    const std::uint32_t ids = Load16(&header[14]);
-    // At most 65535 entries of 8 bytes, inside a directory that Read has checked them against.
-    std::vector<std::uint8_t> entries(std::size_t{ids} * kEntrySize);
-    if (!directory.Read(std::uint64_t{offset} + kDirectoryHeaderSize + std::uint64_t{named} * kEntrySize,
-                        entries.data(), static_cast<std::uint32_t>(entries.size()))) {
+    std::uint32_t named = 0;
+    std::uint32_t ids = 0;
+    std::vector<std::uint8_t> entries;
+    if (!ReadDirectoryCounts(directory, offset, named, ids) || !ReadEntries(directory, offset, named, ids, entries)) {
         return Lookup::Malformed;
     }
     for (std::uint32_t i = 0; i < ids; ++i) {
@@ -117,35 +133,81 @@ Lookup FindEntry(ResourceDirectory& directory, std::uint32_t offset, std::option
     return Lookup::Missing;
 }
 
-PeVersionRead Verdict(Lookup lookup) {
-    return lookup == Lookup::Missing ? PeVersionRead::NoVersion : PeVersionRead::Malformed;
+// The OffsetToData of the named entry whose name is exactly name in the directory at offset. A name
+// is IMAGE_RESOURCE_DIR_STRING_U: a length in UTF-16 units, then the units, inside the directory.
+Lookup FindNamedEntry(ResourceDirectory& directory, std::uint32_t offset, std::u16string_view name,
+                      std::uint32_t& target) {
+    std::uint32_t named = 0;
+    std::uint32_t ids = 0;
+    std::vector<std::uint8_t> entries;
+    if (!ReadDirectoryCounts(directory, offset, named, ids) || !ReadEntries(directory, offset, 0, named, entries)) {
+        return Lookup::Malformed;
+    }
+    std::vector<std::uint8_t> text(name.size() * 2);
+    for (std::uint32_t i = 0; i < named; ++i) {
+        const std::uint32_t field = Load32(&entries[std::size_t{i} * kEntrySize]);
+        if ((field & kHighBit) == 0) {
+            return Lookup::Malformed;  // an entry among the named ones that has an id
+        }
+        const std::uint32_t at = field & ~kHighBit;
+        std::array<std::uint8_t, 2> length{};
+        if (!directory.Read(at, length.data(), 2)) {
+            return Lookup::Malformed;
+        }
+        if (Load16(length.data()) != name.size()) {
+            continue;
+        }
+        if (!directory.Read(std::uint64_t{at} + 2, text.data(), static_cast<std::uint32_t>(text.size()))) {
+            return Lookup::Malformed;
+        }
+        bool same = true;
+        for (std::size_t c = 0; c < name.size(); ++c) {
+            same = same && Load16(&text[2 * c]) == name[c];
+        }
+        if (same) {
+            target = Load32(&entries[std::size_t{i} * kEntrySize + 4]);
+            return Lookup::Found;
+        }
+    }
+    return Lookup::Missing;
 }
 
-// Through the type and the name to the language's data entry: the version record's address and
+// A resource's name: an id, or a text.
+using ResourceName = std::variant<std::uint32_t, std::u16string_view>;
+
+// Through the type and the name to the first language's data entry: the resource's address and
 // length.
-PeVersionRead FindVersionRecord(ResourceDirectory& directory, std::uint32_t& rva, std::uint32_t& size) {
-    std::uint32_t offset = 0;
-    for (const std::optional<std::uint32_t> id : {std::optional(kRtVersion), std::optional(kVsVersionInfo)}) {
-        std::uint32_t target = 0;
-        if (const Lookup lookup = FindEntry(directory, offset, id, target); lookup != Lookup::Found) {
-            return Verdict(lookup);
-        }
-        if ((target & kHighBit) == 0) {
-            return PeVersionRead::Malformed;  // a type or a name must lead to a directory
-        }
-        offset = target & ~kHighBit;
+Lookup FindResourceData(ResourceDirectory& directory, std::uint32_t type, ResourceName name, std::uint32_t& rva,
+                        std::uint32_t& size) {
+    std::uint32_t target = 0;
+    if (const Lookup lookup = FindEntry(directory, 0, type, target); lookup != Lookup::Found) {
+        return lookup;
+    }
+    if ((target & kHighBit) == 0) {
+        return Lookup::Malformed;  // a type must lead to a directory
+    }
+    const std::uint32_t names = target & ~kHighBit;
+    const Lookup byName = std::holds_alternative<std::uint32_t>(name)
+                              ? FindEntry(directory, names, std::get<std::uint32_t>(name), target)
+                              : FindNamedEntry(directory, names, std::get<std::u16string_view>(name), target);
+    if (byName != Lookup::Found) {
+        return byName;
+    }
+    if ((target & kHighBit) == 0) {
+        return Lookup::Malformed;  // a name must lead to a directory
     }
     std::uint32_t dataEntry = 0;
-    if (const Lookup lookup = FindEntry(directory, offset, std::nullopt, dataEntry); lookup != Lookup::Found) {
-        return Verdict(lookup);
+    if (const Lookup lookup = FindEntry(directory, target & ~kHighBit, std::nullopt, dataEntry);
+        lookup != Lookup::Found) {
+        return lookup;
     }
     std::array<std::uint8_t, kDataEntrySize> entry{};
     if ((dataEntry & kHighBit) != 0 || !directory.Read(dataEntry, entry.data(), kDataEntrySize)) {
-        return PeVersionRead::Malformed;  // a language must lead to data
+        return Lookup::Malformed;  // a language must lead to data
     }
     rva = Load32(&entry[0]);
     size = Load32(&entry[4]);
-    return PeVersionRead::Found;
+    return Lookup::Found;
 }
 
 PeVersionRead ReadFixedFileInfo(ReadOnlyFile& file, std::span<const pe::SectionHeader> sections, std::uint32_t rva,
@@ -180,66 +242,177 @@ PeVersionRead ReadFixedFileInfo(ReadOnlyFile& file, std::span<const pe::SectionH
     return PeVersionRead::Found;
 }
 
-}  // namespace
+// The headers through to the resource directory.
+enum class Opened { Open, CannotRead, NotPe, NoDirectory, Malformed };
 
-PeVersion ReadPeFileVersion(const std::wstring& path) {
-    PeVersion result;
-    ReadOnlyFile file(path);
+struct ResourceImage {
+    std::vector<pe::SectionHeader> sections;
+    std::uint64_t directoryAt = 0;
+    std::uint32_t directorySize = 0;
+};
+
+Opened OpenResources(ReadOnlyFile& file, ResourceImage& image) {
     if (!file.IsOpen()) {
-        result.read = PeVersionRead::CannotRead;
-        return result;
+        return Opened::CannotRead;
     }
     pe::FileHeader header;
     switch (pe::ReadFileHeader(file, header)) {
         case pe::HeaderRead::Read:
             break;
         case pe::HeaderRead::NotPe:
-            result.read = PeVersionRead::NotPe;
-            return result;
+            return Opened::NotPe;
         case pe::HeaderRead::Truncated:
-            result.read = PeVersionRead::Malformed;
-            return result;
+            return Opened::Malformed;
     }
     // The optional header as it is declared, whichever machine: its magic says its layout.
     std::vector<std::uint8_t> optional(header.sizeOfOptionalHeader);
-    result.read = PeVersionRead::Malformed;
     if (optional.size() < 2 || !file.ReadExactly(optional.data(), static_cast<std::uint32_t>(optional.size()))) {
-        return result;
+        return Opened::Malformed;
     }
     const std::uint16_t magic = Load16(optional.data());
     const pe::OptionalHeaderLayout* layout = magic == pe::kPe32.magic       ? &pe::kPe32
                                              : magic == pe::kPe32Plus.magic ? &pe::kPe32Plus
                                                                             : nullptr;
     if (layout == nullptr) {
-        return result;
+        return Opened::Malformed;
     }
     const std::uint32_t entry = layout->importDirectoryRva + (kResourceDirectoryIndex - 1) * kDataDirectorySize;
     if (optional.size() < entry + kDataDirectorySize ||
         Load32(&optional[layout->numberOfRvaAndSizes]) <= kResourceDirectoryIndex) {
-        result.read = PeVersionRead::NoVersion;  // the header has no place for a resource directory
-        return result;
+        return Opened::NoDirectory;  // the header has no place for a resource directory
     }
     const std::uint32_t directoryRva = Load32(&optional[entry]);
-    const std::uint32_t directorySize = Load32(&optional[entry + 4]);
-    if (directoryRva == 0 || directorySize == 0) {
-        result.read = PeVersionRead::NoVersion;
-        return result;
+    image.directorySize = Load32(&optional[entry + 4]);
+    if (directoryRva == 0 || image.directorySize == 0) {
+        return Opened::NoDirectory;
     }
-    std::vector<pe::SectionHeader> sections;
-    if (!pe::ReadSectionTable(file, header.numberOfSections, sections)) {
-        return result;
+    if (!pe::ReadSectionTable(file, header.numberOfSections, image.sections)) {
+        return Opened::Malformed;
     }
-    const std::optional<std::uint64_t> directoryAt = FileOffsetOf(sections, directoryRva, directorySize);
+    const std::optional<std::uint64_t> directoryAt = FileOffsetOf(image.sections, directoryRva, image.directorySize);
     if (!directoryAt) {
-        return result;
+        return Opened::Malformed;
     }
-    ResourceDirectory directory(file, *directoryAt, directorySize);
+    image.directoryAt = *directoryAt;
+    return Opened::Open;
+}
+
+}  // namespace
+
+PeVersion ReadPeFileVersion(const std::wstring& path) {
+    PeVersion result;
+    ReadOnlyFile file(path);
+    ResourceImage image;
+    switch (OpenResources(file, image)) {
+        case Opened::Open:
+            break;
+        case Opened::CannotRead:
+            result.read = PeVersionRead::CannotRead;
+            return result;
+        case Opened::NotPe:
+            result.read = PeVersionRead::NotPe;
+            return result;
+        case Opened::NoDirectory:
+            result.read = PeVersionRead::NoVersion;
+            return result;
+        case Opened::Malformed:
+            result.read = PeVersionRead::Malformed;
+            return result;
+    }
+    ResourceDirectory directory(file, image.directoryAt, image.directorySize);
     std::uint32_t recordRva = 0;
     std::uint32_t recordSize = 0;
-    result.read = FindVersionRecord(directory, recordRva, recordSize);
-    if (result.read == PeVersionRead::Found) {
-        result.read = ReadFixedFileInfo(file, sections, recordRva, recordSize, result.version);
+    switch (FindResourceData(directory, kRtVersion, kVsVersionInfo, recordRva, recordSize)) {
+        case Lookup::Found:
+            result.read = ReadFixedFileInfo(file, image.sections, recordRva, recordSize, result.version);
+            break;
+        case Lookup::Missing:
+            result.read = PeVersionRead::NoVersion;
+            break;
+        case Lookup::Malformed:
+            result.read = PeVersionRead::Malformed;
+            break;
     }
+    return result;
+}
+
+PeImageKind ReadPeImageKind(const std::wstring& path) {
+    PeImageKind kind;
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        kind.read = PeKindRead::CannotRead;
+        return kind;
+    }
+    pe::FileHeader header;
+    switch (pe::ReadFileHeader(file, header)) {
+        case pe::HeaderRead::Read:
+            break;
+        case pe::HeaderRead::NotPe:
+            kind.read = PeKindRead::NotPe;
+            return kind;
+        case pe::HeaderRead::Truncated:
+            kind.read = PeKindRead::Malformed;
+            return kind;
+    }
+    std::array<std::uint8_t, pe::kSubsystemOffset + 2> optional{};
+    if (header.sizeOfOptionalHeader < optional.size() ||
+        !file.ReadExactly(optional.data(), static_cast<std::uint32_t>(optional.size()))) {
+        kind.read = PeKindRead::Malformed;
+        return kind;
+    }
+    kind.read = PeKindRead::Found;
+    kind.machine = header.machine;
+    kind.characteristics = header.characteristics;
+    kind.magic = Load16(optional.data());
+    kind.subsystem = Load16(&optional[pe::kSubsystemOffset]);
+    return kind;
+}
+
+PeResource ReadPeResource(const std::wstring& path, std::uint32_t type, std::u16string_view name,
+                          std::uint32_t maxSize) {
+    PeResource result;
+    ReadOnlyFile file(path);
+    ResourceImage image;
+    switch (OpenResources(file, image)) {
+        case Opened::Open:
+            break;
+        case Opened::CannotRead:
+            result.read = PeResourceRead::CannotRead;
+            return result;
+        case Opened::NotPe:
+            result.read = PeResourceRead::NotPe;
+            return result;
+        case Opened::NoDirectory:
+            result.read = PeResourceRead::Missing;
+            return result;
+        case Opened::Malformed:
+            result.read = PeResourceRead::Malformed;
+            return result;
+    }
+    ResourceDirectory directory(file, image.directoryAt, image.directorySize);
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+    switch (FindResourceData(directory, type, name, rva, size)) {
+        case Lookup::Found:
+            break;
+        case Lookup::Missing:
+            result.read = PeResourceRead::Missing;
+            return result;
+        case Lookup::Malformed:
+            result.read = PeResourceRead::Malformed;
+            return result;
+    }
+    const std::optional<std::uint64_t> at = FileOffsetOf(image.sections, rva, size);
+    result.read = PeResourceRead::Malformed;
+    if (!at || size > maxSize) {
+        return result;
+    }
+    result.data.resize(size);
+    if (size != 0 && !ReadAt(file, *at, result.data.data(), size)) {
+        result.data.clear();
+        return result;
+    }
+    result.read = PeResourceRead::Found;
     return result;
 }
 

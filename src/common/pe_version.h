@@ -1,9 +1,13 @@
 #pragma once
 
+// What the publishing tool reads from the PE files an operator hands it: the kind of image (the
+// machine, a program or a library, its subsystem), the version resource, and any resource by type
+// and name, such as the launcher's build record. The readings trust nothing in the file: every
+// offset, count and length is checked against what the file holds.
+//
 // The version a program or library states in its version resource: the FILEVERSION of its
 // VERSIONINFO, which Windows shows as the file's version and the launcher is built with
-// (ZV_VERSION). zvpublish reads it from the files an operator hands it, so the reading trusts
-// nothing in the file: every offset, count and length is checked against what the file holds.
+// (ZV_VERSION).
 //
 // The path through the file, as Windows finds the resource (FindResource of VS_VERSION_INFO,
 // RT_VERSION):
@@ -17,7 +21,10 @@
 //   VS_FIXEDFILEINFO with the signature 0xFEEF04BD, whose dwFileVersionMS and dwFileVersionLS are
 //   the four parts, the first in the high half of MS.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/version.h"
 
@@ -39,5 +46,48 @@ struct PeVersion {
 };
 
 PeVersion ReadPeFileVersion(const std::wstring& path);
+
+// The kind of image, from the file header and the start of the optional header.
+enum class PeKindRead {
+    Found,
+    CannotRead,  // the file cannot be opened
+    NotPe,       // no "MZ" header, or no PE signature where it points
+    Malformed,   // cut short inside the file header or the optional header's first 70 bytes
+};
+
+struct PeImageKind {
+    PeKindRead read = PeKindRead::CannotRead;
+    // For Found, as the file states them:
+    std::uint16_t machine = 0;          // IMAGE_FILE_MACHINE_*
+    std::uint16_t magic = 0;            // the optional header's: 0x010B PE32, 0x020B PE32+
+    std::uint16_t characteristics = 0;  // the file header's (pe::kFileDll for a library)
+    std::uint16_t subsystem = 0;        // IMAGE_SUBSYSTEM_*
+};
+
+PeImageKind ReadPeImageKind(const std::wstring& path);
+
+inline constexpr std::uint32_t kRtRcdata = 10;  // RT_RCDATA: raw data, as a resource script's RCDATA
+
+enum class PeResourceRead {
+    Found,
+    CannotRead,  // the file cannot be opened
+    NotPe,       // no "MZ" header, or no PE signature where it points
+    Missing,     // a PE file without a resource of that type and name
+    Malformed,   // the headers or the resource directory break the format (as for the version), or
+                 // the resource is larger than the caller takes
+};
+
+struct PeResource {
+    PeResourceRead read = PeResourceRead::CannotRead;
+    std::vector<std::uint8_t> data;  // for Found
+};
+
+// The resource of type (an id, such as kRtRcdata) and name, in its first language, as FindResource
+// finds it: the type entry with that id, in it the named entry whose name is exactly name (resource
+// compilers store names in upper case, and FindResource looks a name up in upper case), in that the
+// first language entry and its data. A resource of more than maxSize bytes is Malformed: the size
+// comes from the file.
+PeResource ReadPeResource(const std::wstring& path, std::uint32_t type, std::u16string_view name,
+                          std::uint32_t maxSize);
 
 }  // namespace zv

@@ -1,12 +1,14 @@
 // The version reading against Windows' own (GetFileVersionInfoW, VerQueryValueW) on the real files
 // of the build: the launcher, whose version resource the resource compiler made from ZV_VERSION,
-// and the game fixture's stubs, one with a version resource and one without.
+// and the game fixture's stubs, one with a version resource and one without. The same for the
+// resource reading (FindResourceW, LoadResource) and the launcher's build record.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "build_tree.h"
@@ -51,6 +53,45 @@ TEST(ReadPeFileVersion, ReadsWhatWindowsReadsFromTheBuildsFiles) {
         }
     }
     EXPECT_EQ(withVersion, 2) << "the launcher and stub 2 carry a version resource, stub 1 none";
+}
+
+// The resource as Windows finds it in the file loaded as data; nothing when it finds none.
+std::optional<std::vector<std::uint8_t>> WindowsResource(const std::wstring& path, const wchar_t* type,
+                                                         const wchar_t* name) {
+    const HMODULE module =
+        ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<std::vector<std::uint8_t>> data;
+    if (HRSRC found = ::FindResourceW(module, name, type)) {
+        const DWORD size = ::SizeofResource(module, found);
+        HGLOBAL loaded = ::LoadResource(module, found);
+        const auto* bytes = static_cast<const std::uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
+        if (bytes != nullptr) {
+            data.emplace(bytes, bytes + size);
+        }
+    }
+    ::FreeLibrary(module);
+    return data;
+}
+
+TEST(ReadPeResource, ReadsWhatWindowsReadsFromTheBuildsFiles) {
+    const char* files[] = {"ZVLauncher.exe", "fixtures/game/stub-2/ZVClient.dll"};
+    for (const char* file : files) {
+        const auto path = zv::test::BuildTreePath(file);
+        if (!path || !std::filesystem::exists(*path)) {
+            GTEST_SKIP() << "build the launcher and the game fixtures first; missing: " << file;
+        }
+        const auto expected = WindowsResource(path->wstring(), RT_RCDATA, L"ZVBUILD");
+        const zv::PeResource read = zv::ReadPeResource(path->wstring(), zv::kRtRcdata, u"ZVBUILD", 4096);
+        EXPECT_EQ(read.read, expected ? zv::PeResourceRead::Found : zv::PeResourceRead::Missing) << file;
+        if (expected) {
+            EXPECT_EQ(read.data, *expected) << file;
+            EXPECT_TRUE(std::string(read.data.begin(), read.data.end()).starts_with("zarnovelle-launcher-build 1\n"));
+        }
+        EXPECT_EQ(expected.has_value(), std::string_view(file) == "ZVLauncher.exe") << "only the launcher has one";
+    }
 }
 
 }  // namespace

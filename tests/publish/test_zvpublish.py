@@ -1,26 +1,39 @@
 """zvpublish against the real game fixtures: the same key as a reader of the tests' own, the same
 refusals, and the same tree from the Linux tool and from zvpublish.exe under Wine."""
 
+import hashlib
 import json
 import os
 import re
+import subprocess
 from pathlib import Path
 
 import pytest
 
-from harness import build_dir, build_key, fixture, sha1_of, signed_build_dir, signing_key_file, to_windows_path
+from harness import (build_dir, build_key, fixture, sha1_of, signed_build_dir, signed_update_host, signing_key_file,
+                     to_windows_path)
 from publishing import zvpublish
 
 WINDOWS_TOOL = build_dir() / "tools" / "zvpublish" / "zvpublish.exe"
-UPDATE_HOST = "updates.example.com"
 BASE = "https://updates.example.com/"
 SIGNED_LAUNCHER = signed_build_dir() / "ZVLauncher.exe"
 PUBLIC_KEYS = signing_key_file("signing-1").with_name("update-keys.pem")
 
 
+def update_host() -> str:
+    """The host the launchers of the build are built for (ZV_UPDATE_HOST): zvpublish signs a launcher
+    only for its own host."""
+    return signed_update_host()
+
+
+def unsigned_base() -> str:
+    """The address of a tree served from the host the unsigned launcher is built for."""
+    return f"https://{(build_dir() / 'update_host.txt').read_text().strip()}/"
+
+
 def signing(name: str = "signing-1") -> list:
-    """The options that sign with a test key (tests/keys/make_test_keys.sh) for UPDATE_HOST."""
-    return ["--signing-key", signing_key_file(name), "--update-host", UPDATE_HOST]
+    """The options that sign with a test key (tests/keys/make_test_keys.sh) for the launchers' host."""
+    return ["--signing-key", signing_key_file(name), "--update-host", update_host()]
 
 
 def built_version(build: Path) -> str:
@@ -73,7 +86,7 @@ def test_linux_and_windows_tools_publish_the_same_tree(tmp_path, wine):
     for kind in ("linux", "windows"):
         tree = tmp_path / kind
         for args in (["stub", "--target", game, "--stub", stub], ["launcher", "--file", launcher]):
-            code, _, err = run_tool(kind, wine, *args, "--base-url", "https://updates.example.com/", "--out", tree)
+            code, _, err = run_tool(kind, wine, *args, "--base-url", unsigned_base(), "--out", tree)
             assert (code, err) == (0, ""), f"{kind}: {err}"
         trees[kind] = tree_contents(tree)
 
@@ -104,10 +117,10 @@ def test_a_tree_signed_on_linux_verifies_with_the_public_keys_on_both_tools(tmp_
 
     for kind in ("linux", "windows"):
         code, out, err = run_tool(kind, wine, "verify", tree, "--public-keys", PUBLIC_KEYS, "--update-host",
-                                  UPDATE_HOST)
+                                  update_host())
         assert (code, err) == (0, ""), f"{kind}: {err}"
         assert out.endswith(": every manifest is good and signed\n"), out
-        for keys, host in ((other, UPDATE_HOST), (PUBLIC_KEYS, "staging.example.com")):
+        for keys, host in ((other, update_host()), (PUBLIC_KEYS, "staging.example.com")):
             code, _, err = run_tool(kind, wine, "verify", tree, "--public-keys", keys, "--update-host", host)
             assert code == 1
             assert err.count("no key of this launcher signed it for host " + host) == 2, f"{kind}: {err}"
@@ -120,23 +133,37 @@ def test_a_tree_signed_on_linux_verifies_with_the_public_keys_on_both_tools(tmp_
     assert code == 1 and "does not sign" in err, err
 
 
+def fingerprint(public_key_pem: Path) -> str:
+    """A key's fingerprint as openssl gives it: the first 16 digits of the SHA-256 of its DER
+    SubjectPublicKeyInfo (openssl pkey -pubin -outform DER | sha256sum | cut -c1-16)."""
+    der = subprocess.run(["openssl", "pkey", "-pubin", "-in", str(public_key_pem), "-outform", "DER"],
+                         check=True, capture_output=True).stdout
+    return hashlib.sha256(der).hexdigest()[:16]
+
+
 @pytest.mark.parametrize("launcher,key,refused", [
-    (build_dir() / "ZVLauncher.exe", "signing-1", True),   # built without keys
-    (SIGNED_LAUNCHER, "unknown", True),                      # built for other keys
-    (fixture("Game.exe"), "signing-1", True),                # no launcher at all
-    (SIGNED_LAUNCHER, "signing-2", False),                   # the second of its keys
+    (build_dir() / "ZVLauncher.exe", "signing-1", "does not carry the public key of {key} ({fp}; the launcher's keys: "
+                                                  "none): "),
+    (SIGNED_LAUNCHER, "unknown", "does not carry the public key of {key} ({fp}; the launcher's keys: {keys}): "),
+    (fixture("Game.exe"), "signing-1", "not a launcher: it is a game program"),
+    (SIGNED_LAUNCHER, "signing-2", None),
 ], ids=["without keys", "other keys", "no launcher", "its second key"])
 def test_a_launcher_is_signed_only_when_it_carries_the_keys_public_key(tmp_path, launcher, key, refused):
+    """The fingerprints zvpublish names are those openssl computes from the public keys."""
     tree = tmp_path / "tree"
     result = zvpublish("launcher", "--file", launcher, "--base-url", BASE, "--out", tree, *signing(key), check=False)
+    launcher_keys = ", ".join(fingerprint(signing_key_file(k).with_suffix(".pub.pem")) for k in ("signing-1", "signing-2"))
     if refused:
         assert result.returncode == 1
-        assert result.stderr.startswith(
-            f"zvpublish: {launcher}: does not carry the public key of {signing_key_file(key)}: "), result.stderr
-        assert "Build the launcher with ZV_UPDATE_PUBLIC_KEYS holding this key's public key" in result.stderr
+        expected = refused.format(key=signing_key_file(key), fp=fingerprint(signing_key_file(key).with_suffix(".pub.pem")),
+                                  keys=launcher_keys)
+        assert result.stderr.startswith(f"zvpublish: {launcher}: {expected}"), result.stderr
         assert not tree.exists()
     else:
         assert result.returncode == 0, result.stderr
+        assert f"launcher   host {update_host()}, version {built_version(signed_build_dir())}, keys {launcher_keys}\n" \
+               f"signed by  {fingerprint(signing_key_file(key).with_suffix('.pub.pem'))}, the launcher's key 2 of 2\n" \
+            in result.stdout, result.stdout
         manifest = json.loads((tree / "launcher" / "manifest.json").read_text())
         assert manifest["version"] == built_version(signed_build_dir())
 
@@ -193,8 +220,8 @@ def test_linux_and_windows_tools_agree_on_the_status_of_a_tree(tmp_path, wine):
     game, launcher = fixture("Game.exe"), build_dir() / "ZVLauncher.exe"
     for stub in ("stub-1", "stub-2"):
         zvpublish("stub", "--target", game, "--stub", fixture(f"{stub}/ZVClient.dll"),
-                  "--base-url", "https://updates.example.com/", "--out", tree)
-    zvpublish("launcher", "--file", launcher, "--base-url", "https://updates.example.com/", "--out", tree)
+                  "--base-url", unsigned_base(), "--out", tree)
+    zvpublish("launcher", "--file", launcher, "--base-url", unsigned_base(), "--out", tree)
     key = build_key(game)
     replaced = f"stub/{key}/ZVClient-{sha1_of(fixture('stub-1/ZVClient.dll'))}.dll"
     stamp = 1709208000  # 2024-02-29T12:00:00Z
@@ -218,3 +245,50 @@ def test_linux_and_windows_tools_agree_on_the_status_of_a_tree(tmp_path, wine):
     assert status["launcher"]["file"] == f"launcher/ZVLauncher-{sha1_of(launcher)}.exe"
     assert [stub["key"] for stub in status["stubs"]] == [key]
     assert status["totals"]["files"] == 3
+
+
+@pytest.mark.parametrize("kind", ["linux", "windows"])
+def test_a_newcomers_slips_with_the_real_files_are_refused_or_named(tmp_path, wine, kind):
+    """The real game program, launcher, stub and test key handed to the wrong option, an unsigned
+    publish over a signed tree, a mistyped --out, and verify without keys on a signed tree, through
+    both tools: each refusal says what the file or the tree is, and leaves the tree as it was."""
+    if not SIGNED_LAUNCHER.exists():
+        pytest.fail(f"build the windows-signed preset first; missing: {SIGNED_LAUNCHER}")
+    game, launcher, stub, key = (fixture("Game.exe"), build_dir() / "ZVLauncher.exe",
+                                 fixture("stub-2/ZVClient.dll"), signing_key_file("signing-1"))
+    tree = tmp_path / "tree"
+    # A tree signed for the signed launcher's host (the Linux tool signs).
+    zvpublish("stub", "--target", game, "--stub", stub, "--base-url", BASE, "--out", tree, *signing())
+    zvpublish("launcher", "--file", SIGNED_LAUNCHER, "--base-url", BASE, "--out", tree, *signing())
+    before = tree_contents(tree)
+    key_manifest = tree / "stub" / build_key(game) / "manifest.json"
+
+    slips = [
+        (["launcher", "--file", game], f"{game}: not a launcher: it is a game program"),
+        (["launcher", "--file", key], f"{key}: not a launcher: it is text in PEM form (a key or a certificate)"),
+        (["stub", "--target", game, "--stub", key], f"{key}: not a client stub: it is text in PEM form"),
+        (["stub", "--target", game, "--stub", launcher],
+         f"{launcher}: not a client stub: it is a 64-bit (x64) program, not a DLL"),
+        (["stub", "--target", game, "--stub", fixture("stub-1/ZVClient.dll")],
+         f"{key_manifest}: is signed: publishing without --signing-key would replace it with an unsigned manifest"),
+    ]
+    for arguments, refusal in slips:
+        code, out, err = run_tool(kind, wine, *arguments, "--base-url", BASE, "--out", tree)
+        if kind == "windows":
+            err = err.replace("\\", "/").replace("Z:", "")
+        assert (code, out) == (1, ""), f"{arguments}: {err}"
+        assert err.startswith(f"zvpublish: {refusal}"), err
+        assert tree_contents(tree) == before
+
+    missing = tmp_path / "typo" / "tree"
+    code, _, err = run_tool(kind, wine, "launcher", "--file", launcher, "--base-url", unsigned_base(), "--out", missing)
+    assert code == 1 and "does not exist, and neither does its parent folder" in err, err
+    assert not missing.parent.exists()
+
+    code, out, err = run_tool(kind, wine, "verify", tree)
+    assert (code, err) == (0, ""), err
+    assert out.endswith("signatures were not checked: 2 manifests are signed; check them with --public-keys PUB.pem "
+                        "--update-host HOST\n"
+                        f"{to_windows_path(tree) if kind == 'windows' else tree}: every manifest is good for a "
+                        "launcher without keys (signatures not checked)\n"), out
+

@@ -67,11 +67,14 @@ Bytes BuildPe(const PeImage& image) {
     Put16(out, fileHeader + 0, image.machine);
     Put16(out, fileHeader + 2, image.numberOfSectionsField.value_or(static_cast<std::uint16_t>(image.sections.size())));
     Put16(out, fileHeader + 16, image.sizeOfOptionalHeaderField.value_or(optionalBytes));
-    Put16(out, fileHeader + 18, 0x0022);  // executable, large-address aware
+    Put16(out, fileHeader + 18, image.characteristics);
 
     const std::size_t optional = fileHeader + 20;
     out.resize(std::max(out.size(), optional + optionalBytes));
     Put16(out, optional, image.OptionalMagic());
+    if (68 + 2 <= optionalBytes) {
+        Put16(out, optional + 68, image.subsystem);
+    }
     const std::size_t countAt = optional + (image.pe32plus() ? 108 : 92);
     const std::size_t importAt = optional + (image.pe32plus() ? 120 : 104);
     if (countAt + 4 <= optional + optionalBytes) {
@@ -149,10 +152,9 @@ VersionResource MakeVersionResource(std::uint32_t rva, const std::array<std::uin
     // A directory header with its counts, then its entries (name, offset), each appended in turn.
     const auto directory = [&](std::uint16_t named, std::uint16_t ids) {
         const auto at = static_cast<std::uint32_t>(data.size());
-        data.resize(data.size() + 16, 0);
+        data.resize(data.size() + 16 + 8u * (named + ids), 0);
         Put16(data, at + 12, named);
         Put16(data, at + 14, ids);
-        data.resize(data.size() + 8u * (named + ids), 0);
         return at;
     };
     const auto entry = [&](std::uint32_t directoryAt, std::uint32_t index, std::uint32_t name, std::uint32_t to) {
@@ -209,6 +211,118 @@ void AddVersionResource(PeImage& image, const std::array<std::uint16_t, 4>& file
         rva = std::max(rva, AlignUp(section.virtualAddress + size, 0x1000));
     }
     VersionResource resource = MakeVersionResource(rva, fileVersion);
+    image.resourceRva = rva;
+    image.resourceSize = static_cast<std::uint32_t>(resource.section.data.size());
+    image.sections.push_back(std::move(resource.section));
+}
+
+Bytes VersionRecord(const std::array<std::uint16_t, 4>& fileVersion) {
+    constexpr std::uint32_t kRecordSize = 40 + 52;
+    Bytes record(kRecordSize, 0);
+    Put16(record, 0, kRecordSize);
+    Put16(record, 2, 52);
+    const char16_t key[] = u"VS_VERSION_INFO";
+    for (std::size_t i = 0; i < std::size(key); ++i) {
+        Put16(record, 6 + 2 * i, key[i]);
+    }
+    Put32(record, 40, 0xFEEF04BD);
+    Put32(record, 44, 0x00010000);
+    Put32(record, 48, (std::uint32_t{fileVersion[0]} << 16) | fileVersion[1]);
+    Put32(record, 52, (std::uint32_t{fileVersion[2]} << 16) | fileVersion[3]);
+    return record;
+}
+
+ResourceSection MakeResourceSection(std::uint32_t rva, std::vector<PeResourceEntry> entries) {
+    constexpr std::uint32_t kSubdirectory = 0x80000000;
+    // The order of the directories: by type, then the named entries by name, then the ids.
+    std::stable_sort(entries.begin(), entries.end(), [](const PeResourceEntry& a, const PeResourceEntry& b) {
+        if (a.type != b.type) {
+            return a.type < b.type;
+        }
+        if (a.name.empty() != b.name.empty()) {
+            return !a.name.empty();
+        }
+        return a.name.empty() ? a.id < b.id : a.name < b.name;
+    });
+    std::vector<std::uint16_t> types;
+    for (const auto& entry : entries) {
+        if (types.empty() || types.back() != entry.type) {
+            types.push_back(entry.type);
+        }
+    }
+    ResourceSection resource;
+    Bytes& data = resource.section.data;
+    const auto directory = [&](std::size_t named, std::size_t ids) {
+        const auto at = static_cast<std::uint32_t>(data.size());
+        data.resize(data.size() + 16 + 8 * (named + ids), 0);
+        Put16(data, at + 12, static_cast<std::uint16_t>(named));
+        Put16(data, at + 14, static_cast<std::uint16_t>(ids));
+        return at;
+    };
+    const std::uint32_t root = directory(0, types.size());
+    std::vector<std::uint32_t> languages(entries.size());
+    for (std::size_t t = 0; t < types.size(); ++t) {
+        std::size_t named = 0;
+        std::size_t ids = 0;
+        for (const auto& entry : entries) {
+            if (entry.type == types[t]) {
+                ++(entry.name.empty() ? ids : named);
+            }
+        }
+        const std::uint32_t names = directory(named, ids);
+        Put32(data, root + 16 + 8 * t, types[t]);
+        Put32(data, root + 16 + 8 * t + 4, kSubdirectory | names);
+        std::uint32_t index = 0;
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            if (entries[e].type != types[t]) {
+                continue;
+            }
+            resource.nameDirectories.push_back(names);
+            resource.nameEntries.push_back(names + 16 + 8 * index++);
+            languages[e] = directory(0, 1);
+            Put32(data, resource.nameEntries.back() + 4, kSubdirectory | languages[e]);
+        }
+    }
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        if (entries[e].name.empty()) {
+            resource.nameTexts.push_back(0);
+            Put32(data, resource.nameEntries[e], entries[e].id);
+            continue;
+        }
+        resource.nameTexts.push_back(static_cast<std::uint32_t>(data.size()));
+        Put32(data, resource.nameEntries[e], kSubdirectory | resource.nameTexts.back());
+        Put16(data, data.size(), static_cast<std::uint16_t>(entries[e].name.size()));
+        for (const char16_t c : entries[e].name) {
+            Put16(data, data.size(), c);
+        }
+        data.resize(AlignUp(static_cast<std::uint32_t>(data.size()), 4), 0);
+    }
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        resource.dataEntries.push_back(static_cast<std::uint32_t>(data.size()));
+        data.resize(data.size() + 16, 0);
+        Put32(data, languages[e] + 16, 0x0409);
+        Put32(data, languages[e] + 20, resource.dataEntries.back());
+    }
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        const auto at = AlignUp(static_cast<std::uint32_t>(data.size()), 4);
+        data.resize(at, 0);
+        data.insert(data.end(), entries[e].data.begin(), entries[e].data.end());
+        Put32(data, resource.dataEntries[e], rva + at);
+        Put32(data, resource.dataEntries[e] + 4, static_cast<std::uint32_t>(entries[e].data.size()));
+    }
+    resource.section.name = ".rsrc";
+    resource.section.virtualAddress = rva;
+    resource.section.characteristics = kSectionInitData | 0x40000000;  // readable
+    return resource;
+}
+
+void AddResources(PeImage& image, const std::vector<PeResourceEntry>& entries) {
+    std::uint32_t rva = 0x1000;
+    for (const auto& section : image.sections) {
+        const auto size = std::max<std::uint32_t>(section.virtualSize, static_cast<std::uint32_t>(section.data.size()));
+        rva = std::max(rva, AlignUp(section.virtualAddress + size, 0x1000));
+    }
+    ResourceSection resource = MakeResourceSection(rva, entries);
     image.resourceRva = rva;
     image.resourceSize = static_cast<std::uint32_t>(resource.section.data.size());
     image.sections.push_back(std::move(resource.section));

@@ -36,6 +36,11 @@ struct PeImage {
     std::uint16_t dosMagic = 0x5A4D;
     std::uint32_t signature = 0x00004550;
     std::uint16_t machine = 0x8664;
+    // The file header's Characteristics: an executable image, large-address aware; add 0x2000
+    // (IMAGE_FILE_DLL) for a library.
+    std::uint16_t characteristics = 0x0022;
+    // The optional header's Subsystem: 0 (unknown) unless set; 2 is a GUI program, 3 a console one.
+    std::uint16_t subsystem = 0;
     // Defaults: 0x020B for 0x8664, otherwise 0x010B.
     std::optional<std::uint16_t> optionalMagic;
     std::uint32_t numberOfRvaAndSizes = 16;
@@ -92,6 +97,36 @@ VersionResource MakeVersionResource(std::uint32_t rva, const std::array<std::uin
 
 // The image with a version resource of fileVersion in a ".rsrc" section after its others.
 void AddVersionResource(PeImage& image, const std::array<std::uint16_t, 4>& fileVersion);
+
+// One resource of a resource section: its type id, its name (a text, or an id when the text is
+// empty), and its data.
+struct PeResourceEntry {
+    std::uint16_t type = 0;
+    std::u16string name;
+    std::uint16_t id = 0;
+    Bytes data;
+};
+
+// A resource section at rva as resource compilers lay it out: the root directory of the types by
+// id, for each type a directory of its names (the named ones first, by name, then those with an
+// id), for each name a directory of one language (0x0409) leading to a data entry; then the name
+// texts, the data entries and the data, each on a four-byte boundary. The offsets, in the
+// section's data, are those of the parts a test may break, in the order of entries.
+struct ResourceSection {
+    PeSection section;
+    std::vector<std::uint32_t> nameDirectories;  // the directory of names of each entry's type
+    std::vector<std::uint32_t> nameEntries;      // each entry's Name and OffsetToData there
+    std::vector<std::uint32_t> nameTexts;        // each named entry's length and text; 0 for an id
+    std::vector<std::uint32_t> dataEntries;      // each entry's IMAGE_RESOURCE_DATA_ENTRY
+};
+ResourceSection MakeResourceSection(std::uint32_t rva, std::vector<PeResourceEntry> entries);
+
+// The image with these resources in a ".rsrc" section after its others.
+void AddResources(PeImage& image, const std::vector<PeResourceEntry>& entries);
+
+// A VS_VERSIONINFO record of fileVersion as MakeVersionResource writes it: the key and
+// VS_FIXEDFILEINFO, nothing after them.
+Bytes VersionRecord(const std::array<std::uint16_t, 4>& fileVersion);
 
 // Writes value little-endian at byte offset at, growing bytes as needed (for patching a field of an
 // image or a section's data by hand).

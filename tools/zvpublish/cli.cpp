@@ -9,6 +9,7 @@
 #include <set>
 #include <string_view>
 
+#include "common/read_only_file.h"
 #include "common/text.h"
 #include "common/version.h"
 #include "launch/target_discovery.h"
@@ -16,11 +17,13 @@
 #include "public_keys.h"
 #include "publish.h"
 #include "refresh.h"
+#include "release_files.h"
 #include "signing.h"
 #include "status_report.h"
 #include "terminal_text.h"
 #include "tree_contents.h"
 #include "tree_files.h"
+#include "update/launcher_version.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 #include "verify_tree.h"
@@ -37,135 +40,300 @@ folder tree that any HTTPS server or CDN can serve.
 Commands:
 )";
 
-constexpr std::string_view kKeyHelp = R"(  key GAME.exe
-      Print the build key of a client target (the program that imports ZVClient.dll
-      and nothing else): 40 lower-case hexadecimal digits.
+constexpr std::string_view kOverviewFooter = R"(
+zvpublish help COMMAND (or zvpublish COMMAND --help) shows what a command does and
+its options. zvpublish --version shows this tool's version.
 )";
 
-constexpr std::string_view kStubHelp =
-    R"(  stub --target GAME.exe --stub ZVClient.dll --base-url https://HOST/ --out TREE
-       [--signing-key KEY.pem --update-host HOST [--version A.B.C.D] [--expires-in DAYS]]
-      Publish a client stub for the game build of GAME.exe:
-      TREE/stub/KEY/ZVClient-SHA1.dll, then TREE/stub/KEY/manifest.json, which names it.
-      Signed, the manifest carries the stub's version: that of its version resource,
-      or --version for a stub without one. A version that is not above the one already
-      published is refused; the same stub again changes nothing.
-)";
+// After the options of a command that takes some.
+constexpr std::string_view kOptionForm = "\nOptions also take the form --name=VALUE.\n";
 
-constexpr std::string_view kLauncherHelp =
-    R"(  launcher --file ZVLauncher.exe --base-url https://HOST/ --out TREE
-       [--signing-key KEY.pem --update-host HOST [--expires-in DAYS]]
-      Publish a launcher release: TREE/launcher/ZVLauncher-SHA1.exe, then
-      TREE/launcher/manifest.json, which names it. Signed, the manifest carries the
-      file's own version (ZV_VERSION), which must be above the one already published,
-      and a file that does not carry KEY's public key is refused.
-)";
-
-constexpr std::string_view kWithdrawHelp =
-    R"(  withdraw (--target GAME.exe | --build-key KEY) --out TREE --signing-key KEY.pem
-       --update-host HOST [--expires-in DAYS]
-      Withdraw a game build: a signed TREE/stub/KEY/manifest.json, above the version
-      published there, that makes launchers built with keys remove the build's program
-      and tell the player to update or repair the game.
-)";
-
-constexpr std::string_view kRefreshHelp =
-    R"(  refresh TREE --signing-key KEY.pem --update-host HOST --expires-in DAYS
-       [--public-keys PUBLIC.pem]
-      Sign every manifest of TREE again with a new expiry, keeping its members and its
-      version. Only a manifest whose signature verifies for HOST under KEY or a key of
-      --public-keys is signed again; the others are named and left as they are.
-)";
-
-constexpr std::string_view kVerifyHelp =
-    R"(  verify TREE [--base-url https://HOST/] [--public-keys PUBLIC.pem --update-host HOST]
-      Check every manifest in TREE as the launcher reads it, the SHA-1 of every file
-      a manifest names inside TREE, and that every download is https:// on one host
-      (that of --base-url when given). With the public keys and the update host the
-      launcher is built with, every manifest must be signed for that host by one of
-      the keys and not expired, and every file must match its size and SHA-256.
-)";
-
-constexpr std::string_view kStatusHelp = R"(  status TREE [--json] [--base-url https://HOST/]
-      Show what TREE serves: the launcher's and each game build's version, expiry,
-      SHA-1 and file, the content-named files no manifest names with how long ago each
-      was last modified, and totals; warn about manifests that expire within 7 days.
-      --json prints the same as one JSON object for scripts (its shape is described in
-      docs/operators.md).
-)";
-
-constexpr std::string_view kPruneHelp = R"(  prune TREE --older-than DAYS [--dry-run] [--base-url https://HOST/]
-      Remove the content-named files (ZVLauncher-SHA1.exe in launcher/, ZVClient-SHA1.dll
-      in stub/KEY/) that no manifest names and that were last modified more than DAYS
-      days ago (0 or more, fractions allowed); stub, launcher and withdraw set that time
-      when they replace the manifest that named a file. Never removes manifests, hidden
-      files or other files, nor anything in a folder whose manifest is missing or cannot
-      be read, and never enters or removes a symbolic link. --dry-run lists what would
-      be removed and removes nothing.
-)";
-
-constexpr std::string_view kKeygenHelp = R"(  keygen --out KEY.pem [--public-out PUBLIC.pem]
-      Make a new signing key: an EC P-256 private key (PKCS#8 PEM, readable by its
-      owner only) and, with --public-out, its public key, which the launcher is built
-      with (ZV_UPDATE_PUBLIC_KEYS). Never writes over an existing file.
-)";
-
-constexpr std::string_view kFooter = R"(
---base-url is the https:// address at which TREE is served: download addresses begin
-with it (for verify, status and prune: where a manifest's url points into TREE). Files
-named by their content are never overwritten; manifests are replaced whole, in one
-step. --signing-key signs each manifest it writes (for launchers built with
-ZV_UPDATE_PUBLIC_KEYS); keep the key offline. --update-host is the host the launcher
-is built for (ZV_UPDATE_HOST, such as updates.example.com or localhost:9443): a
-signature holds for that host only. --expires-in DAYS (fractions allowed) makes a
-signed manifest expire that long from now; without it, it never expires. Text read
-from a tree is printed with control characters escaped (\xNN, \u{NNNN}). Options also
-take the form --name=VALUE.
+// The end of every help text.
+constexpr std::string_view kExitCodes = R"(
+Text read from a tree or a file is printed with control characters escaped (\xNN,
+\u{NNNN}).
 
 Exit status: 0 done, 1 refused or failed (the reason is on standard error),
 2 wrong usage.
 )";
 
-struct Command {
+// One option as a command's help shows it: its name, the placeholder of its value (empty for an
+// option that takes none) and what it does. Continuation lines of the text are indented by the
+// help.
+struct OptionHelp {
     std::string_view name;
-    std::string_view help;
-    std::set<std::string> options;  // each takes a value
-    std::set<std::string> required;
-    std::size_t positionals;      // exactly this many
-    std::set<std::string> flags;  // options without a value
+    std::string_view value;
+    std::string_view text;
 };
 
-const Command kCommands[] = {
-    {"key", kKeyHelp, {}, {}, 1, {}},
-    {"stub",
-     kStubHelp,
-     {"--target", "--stub", "--base-url", "--out", "--signing-key", "--update-host", "--version", "--expires-in"},
-     {"--target", "--stub", "--base-url", "--out"},
-     0,
-     {}},
-    {"launcher",
-     kLauncherHelp,
-     {"--file", "--base-url", "--out", "--signing-key", "--update-host", "--expires-in"},
-     {"--file", "--base-url", "--out"},
-     0,
-     {}},
-    {"withdraw",
-     kWithdrawHelp,
-     {"--target", "--build-key", "--out", "--signing-key", "--update-host", "--expires-in"},
-     {"--out", "--signing-key", "--update-host"},
-     0,
-     {}},
-    {"refresh",
-     kRefreshHelp,
-     {"--signing-key", "--update-host", "--expires-in", "--public-keys"},
-     {"--signing-key", "--update-host", "--expires-in"},
-     1,
-     {}},
-    {"verify", kVerifyHelp, {"--base-url", "--public-keys", "--update-host"}, {}, 1, {}},
-    {"status", kStatusHelp, {"--base-url"}, {}, 1, {"--json"}},
-    {"prune", kPruneHelp, {"--older-than", "--base-url"}, {"--older-than"}, 1, {"--dry-run"}},
-    {"keygen", kKeygenHelp, {"--out", "--public-out"}, {"--out"}, 0, {}},
+// The options that several commands share, each said once.
+constexpr OptionHelp kBaseUrlOut{"--base-url", "URL",
+                                 "the https:// address TREE is served at; every download address\n"
+                                 "begins with it"};
+constexpr OptionHelp kBaseUrlIn{"--base-url", "URL",
+                                "the https:// address TREE is served at: where a manifest's url\n"
+                                "points into TREE (without it, a url whose path ends with the\n"
+                                "manifest's own folder and a file name does)"};
+constexpr OptionHelp kOut{"--out", "TREE",
+                          "the tree to publish into: an existing folder, or a new folder in\n"
+                          "an existing one (announced as a new tree)"};
+constexpr OptionHelp kSigningKey{"--signing-key", "KEY.pem",
+                                 "sign each manifest written with this EC P-256 key, for launchers\n"
+                                 "built with ZV_UPDATE_PUBLIC_KEYS; keep the key offline"};
+constexpr OptionHelp kPassphraseFile{"--passphrase-file", "FILE",
+                                     "the passphrase of an encrypted KEY.pem: the first line of FILE\n"
+                                     "(for scripts); without it, zvpublish asks at the terminal"};
+constexpr OptionHelp kUpdateHostSign{"--update-host", "HOST",
+                                     "the host the launcher is built for (ZV_UPDATE_HOST, such as\n"
+                                     "updates.example.com or localhost:9443): a signature holds for\n"
+                                     "that host only"};
+constexpr OptionHelp kExpiresIn{"--expires-in", "DAYS",
+                                "the signed manifest expires DAYS (fractions allowed) from now;\n"
+                                "without it, it never expires"};
+constexpr OptionHelp kAllowUnsigned{"--allow-unsigned", "",
+                                    "publish without --signing-key over a signed manifest (and, for a\n"
+                                    "launcher, one built with keys): drops signing on purpose"};
+
+constexpr std::string_view kKeySummary = "print the build key of a game program";
+constexpr std::string_view kKeyHelp =
+    R"(Prints the build key of a client target (the game program, which imports ZVClient.dll
+and nothing else): 40 lower-case hexadecimal digits, the name of its folder in the tree.
+)";
+
+constexpr std::string_view kStubSummary = "publish the client stub of a game build";
+constexpr std::string_view kStubHelp =
+    R"(Publishes a client stub for the game build of GAME.exe: TREE/stub/KEY/ZVClient-SHA1.dll,
+then TREE/stub/KEY/manifest.json, which names it. The stub must be a DLL for the game's
+machine (64-bit for a 64-bit game). Signed, the manifest carries the stub's version:
+that of its version resource, or --version for a stub without one. A version that is
+not above the one already published is refused; the same stub again changes nothing.
+)";
+
+constexpr std::string_view kLauncherSummary = "publish a launcher release";
+constexpr std::string_view kLauncherHelp = R"(Publishes a launcher release: TREE/launcher/ZVLauncher-SHA1.exe, then
+TREE/launcher/manifest.json, which names it. The file must be a launcher: a 64-bit
+Windows program that carries its build record (its update host, version and keys),
+which zvpublish prints. Signed, the manifest carries the launcher's version
+(ZV_VERSION), which must be above the one already published, and the launcher must be
+built for --update-host and carry the signing key.
+)";
+
+constexpr std::string_view kWithdrawSummary = "withdraw a game build (signed)";
+constexpr std::string_view kWithdrawHelp =
+    R"(Withdraws a game build: a signed TREE/stub/KEY/manifest.json, above the version
+published there, that makes launchers built with keys remove the build's program and
+tell the player to update or repair the game.
+)";
+
+constexpr std::string_view kRefreshSummary = "sign every manifest again with a new expiry";
+constexpr std::string_view kRefreshHelp =
+    R"(Signs every manifest of TREE again with a new expiry, keeping its members and its
+version. Only a manifest whose signature verifies for HOST under KEY.pem or a key of
+--public-keys is signed again; the others are named and left as they are.
+)";
+
+constexpr std::string_view kVerifySummary = "check a tree as the launcher reads it";
+constexpr std::string_view kVerifyHelp =
+    R"(Checks every manifest in TREE as the launcher reads it, the SHA-1 of every file a
+manifest names inside TREE, and that every download is https:// on one host. With the
+public keys and the update host the launcher is built with, every manifest must be
+signed for that host by one of the keys and not expired, and every file must match
+its size and SHA-256; without them, signatures are not checked (and verify says so).
+)";
+
+constexpr std::string_view kStatusSummary = "show what a tree serves";
+constexpr std::string_view kStatusHelp =
+    R"(Shows what TREE serves: the launcher's and each game build's version, expiry,
+signature, SHA-1 and file, the content-named files no manifest names with how long ago
+each was last modified, and totals; warns about manifests that expire within 7 days.
+)";
+
+constexpr std::string_view kPruneSummary = "remove old files that no manifest names";
+constexpr std::string_view kPruneHelp =
+    R"(Removes the content-named files (ZVLauncher-SHA1.exe in launcher/, ZVClient-SHA1.dll
+in stub/KEY/) that no manifest names and that were last modified more than DAYS days
+ago; stub, launcher and withdraw set that time when they replace the manifest that
+named a file. Never removes manifests, hidden files or other files, nor anything in a
+folder whose manifest is missing or cannot be read, and never enters or removes a
+symbolic link.
+)";
+
+constexpr std::string_view kKeygenSummary = "make a signing key";
+constexpr std::string_view kKeygenHelp =
+    R"(Makes a new signing key: an EC P-256 private key (PKCS#8 PEM, readable by its owner
+only) and, with --public-out, its public key, which the launcher is built with
+(ZV_UPDATE_PUBLIC_KEYS). Never writes over an existing file.
+)";
+
+struct Command {
+    std::string_view name;
+    std::string_view synopsis;  // after "zvpublish "
+    std::string_view summary;   // one line, for the overview
+    std::string_view help;
+    std::vector<OptionHelp> options;
+    std::set<std::string> required;
+    std::size_t positionals;  // exactly this many
 };
+
+const std::vector<Command> kCommands = {
+    {"key", "key GAME.exe", kKeySummary, kKeyHelp, {}, {}, 1},
+    {"stub",
+     "stub --target GAME.exe --stub ZVClient.dll --base-url URL --out TREE\n"
+     "       [--signing-key KEY.pem --update-host HOST [--version A.B.C.D] [--expires-in DAYS]\n"
+     "        [--passphrase-file FILE]] [--allow-unsigned]",
+     kStubSummary,
+     kStubHelp,
+     {{"--target", "GAME.exe", "the game program (the client target) the stub belongs to"},
+      {"--stub", "ZVClient.dll", "the client stub: a DLL for the game program's machine"},
+      kBaseUrlOut,
+      kOut,
+      kSigningKey,
+      kUpdateHostSign,
+      {"--version", "A.B.C.D", "the stub's version, for a stub without a version resource"},
+      kExpiresIn,
+      kPassphraseFile,
+      kAllowUnsigned},
+     {"--target", "--stub", "--base-url", "--out"},
+     0},
+    {"launcher",
+     "launcher --file ZVLauncher.exe --base-url URL --out TREE\n"
+     "       [--signing-key KEY.pem --update-host HOST [--expires-in DAYS] [--passphrase-file FILE]]\n"
+     "       [--allow-unsigned]",
+     kLauncherSummary,
+     kLauncherHelp,
+     {{"--file", "ZVLauncher.exe", "the launcher, as the build made it (any name)"},
+      kBaseUrlOut,
+      kOut,
+      kSigningKey,
+      kUpdateHostSign,
+      kExpiresIn,
+      kPassphraseFile,
+      kAllowUnsigned},
+     {"--file", "--base-url", "--out"},
+     0},
+    {"withdraw",
+     "withdraw (--target GAME.exe | --build-key KEY) --out TREE --signing-key KEY.pem\n"
+     "       --update-host HOST [--expires-in DAYS] [--passphrase-file FILE]",
+     kWithdrawSummary,
+     kWithdrawHelp,
+     {{"--target", "GAME.exe", "the game program whose build is withdrawn"},
+      {"--build-key", "KEY", "the build by its key, for a program you no longer have"},
+      {"--out", "TREE", "the tree"},
+      kSigningKey,
+      kUpdateHostSign,
+      kExpiresIn,
+      kPassphraseFile},
+     {"--out", "--signing-key", "--update-host"},
+     0},
+    {"refresh",
+     "refresh TREE --signing-key KEY.pem --update-host HOST --expires-in DAYS\n"
+     "       [--public-keys PUBLIC.pem] [--passphrase-file FILE]",
+     kRefreshSummary,
+     kRefreshHelp,
+     {kSigningKey,
+      kUpdateHostSign,
+      {"--expires-in", "DAYS", "the new expiry: DAYS (fractions allowed) from now"},
+      {"--public-keys", "PUBLIC.pem", "more keys whose signatures are signed again (after a key\nrotation)"},
+      kPassphraseFile},
+     {"--signing-key", "--update-host", "--expires-in"},
+     1},
+    {"verify",
+     "verify TREE [--base-url URL] [--public-keys PUBLIC.pem --update-host HOST]",
+     kVerifySummary,
+     kVerifyHelp,
+     {kBaseUrlIn,
+      {"--public-keys", "PUBLIC.pem", "the public keys the launcher is built with\n(ZV_UPDATE_PUBLIC_KEYS)"},
+      {"--update-host", "HOST", "the host the launcher is built for (ZV_UPDATE_HOST)"}},
+     {},
+     1},
+    {"status",
+     "status TREE [--json] [--base-url URL] [--public-keys PUBLIC.pem --update-host HOST]",
+     kStatusSummary,
+     kStatusHelp,
+     {{"--json", "", "print the same as one JSON object for scripts (its shape is\ndescribed in docs/operators.md)"},
+      kBaseUrlIn,
+      {"--public-keys", "PUBLIC.pem",
+       "check each signature with these keys and say which key made it\n(with --update-host)"},
+      {"--update-host", "HOST", "the host the launcher is built for (ZV_UPDATE_HOST)"}},
+     {},
+     1},
+    {"prune",
+     "prune TREE --older-than DAYS [--dry-run] [--base-url URL]",
+     kPruneSummary,
+     kPruneHelp,
+     {{"--older-than", "DAYS", "remove only files last modified more than DAYS (0 or more,\nfractions allowed) ago"},
+      {"--dry-run", "", "list what would be removed and remove nothing"},
+      kBaseUrlIn},
+     {"--older-than"},
+     1},
+    {"keygen",
+     "keygen --out KEY.pem [--public-out PUBLIC.pem]",
+     kKeygenSummary,
+     kKeygenHelp,
+     {{"--out", "KEY.pem", "where the private key goes"}, {"--public-out", "PUBLIC.pem", "where its public key goes"}},
+     {"--out"},
+     0},
+};
+
+const Command* FindCommand(std::string_view name) {
+    const auto command =
+        std::find_if(kCommands.begin(), kCommands.end(), [&](const Command& c) { return c.name == name; });
+    return command == kCommands.end() ? nullptr : &*command;
+}
+
+const OptionHelp* FindOption(const Command& command, std::string_view name) {
+    const auto option = std::find_if(command.options.begin(), command.options.end(),
+                                     [&](const OptionHelp& o) { return o.name == name; });
+    return option == command.options.end() ? nullptr : &*option;
+}
+
+// One command's help: its usage, what it does and its options alone.
+void PrintCommandHelp(std::ostream& out, const Command& command) {
+    constexpr std::size_t kTextColumn = 28;
+    out << "Usage: zvpublish " << command.synopsis << "\n\n" << command.help;
+    if (!command.options.empty()) {
+        out << "\nOptions:\n";
+    }
+    for (const OptionHelp& option : command.options) {
+        // Appended piece by piece: operator+ on temporaries trips a false -Wrestrict warning of GCC 12
+        // in the cross build.
+        std::string spelling = "  ";
+        spelling += option.name;
+        if (!option.value.empty()) {
+            spelling += ' ';
+            spelling += option.value;
+        }
+        out << spelling;
+        if (spelling.size() + 2 > kTextColumn) {
+            out << "\n" << std::string(kTextColumn, ' ');
+        } else {
+            out << std::string(kTextColumn - spelling.size(), ' ');
+        }
+        for (const char c : option.text) {
+            out << c;
+            if (c == '\n') {
+                out << std::string(kTextColumn, ' ');
+            }
+        }
+        out << "\n";
+    }
+    if (!command.options.empty()) {
+        out << kOptionForm;
+    }
+    out << kExitCodes;
+}
+
+void PrintOverview(std::ostream& out) {
+    out << kOverview;
+    for (const auto& command : kCommands) {
+        out << "  " << command.name << std::string(10 - command.name.size(), ' ') << command.summary << "\n";
+    }
+    out << kOverviewFooter << kOptionForm << kExitCodes;
+}
+
+void PrintVersion(std::ostream& out) {
+    out << "zvpublish " << FormatVersion(kLauncherVersion) << "\nwrites signed manifests of form 2\n";
+}
 
 struct Parsed {
     std::map<std::string, std::wstring> options;
@@ -180,8 +348,10 @@ public:
 
     std::ostream& out() { return out_; }
 
-    int Usage(const std::string& message) {
-        err_ << "zvpublish: " << EscapeForTerminal(message) << "\nTry 'zvpublish --help'.\n";
+    // A wrong command line, and where its help is: the command's own once it is known.
+    int Usage(const std::string& message, std::string_view command = {}) {
+        err_ << "zvpublish: " << EscapeForTerminal(message) << "\nTry 'zvpublish "
+             << (command.empty() ? std::string("--help") : "help " + std::string(command)) << "'.\n";
         return kExitUsage;
     }
     int Fail(const Failure& failure) {
@@ -233,7 +403,8 @@ std::optional<std::string> Parse(const Command& command, const std::vector<std::
         }
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        if (command.flags.contains(name)) {
+        const OptionHelp* option = FindOption(command, name);
+        if (option != nullptr && option->value.empty()) {
             if (equals != std::string::npos) {
                 return Concat({"option '", name, "' takes no value"});
             }
@@ -242,7 +413,7 @@ std::optional<std::string> Parse(const Command& command, const std::vector<std::
             }
             continue;
         }
-        if (!command.options.contains(name)) {
+        if (option == nullptr) {
             return Concat({"unknown option '", name, "' for '", command.name, "'"});
         }
         if (parsed.options.contains(name)) {
@@ -352,7 +523,7 @@ std::optional<std::string> CheckSigningOptions(const Command& command, const Par
     const bool signing = parsed.options.contains("--signing-key");
     const bool host = parsed.options.contains("--update-host");
     if (command.name == "stub" || command.name == "launcher") {
-        for (const char* name : {"--update-host", "--expires-in", "--version"}) {
+        for (const char* name : {"--update-host", "--expires-in", "--version", "--passphrase-file"}) {
             if (!signing && parsed.options.contains(name)) {
                 return Concat({name, " is for signed manifests: give --signing-key too"});
             }
@@ -361,13 +532,21 @@ std::optional<std::string> CheckSigningOptions(const Command& command, const Par
             return "signing needs --update-host HOST, the host the launcher is built for (ZV_UPDATE_HOST): a "
                    "signature holds for that host only";
         }
+        if (signing && parsed.flags.contains("--allow-unsigned")) {
+            return "--allow-unsigned is for publishing without --signing-key; give one or the other";
+        }
     }
     if (command.name == "withdraw" && parsed.options.contains("--target") == parsed.options.contains("--build-key")) {
         return "'withdraw' needs either --target or --build-key";
     }
-    if (command.name == "verify" && parsed.options.contains("--public-keys") != host) {
-        return "'verify' checks signatures with --public-keys and --update-host together: a signature holds for "
-               "one host";
+    if ((command.name == "verify" || command.name == "status") && parsed.options.contains("--public-keys") != host) {
+        return Concat({"'", command.name,
+                       "' checks signatures with --public-keys and --update-host together: a signature holds for "
+                       "one host"});
+    }
+    if (command.name == "keygen" && parsed.options.contains("--public-out") &&
+        parsed.options.at("--public-out") == parsed.options.at("--out")) {
+        return "--out and --public-out name the same file; the private and the public key need a file each";
     }
     return std::nullopt;
 }
@@ -394,7 +573,34 @@ void WarnIfNeverExamined(Output& output, const std::wstring& target) {
     }
 }
 
-int ReportPublished(Output& output, const Published& published) {
+// "18a722fad454b88f, 2e3fbc4499ea056e".
+std::string JoinKeys(const std::vector<std::string>& keys) {
+    std::string list;
+    for (const auto& key : keys) {
+        list += (list.empty() ? "" : ", ") + key;
+    }
+    return list;
+}
+
+// What a launcher's build record says, and which of its keys signs.
+void ReportLauncher(std::ostream& out, const LauncherBuild& build, const Signing* signing, std::size_t keyIndex) {
+    out << "launcher   host " << EscapeForTerminal(build.host) << ", version " << FormatVersion(build.version) << ", "
+        << (build.keys.empty() ? std::string("no keys (it reads unsigned manifests)") : "keys " + JoinKeys(build.keys))
+        << "\n";
+    if (signing != nullptr) {
+        out << "signed by  " << build.keys[keyIndex] << ", the launcher's key " << keyIndex + 1 << " of "
+            << build.keys.size() << "\n";
+    }
+}
+
+// "new tree at TREE", when a command starts a tree.
+void ReportNewTree(Output& output, bool newTree, const std::wstring& tree) {
+    if (newTree) {
+        output.out() << "new tree at " << Shown(tree) << "\n";
+    }
+}
+
+int ReportPublished(Output& output, const Published& published, const std::wstring& tree, const Signing* signing) {
     for (const auto& warning : published.warnings) {
         output.Warning(warning.path, warning.reason);
     }
@@ -402,6 +608,10 @@ int ReportPublished(Output& output, const Published& published) {
         return output.Fail(*published.failure);
     }
     auto& out = output.out();
+    ReportNewTree(output, published.newTree, tree);
+    if (published.build) {
+        ReportLauncher(out, *published.build, signing, published.signingKeyIndex);
+    }
     if (!published.key.empty()) {
         out << "build key  " << ToUtf8(published.key) << "\n";
     }
@@ -414,6 +624,33 @@ int ReportPublished(Output& output, const Published& published) {
     }
     out << "url        " << EscapeForTerminal(published.url) << "\n";
     return kExitSuccess;
+}
+
+// The passphrase in FILE of --passphrase-file: its first line, without the line end; nothing with
+// the reason when it cannot be read or the line is empty.
+std::optional<std::string> ReadPassphraseFile(const std::wstring& path, std::string& reason) {
+    constexpr std::uint32_t kMaxRead = 4096;
+    if (QueryPathKind(path) != PathKind::File) {
+        reason = QueryPathKind(path) == PathKind::Missing ? "does not exist" : "is not a file";
+        return std::nullopt;
+    }
+    ReadOnlyFile file(path);
+    std::string text(kMaxRead, '\0');
+    std::uint32_t read = 0;
+    if (!file.IsOpen() || !file.ReadUntilFullOrEnd(text.data(), kMaxRead, read)) {
+        reason = "cannot be read";
+        return std::nullopt;
+    }
+    text.resize(read);
+    std::string line = text.substr(0, text.find('\n'));
+    if (line.ends_with('\r')) {
+        line.pop_back();
+    }
+    if (line.empty()) {
+        reason = "its first line is empty; it must hold the signing key's passphrase";
+        return std::nullopt;
+    }
+    return line;
 }
 
 // A signing key loaded with what signing takes besides (signing.h, publish.h).
@@ -434,7 +671,16 @@ bool LoadSigning(Output& output, const Parsed& parsed, FileTime now, std::option
         return false;
     }
     std::string reason;
-    std::unique_ptr<ManifestSigner> signer = ManifestSigner::Load(*keyPath, reason);
+    std::optional<std::string> passphrase;
+    if (const std::wstring* file = OptionValue(parsed, "--passphrase-file")) {
+        passphrase = ReadPassphraseFile(*file, reason);
+        if (!passphrase) {
+            output.Error(*file, reason);
+            return false;
+        }
+    }
+    std::unique_ptr<ManifestSigner> signer =
+        ManifestSigner::Load(*keyPath, reason, passphrase ? &*passphrase : nullptr);
     const auto publicKeys = signer ? ParsePublicKeys(signer->PublicKeyPem(), reason) : std::nullopt;
     if (!publicKeys) {
         output.Error(*keyPath, reason);
@@ -472,13 +718,15 @@ int RunStub(Output& output, const Parsed& parsed, const std::string& baseUrl, Fi
     }
     const std::wstring* version = OptionValue(parsed, "--version");
     const std::wstring& target = parsed.options.at("--target");
+    const std::wstring& tree = parsed.options.at("--out");
+    const Signing* signing = loaded ? &loaded->signing : nullptr;
     const Published published =
-        PublishStub(target, parsed.options.at("--stub"), baseUrl, parsed.options.at("--out"),
-                    loaded ? &loaded->signing : nullptr, version ? ParseVersion(ToUtf8(*version)) : std::nullopt);
+        PublishStub(target, parsed.options.at("--stub"), baseUrl, tree, signing,
+                    version ? ParseVersion(ToUtf8(*version)) : std::nullopt, parsed.flags.contains("--allow-unsigned"));
     if (!published.failure) {
         WarnIfNeverExamined(output, target);
     }
-    return ReportPublished(output, published);
+    return ReportPublished(output, published, tree, signing);
 }
 
 int RunLauncher(Output& output, const Parsed& parsed, const std::string& baseUrl, FileTime now) {
@@ -486,8 +734,12 @@ int RunLauncher(Output& output, const Parsed& parsed, const std::string& baseUrl
     if (!LoadSigning(output, parsed, now, loaded)) {
         return kExitFailure;
     }
-    return ReportPublished(output, PublishLauncher(parsed.options.at("--file"), baseUrl, parsed.options.at("--out"),
-                                                   loaded ? &loaded->signing : nullptr));
+    const std::wstring& tree = parsed.options.at("--out");
+    const Signing* signing = loaded ? &loaded->signing : nullptr;
+    return ReportPublished(
+        output,
+        PublishLauncher(parsed.options.at("--file"), baseUrl, tree, signing, parsed.flags.contains("--allow-unsigned")),
+        tree, signing);
 }
 
 int RunWithdraw(Output& output, const Parsed& parsed, FileTime now) {
@@ -505,13 +757,15 @@ int RunWithdraw(Output& output, const Parsed& parsed, FileTime now) {
     if (!LoadSigning(output, parsed, now, loaded)) {
         return kExitFailure;
     }
-    const Withdrawn withdrawn = WithdrawBuild(key, parsed.options.at("--out"), loaded->signing);
+    const std::wstring& tree = parsed.options.at("--out");
+    const Withdrawn withdrawn = WithdrawBuild(key, tree, loaded->signing);
     for (const auto& warning : withdrawn.warnings) {
         output.Warning(warning.path, warning.reason);
     }
     if (withdrawn.failure) {
         return output.Fail(*withdrawn.failure);
     }
+    ReportNewTree(output, withdrawn.newTree, tree);
     auto& out = output.out();
     out << "build key  " << ToUtf8(key) << "\n";
     if (withdrawn.manifestChange == Change::Unchanged) {
@@ -580,15 +834,25 @@ int RunRefresh(Output& output, const Parsed& parsed, FileTime now) {
     return kExitSuccess;
 }
 
-int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl, FileTime now) {
-    const std::wstring& tree = parsed.positionals.front();
+// The signature check that --public-keys and --update-host ask for; nothing without them; false
+// (the error reported) when the keys cannot be read.
+bool LoadSignedCheck(Output& output, const Parsed& parsed, FileTime now, std::optional<SignedCheck>& check) {
     std::optional<std::vector<P256PublicKey>> publicKeys;
     if (!LoadPublicKeys(output, parsed, publicKeys)) {
-        return kExitFailure;
+        return false;
     }
-    std::optional<SignedCheck> signedCheck;
     if (publicKeys) {
-        signedCheck = SignedCheck{*publicKeys, *MessageHost(parsed.options.at("--update-host")), now};
+        // --update-host comes with --public-keys and was checked (CheckSigningOptions).
+        check = SignedCheck{*publicKeys, *MessageHost(parsed.options.at("--update-host")), now};
+    }
+    return true;
+}
+
+int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl, FileTime now) {
+    const std::wstring& tree = parsed.positionals.front();
+    std::optional<SignedCheck> signedCheck;
+    if (!LoadSignedCheck(output, parsed, now, signedCheck)) {
+        return kExitFailure;
     }
     const TreeReport report = VerifyTree(tree, baseUrl, signedCheck ? &*signedCheck : nullptr);
     auto& out = output.out();
@@ -608,18 +872,31 @@ int RunVerify(Output& output, const Parsed& parsed, const std::optional<std::str
             out << "note: " << EscapeForTerminal(ToUtf8(finding.path) + ": " + finding.text) << "\n";
         }
     }
+    // A tree with signatures read without keys passes as an unsigned launcher reads it, while a
+    // launcher built with keys may refuse all of it: say so, and how to check.
+    const std::size_t unchecked = signedCheck ? 0 : report.signedManifests;
+    if (unchecked != 0) {
+        out << "signatures were not checked: " << unchecked
+            << (unchecked == 1 ? " manifest is signed" : " manifests are signed")
+            << "; check them with --public-keys PUB.pem --update-host HOST\n";
+    }
     if (errors != 0) {
         output.Error(tree, std::to_string(errors) + (errors == 1 ? " problem" : " problems") + " found");
         return kExitFailure;
     }
-    out << Shown(tree) << ": every manifest is good" << (publicKeys ? " and signed" : "") << "\n";
+    out << Shown(tree) << ": every manifest is good"
+        << (signedCheck      ? " and signed"
+            : unchecked != 0 ? " for a launcher without keys (signatures not checked)"
+                             : "")
+        << "\n";
     return kExitSuccess;
 }
 
 // The tree's contents, or nothing with the failure reported.
 std::optional<TreeContents> ReadContents(Output& output, const Parsed& parsed,
-                                         const std::optional<std::string>& baseUrl) {
-    TreeContents contents = ReadTreeContents(parsed.positionals.front(), baseUrl);
+                                         const std::optional<std::string>& baseUrl,
+                                         const SignedCheck* signedCheck = nullptr) {
+    TreeContents contents = ReadTreeContents(parsed.positionals.front(), baseUrl, signedCheck);
     if (contents.failure) {
         output.Fail(*contents.failure);
         return std::nullopt;
@@ -628,7 +905,11 @@ std::optional<TreeContents> ReadContents(Output& output, const Parsed& parsed,
 }
 
 int RunStatus(Output& output, const Parsed& parsed, const std::optional<std::string>& baseUrl, FileTime now) {
-    const auto contents = ReadContents(output, parsed, baseUrl);
+    std::optional<SignedCheck> signedCheck;
+    if (!LoadSignedCheck(output, parsed, now, signedCheck)) {
+        return kExitFailure;
+    }
+    const auto contents = ReadContents(output, parsed, baseUrl, signedCheck ? &*signedCheck : nullptr);
     if (!contents) {
         return kExitFailure;
     }
@@ -645,7 +926,8 @@ int RunPrune(Output& output, const Parsed& parsed, const std::optional<std::stri
     const auto olderThan = ParseDays(parsed.options.at("--older-than"));
     if (!olderThan) {
         return output.Usage("--older-than " + ToUtf8(parsed.options.at("--older-than")) +
-                            ": must be a number of days, 0 or more, such as 30 or 0.5");
+                                ": must be a number of days, 0 or more, such as 30 or 0.5",
+                            "prune");
     }
     const auto contents = ReadContents(output, parsed, baseUrl);
     if (!contents) {
@@ -712,14 +994,6 @@ int RunKeygen(Output& output, const Parsed& parsed) {
     return kExitSuccess;
 }
 
-void PrintOverview(std::ostream& out) {
-    out << kOverview;
-    for (const auto& command : kCommands) {
-        out << command.help;
-    }
-    out << kFooter;
-}
-
 }  // namespace
 
 int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out, std::ostream& err) {
@@ -732,31 +1006,46 @@ int RunPublishTool(const std::vector<std::wstring>& arguments, std::ostream& out
         return output.Usage("no command given");
     }
     const std::string name = ToUtf8(arguments.front());
-    if (name == "--help" || name == "-h" || name == "help") {
-        PrintOverview(out);
+    if (name == "--version" || name == "version") {
+        if (arguments.size() > 1) {
+            return output.Usage("'" + name + "' takes no argument");
+        }
+        PrintVersion(out);
         return kExitSuccess;
     }
-    const auto command =
-        std::find_if(std::begin(kCommands), std::end(kCommands), [&](const Command& c) { return c.name == name; });
-    if (command == std::end(kCommands)) {
+    if (name == "--help" || name == "-h" || name == "help") {
+        if (arguments.size() == 1) {
+            PrintOverview(out);
+            return kExitSuccess;
+        }
+        const Command* command = arguments.size() == 2 ? FindCommand(ToUtf8(arguments[1])) : nullptr;
+        if (command == nullptr) {
+            return output.Usage(arguments.size() == 2 ? "no command '" + ToUtf8(arguments[1]) + "' to help with"
+                                                      : "'" + name + "' takes one command at most");
+        }
+        PrintCommandHelp(out, *command);
+        return kExitSuccess;
+    }
+    const Command* command = FindCommand(name);
+    if (command == nullptr) {
         return output.Usage("unknown command '" + name + "'");
     }
 
     Parsed parsed;
     if (const auto problem = Parse(*command, arguments, parsed)) {
-        return output.Usage(*problem);
+        return output.Usage(*problem, command->name);
     }
     if (parsed.help) {
-        out << "Usage:\n" << command->help << kFooter;
+        PrintCommandHelp(out, *command);
         return kExitSuccess;
     }
     std::string urlError;
     const std::optional<std::string> baseUrl = BaseUrlOption(parsed, urlError);
     if (!urlError.empty()) {
-        return output.Usage(urlError);
+        return output.Usage(urlError, command->name);
     }
     if (const auto problem = CheckSigningOptions(*command, parsed)) {
-        return output.Usage(*problem);
+        return output.Usage(*problem, command->name);
     }
 
     if (command->name == "key") {

@@ -38,13 +38,17 @@ struct History {
     ScratchDirectory scratch;
     fs::path tree = scratch.path() / "tree";
     fs::path target = scratch.path() / "Game.exe";
-    std::map<std::string, fs::path> published;  // by label
+    std::map<std::string, fs::path> published;    // by label
+    std::map<std::string, std::uintmax_t> sizes;  // by label
 
     History() { WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"}))); }
 
     void Publish(FolderKind kind, const std::string& label) {
         const fs::path source = scratch.path() / "release";
-        WriteFileBytes(source, "release " + label);
+        const auto tag = static_cast<std::uint8_t>(published.size() + 1);
+        WriteFileBytes(source, kind == FolderKind::Launcher ? LauncherImage(LauncherFixture().WithTag(tag))
+                                                            : StubImage(std::nullopt, tag));
+        sizes[label] = fs::file_size(source);
         const Published p = kind == FolderKind::Launcher
                                 ? PublishLauncher(source.wstring(), kBase, tree.wstring())
                                 : PublishStub(target.wstring(), source.wstring(), kBase, tree.wstring());
@@ -273,7 +277,7 @@ TEST(CarryOutPrune, RemovesOnlyThePlannedFiles) {
     const PruneResult result = CarryOutPrune(plan);
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(t.Labels(result.removed), (Labels{"L1", "L2", "S1"}));
-    EXPECT_EQ(result.freed, 3 * std::string("release L1").size());
+    EXPECT_EQ(result.freed, t.sizes.at("L1") + t.sizes.at("L2") + t.sizes.at("S1"));
     for (const auto& [label, file] : t.published) {
         EXPECT_EQ(fs::exists(file), label != "L1" && label != "L2" && label != "S1") << label;
     }
@@ -310,7 +314,7 @@ TEST(CarryOutPrune, ReportsAFileItCannotRemoveAndRemovesTheRest) {
     EXPECT_EQ(result.failed[0].path, t["L2"].wstring());
     EXPECT_TRUE(result.failed[0].reason.starts_with("cannot be removed: ")) << result.failed[0].reason;
     EXPECT_TRUE(fs::exists(t["L2"] / "inside"));
-    EXPECT_EQ(result.freed, 2 * std::string("release L1").size());
+    EXPECT_EQ(result.freed, t.sizes.at("L1") + t.sizes.at("S1"));
 }
 
 // A folder whose manifest is missing or cannot be read keeps every file: nobody can say which one

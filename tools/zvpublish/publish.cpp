@@ -8,10 +8,13 @@
 #include <memory>
 #include <span>
 
+#include "common/launch_result.h"
 #include "common/pe_version.h"
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
 #include "manifest_files.h"
+#include "public_keys.h"
+#include "release_files.h"
 #include "tree_contents.h"
 #include "tree_files.h"
 #include "update/manifest.h"
@@ -44,33 +47,6 @@ std::string Printable(std::string_view bytes) {
         }
     }
     return out;
-}
-
-std::optional<Failure> CheckSourceFile(const std::wstring& path) {
-    std::string reason;
-    switch (QueryPathKind(path, &reason)) {
-        case PathKind::Missing:
-            return Failure{path, "does not exist"};
-        case PathKind::Directory:
-            return Failure{path, "is a directory, not a file"};
-        case PathKind::Other:
-            return Failure{path, reason.empty() ? "is not a regular file" : reason};
-        case PathKind::File:
-            break;
-    }
-    ReadOnlyFile file(path);
-    if (!file.IsOpen()) {
-        return Failure{path, "cannot be opened for reading"};
-    }
-    std::uint8_t first = 0;
-    std::uint32_t read = 0;
-    if (!file.Read(&first, 1, read)) {
-        return Failure{path, "cannot be read"};
-    }
-    if (read == 0) {
-        return Failure{path, "is empty"};
-    }
-    return std::nullopt;
 }
 
 // Copies source into a staged file in folder, checks that the copy is what was hashed, and moves
@@ -169,6 +145,7 @@ struct Predecessor {
     std::optional<Sha256Digest> sha256;
     std::optional<std::string> expires;
     bool withdrawal = false;
+    bool signedForm = false;  // it carries a "signature", or is a withdrawal (which only the signed form has)
 };
 
 Predecessor ReadPredecessor(const std::wstring& manifest) {
@@ -185,6 +162,8 @@ Predecessor ReadPredecessor(const std::wstring& manifest) {
         predecessor.expires = reading.expiresText.value;
     }
     predecessor.withdrawal = reading.withdrawn.ok();
+    predecessor.signedForm =
+        reading.signature.fault != MemberFault::Absent || reading.withdrawn.fault != MemberFault::Absent;
     if (!predecessor.withdrawal && reading.sha256.ok()) {
         predecessor.sha256 = reading.sha256.value;
     }
@@ -220,7 +199,47 @@ struct Place {
     std::vector<std::wstring> folders;  // below the tree
     std::wstring (*nameOf)(const Sha1Digest&);
     std::wstring manifestPath;  // on the server: /launcher/manifest.json, /stub/<key>/manifest.json
+    LaunchResult untrusted;     // what a launcher built with keys says of a manifest it does not trust
 };
+
+// The tree a command writes into: a folder that exists, or a new one in a folder that exists. A
+// tree with neither launcher/ nor stub/ is new.
+std::optional<Failure> CheckTree(const std::wstring& tree, bool& newTree) {
+    std::string reason;
+    switch (QueryPathKind(tree, &reason)) {
+        case PathKind::File:
+            return Failure{tree, "is a file; the tree must be a folder"};
+        case PathKind::Other:
+            return Failure{tree, reason.empty() ? "is not a folder" : reason};
+        case PathKind::Directory:
+            newTree = QueryPathKind(JoinPath(tree, std::wstring(kLauncherFolder))) == PathKind::Missing &&
+                      QueryPathKind(JoinPath(tree, std::wstring(kStubFolder))) == PathKind::Missing;
+            return std::nullopt;
+        case PathKind::Missing:
+            break;
+    }
+    const std::wstring parent = ParentFolder(tree);
+    if (QueryPathKind(parent) != PathKind::Directory) {
+        return Failure{tree, "does not exist, and neither does its parent folder " + ToUtf8(parent) +
+                                 ": --out names an existing tree, or a new folder in an existing one (is the path "
+                                 "mistyped?)"};
+    }
+    newTree = true;
+    return std::nullopt;
+}
+
+// The refusal of an unsigned manifest in place of a signed one.
+Failure WouldDropSigning(const std::wstring& manifest, const Predecessor& predecessor, LaunchResult untrusted) {
+    std::string players = "\"";
+    players += ToUtf8(DescribeLaunchResult(untrusted));
+    players += '"';
+    return Failure{manifest, std::string(predecessor.withdrawal ? "is a signed withdrawal" : "is signed") +
+                                 ": publishing without --signing-key would replace it with an unsigned manifest, which "
+                                 "every launcher built with keys refuses (players get " +
+                                 players +
+                                 "). Sign with --signing-key KEY.pem --update-host HOST, or give --allow-unsigned to "
+                                 "drop signing on purpose"};
+}
 
 // The refusal of a version that is not above the one published, with what to do instead.
 Failure NotAbove(const std::wstring& source, const Version& version, const Version& published,
@@ -235,14 +254,15 @@ Failure NotAbove(const std::wstring& source, const Version& version, const Versi
 // The common part of both kinds: the file under its content name in TREE/<folder...>, then the
 // manifest that names it: unsigned, or signed with the file's version (manifest_signature.h).
 Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree,
-                      const Place& place, const Signing* signing, const Version& version, std::string_view howToRaise) {
+                      const Place& place, const Signing* signing, bool allowUnsigned, const Version& version,
+                      std::string_view howToRaise) {
     Published published;
     if (auto failure = CheckSourceFile(source)) {
         published.failure = std::move(failure);
         return published;
     }
-    if (QueryPathKind(tree) == PathKind::File) {
-        published.failure = Failure{tree, "is a file; the tree must be a folder"};
+    if (auto failure = CheckTree(tree, published.newTree)) {
+        published.failure = std::move(failure);
         return published;
     }
     const std::optional<FileDigests> digests = HashFileTwice(source);
@@ -265,6 +285,12 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
 
     // The same file again changes nothing; any other must come with a higher version.
     bool same = false;
+    if (signing == nullptr && !allowUnsigned) {
+        if (const Predecessor predecessor = ReadPredecessor(published.manifest); predecessor.signedForm) {
+            published.failure = WouldDropSigning(published.manifest, predecessor, place.untrusted);
+            return published;
+        }
+    }
     if (signing != nullptr) {
         const Predecessor predecessor = ReadPredecessor(published.manifest);
         same = predecessor.sha256 == digests->sha256;
@@ -331,6 +357,41 @@ std::string DescribeVersionRead(PeVersionRead read) {
             return "has a version resource, or headers, that cannot be read: the file is damaged or cut short";
     }
     return "has no version";
+}
+
+// The list of a launcher's keys for a message: "18a722fad454b88f, 2e3fbc4499ea056e", or "none".
+std::string KeyList(const std::vector<std::string>& keys) {
+    std::string list;
+    for (const auto& key : keys) {
+        list += (list.empty() ? "" : ", ") + key;
+    }
+    return list.empty() ? "none" : list;
+}
+
+// What signing a launcher needs of it: the host it is built for is the one signed for, and it
+// carries the signing key. The index of that key among the launcher's; the refusal otherwise.
+std::optional<Failure> CheckSignedLauncher(const std::wstring& launcher, const LauncherBuild& build,
+                                           const Signing& signing, std::size_t& keyIndex) {
+    if (ComparableHost(build.host) != ComparableHost(signing.host)) {
+        return Failure{launcher, "is built for the update host " + build.host + ", not for --update-host " +
+                                     signing.host + ": it would ask " + build.host +
+                                     " for its manifests and refuse every manifest signed for " + signing.host +
+                                     ". Sign with --update-host " + build.host +
+                                     ", or build the launcher with ZV_UPDATE_HOST=" + signing.host};
+    }
+    const std::string fingerprint = KeyFingerprint(signing.publicKey);
+    const auto found = std::find(build.keys.begin(), build.keys.end(), fingerprint);
+    if (found == build.keys.end() || !FileCarriesBytes(launcher, signing.publicKey.point)) {
+        return Failure{launcher,
+                       "does not carry the public key of " + ToUtf8(signing.keyPath) + " (" + fingerprint +
+                           "; the launcher's keys: " + KeyList(build.keys) +
+                           "): players who install it would check no signature at all (a launcher built without "
+                           "ZV_UPDATE_PUBLIC_KEYS) or refuse every manifest this key signs and never update again (a "
+                           "launcher built for other keys). Build the launcher with ZV_UPDATE_PUBLIC_KEYS holding this "
+                           "key's public key, or sign with a key it carries"};
+    }
+    keyIndex = static_cast<std::size_t>(found - build.keys.begin());
+    return std::nullopt;
 }
 
 }  // namespace
@@ -449,23 +510,25 @@ BuildKey ComputeBuildKey(const std::wstring& target) {
         return result;
     }
     result.key = DigestToHex(code);
+    result.machine = examination.machine;
     return result;
 }
 
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
-                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version) {
+                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
+                      bool allowUnsigned) {
     BuildKey key = ComputeBuildKey(target);
     Published published;
     if (key.failure) {
         published.failure = std::move(key.failure);
         return published;
     }
+    if (auto failure = ExamineStub(stub, key.machine)) {
+        published.failure = std::move(failure);
+        return published;
+    }
     Version stubVersion;
     if (signing != nullptr) {
-        if (auto failure = CheckSourceFile(stub)) {
-            published.failure = std::move(failure);
-            return published;
-        }
         const PeVersion read = ReadPeFileVersion(stub);
         if (read.read == PeVersionRead::Found && version && *version != read.version) {
             published.failure =
@@ -476,7 +539,7 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
         }
         if (read.read == PeVersionRead::Found) {
             stubVersion = read.version;
-        } else if (version && (read.read == PeVersionRead::NoVersion || read.read == PeVersionRead::NotPe)) {
+        } else if (version && read.read == PeVersionRead::NoVersion) {
             stubVersion = *version;
         } else {
             published.failure = Failure{
@@ -486,30 +549,32 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
             return published;
         }
     }
-    const Place place{FolderKind::Stub, {std::wstring(kStubFolder), key.key}, StubFileName, StubManifestPath(key.key)};
-    published = PublishInto(stub, baseUrl, tree, place, signing, stubVersion,
+    const Place place{FolderKind::Stub,
+                      {std::wstring(kStubFolder), key.key},
+                      StubFileName,
+                      StubManifestPath(key.key),
+                      LaunchResult::StubManifestUntrusted};
+    published = PublishInto(stub, baseUrl, tree, place, signing, allowUnsigned, stubVersion,
                             "give the stub a higher version (its FILEVERSION, or --version when it has none)");
     published.key = key.key;
     return published;
 }
 
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
-                          const Signing* signing) {
+                          const Signing* signing, bool allowUnsigned) {
+    Published refused;
+    LauncherExamination examination = ExamineLauncher(launcher);
+    if (examination.failure) {
+        refused.failure = std::move(examination.failure);
+        return refused;
+    }
+    const LauncherBuild& build = examination.build;
+    std::size_t keyIndex = 0;
+    std::vector<Failure> warnings;
     Version version;
     if (signing != nullptr) {
-        Published refused;
-        if (auto failure = CheckSourceFile(launcher)) {
+        if (auto failure = CheckSignedLauncher(launcher, build, *signing, keyIndex)) {
             refused.failure = std::move(failure);
-            return refused;
-        }
-        if (!FileCarriesBytes(launcher, signing->publicKey.point)) {
-            refused.failure =
-                Failure{launcher,
-                        "does not carry the public key of " + ToUtf8(signing->keyPath) +
-                            ": players who install it would check no signature at all (a launcher built without "
-                            "ZV_UPDATE_PUBLIC_KEYS) or refuse every manifest this key signs and never update again (a "
-                            "launcher built for other keys, or a file that is no launcher). Build the launcher with "
-                            "ZV_UPDATE_PUBLIC_KEYS holding this key's public key, or sign with a key it carries"};
             return refused;
         }
         const PeVersion read = ReadPeFileVersion(launcher);
@@ -520,9 +585,34 @@ Published PublishLauncher(const std::wstring& launcher, const std::string& baseU
             return refused;
         }
         version = read.version;
+    } else {
+        if (!build.keys.empty() && !allowUnsigned) {
+            refused.failure = Failure{
+                launcher, "is built with keys (" + KeyList(build.keys) +
+                              "), so once players have installed it, it refuses every unsigned manifest and never "
+                              "updates again. Sign with --signing-key KEY.pem --update-host " +
+                              build.host + ", or give --allow-unsigned if no player is to install it from this tree"};
+            return refused;
+        }
+        const std::optional<std::string> baseHost = UrlHost(baseUrl);
+        if (baseHost && *baseHost != ComparableHost(build.host)) {
+            warnings.push_back({launcher, "is built for the update host " + build.host + ", but --base-url is on " +
+                                              *baseHost + ": players' launchers ask " + build.host +
+                                              " for every manifest, so this tree must be served there (only "
+                                              "downloads may come from another host)"});
+        }
     }
-    const Place place{FolderKind::Launcher, {std::wstring(kLauncherFolder)}, LauncherFileName, LauncherManifestPath()};
-    return PublishInto(launcher, baseUrl, tree, place, signing, version, "build the launcher with a higher ZV_VERSION");
+    const Place place{FolderKind::Launcher,
+                      {std::wstring(kLauncherFolder)},
+                      LauncherFileName,
+                      LauncherManifestPath(),
+                      LaunchResult::LauncherManifestUntrusted};
+    Published published = PublishInto(launcher, baseUrl, tree, place, signing, allowUnsigned, version,
+                                      "build the launcher with a higher ZV_VERSION");
+    published.build = build;
+    published.signingKeyIndex = keyIndex;
+    published.warnings.insert(published.warnings.begin(), warnings.begin(), warnings.end());
+    return published;
 }
 
 std::optional<Version> NextVersion(const Version& version) {
@@ -539,8 +629,8 @@ std::optional<Version> NextVersion(const Version& version) {
 
 Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing) {
     Withdrawn withdrawn;
-    if (QueryPathKind(tree) == PathKind::File) {
-        withdrawn.failure = Failure{tree, "is a file; the tree must be a folder"};
+    if (auto failure = CheckTree(tree, withdrawn.newTree)) {
+        withdrawn.failure = std::move(failure);
         return withdrawn;
     }
     const std::vector<std::wstring> folders{std::wstring(kStubFolder), buildKey};

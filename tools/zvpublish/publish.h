@@ -7,6 +7,7 @@
 // HashCodeSection, HashFile, DigestToHex), so the tree holds exactly what the launcher will ask
 // for. Files named by their content never change once written; manifests are replaced whole.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +39,8 @@ std::string DescribeVerdict(const ClientTargetExamination& examination);
 
 struct BuildKey {
     std::optional<Failure> failure;
-    std::wstring key;  // 40 lower-case hexadecimal digits
+    std::wstring key;           // 40 lower-case hexadecimal digits
+    std::uint16_t machine = 0;  // the client target's: 0x8664 (x64) or 0x014C (x86)
 };
 
 // The build key of a client target: DigestToHex of HashCodeSection, after ExamineClientTarget has
@@ -58,9 +60,21 @@ struct Signing {
     std::optional<std::string> expires;  // "YYYY-MM-DDTHH:MM:SSZ"; nothing: it never expires
 };
 
+// What a launcher's build record says it is built for (release_files.h).
+struct LauncherBuild {
+    std::string host;  // the update host (ZV_UPDATE_HOST), printable ASCII, as the record has it
+    Version version;
+    std::vector<std::string> keys;  // the fingerprints of its public keys (KeyFingerprint), in order
+};
+
 struct Published {
     std::optional<Failure> failure;
-    std::wstring key;  // stub only
+    bool newTree = false;  // the tree had neither launcher/ nor stub/ before
+    std::wstring key;      // stub only
+    // Launcher only, once it has been examined: what its build record says, and with signing, which
+    // of its keys is the signing key's.
+    std::optional<LauncherBuild> build;
+    std::size_t signingKeyIndex = 0;
     Sha1Digest digest;
     std::wstring file;
     Change fileChange = Change::Added;
@@ -76,8 +90,15 @@ struct Published {
     std::vector<Failure> warnings;
 };
 
+// What both kinds of publish refuse before anything is written:
+//   - a tree that is neither an existing folder nor a new folder in an existing one (a mistyped
+//     --out must not start a tree nobody serves); a tree without launcher/ and stub/ is new;
+//   - without signing, a manifest already there that is signed (or a signed withdrawal), unless
+//     allowUnsigned: launchers built with keys refuse the unsigned manifest that would replace it.
+//
 // Publishes stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
-// manifest beside it, which names it. Each file the manifest it replaces named (tree_contents.h:
+// manifest beside it, which names it. stub must be a DLL for the game program's machine
+// (ExamineStub). Each file the manifest it replaces named (tree_contents.h:
 // FilesNamedBy) gets now as its modification time just before: prune counts a file's age from the
 // moment it stopped being served.
 //
@@ -88,18 +109,23 @@ struct Published {
 // that manifest names, which changes nothing.
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
                       const std::wstring& tree, const Signing* signing = nullptr,
-                      const std::optional<Version>& version = std::nullopt);
+                      const std::optional<Version>& version = std::nullopt, bool allowUnsigned = false);
 
 // Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json, the
-// files of the manifest it replaces marked, as above. With signing, the version is that of the
-// file's version resource, and the file must carry the signing key's public key (the launcher
-// compiles its keys in as their 64-byte points): a launcher without it would check no signature
-// or refuse every manifest the key signs. Refused as for a stub otherwise.
+// files of the manifest it replaces marked, as above. launcher must be one (ExamineLauncher: its
+// build record says its update host, version and keys). With signing, the version is that of the
+// file's version resource, its update host must be signing's host (compared as ComparableHost), and
+// it must carry the signing key, in its record and as the 64-byte point the launcher compiles in: a
+// launcher built for another host or other keys refuses every manifest so signed, one without keys
+// checks none. Without signing, a launcher built with keys is refused unless allowUnsigned (once
+// installed it refuses the unsigned tree), and an update host other than baseUrl's is a warning.
+// Refused as for a stub otherwise.
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
-                          const Signing* signing = nullptr);
+                          const Signing* signing = nullptr, bool allowUnsigned = false);
 
 struct Withdrawn {
     std::optional<Failure> failure;
+    bool newTree = false;
     std::wstring manifest;
     Change manifestChange = Change::Added;  // Unchanged: the manifest already was a withdrawal
     Version version;
@@ -111,7 +137,8 @@ struct Withdrawn {
 // TREE/stub/<key>/manifest.json: launchers built with keys remove that build's client target. Its
 // version is the published manifest's with the last part raised by one (carried into the part
 // before at 65535), or 0.0.0.1 where there is none. A manifest that already is a withdrawal is left
-// as it is (refresh renews it). The files the replaced manifest named are marked as by a publish.
+// as it is (refresh renews it). The files the replaced manifest named are marked as by a publish;
+// the tree is refused as for a publish.
 Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing);
 
 // The version right above version: its last part raised by one, carried into the part before when

@@ -161,6 +161,15 @@ protected:
         WriteFileBytes(path, Bytes(content.begin(), content.end()));
         return path;
     }
+    fs::path File(const std::string& name, const Bytes& bytes) {
+        WriteFileBytes(scratch.path() / name, bytes);
+        return scratch.path() / name;
+    }
+    // A stub and a launcher, each told apart by tag.
+    fs::path StubFile(const std::string& name, std::uint8_t tag) { return File(name, StubImage(std::nullopt, tag)); }
+    fs::path LauncherFile(const std::string& name, std::uint8_t tag) {
+        return File(name, LauncherImage(LauncherFixture().WithTag(tag).WithHost("cdn.example.com")));
+    }
 
     Published Stub(const fs::path& stub) { return PublishStub(target.wstring(), stub.wstring(), base, tree.wstring()); }
 
@@ -168,7 +177,7 @@ protected:
 };
 
 TEST_F(Publishing, StubGoesUnderItsContentNameAndTheManifestNamesIt) {
-    const fs::path stub = Source("ZVClient.dll", "stub version 1");
+    const fs::path stub = StubFile("ZVClient.dll", 1);
     const Published published = Stub(stub);
     ASSERT_FALSE(published.failure) << published.failure->reason;
 
@@ -186,9 +195,12 @@ TEST_F(Publishing, StubGoesUnderItsContentNameAndTheManifestNamesIt) {
 }
 
 TEST_F(Publishing, LauncherGoesUnderItsContentNameAndTheManifestNamesIt) {
-    const fs::path launcher = Source("Foo_ZV.exe", "launcher build 7");
+    const fs::path launcher = LauncherFile("Foo_ZV.exe", 7);
     const Published published = PublishLauncher(launcher.wstring(), base, tree.wstring());
     ASSERT_FALSE(published.failure) << published.failure->reason;
+    EXPECT_TRUE(published.warnings.empty()) << "built for the host of --base-url";
+    ASSERT_TRUE(published.build);
+    EXPECT_EQ(published.build->host, "cdn.example.com");
 
     const std::string sha1 = Sha1Hex(ReadFileBytes(launcher));
     EXPECT_EQ(EntriesOf(tree / "launcher"), (std::vector<std::string>{"ZVLauncher-" + sha1 + ".exe", "manifest.json"}));
@@ -198,7 +210,7 @@ TEST_F(Publishing, LauncherGoesUnderItsContentNameAndTheManifestNamesIt) {
 }
 
 TEST_F(Publishing, RepeatingAPublishChangesNothing) {
-    const fs::path stub = Source("ZVClient.dll", "stub version 1");
+    const fs::path stub = StubFile("ZVClient.dll", 1);
     ASSERT_FALSE(Stub(stub).failure);
     const auto before = ReadFileText(BuildFolder() / "manifest.json");
 
@@ -214,8 +226,8 @@ TEST_F(Publishing, RepeatingAPublishChangesNothing) {
 // one (a hard link in a snapshot, a sync's staging copy, a reader with it open) keeps it whole,
 // and the old stub stays for players whose download began before the change.
 TEST_F(Publishing, ANewStubReplacesTheManifestWithoutWritingIntoTheOldOne) {
-    const fs::path first = Source("v1.dll", "stub version 1");
-    const fs::path second = Source("v2.dll", "stub version 2");
+    const fs::path first = StubFile("v1.dll", 1);
+    const fs::path second = StubFile("v2.dll", 2);
     ASSERT_FALSE(Stub(first).failure);
     const fs::path manifest = BuildFolder() / "manifest.json";
     const std::string old = ReadFileText(manifest);
@@ -239,19 +251,22 @@ TEST_F(Publishing, ReplacingAManifestMarksTheFileItNamedAsModifiedNow) {
     struct Kind {
         const char* what;
         std::function<Published(const fs::path&)> publish;
+        std::function<fs::path(const std::string&, std::uint8_t)> file;
     };
     const Kind kinds[] = {
-        {"stub", [&](const fs::path& source) { return Stub(source); }},
-        {"launcher", [&](const fs::path& source) { return PublishLauncher(source.wstring(), base, tree.wstring()); }},
+        {"stub", [&](const fs::path& source) { return Stub(source); },
+         [&](const std::string& name, std::uint8_t tag) { return StubFile(name, tag); }},
+        {"launcher", [&](const fs::path& source) { return PublishLauncher(source.wstring(), base, tree.wstring()); },
+         [&](const std::string& name, std::uint8_t tag) { return LauncherFile(name, tag); }},
     };
     for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.what);
-        const fs::path v0 = kind.publish(Source("v0", "version 0")).file;
-        const fs::path v1 = kind.publish(Source("v1", "version 1")).file;
+        const fs::path v0 = kind.publish(kind.file("v0", 0)).file;
+        const fs::path v1 = kind.publish(kind.file("v1", 1)).file;
         SetModified(v0, longAgo);
         SetModified(v1, longAgo);
 
-        const Published replacing = kind.publish(Source("v2", "version 2"));
+        const Published replacing = kind.publish(kind.file("v2", 2));
         ASSERT_FALSE(replacing.failure) << replacing.failure->reason;
         EXPECT_EQ(replacing.manifestChange, Change::Replaced);
         EXPECT_TRUE(replacing.warnings.empty());
@@ -259,14 +274,14 @@ TEST_F(Publishing, ReplacingAManifestMarksTheFileItNamedAsModifiedNow) {
         EXPECT_FALSE(recent(v0)) << "a file no manifest named any more";
 
         SetModified(v1, longAgo);
-        const Published again = kind.publish(Source("v2", "version 2"));
+        const Published again = kind.publish(kind.file("v2", 2));
         EXPECT_EQ(again.manifestChange, Change::Unchanged);
         EXPECT_FALSE(recent(v1)) << "nothing was replaced";
     }
 }
 
 TEST_F(Publishing, AContentNamedFileWithOtherContentIsLeftAloneAndNotPublished) {
-    const fs::path stub = Source("ZVClient.dll", "stub version 1");
+    const fs::path stub = StubFile("ZVClient.dll", 1);
     ASSERT_FALSE(Stub(stub).failure);
     const fs::path named = BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(stub)) + ".dll");
     WriteFileBytes(named, Bytes{'x'});
@@ -287,7 +302,7 @@ TEST_F(Publishing, RefusesBeforeWritingAnything) {
         fs::path stub;
         const char* reason;
     };
-    const fs::path good = Source("ZVClient.dll", "stub");
+    const fs::path good = StubFile("ZVClient.dll", 1);
     const RefusalCase cases[] = {
         {"missing stub", [] {}, scratch.path() / "Missing.dll", "does not exist"},
         {"empty stub", [&] { Source("Empty.dll", ""); }, scratch.path() / "Empty.dll", "is empty"},
@@ -308,7 +323,7 @@ TEST_F(Publishing, RefusesBeforeWritingAnything) {
 }
 
 TEST_F(Publishing, SaysWhatIsInTheWay) {
-    const fs::path stub = Source("ZVClient.dll", "stub");
+    const fs::path stub = StubFile("ZVClient.dll", 1);
     const fs::path content = BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(stub)) + ".dll");
     struct BlockedCase {
         const char* what;
@@ -366,8 +381,8 @@ protected:
 
     void SetUp() override {
         Publishing::SetUp();
-        WriteFileBytes(stub, VersionedImage({{2, 0, 0, 0}}));
-        WriteFileBytes(launcher, VersionedImage({{1, 0, 0, 0}}, key.keys));
+        WriteFileBytes(stub, StubImage({{2, 0, 0, 0}}));
+        WriteFileBytes(launcher, LauncherImage(LauncherFixture().WithKeys(key.keys)));
     }
 
     Published SignedStub(const fs::path& file, std::optional<zv::Version> version = std::nullopt) {
@@ -375,10 +390,6 @@ protected:
     }
     Published SignedLauncher(const fs::path& file) {
         return PublishLauncher(file.wstring(), base, tree.wstring(), &key.signing);
-    }
-    fs::path File(const std::string& name, const zv::test::Bytes& bytes) {
-        WriteFileBytes(scratch.path() / name, bytes);
-        return scratch.path() / name;
     }
     // The manifest at path read as a launcher built with the test key reads it.
     zv::SignedReading Check(const fs::path& manifest, const std::string& path, zv::ManifestPlace place) {
@@ -428,7 +439,7 @@ TEST_F(SignedPublishing, WritesManifestsTheLauncherAccepts) {
 }
 
 TEST_F(SignedPublishing, AStubWithoutAVersionResourceTakesTheOneGiven) {
-    const fs::path plain = File("plain.dll", VersionedImage(std::nullopt));
+    const fs::path plain = File("plain.dll", StubImage());
     const Published published = SignedStub(plain, zv::Version{{3, 1, 0, 7}});
     ASSERT_FALSE(published.failure) << published.failure->reason;
     EXPECT_EQ(
@@ -445,24 +456,33 @@ TEST_F(SignedPublishing, RefusesBeforeWritingAnything) {
         const char* reason;
     };
     const Case cases[] = {
-        {"a launcher built without keys",
-         [&] {
-             return SignedLauncher(File("nokeys.exe", VersionedImage({{1, 0, 0, 1}})));
-         },
+        {"a launcher built without keys", [&] { return SignedLauncher(File("nokeys.exe", LauncherImage())); },
          "does not carry the public key of"},
         {"a launcher built for other keys",
+         [&] { return SignedLauncher(File("other.exe", LauncherImage(LauncherFixture().WithKeys(other.keys)))); },
+         "does not carry the public key of"},
+        {"a build record that names the key, in a file without the key",
          [&] {
-             return SignedLauncher(File("other.exe", VersionedImage({{1, 0, 0, 1}}, other.keys)));
+             return SignedLauncher(File("record.exe", LauncherImage(LauncherFixture().WithRecord(
+                                                          BuildRecordText(kHost, {1, 0, 0, 0}, key.keys)))));
          },
          "does not carry the public key of"},
+        {"a launcher built for another update host",
+         [&] {
+             return SignedLauncher(
+                 File("staging.exe", LauncherImage(LauncherFixture().WithKeys(key.keys).WithHost("staging.test"))));
+         },
+         "is built for the update host staging.test, not for --update-host updates.test"},
         {"a file that is no launcher", [&] { return SignedLauncher(Source("text.exe", "not a launcher")); },
-         "does not carry the public key of"},
+         "not a launcher: it is a text file"},
         {"a launcher without a version resource",
-         [&] { return SignedLauncher(File("unversioned.exe", VersionedImage(std::nullopt, key.keys))); },
+         [&] {
+             return SignedLauncher(File("unversioned.exe",
+                                        LauncherImage(LauncherFixture().WithVersion(std::nullopt).WithKeys(key.keys))));
+         },
          "has no version resource"},
         {"a stub without a version resource and without --version",
-         [&] { return SignedStub(File("plain.dll", VersionedImage(std::nullopt))); },
-         "give the stub's version with --version"},
+         [&] { return SignedStub(File("plain.dll", StubImage())); }, "give the stub's version with --version"},
         {"a stub whose version resource says another version than --version",
          [&] {
              return SignedStub(stub, zv::Version{{3, 0, 0, 0}});
@@ -470,7 +490,7 @@ TEST_F(SignedPublishing, RefusesBeforeWritingAnything) {
          "says 2.0.0.0, not the --version 3.0.0.0"},
         {"a stub whose version resource is damaged",
          [&] {
-             zv::test::Bytes bytes = VersionedImage({{2, 0, 0, 0}});
+             zv::test::Bytes bytes = StubImage({{2, 0, 0, 0}});
              bytes.resize(bytes.size() - 20);
              return SignedStub(File("damaged.dll", bytes), zv::Version{{2, 0, 0, 0}});
          },
@@ -484,18 +504,24 @@ TEST_F(SignedPublishing, RefusesBeforeWritingAnything) {
         EXPECT_NE(published.failure->reason.find(c.reason), std::string::npos) << published.failure->reason;
         EXPECT_FALSE(fs::exists(tree));
     }
-    const Published refused = SignedLauncher(File("other.exe", VersionedImage({{1, 0, 0, 1}}, other.keys)));
-    EXPECT_EQ(refused.failure->reason.find("does not carry the public key of " + ToUtf8(key.signing.keyPath) +
-                                           ": players who install it would check no signature at all"),
+    const Published refused = SignedLauncher(File("other.exe", LauncherImage(LauncherFixture().WithKeys(other.keys))));
+    EXPECT_EQ(refused.failure->reason.find("does not carry the public key of " + ToUtf8(key.signing.keyPath) + " (" +
+                                           KeyFingerprint(key.keys[0]) +
+                                           "; the launcher's keys: " + KeyFingerprint(other.keys[0]) +
+                                           "): players who install it would check no signature at all"),
               0u)
         << refused.failure->reason;
+    // The host is compared as the launcher forms it, in lower case.
+    const Published upper =
+        SignedLauncher(File("upper.exe", LauncherImage(LauncherFixture().WithKeys(key.keys).WithHost("UPDATES.test"))));
+    EXPECT_FALSE(upper.failure) << upper.failure->reason;
 }
 
 // The same file again changes nothing; another file needs a higher version than the manifest it
 // replaces, whatever that manifest was.
 TEST_F(SignedPublishing, ANewFileMustComeWithAHigherVersion) {
     const fs::path manifest = BuildFolder() / "manifest.json";
-    ASSERT_FALSE(Stub(Source("unsigned.dll", "an unsigned stub")).failure);
+    ASSERT_FALSE(Stub(StubFile("unsigned.dll", 9)).failure);
     struct Step {
         const char* what;
         std::function<Published()> publish;
@@ -514,22 +540,22 @@ TEST_F(SignedPublishing, ANewFileMustComeWithAHigherVersion) {
          std::nullopt, Change::Unchanged},
         {"another stub of the same version",
          [&] {
-             return SignedStub(File("same.dll", VersionedImage({{2, 0, 0, 0}}, {}, 1)));
+             return SignedStub(File("same.dll", StubImage({{2, 0, 0, 0}}, 1)));
          },
          "its version 2.0.0.0 is not above 2.0.0.0, the version of"},
         {"another stub of a lower version",
          [&] {
-             return SignedStub(File("lower.dll", VersionedImage({{1, 9, 9, 9}})));
+             return SignedStub(File("lower.dll", StubImage({{1, 9, 9, 9}})));
          },
          "its version 1.9.9.9 is not above 2.0.0.0"},
         {"another stub of a higher version",
          [&] {
-             return SignedStub(File("higher.dll", VersionedImage({{2, 0, 0, 1}})));
+             return SignedStub(File("higher.dll", StubImage({{2, 0, 0, 1}})));
          },
          std::nullopt},
         {"over a withdrawal, a version not above it",
          [&] {
-             return SignedStub(File("again.dll", VersionedImage({{2, 0, 0, 2}}, {}, 2)));
+             return SignedStub(File("again.dll", StubImage({{2, 0, 0, 2}}, 2)));
          },
          "is not above 2.0.0.2", Change::Replaced,
          [&] {
@@ -538,7 +564,7 @@ TEST_F(SignedPublishing, ANewFileMustComeWithAHigherVersion) {
          }},
         {"over a withdrawal, a version above it",
          [&] {
-             return SignedStub(File("above.dll", VersionedImage({{2, 1, 0, 0}})));
+             return SignedStub(File("above.dll", StubImage({{2, 1, 0, 0}})));
          },
          std::nullopt},
     };
@@ -561,13 +587,14 @@ TEST_F(SignedPublishing, ANewFileMustComeWithAHigherVersion) {
     }
     // The launcher says how to raise its own.
     ASSERT_FALSE(SignedLauncher(launcher).failure);
-    const Published again = SignedLauncher(File("rebuilt.exe", VersionedImage({{1, 0, 0, 0}}, key.keys, 1)));
+    const Published again =
+        SignedLauncher(File("rebuilt.exe", LauncherImage(LauncherFixture().WithKeys(key.keys).WithTag(1))));
     ASSERT_TRUE(again.failure);
     EXPECT_NE(again.failure->reason.find("build the launcher with a higher ZV_VERSION"), std::string::npos);
 }
 
 TEST_F(SignedPublishing, AWithdrawalIsSignedAboveThePublishedVersionAndWrittenOnce) {
-    ASSERT_FALSE(SignedStub(File("v.dll", VersionedImage({{1, 2, 3, 65535}}))).failure);
+    ASSERT_FALSE(SignedStub(File("v.dll", StubImage({{1, 2, 3, 65535}}))).failure);
     const fs::path manifest = BuildFolder() / "manifest.json";
     const fs::path stubFile = BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(scratch.path() / "v.dll")) + ".dll");
     const FileTime longAgo = std::chrono::sys_days{std::chrono::year{2001} / 1 / 1};
@@ -603,7 +630,7 @@ TEST_F(SignedPublishing, AWithdrawalIsSignedAboveThePublishedVersionAndWrittenOn
     // Above the highest version there is none.
     fs::remove_all(tree);
     ASSERT_FALSE(SignedStub(stub, zv::Version{{2, 0, 0, 0}}).failure);
-    ASSERT_FALSE(SignedStub(File("top.dll", VersionedImage({{65535, 65535, 65535, 65535}}))).failure);
+    ASSERT_FALSE(SignedStub(File("top.dll", StubImage({{65535, 65535, 65535, 65535}}))).failure);
     const Withdrawn none = WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing);
     ASSERT_TRUE(none.failure);
     EXPECT_NE(none.failure->reason.find("is the highest there is"), std::string::npos);

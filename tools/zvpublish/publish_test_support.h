@@ -13,12 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "digest_text.h"
 #include "pe_builder.h"
 #include "public_keys.h"
 #include "publish.h"
 #include "signing.h"
 #include "tree_files.h"
+
+#ifndef _WIN32
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#endif
 
 namespace zv::publish {
 
@@ -45,22 +51,108 @@ inline FileTime ModifiedAt(const std::filesystem::path& path) {
         std::chrono::file_clock::to_sys(std::filesystem::last_write_time(path)));
 }
 
-// A program with a version resource of version (none without one), and after its sections the
-// 64-byte points of keys, as a launcher built with them carries them; tag changes the code, so that
-// images of the same version can differ.
-inline zv::test::Bytes VersionedImage(std::optional<std::array<std::uint16_t, 4>> version,
-                                      std::span<const P256PublicKey> keys = {}, std::uint8_t tag = 0xC3) {
+// A client stub: a 64-bit DLL with a version resource of version (none without one); tag changes
+// the code, so that stubs of the same version can differ.
+inline zv::test::Bytes StubImage(std::optional<std::array<std::uint16_t, 4>> version = std::nullopt,
+                                 std::uint8_t tag = 0xC3) {
     zv::test::PeImage image = zv::test::MakeImportingImage({"KERNEL32.dll"}, 0x8664, zv::test::Bytes(64, tag));
+    image.characteristics |= 0x2000;  // IMAGE_FILE_DLL
+    image.subsystem = 2;
     if (version) {
         zv::test::AddVersionResource(image, *version);
     }
-    for (const auto& key : keys) {
+    return zv::test::BuildPe(image);
+}
+
+// The build record of a launcher built for host with version and keys, as its build writes it.
+inline std::string BuildRecordText(const std::string& host, const std::array<std::uint16_t, 4>& version,
+                                   std::span<const P256PublicKey> keys) {
+    // Appended piece by piece: operator+ on temporaries trips a false -Wrestrict warning of GCC 12 in
+    // the cross build.
+    std::string text = "zarnovelle-launcher-build 1\nhost ";
+    text += host;
+    text += "\nversion ";
+    text += FormatVersion(Version{version});
+    text += "\nkeys ";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i != 0) {
+            text += ' ';
+        }
+        text += KeyFingerprint(keys[i]);
+    }
+    text += '\n';
+    return text;
+}
+
+// A launcher as its build makes it: a 64-bit Windows GUI program with a version resource of
+// version (none without one), its build record (record, when given, in place of the one for host,
+// version and keys), and after its sections the 64-byte points of keys, as the launcher compiles
+// them in; tag changes the code, so that launchers of the same version can differ.
+struct LauncherFixture {
+    std::optional<std::array<std::uint16_t, 4>> version = std::array<std::uint16_t, 4>{1, 0, 0, 0};
+    std::vector<P256PublicKey> keys;
+    std::uint8_t tag = 0xC3;
+    std::string host = "updates.test";
+    std::optional<std::string> record;
+
+    LauncherFixture& WithVersion(std::optional<std::array<std::uint16_t, 4>> value) {
+        version = value;
+        return *this;
+    }
+    LauncherFixture& WithKeys(std::vector<P256PublicKey> value) {
+        keys = std::move(value);
+        return *this;
+    }
+    LauncherFixture& WithTag(std::uint8_t value) {
+        tag = value;
+        return *this;
+    }
+    LauncherFixture& WithHost(std::string value) {
+        host = std::move(value);
+        return *this;
+    }
+    LauncherFixture& WithRecord(std::string value) {
+        record = std::move(value);
+        return *this;
+    }
+};
+
+inline zv::test::Bytes LauncherImage(const LauncherFixture& launcher = LauncherFixture()) {
+    zv::test::PeImage image = zv::test::MakeImportingImage({"KERNEL32.dll"}, 0x8664, zv::test::Bytes(64, launcher.tag));
+    image.subsystem = 2;  // IMAGE_SUBSYSTEM_WINDOWS_GUI
+    const std::string record = launcher.record.value_or(
+        BuildRecordText(launcher.host, launcher.version.value_or(std::array<std::uint16_t, 4>{}), launcher.keys));
+    std::vector<zv::test::PeResourceEntry> resources = {
+        {10, u"ZVBUILD", 0, zv::test::Bytes(record.begin(), record.end())}};
+    if (launcher.version) {
+        resources.push_back({16, u"", 1, zv::test::VersionRecord(*launcher.version)});
+    }
+    zv::test::AddResources(image, resources);
+    for (const auto& key : launcher.keys) {
         image.trailer.insert(image.trailer.end(), key.point.begin(), key.point.end());
     }
     return zv::test::BuildPe(image);
 }
 
 #ifndef _WIN32
+// Writes the private key at keyPath to encryptedPath, encrypted with passphrase (PKCS#8, AES-256),
+// as `openssl pkcs8 -topk8 -v2 aes-256-cbc` writes it.
+inline void WriteEncryptedKey(const std::filesystem::path& keyPath, const std::filesystem::path& encryptedPath,
+                              const std::string& passphrase) {
+    BIO* in = BIO_new_file(keyPath.c_str(), "r");
+    EVP_PKEY* key = in != nullptr ? PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr) : nullptr;
+    BIO* out = key != nullptr ? BIO_new_file(encryptedPath.c_str(), "w") : nullptr;
+    const bool written =
+        out != nullptr && PEM_write_bio_PKCS8PrivateKey(out, key, EVP_aes_256_cbc(), passphrase.data(),
+                                                        static_cast<int>(passphrase.size()), nullptr, nullptr) == 1;
+    BIO_free_all(out);
+    EVP_PKEY_free(key);
+    BIO_free_all(in);
+    if (!written) {
+        throw std::runtime_error("cannot write an encrypted key");
+    }
+}
+
 // A signing key made for one test in folder (the Linux build makes keys and signs), with what
 // signing takes for the host "updates.test" and expires.
 struct TestSigning {

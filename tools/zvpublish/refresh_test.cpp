@@ -37,8 +37,8 @@ struct MixedTree {
     std::map<std::string, std::string> keys;  // build keys by label
 
     MixedTree() {
-        WriteFileBytes(scratch.path() / "launcher.exe", VersionedImage({{1, 0, 0, 0}}, key.keys));
-        WriteFileBytes(scratch.path() / "stub.dll", VersionedImage(std::nullopt));
+        WriteFileBytes(scratch.path() / "launcher.exe", LauncherImage(LauncherFixture().WithKeys(key.keys)));
+        WriteFileBytes(scratch.path() / "stub.dll", StubImage());
         Check(PublishLauncher((scratch.path() / "launcher.exe").wstring(), kBase, tree.wstring(), &key.signing));
         Signing otherHost = key.signing;
         otherHost.host = "staging.test";

@@ -21,14 +21,19 @@ inline constexpr std::string_view kCannotSign =
 
 // Writes a new EC P-256 private key to keyPath (PKCS#8 PEM, readable by its owner only), and its
 // public key (SubjectPublicKeyInfo PEM, what ZV_UPDATE_PUBLIC_KEYS takes) to publicPath when one
-// is given. Neither file may exist: an existing key is never overwritten. The reason when it fails.
+// is given. Neither file may exist: an existing key is never overwritten, and the reason names
+// every file in the way. The reason when it fails.
 std::optional<std::string> GenerateSigningKey(const std::wstring& keyPath, const std::wstring* publicPath);
 
 // A private key loaded for signing.
 class ManifestSigner {
 public:
-    // The key at path (a PEM private key on the curve P-256), or nothing with the reason.
-    static std::unique_ptr<ManifestSigner> Load(const std::wstring& path, std::string& reason);
+    // The key at path (a PEM private key on the curve P-256), or nothing with the reason. An
+    // encrypted key is decrypted with passphrase when one is given (a key that is not encrypted is
+    // then refused, as the passphrase was meant for another key), and otherwise with a passphrase
+    // the operator types at the terminal when asked.
+    static std::unique_ptr<ManifestSigner> Load(const std::wstring& path, std::string& reason,
+                                                const std::string* passphrase = nullptr);
     virtual ~ManifestSigner() = default;
 
     // ECDSA with SHA-256 over message: standard base64, with padding, of the DER signature (as

@@ -13,6 +13,7 @@
 #include "common/base64.h"
 #include "common/native_path.h"
 #include "signing.h"
+#include "tree_files.h"
 
 namespace zv::publish {
 
@@ -79,6 +80,22 @@ std::optional<std::string> WriteNewFile(const std::wstring& path, const std::str
     return std::nullopt;
 }
 
+// The passphrase given for an encrypted key, and whether OpenSSL asked for it.
+struct GivenPassphrase {
+    const std::string* text;
+    bool asked = false;
+};
+
+int SupplyPassphrase(char* buffer, int size, int /*writing*/, void* data) {
+    auto* given = static_cast<GivenPassphrase*>(data);
+    given->asked = true;
+    if (given->text->size() > static_cast<std::size_t>(size)) {
+        return -1;
+    }
+    std::memcpy(buffer, given->text->data(), given->text->size());
+    return static_cast<int>(given->text->size());
+}
+
 bool IsP256(const EVP_PKEY* key) {
     char group[64] = {};
     std::size_t length = 0;
@@ -121,6 +138,17 @@ private:
 bool CanSign() { return true; }
 
 std::optional<std::string> GenerateSigningKey(const std::wstring& keyPath, const std::wstring* publicPath) {
+    // Every file in the way named at once, so that one look settles it.
+    std::string inTheWay;
+    for (const std::wstring* path : {&keyPath, publicPath}) {
+        if (path != nullptr && QueryPathKind(*path) != PathKind::Missing) {
+            inTheWay += (inTheWay.empty() ? "" : " and ") + ToNativePath(*path);
+        }
+    }
+    if (!inTheWay.empty()) {
+        return inTheWay + (inTheWay.find(" and ") == std::string::npos ? " already exists" : " already exist") +
+               "; a key is never overwritten: choose other names, or move the files away first";
+    }
     const Key key(EVP_EC_gen("prime256v1"));
     if (!key) {
         return OpenSslReason("cannot make a key");
@@ -145,15 +173,32 @@ std::optional<std::string> GenerateSigningKey(const std::wstring& keyPath, const
     return std::nullopt;
 }
 
-std::unique_ptr<ManifestSigner> ManifestSigner::Load(const std::wstring& path, std::string& reason) {
+std::unique_ptr<ManifestSigner> ManifestSigner::Load(const std::wstring& path, std::string& reason,
+                                                     const std::string* passphrase) {
     const Bio file(BIO_new_file(ToNativePath(path).c_str(), "r"));
     if (!file) {
         reason = OpenSslReason("cannot read the signing key");
         return nullptr;
     }
-    Key key(PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, nullptr));
+    // Without a passphrase OpenSSL's own callback asks at the terminal for an encrypted key.
+    GivenPassphrase given{passphrase};
+    Key key(passphrase != nullptr ? PEM_read_bio_PrivateKey(file.get(), nullptr, SupplyPassphrase, &given)
+                                  : PEM_read_bio_PrivateKey(file.get(), nullptr, nullptr, nullptr));
+    if (!key && given.asked) {
+        reason = OpenSslReason("the passphrase of --passphrase-file does not decrypt this key");
+        return nullptr;
+    }
     if (!key) {
-        reason = OpenSslReason("not a PEM private key, or its passphrase was not given");
+        reason = OpenSslReason(passphrase != nullptr
+                                   ? "not a PEM private key"
+                                   : "not a PEM private key, or it is encrypted and its passphrase was not given "
+                                     "(--passphrase-file FILE gives it without a terminal)");
+        return nullptr;
+    }
+    if (passphrase != nullptr && !given.asked) {
+        reason =
+            "is not encrypted, yet --passphrase-file was given: leave the option out, or check that this is the "
+            "key you meant";
         return nullptr;
     }
     if (!IsP256(key.get())) {

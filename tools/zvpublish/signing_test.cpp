@@ -11,6 +11,7 @@
 #include "common/base64.h"
 #include "integrity/p256.h"
 #include "integrity/sha256.h"
+#include "publish_test_support.h"
 #include "tree_files.h"
 
 #ifndef _WIN32
@@ -119,6 +120,40 @@ TEST_F(Keys, NeverWritesOverAnExistingFile) {
     ASSERT_TRUE(zv::publish::GenerateSigningKey(Path("new.pem"), &otherPub).has_value());
     EXPECT_FALSE(fs::exists(Path("new.pem")));
     EXPECT_EQ(Read(otherPub), "keep me too");
+
+    // Every file in the way is named, so that one look settles it.
+    const auto both = zv::publish::GenerateSigningKey(key, &otherPub);
+    ASSERT_TRUE(both.has_value());
+    EXPECT_EQ(*both,
+              zv::ToUtf8(key) + " and " + zv::ToUtf8(otherPub) +
+                  " already exist; a key is never overwritten: choose other names, or move the files away first");
+}
+
+// A key kept encrypted is read with the passphrase given; one given for a key that is not
+// encrypted, or one that does not decrypt the key, is refused plainly.
+TEST_F(Keys, AnEncryptedKeyIsReadWithThePassphraseGiven) {
+    const std::wstring key = Path("key.pem");
+    const std::wstring pub = Path("key.pub.pem");
+    ASSERT_FALSE(zv::publish::GenerateSigningKey(key, &pub).has_value());
+    const std::wstring encrypted = Path("encrypted.pem");
+    zv::publish::WriteEncryptedKey(fs::path(key), fs::path(encrypted), "correct horse");
+
+    std::string reason;
+    const std::string passphrase = "correct horse";
+    const auto signer = zv::publish::ManifestSigner::Load(encrypted, reason, &passphrase);
+    ASSERT_NE(signer, nullptr) << reason;
+    EXPECT_EQ(signer->PublicKeyPem(), Read(pub));
+
+    const std::pair<std::wstring, std::string> refused[] = {
+        {encrypted, "the passphrase of --passphrase-file does not decrypt this key"},
+        {key, "is not encrypted, yet --passphrase-file was given"},
+    };
+    const std::string wrong = "wrong horse";
+    for (const auto& [path, message] : refused) {
+        std::string why;
+        EXPECT_EQ(zv::publish::ManifestSigner::Load(path, why, path == key ? &passphrase : &wrong), nullptr);
+        EXPECT_TRUE(why.starts_with(message)) << why;
+    }
 }
 
 TEST_F(Keys, OnlyAP256PrivateKeySigns) {

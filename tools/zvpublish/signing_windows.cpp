@@ -8,7 +8,7 @@ std::optional<std::string> GenerateSigningKey(const std::wstring&, const std::ws
     return std::string(kCannotSign);
 }
 
-std::unique_ptr<ManifestSigner> ManifestSigner::Load(const std::wstring&, std::string& reason) {
+std::unique_ptr<ManifestSigner> ManifestSigner::Load(const std::wstring&, std::string& reason, const std::string*) {
     reason = kCannotSign;
     return nullptr;
 }

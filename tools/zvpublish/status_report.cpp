@@ -113,6 +113,35 @@ std::string ExpiryText(const ManifestFolder& folder, FileTime now) {
     return "expires at " + at + ", in " + FormatAge(now, *folder.expires);
 }
 
+// How a manifest's signature reads, for a person.
+std::string SignatureText(const ManifestFolder& folder) {
+    switch (folder.signature) {
+        case SignatureState::Unsigned:
+            return "unsigned";
+        case SignatureState::NotChecked:
+            return "signed (not checked; give --public-keys)";
+        case SignatureState::Verifies:
+            return "signed by " + folder.signedBy;
+        case SignatureState::DoesNotVerify:
+            return "signature does not verify with the given keys: " + EscapeForTerminal(folder.signatureProblem);
+    }
+    return "";
+}
+
+const char* SignatureName(SignatureState state) {
+    switch (state) {
+        case SignatureState::Unsigned:
+            return "unsigned";
+        case SignatureState::NotChecked:
+            return "not checked";
+        case SignatureState::Verifies:
+            return "verifies";
+        case SignatureState::DoesNotVerify:
+            return "does not verify";
+    }
+    return "";
+}
+
 // ---------------------------------------------------------------------------------------------
 // For a person
 
@@ -123,12 +152,13 @@ void DescribeManifest(std::ostringstream& out, const ManifestFolder& folder, con
         return;
     }
     const std::string version = folder.version ? FormatVersion(*folder.version) : "none";
-    const std::string form = folder.signedForm ? "signed, " + ExpiryText(folder, now) : "unsigned";
+    const std::string expiry = folder.signedForm ? "  (" + ExpiryText(folder, now) + ")" : "";
+    out << indent << (folder.state == ManifestState::Withdrawn ? "withdrawn at version " : "version  ") << version
+        << expiry << "\n";
+    out << indent << "signature  " << SignatureText(folder) << "\n";
     if (folder.state == ManifestState::Withdrawn) {
-        out << indent << "withdrawn at version " << version << "  (" << form << ")\n";
         return;
     }
-    out << indent << "version  " << version << "  (" << form << ")\n";
     out << indent << "sha1  " << ToUtf8(DigestToHex(folder.sha1)) << "\n";
     out << indent << "file  ";
     if (folder.namedRelative.empty()) {
@@ -178,6 +208,9 @@ Json ManifestJson(const ManifestFolder& folder, FileTime now) {
     json["problem"] = folder.Served() ? Json(nullptr) : Json(folder.problem);
     json["version"] = folder.version ? Json(FormatVersion(*folder.version)) : Json(nullptr);
     json["signed"] = folder.signedForm;
+    json["signature"] = folder.Served() ? Json(SignatureName(folder.signature)) : Json(nullptr);
+    json["signed_by"] = OrNull(folder.signedBy);
+    json["signature_problem"] = OrNull(folder.signatureProblem);
     json["expires"] = folder.expiresText ? Json(*folder.expiresText) : Json(nullptr);
     json["expires_in_seconds"] = folder.expires ? Json(SecondsToExpiry(*folder.expires, now)) : Json(nullptr);
     json["sha1"] = good ? Json(ToUtf8(DigestToHex(folder.sha1))) : Json(nullptr);
@@ -222,7 +255,7 @@ std::string FormatAge(FileTime modified, FileTime now) {
 
 std::string FormatStatus(const TreeContents& contents, const std::wstring& tree, FileTime now) {
     std::ostringstream out;
-    out << "tree " << EscapeForTerminal(ToUtf8(tree)) << " at " << IsoTime(now) << "\n\nlauncher\n";
+    out << EscapeForTerminal(ToUtf8(tree)) << ": status at " << IsoTime(now) << "\n\nlauncher\n";
     if (contents.launcher) {
         DescribeManifest(out, *contents.launcher, "  ", now);
     } else {

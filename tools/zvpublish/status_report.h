@@ -2,7 +2,8 @@
 
 // What a tree serves, for a person and, as JSON, for scripts (zvpublish status). Paths are given
 // below the tree with "/" between the parts, as in their addresses, whichever tool reads the tree.
-// The JSON shape is documented in docs/operators.md; a change to it changes "format".
+// The JSON shape is documented in docs/operators.md; a change that breaks its readers (a member
+// removed, renamed or given another meaning) changes "format", a member added does not.
 
 #include <chrono>
 #include <cstdint>

@@ -12,6 +12,7 @@
 #include "publish_test_support.h"
 #include "scratch_directory.h"
 #include "tree_contents.h"
+#include "update/manifest.h"
 
 namespace {
 
@@ -52,16 +53,10 @@ struct SmallTree {
     SmallTree() {
         WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
         key = KeyOf(target);
-        const fs::path source = scratch.path() / "release";
-        WriteFileBytes(source, "launcher build 1");
-        l1 = Sha1Hex(ReadFileBytes(source));
-        PublishLauncher(source.wstring(), kBase, tree.wstring());
-        WriteFileBytes(source, "launcher build 2");
-        l2 = Sha1Hex(ReadFileBytes(source));
-        PublishLauncher(source.wstring(), kBase, tree.wstring());
-        WriteFileBytes(source, "stub 1");
-        s1 = Sha1Hex(ReadFileBytes(source));
-        PublishStub(target.wstring(), source.wstring(), kBase, tree.wstring());
+        // The files and manifests as publishing leaves them, with contents of a few bytes.
+        l1 = Place(tree / "launcher", "launcher build 1", false);
+        l2 = Place(tree / "launcher", "launcher build 2", true);
+        s1 = Place(tree / "stub" / key, "stub 1", true);
         SetModified(tree / "launcher" / ("ZVLauncher-" + l1 + ".exe"), kNow - std::chrono::hours(12));
 
         orphan = Sha1Hex(std::string_view("old"));
@@ -81,6 +76,21 @@ struct SmallTree {
                        R"({"sha1": ")" + s1 + R"(", "sha256": ")" + std::string(64, '0') +
                            R"(", "size": 6, "url": "https://elsewhere.example.com/ZV\u001b[2JClient.dll", )"
                            R"("version": "2.0.0.0", "expires": "2024-02-20T00:00:00Z", "signature": "x"})");
+    }
+
+    // A content-named file of content in folder, and the manifest that names it when served; its sha1.
+    [[nodiscard]] std::string Place(const fs::path& folder, const std::string& content, bool served) const {
+        const std::string sha1 = Sha1Hex(std::string_view(content));
+        const bool launcher = folder.filename() == "launcher";
+        const std::string name = launcher ? "ZVLauncher-" + sha1 + ".exe" : "ZVClient-" + sha1 + ".dll";
+        fs::create_directories(folder);
+        WriteFileBytes(folder / name, content);
+        if (served) {
+            const std::string relative = launcher ? "launcher/" : "stub/" + folder.filename().string() + "/";
+            WriteFileBytes(folder / "manifest.json",
+                           zv::FormatManifest(zv::DigestFromHex(sha1), std::string(kBase) + relative + name));
+        }
+        return sha1;
     }
 
     // text with the names above filled in: KEY, L1, L2, S1, ORPHAN, MISSING, OUTSIDE and TREE
@@ -112,10 +122,11 @@ TEST(FormatStatus, SaysWhatTheTreeServesAndWhatNoManifestNames) {
     const SmallTree t;
     const TreeContents contents = ReadTreeContents(t.tree.wstring(), std::nullopt);
     ASSERT_FALSE(contents.failure);
-    EXPECT_EQ(FormatStatus(contents, t.tree.wstring(), kNow), t.Fill(R"(tree TREE at 2024-03-01T00:00:00Z
+    EXPECT_EQ(FormatStatus(contents, t.tree.wstring(), kNow), t.Fill(R"(TREE: status at 2024-03-01T00:00:00Z
 
 launcher
-  version  none  (unsigned)
+  version  none
+  signature  unsigned
   sha1  L2
   file  launcher/ZVLauncher-L2.exe  (16 bytes)
 
@@ -123,13 +134,16 @@ stub builds: 4
   MISSING
     stub/MISSING/manifest.json is missing; the files of this folder are left alone
   KEY
-    version  none  (unsigned)
+    version  none
+    signature  unsigned
     sha1  S1
     file  stub/KEY/ZVClient-S1.dll  (6 bytes)
   WITHDRAWN
-    withdrawn at version 1.0.0.2  (signed, expires at 2024-03-05T00:00:00Z, in 4.0 days)
+    withdrawn at version 1.0.0.2  (expires at 2024-03-05T00:00:00Z, in 4.0 days)
+    signature  signed (not checked; give --public-keys)
   OUTSIDE
-    version  2.0.0.0  (signed, expired at 2024-02-20T00:00:00Z, 10.0 days ago)
+    version  2.0.0.0  (expired at 2024-02-20T00:00:00Z, 10.0 days ago)
+    signature  signed (not checked; give --public-keys)
     sha1  S1
     file  outside the tree: https://elsewhere.example.com/ZV\x1B[2JClient.dll
 
@@ -160,6 +174,9 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
     "problem": null,
     "version": null,
     "signed": false,
+    "signature": "unsigned",
+    "signed_by": null,
+    "signature_problem": null,
     "expires": null,
     "expires_in_seconds": null,
     "sha1": "L2",
@@ -176,6 +193,9 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "problem": "is missing",
       "version": null,
       "signed": false,
+      "signature": null,
+      "signed_by": null,
+      "signature_problem": null,
       "expires": null,
       "expires_in_seconds": null,
       "sha1": null,
@@ -191,6 +211,9 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "problem": null,
       "version": null,
       "signed": false,
+      "signature": "unsigned",
+      "signed_by": null,
+      "signature_problem": null,
       "expires": null,
       "expires_in_seconds": null,
       "sha1": "S1",
@@ -206,6 +229,9 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "problem": null,
       "version": "1.0.0.2",
       "signed": true,
+      "signature": "not checked",
+      "signed_by": null,
+      "signature_problem": null,
       "expires": "2024-03-05T00:00:00Z",
       "expires_in_seconds": 345600,
       "sha1": null,
@@ -221,6 +247,9 @@ TEST(FormatStatusJson, GivesTheSameAsOneJsonObjectOfAFixedShape) {
       "problem": null,
       "version": "2.0.0.0",
       "signed": true,
+      "signature": "not checked",
+      "signed_by": null,
+      "signature_problem": null,
       "expires": "2024-02-20T00:00:00Z",
       "expires_in_seconds": -864000,
       "sha1": "S1",

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <set>
 
+#include "public_keys.h"
+#include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 #include "verify_tree.h"
 
@@ -62,9 +64,24 @@ std::string ReadingProblem(const ManifestReading& reading) {
     return {};
 }
 
+// Whether one of check's keys signed the manifest for its host and the manifest's own path.
+void CheckSignature(ManifestFolder& folder, const ManifestReading& reading, const SignedCheck& check) {
+    const SignedReading signedReading = CheckSignedManifest(
+        reading, check.host, "/" + folder.manifestRelative,
+        folder.kind == FolderKind::Launcher ? ManifestPlace::Launcher : ManifestPlace::Stub, check.keys, check.now);
+    if (signedReading.trust == ManifestTrust::Untrusted) {
+        folder.signature = SignatureState::DoesNotVerify;
+        folder.signatureProblem = signedReading.problem;
+        return;
+    }
+    folder.signature = SignatureState::Verifies;
+    folder.signedBy = KeyFingerprint(check.keys[signedReading.signer]);
+}
+
 // The folder's manifest, what it names, and the facts of the file its url names.
 void ReadFolderManifest(ManifestFolder& folder, const std::wstring& tree, const std::vector<std::string>& parts,
-                        const std::optional<std::string>& baseUrl, std::vector<std::wstring>& named) {
+                        const std::optional<std::string>& baseUrl, const SignedCheck* signedCheck,
+                        std::vector<std::wstring>& named) {
     const std::wstring manifest = JoinPath(folder.path, std::wstring(kManifestName));
     std::string reason;
     if (IsLinkOrReparsePoint(manifest)) {
@@ -105,7 +122,13 @@ void ReadFolderManifest(ManifestFolder& folder, const std::wstring& tree, const 
     if (!folder.problem.empty()) {
         return;
     }
-    folder.signedForm = reading.signature.ok();
+    folder.signedForm = reading.signature.fault != MemberFault::Absent;
+    if (folder.signedForm) {
+        folder.signature = SignatureState::NotChecked;
+        if (signedCheck != nullptr) {
+            CheckSignature(folder, reading, *signedCheck);
+        }
+    }
     if (reading.version.ok()) {
         folder.version = reading.version.value;
     }
@@ -132,7 +155,7 @@ void ReadFolderManifest(ManifestFolder& folder, const std::wstring& tree, const 
 // One manifest folder; nothing when it cannot be listed (contents.unlisted then says so).
 std::optional<ManifestFolder> ReadFolder(TreeContents& contents, const std::wstring& tree, FolderKind kind,
                                          const std::wstring& key, const std::optional<std::string>& baseUrl,
-                                         std::vector<std::wstring>& named) {
+                                         const SignedCheck* signedCheck, std::vector<std::wstring>& named) {
     ManifestFolder folder;
     folder.kind = kind;
     folder.key = key;
@@ -163,7 +186,7 @@ std::optional<ManifestFolder> ReadFolder(TreeContents& contents, const std::wstr
         file.facts = QueryFileFacts(file.path, file.factsProblem);
         folder.files.push_back(std::move(file));
     }
-    ReadFolderManifest(folder, tree, parts, baseUrl, named);
+    ReadFolderManifest(folder, tree, parts, baseUrl, signedCheck, named);
     return folder;
 }
 
@@ -216,7 +239,8 @@ std::vector<std::wstring> FilesNamedBy(const std::wstring& tree, const std::vect
     return files;
 }
 
-TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std::string>& baseUrl) {
+TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std::string>& baseUrl,
+                              const SignedCheck* signedCheck) {
     TreeContents contents;
     std::string reason;
     switch (QueryPathKind(tree, &reason)) {
@@ -237,7 +261,7 @@ TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std:
     if (IsLinkOrReparsePoint(launcher)) {
         contents.links.push_back({launcher, ToUtf8(kLauncherFolder)});
     } else if (QueryPathKind(launcher) == PathKind::Directory) {
-        contents.launcher = ReadFolder(contents, tree, FolderKind::Launcher, {}, baseUrl, named);
+        contents.launcher = ReadFolder(contents, tree, FolderKind::Launcher, {}, baseUrl, signedCheck, named);
     }
     const std::wstring stub = JoinPath(tree, std::wstring(kStubFolder));
     if (IsLinkOrReparsePoint(stub)) {
@@ -258,7 +282,7 @@ TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std:
             if (entry.kind != PathKind::Directory) {
                 continue;
             }
-            if (auto folder = ReadFolder(contents, tree, FolderKind::Stub, entry.name, baseUrl, named)) {
+            if (auto folder = ReadFolder(contents, tree, FolderKind::Stub, entry.name, baseUrl, signedCheck, named)) {
                 contents.stubs.push_back(std::move(*folder));
             }
         }

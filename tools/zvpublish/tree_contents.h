@@ -47,6 +47,14 @@ struct ContentFile {
     bool named = false;  // a manifest of the tree names it
 };
 
+// How a manifest's signature reads (ReadTreeContents with a SignedCheck checks it).
+enum class SignatureState {
+    Unsigned,       // it carries no "signature"
+    NotChecked,     // it does, and no keys were given to check it with
+    Verifies,       // one of the keys signed it for the host and its own path (signedBy); it may have expired
+    DoesNotVerify,  // no key did, or a member it signs is malformed (signatureProblem says which)
+};
+
 enum class ManifestState {
     Good,        // read, with a usable "sha1" and a "url"
     Withdrawn,   // a withdrawal ("withdrawn": true): it names no file
@@ -62,12 +70,14 @@ struct ManifestFolder {
     std::string manifestRelative;
     ManifestState state = ManifestState::Missing;
     std::string problem;  // for Missing and Unreadable: what the operator should know
-    // For Good and Withdrawn, as the manifest says them; whether a key signed them is verify's to
-    // check, not status's.
+    // For Good and Withdrawn, as the manifest says them.
     bool signedForm = false;  // it carries a "signature"
     std::optional<Version> version;
     std::optional<std::string> expiresText;  // "YYYY-MM-DDTHH:MM:SSZ"
     std::optional<FileTime> expires;
+    SignatureState signature = SignatureState::Unsigned;
+    std::string signedBy;          // for Verifies: the fingerprint of the key that signed it
+    std::string signatureProblem;  // for DoesNotVerify
     // For Good:
     Sha1Digest sha1;
     std::string url;
@@ -102,8 +112,13 @@ struct TreeContents {
     std::vector<LinkInTree> links;  // in tree order
 };
 
+struct SignedCheck;
+
 // Reads what tree holds, as described above. "url" values are mapped into the tree as verify maps
-// them (with baseUrl when given). No file is hashed: status and prune go by names.
-TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std::string>& baseUrl);
+// them (with baseUrl when given). No file is hashed: status and prune go by names. With
+// signedCheck, each signed manifest's signature is checked with its keys for its host and the
+// manifest's own path (CheckSignedManifest); an expired manifest still verifies.
+TreeContents ReadTreeContents(const std::wstring& tree, const std::optional<std::string>& baseUrl,
+                              const SignedCheck* signedCheck = nullptr);
 
 }  // namespace zv::publish

@@ -42,6 +42,15 @@ std::wstring JoinPath(const std::wstring& directory, std::wstring_view name) {
     return path;
 }
 
+std::wstring ParentFolder(const std::wstring& path) {
+    fs::path folder = ToFileSystemPath(path);
+    while (!folder.has_filename() && folder.has_relative_path()) {
+        folder = folder.parent_path();  // "tree/" is the folder "tree"
+    }
+    folder = folder.parent_path();
+    return folder.empty() ? std::wstring(L".") : FromFileSystemPath(folder);
+}
+
 PathKind QueryPathKind(const std::wstring& path, std::string* reason) {
     std::error_code error;
     const fs::file_status status = fs::status(ToFileSystemPath(path), error);

@@ -23,6 +23,10 @@ namespace zv::publish {
 // doubled when directory already ends with one.
 std::wstring JoinPath(const std::wstring& directory, std::wstring_view name);
 
+// The folder path lies in: path without its last part (and without separators that end it); "."
+// for a relative path of one part.
+std::wstring ParentFolder(const std::wstring& path);
+
 enum class PathKind { Missing, File, Directory, Other };
 
 // What path names, symbolic links followed. Other: something that is neither a regular file nor a

@@ -10,6 +10,7 @@
 #include "integrity/file_digest.h"
 #include "integrity/sha1.h"
 #include "net/transfer_rules.h"
+#include "tree_contents.h"
 #include "tree_files.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
@@ -31,7 +32,6 @@ struct Verifier {
     const std::optional<std::string>& baseUrl;
     const SignedCheck* signedCheck;  // a signed tree
     TreeReport report;
-    std::set<std::wstring> referenced;
     std::vector<UrlOfManifest> urls;  // the host of each manifest's "url", in the order checked
 
     void Add(Kind kind, const std::wstring& path, std::string text) {
@@ -222,7 +222,6 @@ void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector
         for (const auto& part : *parts) {
             file = JoinPath(file, FromUtf8(part));
         }
-        v.referenced.insert(file);
         const PathKind kind = QueryPathKind(file);
         if (kind == PathKind::Missing) {
             v.Add(Kind::Error, manifest, "its \"url\" names " + ToUtf8(file) + ", which is not in the tree");
@@ -317,6 +316,9 @@ void CheckManifest(Verifier& v, const std::wstring& manifest, const std::vector<
         CheckSignedManifestOf(v, manifest, folders, reading, kind, players);
         return;
     }
+    if (reading.signature.fault != MemberFault::Absent || reading.withdrawn.fault != MemberFault::Absent) {
+        ++v.report.signedManifests;
+    }
     if (CheckUnsignedMembers(v, manifest, reading, players) && CheckDownloadUrl(v, manifest, reading.url.value)) {
         CheckNamedFile(v, manifest, folders, reading.url.value, reading.sha1.value, nullptr);
     }
@@ -354,29 +356,45 @@ void CheckUrlHosts(Verifier& v) {
     }
 }
 
-// Files beside the manifests that no manifest names, and temporary files left behind.
-void NoteStrayFiles(Verifier& v, const std::wstring& folder) {
+// What lies beside a manifest that nothing uses: temporary files left behind, content-named files no
+// manifest names (by the rule of status and prune, so that verify never calls a file unnamed that
+// they keep), and other files the launcher never asks for. A folder whose manifest does not serve
+// is left to the manifest's own error: prune keeps all of it.
+void NoteStrayFiles(Verifier& v, const ManifestFolder& folder, const std::set<std::string>& urlNamed) {
     std::string reason;
-    const auto entries = ListDirectory(folder, reason);
-    if (!entries) {
+    const auto entries = ListDirectory(folder.path, reason);
+    if (!entries || !folder.Served()) {
         return;
     }
     for (const auto& entry : *entries) {
-        const std::wstring path = JoinPath(folder, entry.name);
-        if (entry.name == kManifestName || v.referenced.contains(path)) {
+        const std::wstring path = JoinPath(folder.path, entry.name);
+        if (entry.name == kManifestName || entry.link ||
+            urlNamed.contains(folder.relative + "/" + ToUtf8(entry.name))) {
             continue;
         }
         if (entry.name.starts_with(L".")) {
             v.Add(Kind::Note, path, "looks like a temporary file of an interrupted publish; it can be removed");
-        } else if (entry.kind == PathKind::File) {
+            continue;
+        }
+        if (entry.kind != PathKind::File) {
+            continue;
+        }
+        const auto content = std::find_if(folder.files.begin(), folder.files.end(),
+                                          [&](const ContentFile& file) { return file.path == path; });
+        if (content == folder.files.end()) {
             v.Add(Kind::Note, path,
-                  "no manifest names it (an older release?); it can go once nobody can still be downloading it");
+                  "is not a file the launcher asks for (no manifest names it and it has no content name); "
+                  "zvpublish prune leaves it alone");
+        } else if (!content->named) {
+            v.Add(Kind::Note, path,
+                  "no manifest names it (an older release?); it can go once nobody can still be downloading it "
+                  "(zvpublish prune removes it once it is old enough)");
         }
     }
 }
 
-// TREE/launcher/manifest.json; its folder joins folders when the manifest is there.
-void CheckLauncher(Verifier& v, std::vector<std::wstring>& folders) {
+// TREE/launcher/manifest.json.
+void CheckLauncher(Verifier& v) {
     const std::wstring launcherFolder = JoinPath(v.tree, std::wstring(kLauncherFolder));
     const std::wstring manifest = JoinPath(launcherFolder, std::wstring(kManifestName));
     if (QueryPathKind(manifest) == PathKind::Missing) {
@@ -385,12 +403,10 @@ void CheckLauncher(Verifier& v, std::vector<std::wstring>& folders) {
         return;
     }
     CheckManifest(v, manifest, {ToUtf8(kLauncherFolder)}, ManifestKind::Launcher);
-    folders.push_back(launcherFolder);
 }
 
-// TREE/stub/<key>/manifest.json for every build folder; each build folder with a manifest joins
-// folders.
-void CheckStubBuilds(Verifier& v, std::vector<std::wstring>& folders) {
+// TREE/stub/<key>/manifest.json for every build folder.
+void CheckStubBuilds(Verifier& v) {
     const std::wstring stubFolder = JoinPath(v.tree, std::wstring(kStubFolder));
     const std::string noBuild = "the launcher deletes the game executable of every player, who gets " +
                                 MessagesFor(ManifestKind::Stub).fetchFailed + " (the server answers 404)";
@@ -420,7 +436,6 @@ void CheckStubBuilds(Verifier& v, std::vector<std::wstring>& folders) {
             continue;
         }
         CheckManifest(v, manifest, {ToUtf8(kStubFolder), ToUtf8(entry.name)}, ManifestKind::Stub);
-        folders.push_back(path);
     }
     if (!anyBuild) {
         v.Add(Kind::Error, stubFolder, "holds no game build: " + noBuild);
@@ -528,7 +543,7 @@ std::optional<std::string> UrlHost(std::string_view url) {
 
 TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,
                       const SignedCheck* signedCheck) {
-    Verifier v{tree, baseUrl, signedCheck, {}, {}, {}};
+    Verifier v{tree, baseUrl, signedCheck, {}, {}};
     switch (QueryPathKind(tree)) {
         case PathKind::Missing:
             v.Add(Kind::Error, tree, "does not exist");
@@ -539,12 +554,25 @@ TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>
             v.Add(Kind::Error, tree, "is not a folder");
             return v.report;
     }
-    std::vector<std::wstring> folders;
-    CheckLauncher(v, folders);
-    CheckStubBuilds(v, folders);
+    CheckLauncher(v);
+    CheckStubBuilds(v);
     CheckUrlHosts(v);
-    for (const auto& folder : folders) {
-        NoteStrayFiles(v, folder);
+    const TreeContents contents = ReadTreeContents(tree, baseUrl);
+    std::vector<const ManifestFolder*> folders;
+    if (contents.launcher) {
+        folders.push_back(&*contents.launcher);
+    }
+    for (const auto& folder : contents.stubs) {
+        folders.push_back(&folder);
+    }
+    std::set<std::string> urlNamed;  // below the tree, whatever their names
+    for (const ManifestFolder* folder : folders) {
+        if (folder->state == ManifestState::Good && !folder->namedRelative.empty()) {
+            urlNamed.insert(folder->namedRelative);
+        }
+    }
+    for (const ManifestFolder* folder : folders) {
+        NoteStrayFiles(v, *folder, urlNamed);
     }
     return v.report;
 }

@@ -4,6 +4,7 @@
 // rules, and every file a manifest names inside the tree hashed with the launcher's own digest.
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ struct TreeReport {
     // Manifests with nothing wrong, in the order they were checked.
     std::vector<CheckedManifest> good;
     std::vector<Finding> findings;
+    // Without a SignedCheck: how many manifests carry a "signature" (or are withdrawals), which
+    // went unchecked.
+    std::size_t signedManifests = 0;
 
     [[nodiscard]] bool HasErrors() const;
 };
@@ -69,6 +73,9 @@ struct SignedCheck {
 // With signedCheck (a signed tree), every manifest is read as CheckSignedManifest reads it: signed
 // by one of the keys for the host and its own path, not expired; a withdrawal (a build's manifest
 // only) names no file; the file a release names must match its "size" and "sha256" too.
+// Notes name the files beside the manifests that nothing uses: temporary files of an interrupted
+// publish, content-named files no manifest names by the rule status and prune use (tree_contents.h:
+// FilesNamedBy), in folders whose manifest serves, and files of other names.
 TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,
                       const SignedCheck* signedCheck = nullptr);
 

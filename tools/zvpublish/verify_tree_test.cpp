@@ -37,8 +37,8 @@ struct GoodTree {
 
     GoodTree() {
         WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
-        WriteFileBytes(stub, "stub version 2");
-        WriteFileBytes(launcher, "launcher build 7");
+        WriteFileBytes(stub, StubImage(std::nullopt, 2));
+        WriteFileBytes(launcher, LauncherImage(LauncherFixture().WithTag(7).WithHost("cdn.example.com")));
         const auto s = PublishStub(target.wstring(), stub.wstring(), kBase, tree.wstring());
         const auto l = PublishLauncher(launcher.wstring(), kBase, tree.wstring());
         if (s.failure || l.failure) {
@@ -227,7 +227,8 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
                             R"({"sha1": ")" + t.StubSha1() + R"(", "url": "https://cdn.example.com/x/ZVClient.dll"})");
          },
          std::nullopt,
-         {"points outside the tree", "no manifest names it"}},
+         // The stub beside the manifest is still named, by its sha1, as status and prune count it.
+         {"points outside the tree"}},
         {"a file elsewhere in the tree, found through the base address",
          [](const GoodTree& t) {
              fs::create_directories(t.tree / "files");
@@ -238,13 +239,14 @@ TEST(VerifyTree, AcceptsWhatTheLauncherAcceptsAndNotesTheRest) {
          },
          kBase,
          {}},
-        {"an older release and a temporary file beside the manifest",
+        {"an older release, a temporary file and another file beside the manifest",
          [](const GoodTree& t) {
              WriteFileBytes(t.Build() / "ZVClient-0000000000000000000000000000000000000000.dll", "old");
              WriteFileBytes(t.Build() / ".manifest.json.123.tmp", "{");
+             WriteFileBytes(t.Build() / "notes.txt", "x");
          },
          std::nullopt,
-         {"interrupted publish", "no manifest names it"}},
+         {"interrupted publish", "no manifest names it", "is not a file the launcher asks for"}},
     };
     for (const auto& c : cases) {
         const GoodTree t;
@@ -363,8 +365,8 @@ struct SignedTree {
 
     SignedTree() {
         WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
-        WriteFileBytes(stub, VersionedImage({{2, 0, 0, 0}}));
-        WriteFileBytes(launcher, VersionedImage({{1, 0, 0, 0}}, key.keys));
+        WriteFileBytes(stub, StubImage({{2, 0, 0, 0}}));
+        WriteFileBytes(launcher, LauncherImage(LauncherFixture().WithKeys(key.keys)));
         const auto s = PublishStub(target.wstring(), stub.wstring(), kBase, tree.wstring(), &key.signing);
         const auto l = PublishLauncher(launcher.wstring(), kBase, tree.wstring(), &key.signing);
         if (s.failure || l.failure) {
@@ -398,7 +400,7 @@ TEST(VerifyTree, ASignedTreeIsSignedForItsKeysHostAndPlaces) {
         {"a manifest written without the key",
          changeThen([](SignedTree& t) {
              fs::remove_all(t.tree / "launcher");
-             PublishLauncher(t.launcher.wstring(), kBase, t.tree.wstring());
+             PublishLauncher(t.launcher.wstring(), kBase, t.tree.wstring(), nullptr, /*allowUnsigned=*/true);
          }),
          {"is refused by a launcher built with these keys: "
           "\"sha256\" is missing (players get \"Launcher manifest is not signed for this launcher.\")"}},
@@ -422,7 +424,7 @@ TEST(VerifyTree, ASignedTreeIsSignedForItsKeysHostAndPlaces) {
          changeThen([](SignedTree& t) {
              const TestSigning other(t.scratch.path(), "other");
              fs::remove_all(t.tree / "launcher");
-             WriteFileBytes(t.launcher, VersionedImage({{1, 0, 0, 0}}, other.keys));
+             WriteFileBytes(t.launcher, LauncherImage(LauncherFixture().WithKeys(other.keys)));
              PublishLauncher(t.launcher.wstring(), kBase, t.tree.wstring(), &other.signing);
          }),
          {"no key of this launcher signed it"}},
