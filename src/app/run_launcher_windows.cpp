@@ -2,13 +2,14 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/agreement_record.h"
 #include "common/log.h"
-#include "common/system_library.h"
 #include "common/text.h"
 #include "common/unique_handle.h"
+#include "common/windows_version.h"
 #include "integrity/file_digest.h"
 #include "launch/process_paths.h"
 #include "app/instance_guard.h"
@@ -50,22 +51,12 @@ public:
 
 namespace {
 
-// The version Windows reports of itself (RtlGetVersion: unlike GetVersionExW, no compatibility
-// shim changes it).
-std::string WindowsVersion() {
-    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    RtlGetVersionFunction getVersion = nullptr;
-    if (ntdll != nullptr) {
-        ResolveExport(ntdll, "RtlGetVersion", getVersion);
-    }
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (getVersion == nullptr || getVersion(&info) != 0) {
+std::string DescribeWindowsVersion() {
+    const std::optional<WindowsVersion> version = ReadWindowsVersion();
+    if (!version) {
         return "unknown";
     }
-    return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
-           std::to_string(info.dwBuildNumber);
+    return std::to_string(version->major) + "." + std::to_string(version->minor) + "." + std::to_string(version->build);
 }
 
 // How many arguments the launcher forwards, counted as the game will split them.
@@ -82,7 +73,7 @@ void LogStart() {
     const std::wstring self = GetModulePath();
     const std::wstring sha1 = DigestToHex(HashFile(self));
     LogEvent("start " + ToUtf8(self) + " sha1 " + ToUtf8(sha1) + ", " + std::to_string(ForwardedArgumentCount()) +
-             " arguments, Windows " + WindowsVersion());
+             " arguments, Windows " + DescribeWindowsVersion());
 }
 
 int RunLauncher() {
