@@ -15,6 +15,7 @@
 #include "app/instance_guard.h"
 #include "app/run_launcher.h"
 #include "app/game_step.h"
+#include "app/splash_progress.h"
 #include "ui/ui.h"
 #include "update/launcher_update.h"
 #include "update/update_host.h"
@@ -35,16 +36,20 @@ public:
     bool ReadAgreementAccepted() override { return zv::ReadAgreementAccepted(); }
     void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
     bool AskForConsent() override { return zv::AskForConsent(); }
-    StepResult UpdateLauncher() override { return zv::UpdateLauncher(); }
+    StepResult UpdateLauncher() override { return zv::UpdateLauncher(downloads_); }
     StepResult UpdateAndLaunchGame() override {
         const std::unique_ptr<LaunchPlatform> platform = MakeWindowsLaunchPlatform(&zv::ReleaseInstanceGuard);
-        return zv::UpdateAndLaunchGame(UpdateSource{kUpdateHost, kUpdatePublicKeys}, *platform);
+        return zv::UpdateAndLaunchGame(UpdateSource{kUpdateHost, kUpdatePublicKeys}, *platform, downloads_);
     }
     void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
         const std::wstring t(text);
         const std::wstring c(caption);
         ::MessageBoxW(nullptr, t.c_str(), c.c_str(), flags);
     }
+
+private:
+    // Both updaters' downloads show on the splash.
+    SplashProgress downloads_;
 };
 
 }  // namespace
