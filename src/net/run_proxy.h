@@ -25,7 +25,8 @@ struct RequestProxy {
 // Asks the user's auto-configuration script (WinHttpGetProxyForUrl) which proxy serves a request.
 // The script is given the request's origin only (scheme, host and port, as browsers give it for
 // https), so one answer serves every request to that origin and is kept for the run: the script
-// is fetched and run once per origin, not once per request.
+// is asked once per origin, not once per request (all of a run's requests but a download from
+// another host go to one origin).
 class ProxyScript {
 public:
     explicit ProxyScript(std::wstring scriptUrl);
@@ -41,8 +42,7 @@ private:
     RequestProxy Ask(const std::wstring& origin);
 
     std::wstring scriptUrl_;
-    // A session of the resolver's own, kept for the run: WinHTTP keeps a script it fetched for
-    // the session that asked.
+    // A session of the resolver's own, kept for the run, for every question to the script.
     UniqueInternet session_;
     std::uint32_t noSessionError_ = 0;
     std::mutex mutex_;
