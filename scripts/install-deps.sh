@@ -8,7 +8,7 @@ PACKAGES="
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
   nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
-  python3 python3-pytest openssl curl ca-certificates nginx
+  python3 python3-pytest openssl curl ca-certificates nginx squid
   fonts-wine icoutils xvfb imagemagick
 "
 

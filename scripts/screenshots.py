@@ -2,8 +2,9 @@
 
     python3 scripts/screenshots.py        (after building the windows preset)
 
-Writes docs/screenshots/splash.png and docs/screenshots/consent.png. Unlike the tests, this
-prefix draws through Wine's X11 driver, so the windows have pixels to capture.
+Writes docs/screenshots/splash.png, splash-progress.png (the splash while a slow stub download
+runs, from a loopback update server on the launcher's port) and consent.png. Unlike the tests,
+this prefix draws through Wine's X11 driver, so the windows have pixels to capture.
 """
 
 import os
@@ -16,8 +17,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
 
-from harness import (AGREEMENT_KEY, CONSENT_TITLE, REPO, WINDOW_CLASS, GameFolder, Wine,  # noqa: E402
-                     eventually)
+from harness import (AGREEMENT_KEY, CONSENT_TITLE, REPO, WINDOW_CLASS, GameFolder, UpdateServer,  # noqa: E402
+                     Wine, eventually, large_stub, stub_file_path)
 
 OUTPUT = REPO / "docs" / "screenshots"
 WINE_FONTS = Path("/usr/share/wine/fonts")
@@ -47,8 +48,10 @@ def main() -> int:
     os.environ["DISPLAY"] = display
     try:
         with tempfile.TemporaryDirectory(prefix="zv-shots-") as tmp:
+            server = UpdateServer(Path(tmp) / "server")
+            server.start()
             wine = Wine(Path(tmp) / "prefix")
-            wine.up()
+            wine.up(trusted_ca=server.ca_der)
             try:
                 # Draw through X instead of the tests' null driver. There is no window manager on
                 # the virtual screen, so Wine draws the captions and frames itself.
@@ -61,6 +64,8 @@ def main() -> int:
                 for name in ("marlett.ttf", "tahoma.ttf", "tahomabd.ttf"):
                     if (WINE_FONTS / name).exists():
                         shutil.copyfile(WINE_FONTS / name, fonts / name)
+                # The prefix's session (its desktop) started with the null driver: start it anew.
+                wine.restart()
                 game = GameFolder(wine, Path(tmp) / "Foo Game")
                 game.add_splash()
 
@@ -74,6 +79,25 @@ def main() -> int:
                     capture(splash.rect, OUTPUT / "splash.png")
                     wine.end_stragglers()
 
+                # The splash with the download bar: a stub of 6 MB sent at 200 kB a second, taken
+                # about half way.
+                game.add_game("Foo.exe")
+                game.add_stub(1)
+                server.publish_launcher(game.launcher)
+                stub = large_stub(Path(tmp), 6_000_000)
+                server.publish_stub(game.root / "Foo.exe", stub)
+                server.route(stub_file_path(game.root / "Foo.exe", stub), bytes_per_second=200_000)
+                game.start()
+
+                def half_way():
+                    splashes = [w for w in wine.windows(WINDOW_CLASS, "") if w.visible and w.progress_bar()]
+                    return splashes[0] if splashes and splashes[0].progress_bar()["position"] >= 45 else None
+
+                assert eventually(half_way, timeout=60)
+                time.sleep(1)
+                capture(half_way().rect, OUTPUT / "splash-progress.png")
+                wine.end_stragglers()
+
                 # The consent window: a run with no agreement on record waits on it.
                 wine.reg_delete_key(AGREEMENT_KEY)
                 game.start()
@@ -84,6 +108,7 @@ def main() -> int:
             finally:
                 wine.end_stragglers()
                 wine.down()
+                server.stop()
     finally:
         xvfb.terminate()
         xvfb.wait(timeout=30)

@@ -25,14 +25,14 @@ StepResult Timed(std::string_view name, Part&& part) {
 
 }  // namespace
 
-StepResult UpdateAndLaunchGame(const UpdateSource& source, LaunchPlatform& platform) {
+StepResult UpdateAndLaunchGame(const UpdateSource& source, LaunchPlatform& platform, DownloadProgress& downloads) {
     GameLocation location;
     if (const StepResult located = Timed("discovery", [&] { return StepResult(LocateGame(location)); });
         !located.succeeded()) {
         return located;
     }
     LogEvent("the game is " + ToUtf8(location.gameExecutable) + ", its client target " + ToUtf8(location.clientTarget));
-    if (const StepResult stub = Timed("stub update", [&] { return UpdateClientStub(location, source); });
+    if (const StepResult stub = Timed("stub update", [&] { return UpdateClientStub(location, source, downloads); });
         !stub.succeeded()) {
         return stub;
     }

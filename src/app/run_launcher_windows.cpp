@@ -2,18 +2,20 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/agreement_record.h"
 #include "common/log.h"
-#include "common/system_library.h"
 #include "common/text.h"
 #include "common/unique_handle.h"
+#include "common/windows_version.h"
 #include "integrity/file_digest.h"
 #include "launch/process_paths.h"
 #include "app/instance_guard.h"
 #include "app/run_launcher.h"
 #include "app/game_step.h"
+#include "app/splash_progress.h"
 #include "ui/ui.h"
 #include "update/launcher_update.h"
 #include "update/update_host.h"
@@ -34,38 +36,32 @@ public:
     bool ReadAgreementAccepted() override { return zv::ReadAgreementAccepted(); }
     void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
     bool AskForConsent() override { return zv::AskForConsent(); }
-    StepResult UpdateLauncher() override { return zv::UpdateLauncher(); }
+    StepResult UpdateLauncher() override { return zv::UpdateLauncher(downloads_); }
     StepResult UpdateAndLaunchGame() override {
         const std::unique_ptr<LaunchPlatform> platform = MakeWindowsLaunchPlatform(&zv::ReleaseInstanceGuard);
-        return zv::UpdateAndLaunchGame(UpdateSource{kUpdateHost, kUpdatePublicKeys}, *platform);
+        return zv::UpdateAndLaunchGame(UpdateSource{kUpdateHost, kUpdatePublicKeys}, *platform, downloads_);
     }
     void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
         const std::wstring t(text);
         const std::wstring c(caption);
         ::MessageBoxW(nullptr, t.c_str(), c.c_str(), flags);
     }
+
+private:
+    // Both updaters' downloads show on the splash.
+    SplashProgress downloads_;
 };
 
 }  // namespace
 
 namespace {
 
-// The version Windows reports of itself (RtlGetVersion: unlike GetVersionExW, no compatibility
-// shim changes it).
-std::string WindowsVersion() {
-    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    RtlGetVersionFunction getVersion = nullptr;
-    if (ntdll != nullptr) {
-        ResolveExport(ntdll, "RtlGetVersion", getVersion);
-    }
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (getVersion == nullptr || getVersion(&info) != 0) {
+std::string DescribeWindowsVersion() {
+    const std::optional<WindowsVersion> version = ReadWindowsVersion();
+    if (!version) {
         return "unknown";
     }
-    return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
-           std::to_string(info.dwBuildNumber);
+    return std::to_string(version->major) + "." + std::to_string(version->minor) + "." + std::to_string(version->build);
 }
 
 // How many arguments the launcher forwards, counted as the game will split them.
@@ -82,7 +78,7 @@ void LogStart() {
     const std::wstring self = GetModulePath();
     const std::wstring sha1 = DigestToHex(HashFile(self));
     LogEvent("start " + ToUtf8(self) + " sha1 " + ToUtf8(sha1) + ", " + std::to_string(ForwardedArgumentCount()) +
-             " arguments, Windows " + WindowsVersion());
+             " arguments, Windows " + DescribeWindowsVersion());
 }
 
 int RunLauncher() {

@@ -31,12 +31,14 @@ inline void CloseFindHandle(HANDLE h) noexcept { ::FindClose(h); }
 inline void CloseRegistryKey(HKEY h) noexcept { ::RegCloseKey(h); }
 inline void FreeLoadedLibrary(HMODULE h) noexcept { ::FreeLibrary(h); }
 inline void FreeLocal(HLOCAL h) noexcept { ::LocalFree(h); }
+inline void FreeGlobalText(wchar_t* text) noexcept { ::GlobalFree(text); }
 
 inline HANDLE NullHandle() noexcept { return nullptr; }
 inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
 inline HKEY NullKey() noexcept { return nullptr; }
 inline HMODULE NullModule() noexcept { return nullptr; }
 inline HLOCAL NullLocal() noexcept { return nullptr; }
+inline wchar_t* NullText() noexcept { return nullptr; }
 
 }  // namespace detail
 
@@ -50,6 +52,8 @@ using UniqueRegKey = UniqueResource<HKEY, detail::PreserveLastError<detail::Clos
 // Libraries loaded with LoadLibraryExW.
 using UniqueModule = UniqueResource<HMODULE, detail::PreserveLastError<detail::FreeLoadedLibrary>, detail::NullModule>;
 using UniqueLocal = UniqueResource<HLOCAL, detail::PreserveLastError<detail::FreeLocal>, detail::NullLocal>;
+// Text a platform call allocated with GlobalAlloc for the caller to free (WinHTTP's proxy settings).
+using UniqueGlobalText = UniqueResource<wchar_t*, detail::PreserveLastError<detail::FreeGlobalText>, detail::NullText>;
 // A mutex the thread holding the owner has acquired.
 using UniqueOwnedMutex =
     UniqueResource<HANDLE, detail::PreserveLastError<detail::ReleaseAndCloseMutex>, detail::NullHandle>;

@@ -7,15 +7,18 @@
 #include <optional>
 #include <string>
 
+#include "net/download_progress.h"
 #include "net/transfer.h"
 #include "net/winhttp_library.h"
 
 namespace zv {
 
-// Receives the share of a response body received so far, in percent: 0.0 once the response is
-// accepted, then the running figure after every chunk. Called only when the response announces a
-// nonzero Content-Length. May be empty.
-using ProgressCallback = std::function<void(float)>;
+class ProxyScript;
+
+// Receives how much of a response body has arrived, and how much is expected: the exact size a
+// download was given, else the response's Content-Length, else nothing. Called with 0 once the
+// response is accepted, then after every chunk. May be empty.
+using ProgressCallback = std::function<void(std::uint64_t received, std::optional<std::uint64_t> expected)>;
 
 // An http or https URL as WinHTTP splits it. The path keeps any query.
 struct UrlParts {
@@ -26,22 +29,23 @@ struct UrlParts {
 };
 
 // One WinHTTP session. Every request returns how it ended and never throws. Requests send no
-// headers beyond the user agent, use the system's default proxy, time-outs and redirect policy,
-// speak TLS 1.2 or 1.3 only (TLS 1.2 alone where WinHTTP has no TLS 1.3), and always verify the
-// server's certificate. Not copied; used by one thread.
+// headers beyond the user agent, go through the run's proxy (run_proxy.h), use the platform's
+// time-outs and redirect policy, speak TLS 1.2 or 1.3 only (TLS 1.2 alone where WinHTTP has no
+// TLS 1.3), and always verify the server's certificate, through a proxy as without one. Not
+// copied; used by one thread.
 class HttpClient final : public Transfer {
 public:
     // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError. A
     // session comes from WinHttpLibrary's functions, which then serve every request on it.
     using SessionOpener = HINTERNET (*)(const wchar_t* userAgent);
 
-    // Opens the session. Never fails as such: when the platform refuses (WinHTTP cannot be loaded
-    // from System32, does not open the session, or cannot restrict it to TLS 1.2 and 1.3), the
-    // client has no session, and every request fails at once, before any traffic, with the reason
-    // the session did not open as its systemError.
+    // Opens the session for the run's proxy. Never fails as such: when the platform refuses
+    // (WinHTTP cannot be loaded from System32, does not open the session, or cannot restrict it to
+    // TLS 1.2 and 1.3), the client has no session, and every request fails at once, before any
+    // traffic, with the reason the session did not open as its systemError.
     HttpClient();
     // The same with another opener in place of the one above (which also restricts the TLS
-    // versions), for tests.
+    // versions), for tests; no proxy script is asked.
     explicit HttpClient(SessionOpener openSession);
 
     HttpClient(const HttpClient&) = delete;
@@ -53,7 +57,7 @@ public:
     // The URL is split before the session is looked at.
     TransferResult GetString(const std::wstring& url, std::string& text) override;
 
-    // Transfer's download, without progress figures.
+    // Transfer's download, reported to the DownloadProgress given to ReportDownloadsTo, if any.
     TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
                                   std::optional<std::uint64_t> exactSize) override;
     // The same with progress figures. The session is looked at before the URL is split.
@@ -70,6 +74,9 @@ public:
     // as it was. Complete only when the body arrived whole: as long as its Content-Length says,
     // when it gives one, and no longer than kMaxBodyInMemory.
     TransferResult GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress);
+
+    // Where Transfer's downloads report how far they have got from now on; null for nowhere.
+    void ReportDownloadsTo(DownloadProgress* downloads) { downloads_ = downloads; }
 
     // Closes the session; harmless when it is already closed. Later requests fail at once with
     // ERROR_INVALID_HANDLE.
@@ -92,6 +99,9 @@ private:
                             const ProgressCallback& progress, std::uint64_t& bytesWritten, std::wstring& redirectedTo);
 
     UniqueInternet session_;
+    // The run's proxy script, when the run uses one: it names each request's proxy.
+    ProxyScript* script_ = nullptr;
+    DownloadProgress* downloads_ = nullptr;
     // Why there is no session: the reason it did not open, or ERROR_INVALID_HANDLE once closed.
     std::uint32_t noSessionError_ = 0;
 };

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_bytes.h"
@@ -221,7 +222,9 @@ TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryRequestWithTheOpeningErro
     EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), refused);
     EXPECT_EQ(text, kUnchanged);
     std::string body = kUnchanged;
-    EXPECT_EQ(client.GetBytes({L"localhost", L"/hello.txt", 443, true}, body, [](float) {}), refused);
+    EXPECT_EQ(client.GetBytes({L"localhost", L"/hello.txt", 443, true}, body,
+                              [](std::uint64_t, std::optional<std::uint64_t>) {}),
+              refused);
     EXPECT_EQ(body, kUnchanged);
     const auto existing = workDir_ / L"existing.bin";
     WriteFileBytes(existing, kUnchanged);
@@ -435,27 +438,37 @@ TEST_F(HttpClientTest, DownloadToFileIntoAMissingFolderFailsBeforeAnyRequest) {
 
 struct ProgressCase {
     const char* path;
-    bool reported;  // only a nonzero Content-Length gives progress figures
+    std::optional<std::uint64_t> exactSize;
+    std::optional<std::uint64_t> expected;  // what the figures say the whole body is
+    std::uint64_t size;
 };
 
-TEST_F(HttpClientTest, ProgressStartsAtZeroAndRunsToOneHundredOnlyWithAKnownLength) {
+TEST_F(HttpClientTest, ProgressRunsFromZeroToTheWholeBodyWithTheLengthKnownOrNot) {
     const ProgressCase cases[] = {
-        {"/r300k.bin", true},
-        {"/unframed", false},
-        {"/chunked", false},
-        {"/empty", false},
+        {"/r300k.bin", std::nullopt, 300000, 300000},
+        {"/unframed", std::nullopt, std::nullopt, 50000},
+        {"/chunked", std::nullopt, std::nullopt, 50000},
+        {"/empty", std::nullopt, 0, 0},
+        // The exact size a download was given, where the response names no length.
+        {"/chunked", 50000, 50000, 50000},
     };
     for (const auto& c : cases) {
         for (const bool toFile : {false, true}) {
+            if (c.exactSize && !toFile) {
+                continue;
+            }
             SCOPED_TRACE(std::string(c.path) + (toFile ? " to a file" : " into memory"));
-            std::vector<float> figures;
-            const zv::ProgressCallback progress = [&figures](float percent) { figures.push_back(percent); };
+            std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> figures;
+            const zv::ProgressCallback progress = [&figures](std::uint64_t received,
+                                                             std::optional<std::uint64_t> expected) {
+                figures.emplace_back(received, expected);
+            };
             HttpClient client;
             std::string body = kUnchanged;
             const auto target = workDir_ / L"progress.bin";
             const std::wstring url = server_.Url(c.path);
             if (toFile) {
-                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), std::nullopt, progress).complete);
+                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), c.exactSize, progress).complete);
             } else {
                 std::uint32_t error = 0;
                 const std::optional<zv::UrlParts> parts = HttpClient::CrackUrl(url, error);
@@ -463,18 +476,52 @@ TEST_F(HttpClientTest, ProgressStartsAtZeroAndRunsToOneHundredOnlyWithAKnownLeng
                 ASSERT_TRUE(client.GetBytes(*parts, body, progress).complete);
                 EXPECT_NE(body, kUnchanged);
             }
-            if (!c.reported) {
-                EXPECT_TRUE(figures.empty());
-                continue;
-            }
-            ASSERT_GE(figures.size(), 2u);
-            EXPECT_EQ(figures.front(), 0.0f);
-            EXPECT_EQ(figures.back(), 100.0f);
-            for (std::size_t i = 1; i < figures.size(); ++i) {
-                EXPECT_GT(figures[i], figures[i - 1]);
+            ASSERT_FALSE(figures.empty());
+            EXPECT_EQ(figures.front().first, 0u);
+            EXPECT_EQ(figures.back().first, c.size);
+            for (std::size_t i = 0; i < figures.size(); ++i) {
+                EXPECT_EQ(figures[i].second, c.expected);
+                if (i > 0) {
+                    EXPECT_GT(figures[i].first, figures[i - 1].first);
+                }
             }
         }
     }
+}
+
+// Records what the client tells it.
+class RecordedDownloads final : public zv::DownloadProgress {
+public:
+    std::vector<std::string> events;
+    void Begun() override { events.push_back("begun"); }
+    void Received(std::uint64_t received, std::optional<std::uint64_t> expected) override {
+        events.push_back(std::to_string(received) + " of " + (expected ? std::to_string(*expected) : "?"));
+    }
+    void Ended() override { events.push_back("ended"); }
+};
+
+TEST_F(HttpClientTest, DownloadsReportToTheirSinkFromBeginningToEndAlsoWhenTheyFail) {
+    RecordedDownloads downloads;
+    HttpClient client;
+    client.ReportDownloadsTo(&downloads);
+    const auto target = workDir_ / L"reported.bin";
+
+    ASSERT_TRUE(client.DownloadToFile(server_.Url("/r300k.bin"), target.wstring(), std::nullopt).complete);
+    ASSERT_GE(downloads.events.size(), 4u);
+    EXPECT_EQ(downloads.events.front(), "begun");
+    EXPECT_EQ(downloads.events[1], "0 of 300000");
+    EXPECT_EQ(downloads.events[downloads.events.size() - 2], "300000 of 300000");
+    EXPECT_EQ(downloads.events.back(), "ended");
+
+    downloads.events.clear();
+    EXPECT_FALSE(client.DownloadToFile(server_.Url("/no-such-file"), target.wstring(), std::nullopt).complete);
+    EXPECT_EQ(downloads.events, (std::vector<std::string>{"begun", "ended"}));
+
+    // A document fetched into memory is no download.
+    downloads.events.clear();
+    std::string text;
+    ASSERT_TRUE(client.GetString(server_.Url("/r300k.bin"), text).complete);
+    EXPECT_TRUE(downloads.events.empty());
 }
 
 }  // namespace

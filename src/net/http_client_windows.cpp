@@ -12,6 +12,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "net/http_client.h"
+#include "net/run_proxy.h"
 #include "net/transfer_log.h"
 #include "net/transfer_rules.h"
 
@@ -33,7 +34,7 @@ static_assert(kSecureProtocolTls12 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2);
 static_assert(kSecureProtocolTls13 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
 static_assert(kProtocolsNotSupported == ERROR_INVALID_PARAMETER);
 
-// A session of the default proxy that speaks TLS 1.2 or 1.3 only. A library that could not be
+// A session of the run's proxy that speaks TLS 1.2 or 1.3 only. A library that could not be
 // loaded, and a session that cannot be restricted, count as a session that did not open.
 HINTERNET OpenWinHttpSession(const wchar_t* userAgent) {
     const WinHttpLibrary& library = WinHttpLibrary::Get();
@@ -42,8 +43,8 @@ HINTERNET OpenWinHttpSession(const wchar_t* userAgent) {
         ::SetLastError(library.error());
         return nullptr;
     }
-    UniqueInternet session(
-        winhttp->open(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    const RunProxy& proxy = RunProxy::Get();
+    UniqueInternet session(winhttp->open(userAgent, proxy.AccessType(), proxy.ProxyName(), proxy.ProxyBypass(), 0));
     if (!session) {
         return nullptr;
     }
@@ -130,9 +131,29 @@ struct OpenRequest {
     UniqueInternet request;
 };
 
+// The origin a proxy script is asked about: scheme, host and port.
+std::wstring Origin(const UrlParts& url) {
+    return std::wstring(url.secure ? L"https://" : L"http://") + url.host + L":" + std::to_wstring(url.port) + L"/";
+}
+
+// Tells the request the proxy the script names for its origin, or that it goes direct; the
+// platform's error code when the request refuses, 0 otherwise.
+std::uint32_t SetScriptProxy(const WinHttpFunctions& winhttp, HINTERNET request, ProxyScript& script,
+                             const UrlParts& url) {
+    const RequestProxy& named = script.For(Origin(url));
+    std::wstring proxy = named.proxy;
+    std::wstring bypass = named.bypass;
+    WINHTTP_PROXY_INFO info{};
+    info.dwAccessType = proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    info.lpszProxy = proxy.empty() ? nullptr : proxy.data();
+    info.lpszProxyBypass = bypass.empty() ? nullptr : bypass.data();
+    return winhttp.setOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info) ? 0 : ::GetLastError();
+}
+
 // Connects, sends the GET and receives the response's head; the platform's error code when any of
-// it fails, 0 otherwise.
-std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, OpenRequest& open) {
+// it fails, 0 otherwise. With a proxy script, the script names the request's proxy first.
+std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
+                          OpenRequest& open) {
     open.connection.reset(winhttp.connect(session, url.host.c_str(), url.port, 0));
     if (!open.connection) {
         return ::GetLastError();
@@ -146,6 +167,11 @@ std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, co
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&open.redirectedTo);
     if (winhttp.setOption(open.request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
         winhttp.setStatusCallback(open.request.get(), &NoteRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
+    }
+    if (script) {
+        if (const std::uint32_t error = SetScriptProxy(winhttp, open.request.get(), *script, url); error != 0) {
+            return error;
+        }
     }
     if (!winhttp.sendRequest(open.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !winhttp.receiveResponse(open.request.get(), nullptr)) {
@@ -169,9 +195,8 @@ template <typename Sink>
 std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::uint64_t bodyLimit,
                        std::optional<std::uint64_t> announced, const ProgressCallback& progress,
                        std::uint64_t& received, Sink& sink) {
-    const bool reportProgress = progress && announced.value_or(0) != 0;
-    if (reportProgress) {
-        progress(0.0f);
+    if (progress) {
+        progress(0, announced);
     }
     std::vector<char> chunk;
     for (;;) {
@@ -195,8 +220,8 @@ std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::
             return error;
         }
         received += read;
-        if (reportProgress) {
-            progress(ProgressPercent(received, *announced));
+        if (progress) {
+            progress(received, announced);
         }
     }
 }
@@ -220,11 +245,11 @@ using BodyRule = HttpClient::BodyRule;
 
 // One GET on session, its body handed to sink (see ReadBody) by rule.
 template <typename Sink>
-Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, const UrlParts& url, const BodyRule& rule,
-              const ProgressCallback& progress, Sink&& sink) {
+Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
+              const BodyRule& rule, const ProgressCallback& progress, Sink&& sink) {
     Fetched fetched;
     OpenRequest open;
-    fetched.result.systemError = SendRequest(winhttp, session, url, open);
+    fetched.result.systemError = SendRequest(winhttp, session, script, url, open);
     fetched.redirectedTo = open.redirectedTo;
     if (fetched.result.systemError != 0) {
         fetched.outcome = Outcome::NoResponse;
@@ -261,7 +286,7 @@ TransferResult Failed(std::uint32_t error) { return TransferResult{false, 0, err
 
 }  // namespace
 
-HttpClient::HttpClient() : HttpClient(&OpenWinHttpSession) {}
+HttpClient::HttpClient() : HttpClient(&OpenWinHttpSession) { script_ = RunProxy::Get().script(); }
 
 HttpClient::HttpClient(SessionOpener openSession) : session_(openSession(kUserAgent)) {
     if (!session_) {
@@ -308,8 +333,8 @@ TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, cons
         return Failed(noSessionError_);
     }
     std::string received;
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), url, BodyRule{kMaxBodyInMemory, {}}, progress,
-                                  [&received](const char* data, DWORD size, std::uint32_t&) {
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), script_, url, BodyRule{kMaxBodyInMemory, {}},
+                                  progress, [&received](const char* data, DWORD size, std::uint32_t&) {
                                       received.append(data, size);
                                       return true;
                                   });
@@ -340,7 +365,21 @@ TransferResult HttpClient::GetString(const std::wstring& url, std::string& text)
 
 TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
                                           std::optional<std::uint64_t> exactSize) {
-    return DownloadToFile(url, targetPath, exactSize, ProgressCallback{});
+    if (!downloads_) {
+        return DownloadToFile(url, targetPath, exactSize, ProgressCallback{});
+    }
+    // Ended on every way out, so that whatever shows the download goes with it.
+    struct Reported {
+        DownloadProgress& downloads;
+        explicit Reported(DownloadProgress& d) : downloads(d) { downloads.Begun(); }
+        ~Reported() { downloads.Ended(); }
+        Reported(const Reported&) = delete;
+        Reported& operator=(const Reported&) = delete;
+    } reported(*downloads_);
+    return DownloadToFile(url, targetPath, exactSize,
+                          [this](std::uint64_t received, std::optional<std::uint64_t> expected) {
+                              downloads_->Received(received, expected);
+                          });
 }
 
 TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
@@ -372,7 +411,7 @@ TransferResult HttpClient::Download(const std::wstring& url, const std::wstring&
     if (!file) {
         return Failed(::GetLastError());
     }
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), *parts, rule, progress,
+    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), script_, *parts, rule, progress,
                                   [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
                                       DWORD written = 0;
                                       if (!::WriteFile(file.get(), data, size, &written, nullptr)) {

@@ -11,6 +11,9 @@ namespace zv {
 
 namespace {
 
+// A proxy that wants to know who the user is answers 407; the launcher has no credentials to give.
+constexpr std::uint32_t kProxyAuthenticationRequired = 407;
+
 // From winhttp.h, and the system errors the client itself can report.
 constexpr std::pair<std::uint32_t, std::string_view> kNames[] = {
     {2, "ERROR_FILE_NOT_FOUND"},
@@ -104,6 +107,9 @@ std::string DescribeTransfer(std::wstring_view url, const TransferResult& result
     if (result.httpStatus != 0) {
         line += "HTTP ";
         line += std::to_string(result.httpStatus);
+        if (result.httpStatus == kProxyAuthenticationRequired) {
+            line += " (the proxy asks for credentials)";
+        }
         if (result.systemError != 0) {
             line += ", then ";
         }

@@ -21,6 +21,7 @@ std::string_view TransferErrorName(std::uint32_t code);
 //   GET https://h/launcher/manifest.json -> HTTP 200, 352 bytes in 12 ms
 //   GET https://h/stub/0a1b.../manifest.json -> HTTP 404, 162 bytes in 9 ms
 //   GET https://h/launcher/manifest.json -> error 12029 ERROR_WINHTTP_CANNOT_CONNECT, 0 bytes in 1003 ms
+//   GET https://h/launcher/manifest.json -> HTTP 407 (the proxy asks for credentials), 0 bytes in 8 ms
 //   GET https://h/stub/0a1b.../ZVClient-....dll -> HTTP 200, then error 12030 ERROR_WINHTTP_CONNECTION_ERROR,
 //       1000 bytes in 30 ms
 // redirectedTo, when the request was redirected, is the address of the last redirect:

@@ -14,6 +14,7 @@ TEST(DescribeTransfer, TheUrlHowItEndedTheBytesAndTheTime) {
         {{true, 200, 0}, 352, "HTTP 200, 352 bytes in 12 ms"},
         {{false, 404, 0}, 0, "HTTP 404, 0 bytes in 12 ms"},
         {{false, 503, 0}, 0, "HTTP 503, 0 bytes in 12 ms"},
+        {{false, 407, 0}, 0, "HTTP 407 (the proxy asks for credentials), 0 bytes in 12 ms"},
         {{false, 0, 12007}, 0, "error 12007 ERROR_WINHTTP_NAME_NOT_RESOLVED, 0 bytes in 12 ms"},
         {{false, 0, 12029}, 0, "error 12029 ERROR_WINHTTP_CANNOT_CONNECT, 0 bytes in 12 ms"},
         {{false, 0, 12175}, 0, "error 12175 ERROR_WINHTTP_SECURE_FAILURE, 0 bytes in 12 ms"},

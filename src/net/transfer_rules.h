@@ -1,8 +1,8 @@
 #pragma once
 
 // The decisions of an HTTP transfer that do not depend on the platform: which TLS versions a
-// session may use, which statuses count, which body length a response commits to, when a body is
-// complete, and the progress figure.
+// session may use, which statuses count, which body length a response commits to, and when a body
+// is complete.
 
 #include <cstdint>
 #include <optional>
@@ -61,11 +61,6 @@ constexpr BodyEnd CheckBodyEnd(std::optional<std::uint64_t> announced, std::uint
         return BodyEnd::Complete;
     }
     return received < *announced ? BodyEnd::Short : BodyEnd::Long;
-}
-
-// The share of the body received so far, in percent.
-constexpr float ProgressPercent(std::uint64_t received, std::uint64_t length) {
-    return static_cast<float>(received) / static_cast<float>(length) * 100.0f;
 }
 
 }  // namespace zv

@@ -25,6 +25,10 @@ struct WinHttpFunctions {
     decltype(&::WinHttpQueryDataAvailable) queryDataAvailable = nullptr;
     decltype(&::WinHttpReadData) readData = nullptr;
     decltype(&::WinHttpCloseHandle) closeHandle = nullptr;
+    // The proxy settings (proxy_settings.h).
+    decltype(&::WinHttpGetDefaultProxyConfiguration) getDefaultProxyConfiguration = nullptr;
+    decltype(&::WinHttpGetIEProxyConfigForCurrentUser) getIEProxyConfigForCurrentUser = nullptr;
+    decltype(&::WinHttpGetProxyForUrl) getProxyForUrl = nullptr;
 };
 
 // System32's winhttp.dll with its functions, loaded by the first call of Get (which is

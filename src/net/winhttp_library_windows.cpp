@@ -25,7 +25,10 @@ WinHttpLibrary::WinHttpLibrary() noexcept : module_(LoadSystemLibrary(L"winhttp.
         ResolveExport(m, "WinHttpReceiveResponse", f.receiveResponse) &&
         ResolveExport(m, "WinHttpQueryHeaders", f.queryHeaders) &&
         ResolveExport(m, "WinHttpQueryDataAvailable", f.queryDataAvailable) &&
-        ResolveExport(m, "WinHttpReadData", f.readData) && ResolveExport(m, "WinHttpCloseHandle", f.closeHandle);
+        ResolveExport(m, "WinHttpReadData", f.readData) && ResolveExport(m, "WinHttpCloseHandle", f.closeHandle) &&
+        ResolveExport(m, "WinHttpGetDefaultProxyConfiguration", f.getDefaultProxyConfiguration) &&
+        ResolveExport(m, "WinHttpGetIEProxyConfigForCurrentUser", f.getIEProxyConfigForCurrentUser) &&
+        ResolveExport(m, "WinHttpGetProxyForUrl", f.getProxyForUrl);
     if (!resolved) {
         error_ = ::GetLastError();
         module_.reset();

@@ -2,6 +2,7 @@
 // directory, then the splash through its life. The thread cannot be stopped, so the steps run in
 // order in one test.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,20 @@ HWND FindSplash() {
     return process == ::GetCurrentProcessId() ? window : nullptr;
 }
 
+// Whether condition comes to hold within a few seconds: the bar's messages are posted.
+template <typename Condition>
+bool Eventually(Condition&& condition) {
+    for (int i = 0; i < 100 && !condition(); ++i) {
+        ::Sleep(50);
+    }
+    return condition();
+}
+
+// The splash's download bar, or null.
+HWND Bar(HWND splash) { return ::FindWindowExW(splash, nullptr, PROGRESS_CLASSW, nullptr); }
+LRESULT Position(HWND bar) { return ::SendMessageW(bar, PBM_GETPOS, 0, 0); }
+bool IsMarquee(HWND bar) { return (::GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0; }
+
 TEST(UiThread, SplashLifecycle) {
     const zv::test::ScratchDirectory folder;
     WriteBitmap(folder.path() / L"zarnovelle.bmp");
@@ -111,6 +126,40 @@ TEST(UiThread, SplashLifecycle) {
     ::UpdateWindow(splash);
     EXPECT_EQ(PixelsOffBitmap(splash), 0);
 
+    // The download bar: along the bottom edge, the splash's full width, 0 to 100.
+    zv::ShowSplashProgress({false, 40});
+    ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr && Position(Bar(splash)) == 40; })) << "no bar at 40 %";
+    HWND bar = Bar(splash);
+    EXPECT_TRUE(::IsWindowVisible(bar));
+    EXPECT_FALSE(IsMarquee(bar));
+    PBRANGE range{};
+    ::SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    EXPECT_EQ(range.iLow, 0);
+    EXPECT_EQ(range.iHigh, 100);
+    RECT barRect{};
+    ::GetWindowRect(bar, &barRect);
+    RECT splashRect{};
+    ::GetWindowRect(splash, &splashRect);
+    EXPECT_EQ(barRect.left, splashRect.left);
+    EXPECT_EQ(barRect.right, splashRect.right);
+    EXPECT_EQ(barRect.bottom, splashRect.bottom);
+    EXPECT_EQ(barRect.bottom - barRect.top, 12);
+    zv::ShowSplashProgress({false, 75});
+    EXPECT_TRUE(Eventually([&] { return Position(bar) == 75; }));
+    EXPECT_EQ(Bar(splash), bar);
+    // Without a length: a marquee.
+    zv::ShowSplashProgress({true, 0});
+    ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr && IsMarquee(Bar(splash)); })) << "no marquee";
+    bar = Bar(splash);
+    zv::RemoveSplashProgress();
+    EXPECT_TRUE(Eventually([&] { return Bar(splash) == nullptr; })) << "the bar stayed";
+    EXPECT_FALSE(::IsWindow(bar));
+    EXPECT_EQ(PixelsOffBitmap(splash), 0) << "the splash is whole again where the bar was";
+    // The next download's bar goes with the splash.
+    zv::ShowSplashProgress({false, 5});
+    ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr; }));
+    bar = Bar(splash);
+
     zv::HideSplash();
     EXPECT_FALSE(::IsWindowVisible(splash));
     zv::HideSplash();
@@ -123,6 +172,7 @@ TEST(UiThread, SplashLifecycle) {
     zv::CloseSplash();
     EXPECT_EQ(::GetLastError(), 193u);
     EXPECT_FALSE(::IsWindow(splash)) << "the splash must be destroyed when CloseSplash returns";
+    EXPECT_FALSE(::IsWindow(bar)) << "its bar with it";
     EXPECT_EQ(FindSplash(), nullptr);
 
     // Later calls find nothing to do.
@@ -130,6 +180,8 @@ TEST(UiThread, SplashLifecycle) {
     zv::CloseSplash();
     zv::ShowSplash();
     zv::HideSplash();
+    zv::ShowSplashProgress({false, 50});
+    zv::RemoveSplashProgress();
     EXPECT_EQ(::GetLastError(), 193u);
     EXPECT_EQ(FindSplash(), nullptr);
 

@@ -4,12 +4,16 @@
 // thread meets it in two hand-shakes only: the ready event (the splash exists or is known to be
 // absent) and the consent request (a thread message, then an answer byte and an answer event).
 // Showing, hiding and closing the splash go through the window itself, which carries each
-// request to the owning thread; the UI thread never waits for the main thread.
+// request to the owning thread; the UI thread never waits for the main thread. The download bar's
+// updates are posted: the main thread never waits for them either.
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <iterator>
 
+#include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "ui/agreement_text.h"
 #include "ui/ui.h"
@@ -30,6 +34,14 @@ constexpr wchar_t kInstruction[] = L"To install Zarnovelle you must accept the t
 constexpr UINT WM_SHOWCONSENT = WM_USER + 1;
 // Sent by CloseSplash to the splash: only the thread that owns a window may destroy it.
 constexpr UINT WM_CLOSESPLASH = WM_USER + 2;
+// Posted to the splash by ShowSplashProgress: wParam 1 for a marquee, lParam the percent.
+constexpr UINT WM_SPLASHPROGRESS = WM_USER + 3;
+// Posted to the splash by RemoveSplashProgress.
+constexpr UINT WM_REMOVESPLASHPROGRESS = WM_USER + 4;
+
+// The download bar along the splash's bottom edge, the full width of the splash.
+constexpr int kProgressHeight = 12;
+constexpr UINT kMarqueeStepMs = 30;
 
 constexpr int kConsentWidth = 500;
 constexpr int kConsentHeight = 400;
@@ -45,6 +57,10 @@ HBITMAP g_splashBitmap = nullptr;
 // Created by the UI thread; the main thread shows, hides and closes it. Cleared by whichever
 // side sees it go, so it is atomic.
 std::atomic<HWND> g_splashWindow{nullptr};
+
+// The splash's download bar, and whether it is a marquee: UI thread only.
+HWND g_progressBar = nullptr;
+bool g_progressMarquee = false;
 
 // The consent window and its controls: UI thread only.
 HWND g_consentWindow = nullptr;
@@ -137,6 +153,60 @@ void CreateConsentWindow() {
     ::UpdateWindow(g_consentWindow);
 }
 
+// The common controls, for the progress class, on the UI thread at the first bar. comctl32 is no
+// KnownDLL, so it is loaded at run time from the system, never from the launcher's folder: the
+// manifest's dependency on Common-Controls 6.0 makes Windows take version 6 from its side-by-side
+// store. Never freed: its window class must outlive every bar. False when it cannot be had.
+bool CommonControlsReady() {
+    static const bool ready = [] {
+        const HMODULE library = LoadSystemLibrary(L"comctl32.dll").release();
+        decltype(&::InitCommonControlsEx) initialize = nullptr;
+        if (library == nullptr || !ResolveExport(library, "InitCommonControlsEx", initialize)) {
+            return false;
+        }
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+        return initialize(&controls) != FALSE;
+    }();
+    return ready;
+}
+
+void ShowProgressBar(HWND splash, bool marquee, int percent) {
+    if (g_progressBar != nullptr && g_progressMarquee != marquee) {
+        ::DestroyWindow(g_progressBar);
+        g_progressBar = nullptr;
+    }
+    if (g_progressBar == nullptr) {
+        if (!CommonControlsReady()) {
+            return;
+        }
+        RECT client{};
+        ::GetClientRect(splash, &client);
+        const int height = std::min<int>(kProgressHeight, client.bottom);
+        const DWORD style = WS_CHILD | WS_VISIBLE | (marquee ? PBS_MARQUEE : 0);
+        g_progressBar = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, style, 0, client.bottom - height, client.right,
+                                          height, splash, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        if (g_progressBar == nullptr) {
+            return;
+        }
+        g_progressMarquee = marquee;
+        if (marquee) {
+            ::SendMessageW(g_progressBar, PBM_SETMARQUEE, TRUE, kMarqueeStepMs);
+        } else {
+            ::SendMessageW(g_progressBar, PBM_SETRANGE32, 0, 100);
+        }
+    }
+    if (!marquee) {
+        ::SendMessageW(g_progressBar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    }
+}
+
+void RemoveProgressBar() {
+    if (g_progressBar != nullptr) {
+        ::DestroyWindow(g_progressBar);
+        g_progressBar = nullptr;
+    }
+}
+
 void PaintSplash(HWND window) {
     PAINTSTRUCT paint{};
     const HDC target = ::BeginPaint(window, &paint);
@@ -169,10 +239,17 @@ LRESULT SplashMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             ::ShowWindow(window, SW_HIDE);
             ::DestroyWindow(window);
             return 0;
+        case WM_SPLASHPROGRESS:
+            ShowProgressBar(window, wParam != 0, static_cast<int>(lParam));
+            return 0;
+        case WM_REMOVESPLASHPROGRESS:
+            RemoveProgressBar();
+            return 0;
         case WM_DESTROY:
             // Also when the splash goes another way (Alt+F4 while it is active): the main thread
-            // must not go on using a destroyed handle.
+            // must not go on using a destroyed handle. The bar goes with it, as its child.
             g_splashWindow = nullptr;
+            g_progressBar = nullptr;
             return 0;
         default:
             break;
@@ -315,6 +392,22 @@ void CloseSplash() {
     ::SendMessageW(splash, WM_CLOSESPLASH, 0, 0);
     g_splashWindow = nullptr;
     ::SetLastError(lastError);
+}
+
+void ShowSplashProgress(const BarUpdate& update) {
+    if (const HWND splash = g_splashWindow.load()) {
+        const DWORD lastError = ::GetLastError();
+        ::PostMessageW(splash, WM_SPLASHPROGRESS, update.marquee ? 1 : 0, update.percent);
+        ::SetLastError(lastError);
+    }
+}
+
+void RemoveSplashProgress() {
+    if (const HWND splash = g_splashWindow.load()) {
+        const DWORD lastError = ::GetLastError();
+        ::PostMessageW(splash, WM_REMOVESPLASHPROGRESS, 0, 0);
+        ::SetLastError(lastError);
+    }
 }
 
 bool AskForConsent() {

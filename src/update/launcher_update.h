@@ -8,6 +8,7 @@
 #include "common/launch_result.h"
 #include "common/process_start.h"
 #include "common/version.h"
+#include "net/download_progress.h"
 #include "net/transfer.h"
 #include "update/replacement_command.h"
 #include "update/update_source.h"
@@ -62,8 +63,8 @@ StepResult UpdateLauncher(const UpdateSource& source, const Version& ownVersion,
 SelfUpdatePlatform& WindowsSelfUpdatePlatform();
 
 // The same against the update server the launcher was built for, over WinHTTP, with the real acts
-// and platform (Windows only).
-StepResult UpdateLauncher();
+// and platform; the download reports to downloads (Windows only).
+StepResult UpdateLauncher(DownloadProgress& downloads);
 
 // In a launcher restarted by the hand-over: the forwarded text the previous launcher left in
 // ZV_REPLACEMENT_ARGUMENTS, or nothing. Either way every variable of the hand-over is removed from

@@ -106,8 +106,9 @@ SelfUpdatePlatform& WindowsSelfUpdatePlatform() {
     return platform;
 }
 
-StepResult UpdateLauncher() {
+StepResult UpdateLauncher(DownloadProgress& downloads) {
     HttpClient client;
+    client.ReportDownloadsTo(&downloads);
     return UpdateLauncher(UpdateSource{kUpdateHost, kUpdatePublicKeys}, kLauncherVersion, client, WindowsUpdateSystem(),
                           WindowsSelfUpdatePlatform());
 }

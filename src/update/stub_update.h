@@ -4,6 +4,7 @@
 
 #include "common/launch_result.h"
 #include "launch/target_discovery.h"
+#include "net/download_progress.h"
 #include "net/transfer.h"
 #include "update/update_source.h"
 #include "update/update_system.h"
@@ -32,7 +33,7 @@ namespace zv {
 StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
                             UpdateSystem& system);
 
-// The same over WinHTTP with the real acts (Windows only).
-StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source);
+// The same over WinHTTP with the real acts; the download reports to downloads (Windows only).
+StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, DownloadProgress& downloads);
 
 }  // namespace zv

@@ -3,8 +3,9 @@
 
 namespace zv {
 
-StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source) {
+StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, DownloadProgress& downloads) {
     HttpClient client;
+    client.ReportDownloadsTo(&downloads);
     return UpdateClientStub(location, source, client, WindowsUpdateSystem());
 }
 

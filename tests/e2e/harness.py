@@ -31,6 +31,9 @@ MESSAGE_BOX_CLASS = "#32770"
 WINDOW_CLASS = "Zarnovelle"
 CONSENT_TITLE = "Zarnovelle Launcher"
 SPLASH_BITMAP = REPO / "resources" / "zarnovelle.bmp"
+PROGRESS_CLASS = "msctls_progress32"
+INTERNET_SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+MACHINE_INTERNET_SETTINGS_KEY = INTERNET_SETTINGS_KEY.replace("HKCU", "HKLM", 1)
 
 
 def signed_build_dir() -> Path:
@@ -198,6 +201,10 @@ class Window:
         ox, oy = self.raw["client_origin"]
         left, top, right, bottom = child["rect"]
         return left - ox, top - oy, right - left, bottom - top
+
+    def progress_bar(self) -> dict | None:
+        """The download bar among the children (its "position" and "marquee"), or None."""
+        return next((c for c in self.children if c["class"].lower() == PROGRESS_CLASS), None)
 
     def static_texts(self) -> list[str]:
         return [c["text"] for c in self.children if c["class"].lower() == "static" and c["text"]]
@@ -469,10 +476,65 @@ class Wine:
     def reg_delete_key(self, key: str) -> None:
         self.run("reg", ["delete", key, "/f"])
 
+    def reg_delete_value(self, key: str, value: str) -> None:
+        self.run("reg", ["delete", key, "/v", value, "/f"])
+
+    # -- proxy settings ---------------------------------------------------------------------------
+    @staticmethod
+    def _connection_settings(version: int, flags: int, texts: list[str]) -> str:
+        """Windows' binary form of proxy settings: the version, a counter, the flags (1 direct,
+        2 proxy, 4 script, 8 automatic detection), then each text after its length."""
+        data = struct.pack("<III", version, 0, flags)
+        for text in texts:
+            data += struct.pack("<I", len(text)) + text.encode("ascii")
+        return (data + bytes(16)).hex()
+
+    def set_user_proxy(self, proxy: str = "", bypass: str = "", script: str = "", auto_detect: bool = False) -> None:
+        """The current user's Internet settings (Settings, or a script a school or company hands
+        out) in DefaultConnectionSettings, which WinHTTP reads for the user."""
+        flags = 1 | (2 if proxy else 0) | (4 if script else 0) | (8 if auto_detect else 0)
+        self.reg_set(INTERNET_SETTINGS_KEY, "DefaultConnectionSettings", "REG_BINARY",
+                     self._connection_settings(0x46, flags, [proxy, bypass, script]))
+
+    def set_machine_proxy(self, proxy: str, bypass: str = "") -> None:
+        """The machine's WinHTTP proxy, as `netsh winhttp set proxy` keeps it (WinHttpSettings)."""
+        self.reg_set(MACHINE_INTERNET_SETTINGS_KEY, "WinHttpSettings", "REG_BINARY",
+                     self._connection_settings(0x18, 2, [proxy, bypass]))
+
+    def clear_proxies(self) -> None:
+        """Neither a machine proxy nor settings of the user's: a fresh prefix."""
+        self.reg_delete_value(INTERNET_SETTINGS_KEY, "DefaultConnectionSettings")
+        self.reg_delete_value(MACHINE_INTERNET_SETTINGS_KEY, "WinHttpSettings")
+
+    # -- the launcher's log -------------------------------------------------------------------------
+    def log_folder(self) -> Path:
+        return self.prefix / "drive_c" / "users" / "root" / "AppData" / "Local" / "Zarnovelle" / "Logs"
+
+    def log_events(self) -> list[str]:
+        """The events of the launcher's log (each line without its time and process id)."""
+        log = self.log_folder() / "launcher.log"
+        if not log.exists():
+            return []
+        return [line.split(" ", 2)[2] for line in log.read_bytes().decode("utf-8").splitlines()]
+
 
 def fixture(name: str) -> Path:
     """A file built by tests/fixtures/game: Game.exe, GameCore.dll, stub-1/ZVClient.dll, ..."""
     return build_dir() / "fixtures" / "game" / name
+
+
+def large_stub(folder: Path, size: int) -> Path:
+    """Version 2 of the stub with zeros after its last section, so that it is size bytes long and
+    still loads: a download that takes a while, which the game runs with."""
+    data = fixture("stub-2/ZVClient.dll").read_bytes()
+    path = folder / "ZVClient.dll"
+    path.write_bytes(data + bytes(size - len(data)))
+    return path
+
+
+def stub_file_path(client_target: Path, stub: Path) -> str:
+    """Where UpdateServer.publish_stub serves the stub."""
+    return f"/stub/{build_key(client_target)}/ZVClient-{sha1_of(stub)}.dll"
 
 
 @dataclass(frozen=True)
@@ -694,15 +756,19 @@ class UpdateServer:
     """The loopback HTTPS server (tests/server/zvserver.py) on the port the launcher was built for.
     Files go under root; routes change what a path answers; every request is logged."""
 
-    def __init__(self, workdir: Path):
+    def __init__(self, workdir: Path, address: str = "127.0.0.1", certs: Path | None = None):
+        """address: the loopback address to listen on; certs: the folder of make_certs.sh's files
+        to use, instead of making new ones."""
         self.workdir = workdir
-        self.certs = workdir / "certs"
+        self.address = address
+        self.certs = certs or workdir / "certs"
         self.root = workdir / "root"
         self.routes_file = workdir / "routes.json"
         self.log_file = workdir / "log.jsonl"
         self.host, self.port = update_host()
         self.process: subprocess.Popen | None = None
-        subprocess.run([str(SERVER_DIR / "make_certs.sh"), str(self.certs)], check=True, capture_output=True)
+        if certs is None:
+            subprocess.run([str(SERVER_DIR / "make_certs.sh"), str(self.certs)], check=True, capture_output=True)
 
     @property
     def ca_der(self) -> Path:
@@ -718,7 +784,7 @@ class UpdateServer:
         self.process = subprocess.Popen(
             [sys.executable, str(SERVER_DIR / "zvserver.py"), "--root", str(self.root),
              "--cert", str(self.certs / "server.pem"), "--key", str(self.certs / "server.key"),
-             "--port", str(self.port), "--routes", str(self.routes_file), "--log", str(self.log_file),
+             "--address", self.address, "--port", str(self.port), "--routes", str(self.routes_file), "--log", str(self.log_file),
              "--ready-file", str(ready)],
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         if not eventually(lambda: ready.exists() or self.process.poll() is not None, timeout=15):
@@ -783,8 +849,7 @@ class UpdateServer:
         key = build_key(client_target)
         path = f"/stub/{key}/manifest.json"
         if manifest is None:
-            digest = sha1_of(stub)
-            url = self.put_file(f"/stub/{key}/ZVClient-{digest}.dll", stub)
-            manifest = {"sha1": digest, "url": url}
+            url = self.put_file(stub_file_path(client_target, stub), stub)
+            manifest = {"sha1": sha1_of(stub), "url": url}
         self.put_manifest(path, manifest)
         return path

@@ -176,7 +176,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         close_after = route.get("close_after")
         stall_after = route.get("stall_after")
         sent = 0
-        for block in body.chunks():
+        blocks = body.chunks()
+        if "bytes_per_second" in route:
+            blocks = paced(blocks, int(route["bytes_per_second"]))
+        for block in blocks:
             if stall_after is not None and sent <= stall_after < sent + len(block):
                 cut = stall_after - sent
                 self.write_block(block[:cut], chunked)
@@ -225,14 +228,30 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 pass
 
 
+def paced(blocks, rate):
+    """The blocks cut into twentieths of a second's worth, each sent when the rate allows: a large
+    body that takes a known while to arrive."""
+    piece = max(1, rate // 20)
+    start = time.monotonic()
+    sent = 0
+    for block in blocks:
+        for offset in range(0, len(block), piece):
+            part = block[offset : offset + piece]
+            delay = start + sent / rate - time.monotonic()
+            if delay > 0:
+                time.sleep(delay)
+            sent += len(part)
+            yield part
+
+
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, port, config, tls_context):
+    def __init__(self, address, port, config, tls_context):
         self.config = config
         self.scheme = "https" if tls_context else "http"
-        super().__init__(("127.0.0.1", port), Handler)
+        super().__init__((address, port), Handler)
         if tls_context:
             # The handshake runs in the request's own thread, so one stuck client never blocks accept.
             self.socket = tls_context.wrap_socket(self.socket, server_side=True, do_handshake_on_connect=False)
@@ -263,6 +282,8 @@ def main():
     parser.add_argument("--root", required=True, help="folder whose files are served")
     parser.add_argument("--cert", required=True, help="server certificate (PEM)")
     parser.add_argument("--key", required=True, help="its private key (PEM)")
+    parser.add_argument("--address", default="127.0.0.1",
+                        help="loopback address to listen on (default 127.0.0.1)")
     parser.add_argument("--port", type=int, default=0, help="HTTPS port (0: any free port)")
     parser.add_argument("--plain-port", type=int, help="also serve plain HTTP on this port (0: any free port)")
     parser.add_argument("--routes", help="JSON routes file, read again on every request")
@@ -278,9 +299,9 @@ def main():
     context.load_cert_chain(args.cert, args.key)
     if args.tls:
         offer_only(context, args.tls)
-    servers = [Server(args.port, config, context)]
+    servers = [Server(args.address, args.port, config, context)]
     if args.plain_port is not None:
-        servers.append(Server(args.plain_port, config, None))
+        servers.append(Server(args.address, args.plain_port, config, None))
     # The serving threads inherit a mask without these, so the main thread alone takes them.
     stop_signals = {signal.SIGTERM, signal.SIGINT}
     signal.pthread_sigmask(signal.SIG_BLOCK, stop_signals)

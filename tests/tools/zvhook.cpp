@@ -5,7 +5,8 @@
 //
 //   <pid> <tid> <hwnd> <event> <data> <class>|<title>
 //
-//   create, show, hide, destroy   a top-level window (data "-")
+//   create, show, hide, destroy   a top-level window, or a progress bar (the splash's download
+//                                 bar); data "-"
 //   setfont                       WM_SETFONT to any window; data "<font handle>:<redraw flag>"
 //   ctlcolorstatic                WM_CTLCOLORSTATIC answered by a top-level window; data
 //                                 "<control>:<brush returned>"
@@ -84,6 +85,12 @@ std::string Utf8(const wchar_t* text) {
 
 bool TopLevel(HWND window) { return (::GetWindowLongW(window, GWL_STYLE) & WS_CHILD) == 0; }
 
+bool ProgressBar(HWND window) {
+    wchar_t className[64] = {};
+    ::GetClassNameW(window, className, 64);
+    return _wcsicmp(className, L"msctls_progress32") == 0;
+}
+
 void Record(HWND window, const char* event, const std::string& data) {
     // The watched program must not see its last error change under it.
     const DWORD lastError = ::GetLastError();
@@ -112,7 +119,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ZvWatchHook(int code, WPARAM w
         const auto& m = *reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (m.message == WM_SETFONT) {
             Record(m.hwnd, "setfont", std::to_string(m.wParam) + ":" + std::to_string(m.lParam));
-        } else if (TopLevel(m.hwnd)) {
+        } else if (TopLevel(m.hwnd) || ProgressBar(m.hwnd)) {
             if (m.message == WM_CREATE) {
                 Record(m.hwnd, "create", "-");
             } else if (m.message == WM_SHOWWINDOW) {

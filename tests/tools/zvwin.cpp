@@ -2,6 +2,9 @@
 // windows and message boxes, describes them as JSON on stdout, presses their buttons, and holds
 // resources (a mutex, a locked file) for as long as the test keeps its stdin open.
 //
+// A description lists the window's children; a progress bar among them (the splash's download
+// bar) comes with its position (PBM_GETPOS) and whether it is a marquee.
+//
 //   zvwin find    --title T [--class C] [--timeout MS]   describe a top-level window (exit 3: none)
 //                 [--visible 1]                          ... once it is also visible
 //   zvwin windows [--title T] [--class C]                every matching top-level window, hidden ones
@@ -29,6 +32,7 @@
 //                                                        and PATH from the prefix, whatever the
 //                                                        Unix environment says)
 #include <windows.h>
+#include <commctrl.h>
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -181,6 +185,11 @@ std::string Describe(HWND hwnd, bool withChildren) {
     out += ",\"class\":" + JsonString(cls) + ",\"text\":" + JsonString(WindowText(hwnd));
     if (_wcsicmp(cls.c_str(), L"Static") == 0) {
         out += ",\"icon\":\"" + IconKind(hwnd) + "\"";
+    }
+    if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
+        const bool marquee = (::GetWindowLongW(hwnd, GWL_STYLE) & PBS_MARQUEE) != 0;
+        out +=
+            ",\"position\":" + std::to_string(Ask(hwnd, PBM_GETPOS)) + ",\"marquee\":" + (marquee ? "true" : "false");
     }
     if (_wcsicmp(cls.c_str(), L"Edit") == 0) {
         // Lines as laid out in the control, so wrapped paragraphs count more than once.

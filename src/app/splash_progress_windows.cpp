@@ -1,0 +1,26 @@
+#include "app/splash_progress.h"
+
+#include "ui/ui.h"
+
+namespace zv {
+
+void SplashProgress::Begun() {
+    begun_ = std::chrono::steady_clock::now();
+    pacing_ = ProgressPacing{};
+}
+
+void SplashProgress::Received(std::uint64_t received, std::optional<std::uint64_t> expected) {
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun_);
+    if (const std::optional<BarUpdate> update = pacing_.Next(elapsed, received, expected)) {
+        ShowSplashProgress(*update);
+    }
+}
+
+void SplashProgress::Ended() {
+    if (pacing_.Shown()) {
+        RemoveSplashProgress();
+    }
+}
+
+}  // namespace zv
