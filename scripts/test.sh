@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs every test: formatting, the one-way layers of the source folders, the native unit tests under
+# Runs every test: formatting, the launcher built by clang too, the one-way layers of the source folders, the native unit tests under
 # ASan/UBSan, a bounded fuzzing run of the parsers and the quoting (about a minute), the Windows unit
 # tests under Wine, the end-to-end scenarios with the real launcher under Wine, and publishing with
 # zvpublish served by nginx.
@@ -14,6 +14,10 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== build"
 sh scripts/build.sh
+
+echo "== the launcher built by a second compiler (clang and lld, warnings as errors)"
+cmake --preset windows-clang >/dev/null
+cmake --build --preset windows-clang
 
 echo "== layers (each folder uses only the folders below it)"
 /usr/bin/python3 scripts/check_layers.py build/native build/windows
