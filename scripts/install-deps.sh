@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="
-  cmake make g++ clang-format clang libclang-rt-14-dev
+  cmake make g++ clang-format clang lld libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
   nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
