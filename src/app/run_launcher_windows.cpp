@@ -76,8 +76,8 @@ int ForwardedArgumentCount() {
 
 void LogStart() {
     const std::wstring self = GetModulePath();
-    const std::wstring sha1 = DigestToHex(HashFile(self));
-    LogEvent("start " + ToUtf8(self) + " sha1 " + ToUtf8(sha1) + ", " + std::to_string(ForwardedArgumentCount()) +
+    const std::string sha1 = Sha1ToHex(HashFile(self));
+    LogEvent("start " + ToUtf8(self) + " sha1 " + sha1 + ", " + std::to_string(ForwardedArgumentCount()) +
              " arguments, Windows " + DescribeWindowsVersion());
 }
 

@@ -14,6 +14,10 @@ namespace zv {
 // on Windows and whole code points elsewhere; both are read.
 std::string ToUtf8(std::wstring_view text);
 
+// The wide text of UTF-8: UTF-16 on Windows, whole code points elsewhere. Bytes that are not UTF-8
+// (and encoded surrogates, and values past U+10FFFF) become U+FFFD, one per byte.
+std::wstring FromUtf8(std::string_view text);
+
 enum class UtcPrecision { Seconds, Milliseconds };
 
 // "2026-12-10T12:00:00Z", or with milliseconds "2026-12-10T12:00:00.123Z"; the time is cut, not

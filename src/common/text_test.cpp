@@ -19,6 +19,17 @@ TEST(ToUtf8, EncodesEveryCodePointAndReplacesWhatIsNone) {
 #endif
 }
 
+TEST(FromUtf8, DecodesUtf8AndReplacesWhatIsNot) {
+    EXPECT_EQ(zv::FromUtf8("C:\\Games\\Foo"), L"C:\\Games\\Foo");
+    EXPECT_EQ(zv::FromUtf8("\xC3\xA9\xD0\x96\xE3\x82\xB2"), L"\u00e9\u0416\u30b2");
+    EXPECT_EQ(zv::ToUtf8(zv::FromUtf8("\xF0\x9F\x8E\xAE")), "\xF0\x9F\x8E\xAE") << "beyond U+FFFF, both ways";
+    const std::wstring replacement(1, static_cast<wchar_t>(0xFFFD));
+    for (const char* text : {"\xFF", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+        EXPECT_EQ(zv::FromUtf8(text).substr(0, 1), replacement) << "a lone byte, cut short, overlong, a surrogate, "
+                                                                   "past U+10FFFF";
+    }
+}
+
 TEST(FormatUtcTime, CutsToItsPrecision) {
     const auto time = floor<milliseconds>(sys_days{2026y / December / 31} + 23h + 59min + 59s + 999999us);
     EXPECT_EQ(zv::FormatUtcTime(time, zv::UtcPrecision::Seconds), "2026-12-31T23:59:59Z");

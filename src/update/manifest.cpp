@@ -2,8 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <stdexcept>
-
 #include "common/text.h"
 #include "integrity/file_digest.h"
 
@@ -85,20 +83,6 @@ ManifestMember<bool> ReadTrue(const Json& object, const char* name) {
     return member;
 }
 
-ManifestMember<Sha1Digest> ReadDigest(const Json& object, const char* name) {
-    const ManifestMember<std::string> text = ReadString(object, name);
-    ManifestMember<Sha1Digest> member;
-    member.fault = text.fault;
-    if (text.ok()) {
-        try {
-            member.value = DigestFromHex(text.value);
-        } catch (const std::invalid_argument&) {
-            member.fault = MemberFault::Malformed;
-        }
-    }
-    return member;
-}
-
 }  // namespace
 
 ManifestReading ReadManifest(std::string_view body) {
@@ -116,7 +100,7 @@ ManifestReading ReadManifest(std::string_view body) {
         return reading;
     }
     reading.form = ManifestForm::Object;
-    reading.sha1 = ReadDigest(document, kSha1Member);
+    reading.sha1 = ReadParsed(document, kSha1Member, Sha1FromHex);
     reading.url = ReadString(document, kUrlMember);
     reading.sha256 = ReadParsed(document, kSha256Member, Sha256FromHex);
     reading.signature = ReadString(document, kSignatureMember);

@@ -137,7 +137,7 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
 StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
                             UpdateSystem& system) {
     // A code section that cannot be read still has a key: forty zero digits.
-    const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
+    const std::wstring key = FromUtf8(Sha1ToHex(HashCodeSection(location.clientTarget)));
     std::string body;
     const TransferResult fetched = transfer.GetString(StubManifestUrl(source.host, key), body);
     if (!fetched.complete) {

@@ -509,7 +509,7 @@ BuildKey ComputeBuildKey(const std::wstring& target) {
             target, "has no code section the launcher can hash (no \".text\" section and no section marked as code)"};
         return result;
     }
-    result.key = DigestToHex(code);
+    result.key = FromUtf8(Sha1ToHex(code));
     result.machine = examination.machine;
     return result;
 }

@@ -4,7 +4,7 @@
 // asks for it (update/tree_layout.h).
 //
 // The build key and every digest come from the launcher's own code (ExamineClientTarget,
-// HashCodeSection, HashFile, DigestToHex), so the tree holds exactly what the launcher will ask
+// HashCodeSection, HashFile, Sha1ToHex), so the tree holds exactly what the launcher will ask
 // for. Files named by their content never change once written; manifests are replaced whole.
 
 #include <cstdint>
@@ -43,7 +43,7 @@ struct BuildKey {
     std::uint16_t machine = 0;  // the client target's: 0x8664 (x64) or 0x014C (x86)
 };
 
-// The build key of a client target: DigestToHex of HashCodeSection, after ExamineClientTarget has
+// The build key of a client target: Sha1ToHex of HashCodeSection, after ExamineClientTarget has
 // accepted the file. Refused: a file that is not a client target, and one whose code section
 // cannot be read (the launcher would then ask for forty zeros, the key every such file shares).
 BuildKey ComputeBuildKey(const std::wstring& target);

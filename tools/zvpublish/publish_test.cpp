@@ -205,7 +205,7 @@ TEST_F(Publishing, LauncherGoesUnderItsContentNameAndTheManifestNamesIt) {
     const std::string sha1 = Sha1Hex(ReadFileBytes(launcher));
     EXPECT_EQ(EntriesOf(tree / "launcher"), (std::vector<std::string>{"ZVLauncher-" + sha1 + ".exe", "manifest.json"}));
     const zv::ManifestReading manifest = zv::ReadManifest(ReadFileText(tree / "launcher" / "manifest.json"));
-    EXPECT_EQ(ToUtf8(zv::DigestToHex(manifest.sha1.value)), sha1);
+    EXPECT_EQ(zv::Sha1ToHex(manifest.sha1.value), sha1);
     EXPECT_EQ(manifest.url.value, "https://cdn.example.com/zv/launcher/ZVLauncher-" + sha1 + ".exe");
 }
 
@@ -237,8 +237,7 @@ TEST_F(Publishing, ANewStubReplacesTheManifestWithoutWritingIntoTheOldOne) {
     ASSERT_FALSE(published.failure) << published.failure->reason;
     EXPECT_EQ(published.manifestChange, Change::Replaced);
     EXPECT_EQ(ReadFileText(scratch.path() / "snapshot.json"), old);
-    EXPECT_EQ(ToUtf8(zv::DigestToHex(zv::ReadManifest(ReadFileText(manifest)).sha1.value)),
-              Sha1Hex(ReadFileBytes(second)));
+    EXPECT_EQ(zv::Sha1ToHex(zv::ReadManifest(ReadFileText(manifest)).sha1.value), Sha1Hex(ReadFileBytes(second)));
     EXPECT_TRUE(fs::exists(BuildFolder() / ("ZVClient-" + Sha1Hex(ReadFileBytes(first)) + ".dll")));
 }
 
@@ -425,7 +424,7 @@ TEST_F(SignedPublishing, WritesManifestsTheLauncherAccepts) {
         EXPECT_EQ(zv::FormatVersion(reading.release.version), c.version);
         EXPECT_EQ(reading.release.expires, kExpires);
         EXPECT_EQ(reading.release.size, fs::file_size(c.file));
-        EXPECT_EQ(ToUtf8(zv::DigestToHex(reading.release.sha1)), Sha1Hex(ReadFileBytes(c.file)));
+        EXPECT_EQ(zv::Sha1ToHex(reading.release.sha1), Sha1Hex(ReadFileBytes(c.file)));
         EXPECT_EQ(reading.release.url, c.url);
         EXPECT_TRUE(zv::FileIsRelease(c.file.wstring(), reading.release));
         // For another host, the same manifest is no manifest at all.

@@ -159,7 +159,7 @@ void DescribeManifest(std::ostringstream& out, const ManifestFolder& folder, con
     if (folder.state == ManifestState::Withdrawn) {
         return;
     }
-    out << indent << "sha1  " << ToUtf8(DigestToHex(folder.sha1)) << "\n";
+    out << indent << "sha1  " << Sha1ToHex(folder.sha1) << "\n";
     out << indent << "file  ";
     if (folder.namedRelative.empty()) {
         out << "outside the tree: " << EscapeForTerminal(folder.url) << "\n";
@@ -213,7 +213,7 @@ Json ManifestJson(const ManifestFolder& folder, FileTime now) {
     json["signature_problem"] = OrNull(folder.signatureProblem);
     json["expires"] = folder.expiresText ? Json(*folder.expiresText) : Json(nullptr);
     json["expires_in_seconds"] = folder.expires ? Json(SecondsToExpiry(*folder.expires, now)) : Json(nullptr);
-    json["sha1"] = good ? Json(ToUtf8(DigestToHex(folder.sha1))) : Json(nullptr);
+    json["sha1"] = good ? Json(Sha1ToHex(folder.sha1)) : Json(nullptr);
     json["url"] = good ? Json(folder.url) : Json(nullptr);
     json["file"] = OrNull(folder.namedRelative);
     json["size"] = folder.namedFacts ? Json(folder.namedFacts->size) : Json(nullptr);

@@ -17,8 +17,6 @@ using ContentName = std::wstring (*)(const Sha1Digest&);
 
 ContentName ContentNameOf(FolderKind kind) { return kind == FolderKind::Launcher ? LauncherFileName : StubFileName; }
 
-bool IsLowerHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
-
 std::vector<std::string> FolderParts(FolderKind kind, const std::wstring& key) {
     if (kind == FolderKind::Launcher) {
         return {ToUtf8(kLauncherFolder)};
@@ -210,12 +208,9 @@ std::optional<Sha1Digest> ContentNameDigest(FolderKind kind, std::wstring_view n
     if (at == std::wstring::npos || name.size() != pattern.size()) {
         return std::nullopt;
     }
-    const std::wstring_view digits = name.substr(at, kDigits);
-    if (!std::all_of(digits.begin(), digits.end(), IsLowerHexDigit)) {
-        return std::nullopt;
-    }
-    const Sha1Digest digest = DigestFromHex(ToUtf8(digits));
-    if (nameOf(digest) != name) {
+    // Lower-case digits only: the name another case of the same digits gives is not this one.
+    const std::optional<Sha1Digest> digest = Sha1FromHex(ToUtf8(name.substr(at, kDigits)));
+    if (!digest || nameOf(*digest) != name) {
         return std::nullopt;
     }
     return digest;

@@ -106,7 +106,7 @@ private:
 };
 
 // Text at the tool's edges: command-line arguments come in wide, messages go out in UTF-8.
+using zv::FromUtf8;
 using zv::ToUtf8;
-std::wstring FromUtf8(std::string_view text);
 
 }  // namespace zv::publish

@@ -162,6 +162,4 @@ bool RemoveFile(const std::wstring& path, std::string& reason) {
     return true;
 }
 
-std::wstring FromUtf8(std::string_view text) { return FromNativePath(text); }
-
 }  // namespace zv::publish

@@ -8,6 +8,7 @@
 #include "common/launch_result.h"
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
+#include "integrity/hex.h"
 #include "integrity/sha1.h"
 #include "net/transfer_rules.h"
 #include "tree_contents.h"
@@ -246,8 +247,8 @@ void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector
         }
         if (actual->sha1 != expected) {
             v.Add(Kind::Error, file,
-                  "its SHA-1 is " + ToUtf8(DigestToHex(actual->sha1)) + ", but " + ToUtf8(manifest) + " says " +
-                      ToUtf8(DigestToHex(expected)) + " (players would get a checksum mismatch)");
+                  "its SHA-1 is " + Sha1ToHex(actual->sha1) + ", but " + ToUtf8(manifest) + " says " +
+                      Sha1ToHex(expected) + " (players would get a checksum mismatch)");
             return;
         }
         if (release != nullptr && actual->sha256 != release->sha256) {
