@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "app/run_facts.h"
 #include "common/launch_result.h"
 
 namespace zv {
@@ -49,11 +50,11 @@ public:
 // The whole run, in order; returns the process exit code (0 or 1).
 int RunLauncher(LauncherSteps& steps);
 
-// The run with the real operations (Windows only).
-int RunLauncher();
+// The run with the real operations, built for it from facts (Windows only).
+int RunLauncher(const RunFacts& facts);
 
 // Logs the start of a run: the launcher's path and SHA-1, how many arguments it forwards (never
 // their text) and the Windows version (Windows only).
-void LogStart();
+void LogStart(const RunFacts& facts);
 
 }  // namespace zv

@@ -4,7 +4,6 @@
 
 #include "launch/client_target.h"
 #include "launch/discovery_platform.h"
-#include "launch/process_paths.h"
 
 namespace zv {
 
@@ -122,7 +121,5 @@ LaunchResult LocateGame(const std::wstring& launcherPath, GameLocation& location
     location = std::move(found);
     return LaunchResult::Success;
 }
-
-LaunchResult LocateGame(GameLocation& location) { return LocateGame(GetModulePath(), location); }
 
 }  // namespace zv

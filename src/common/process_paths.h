@@ -1,23 +1,25 @@
 #pragma once
 
+// What the launcher reads about its own process: its file's path and its command line.
+
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zv {
 
-// Full path of the running executable as the platform reports it; empty when it reports nothing.
+// Full path of the running executable as the platform reports it; empty when it reports nothing
+// (Windows only).
 std::wstring GetModulePath();
 
-// The launcher's own arguments after the program name, re-quoted and joined by single blanks;
-// empty when there are none or the command line cannot be split. In a launcher restarted by its
-// self-update, the arguments handed over (see AdoptHandedOverArguments).
-std::wstring BuildForwardedArguments();
+// The arguments after the program name of commandLine, split by the platform's standard rules
+// (CommandLineToArgvW); nothing when it cannot be split (Windows only).
+std::optional<std::vector<std::wstring>> SplitCommandLine(const wchar_t* commandLine);
 
-// Takes the forwarded text a self-update handed over to this restarted launcher (see
-// update/replacement_command.h). From then on BuildForwardedArguments splits it as it splits the
-// arguments of the command line, and uses it when the command line has no arguments of its own.
-// Called once at entry, before anything reads the arguments.
-void AdoptHandedOverArguments(std::wstring text);
+// The arguments the process was started with, after the program name (GetCommandLineW, split as
+// above; Windows only).
+std::optional<std::vector<std::wstring>> OwnArguments();
 
 // Reads a path through a call with GetModuleFileNameW's contract: query(buffer, size) writes at
 // most size characters and returns the number written without the terminator, 0 on failure, and

@@ -1,4 +1,4 @@
-#include "launch/command_line.h"
+#include "common/command_line.h"
 
 #include <cstddef>
 
@@ -51,12 +51,12 @@ std::wstring JoinQuotedArguments(std::span<const std::wstring> arguments) {
     return text;
 }
 
-std::wstring ForwardedArgumentText(std::span<const std::wstring> ownArguments,
-                                   const std::optional<std::vector<std::wstring>>& handedOver) {
+std::vector<std::wstring> ForwardedArguments(std::span<const std::wstring> ownArguments,
+                                             const std::optional<std::vector<std::wstring>>& handedOver) {
     if (ownArguments.empty() && handedOver) {
-        return JoinQuotedArguments(*handedOver);
+        return *handedOver;
     }
-    return JoinQuotedArguments(ownArguments);
+    return {ownArguments.begin(), ownArguments.end()};
 }
 
 }  // namespace zv

@@ -1,4 +1,4 @@
-#include "launch/command_line.h"
+#include "common/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "argv_split.h"
-#include "launch/process_paths.h"
+#include "common/process_paths.h"
 
 #ifdef _WIN32
 #include <windows.h>
