@@ -4,6 +4,7 @@
 
 #include "app/run_facts.h"
 #include "common/launch_result.h"
+#include "common/launcher_title.h"
 
 namespace zv {
 
@@ -11,7 +12,7 @@ namespace zv {
 inline constexpr unsigned kInformationBox = 64;  // MB_ICONINFORMATION
 inline constexpr unsigned kErrorBox = 16;        // MB_ICONERROR
 
-inline constexpr std::wstring_view kLauncherCaption = L"Zarnovelle Launcher";
+inline constexpr std::wstring_view kLauncherCaption = kLauncherTitle;
 inline constexpr std::wstring_view kLauncherUpdateCaption = L"Launcher Update Error";
 inline constexpr std::wstring_view kGameUpdateCaption = L"Game Update Error";
 inline constexpr std::wstring_view kAnotherInstanceText = L"Another instance is already running";

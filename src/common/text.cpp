@@ -1,5 +1,6 @@
 #include "common/text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -116,6 +117,27 @@ std::optional<std::chrono::sys_seconds> ParseUtcTime(std::string_view text) {
         return std::nullopt;
     }
     return sys_seconds{sys_days{date}} + hours{hour} + minutes{minute} + seconds{second};
+}
+
+std::wstring JoinPath(std::wstring_view directory, std::wstring_view name, wchar_t separator) {
+    std::wstring path;
+    path.reserve(directory.size() + 1 + name.size());
+    path.append(directory);
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') {
+        path.push_back(separator);
+    }
+    path.append(name);
+    return path;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
+}
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](wchar_t x, wchar_t y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
 }
 
 }  // namespace zv

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -70,6 +71,35 @@ TEST(ParseUtcTime, TakesExactlyTheWrittenForm) {
                              "２026-12-31T23:59:59Z"}) {
         EXPECT_EQ(zv::ParseUtcTime(text), std::nullopt) << text;
     }
+}
+
+TEST(JoinPath, AddsOneSeparatorOnlyWhereNoneEndsTheDirectory) {
+    struct Case {
+        std::wstring_view directory;
+        std::wstring_view name;
+        wchar_t separator;
+        std::wstring_view joined;
+    };
+    const Case cases[] = {
+        {L"C:\\Games\\Foo", L"ZVClient.dll", L'\\', L"C:\\Games\\Foo\\ZVClient.dll"},
+        {L"C:\\", L"Foo", L'\\', L"C:\\Foo"},
+        {L"C:/Games/", L"Foo", L'\\', L"C:/Games/Foo"},  // "/" separates on Windows too
+        {L"", L"Foo.exe", L'\\', L"Foo.exe"},             // relative to the current directory
+        {L"C:\\Games", L"", L'\\', L"C:\\Games\\"},     // the prefix of a listing
+        {L"tree", L"launcher", L'/', L"tree/launcher"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(zv::JoinPath(c.directory, c.name, c.separator), c.joined);
+    }
+}
+
+TEST(EqualsIgnoringAsciiCase, FoldsOnlyTheAsciiLetters) {
+    EXPECT_TRUE(zv::EqualsIgnoringAsciiCase("ZVClient.DLL", "zvclient.dll"));
+    EXPECT_TRUE(zv::EqualsIgnoringAsciiCase(L"C:\\USERS\\Zv", L"c:\\users\\zV"));
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("ZVClient.dll", "ZVClient.dl"));
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase(L"\u00C9", L"\u00E9")) << "no folding beyond ASCII";
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("@", "`")) << "the neighbours of A-Z stay apart";
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("[", "{"));
 }
 
 }  // namespace

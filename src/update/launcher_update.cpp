@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
+#include "update/manifest_refusal.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 
@@ -80,12 +81,12 @@ StepResult Replace(Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform&
     return failure;
 }
 
-// A build without keys: the manifest's "sha1" and "url", as launchers always read them.
+// A build without keys: the manifest's "sha1" and "url" decide; they are all an unsigned tree
+// publishes.
 StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const RunningLauncher& launcher,
                                       Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform& platform) {
-    if (!manifest.sha1.ok()) {
-        LogEvent("the launcher manifest has no usable \"sha1\"");
-        return LaunchResult::LauncherManifestMissingSha1;
+    if (const auto refused = RefuseWithoutSha1(manifest, kLauncherManifestResults)) {
+        return *refused;
     }
     // A launcher file that cannot be read hashes to zeros and so is replaced.
     if (FileMatchesManifest(launcher.path, manifest)) {
@@ -93,7 +94,7 @@ StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const Run
     }
     // "url" matters only now: a manifest for a current launcher may leave it out.
     if (!manifest.url.ok()) {
-        return LaunchResult::LauncherManifestMissingUrl;
+        return kLauncherManifestResults.missingUrl;
     }
     return Replace(transfer, system, platform, Release{manifest.url.value, manifest.sha1.value, std::nullopt},
                    launcher);
@@ -107,16 +108,10 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const Updat
     const std::optional<std::string> host = MessageHost(source.host);
     const SignedReading reading = CheckSignedManifest(manifest, host.value_or(""), ToUtf8(LauncherManifestPath()),
                                                       ManifestPlace::Launcher, source.keys, system.Now());
-    if (reading.trust == ManifestTrust::Untrusted || !host) {
-        LogEvent("the launcher manifest is not signed for this launcher: " + reading.problem);
-        return LaunchResult::LauncherManifestUntrusted;
+    if (const auto refused = RefuseUntrusted(reading, host.has_value(), kLauncherManifestResults)) {
+        return *refused;
     }
     const SignedRelease& release = reading.release;
-    if (reading.trust == ManifestTrust::Expired) {
-        LogEvent("the launcher manifest of version " + FormatVersion(release.version) + " expired at " +
-                 *release.expires);
-        return LaunchResult::LauncherManifestExpired;
-    }
     const std::wstring& self = launcher.path;
     const Version& ownVersion = launcher.version;
     if (release.version <= ownVersion) {
@@ -143,12 +138,11 @@ StepResult UpdateLauncher(const UpdateSource& source, const RunningLauncher& lau
                           UpdateSystem& system, SelfUpdatePlatform& platform) {
     std::string body;
     if (!transfer.GetString(LauncherManifestUrl(source.host), body).complete) {
-        return LaunchResult::LauncherManifestFetchFailed;
+        return kLauncherManifestResults.unreadable;
     }
     const ManifestReading manifest = ReadManifest(body);
-    if (manifest.form == ManifestForm::NotOneJsonValue) {
-        LogEvent("the launcher manifest is not one JSON value: " + manifest.parseError);
-        return LaunchResult::LauncherManifestFetchFailed;
+    if (const auto refused = RefuseUnreadable(manifest, kLauncherManifestResults)) {
+        return *refused;
     }
     if (!source.Signed()) {
         return UpdateFromUnsignedManifest(manifest, launcher, transfer, system, platform);

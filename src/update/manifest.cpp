@@ -120,6 +120,12 @@ std::wstring WidenManifestUrl(std::string_view url) {
     std::wstring wide;
     wide.reserve(url.size());
     for (const char byte : url) {
+        // Sign-extended on purpose, as copying a std::string into a std::wstring does where char is
+        // signed (on every Windows compiler): that is the address a launcher without keys requests
+        // for a "url", and an unsigned tree must name the same address to every launcher reading
+        // it. Do not "fix" this into UTF-8 decoding: a byte above 0x7F becomes a unit from U+FF80
+        // up, which no well-formed URL holds, so such a manifest fails in every launcher alike
+        // instead of fetching, in some, an address nobody tested. A signed "url" is printable ASCII.
         wide.push_back(static_cast<wchar_t>(static_cast<char16_t>(static_cast<signed char>(byte))));
     }
     return wide;
