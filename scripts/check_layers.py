@@ -1,20 +1,18 @@
 #!/usr/bin/env python3
 """Checks that the source folders depend on each other one way only.
 
-    check_layers.py [BUILD_DIR ...]
+    check_layers.py [BUILD_DIR ...]     check the code, the builds' links and the documents
+    check_layers.py --picture           print the picture of the layers drawn from the rule
 
-The layers, bottom to top (a folder may use the folders listed for it, and nothing else):
+The rule is ALLOWED below: a folder may use the folders listed for it, and nothing else. Every
+#include of a header from another folder of src (and of tools/zvpublish) is checked against it. For
+each configured build folder given, CMake's graph of the targets is checked too: a folder's library
+links only to the libraries of the folders it may use.
 
-    common                       handle owners, file reading, PE records, result codes and texts
-    integrity, net, ui           digests; the HTTP client; the windows
-    launch                       discovery, the game launch, the launcher's own path and arguments
-    update                       the manifests and the two updaters
-    app                          the run, the game step, the entry
-
-Every #include of a header from another folder of src (and of tools/zvpublish, which may use
-everything below the application) is checked against that list. For each configured build folder
-given, CMake's graph of the targets is checked too: a folder's library links only to the libraries
-of the folders it may use. Exits with 1 and names each offending include or link.
+The documents draw the same rule and nothing else: the picture between the "layers" markers in
+docs/developers.md is the one --picture prints, and the Floor column of README.md's folder table
+gives each folder of src its floor from the rule (a folder uses only floors below its own). Exits
+with 1 and names each offending include, link or line.
 """
 
 from __future__ import annotations
@@ -81,6 +79,73 @@ def check_includes() -> list[str]:
     return faults
 
 
+def floors() -> dict[str, int]:
+    """Each folder's floor: 0 for a folder that uses nothing, else one above the highest it uses."""
+    memo: dict[str, int] = {}
+
+    def floor(node: str) -> int:
+        if node not in memo:
+            memo[node] = 1 + max((floor(dep) for dep in ALLOWED[node]), default=-1)
+        return memo[node]
+
+    for node in ALLOWED:
+        floor(node)
+    return memo
+
+
+# What each folder holds, for the picture.
+ROLES = {
+    "common": "handle owners, text, the process's path and arguments, PE reading, result codes",
+    "integrity": "digests: SHA-1, SHA-256, P-256 signatures",
+    "net": "the HTTP client behind the Transfer interface, the proxy",
+    "ui": "the UI thread, the splash and its bar, the agreement window",
+    "launch": "discovery of the client target and the game, the game's start",
+    "update": "manifests, signatures, the tree's layout, the two updaters, the hand-over",
+    "app": "the composition root, the run's order, the game step, the guard, the agreement",
+    "tools/zvpublish": "the publishing tool",
+}
+
+
+def picture() -> str:
+    """The layers, top floor first: each folder, what it may use, and what it holds."""
+    levels = floors()
+    lines = []
+    for level in sorted(set(levels.values()), reverse=True):
+        lines.append(f"floor {level}")
+        for folder in sorted(f for f in ALLOWED if levels[f] == level):
+            uses = ", ".join(sorted(ALLOWED[folder], key=lambda f: (-levels[f], f))) or "nothing"
+            lines.append(f"  {folder:<16} {ROLES[folder]}")
+            lines.append(f"  {'':<16}   uses {uses}")
+    return "\n".join(lines)
+
+
+PICTURE_BLOCK = re.compile(r"<!-- layers -->\n```\n(.*?)```\n<!-- /layers -->", re.DOTALL)
+README_ROW = re.compile(r"^\| `src/([a-z]+)` \| (\d+) \|", re.MULTILINE)
+
+
+def check_documents() -> list[str]:
+    faults = []
+    guide = (REPO / "docs" / "developers.md").read_text(encoding="utf-8")
+    match = PICTURE_BLOCK.search(guide)
+    if not match:
+        faults.append("docs/developers.md: no picture between <!-- layers --> and <!-- /layers -->")
+    elif match.group(1).rstrip("\n") != picture():
+        faults.append("docs/developers.md: the picture of the layers is not the rule's; "
+                      "put in what `check_layers.py --picture` prints")
+    readme = (REPO / "README.md").read_text(encoding="utf-8")
+    levels = floors()
+    seen = set()
+    for folder, level in README_ROW.findall(readme):
+        seen.add(folder)
+        if folder not in levels:
+            faults.append(f"README.md: src/{folder} is in no layer")
+        elif int(level) != levels[folder]:
+            faults.append(f"README.md: src/{folder} is on floor {levels[folder]}, not {level}")
+    src_folders = {p.name for p in (REPO / "src").iterdir() if p.is_dir()}
+    faults += [f"README.md: the folder table has no floor for src/{name}" for name in sorted(src_folders - seen)]
+    return faults
+
+
 def library_folder(target: str) -> str | None:
     name = target.removeprefix("zv_")
     if target.startswith("zv_") and name in ALLOWED:
@@ -107,7 +172,10 @@ def check_links(build_dir: Path) -> list[str]:
 
 
 def main(argv: list[str]) -> int:
-    faults = check_acyclic() + check_includes()
+    if argv[1:] == ["--picture"]:
+        print(picture())
+        return 0
+    faults = check_acyclic() + check_includes() + check_documents()
     for build_dir in argv[1:]:
         faults += check_links(Path(build_dir))
     for fault in faults:
