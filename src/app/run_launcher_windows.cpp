@@ -27,15 +27,17 @@ namespace {
 
 class WindowsLauncherSteps final : public LauncherSteps {
 public:
+    explicit WindowsLauncherSteps(LauncherWindows& windows) : windows_(windows), downloads_(windows) {}
+
     bool AcquireInstanceGuard() override { return zv::AcquireInstanceGuard(); }
     void ReleaseInstanceGuard() override { zv::ReleaseInstanceGuard(); }
-    void StartUiThread() override { zv::StartUiThread(); }
-    void ShowSplash() override { zv::ShowSplash(); }
-    void HideSplash() override { zv::HideSplash(); }
-    void CloseSplash() override { zv::CloseSplash(); }
+    void StartUiThread() override { windows_.StartUiThread(); }
+    void ShowSplash() override { windows_.ShowSplash(); }
+    void HideSplash() override { windows_.HideSplash(); }
+    void CloseSplash() override { windows_.CloseSplash(); }
     bool ReadAgreementAccepted() override { return zv::ReadAgreementAccepted(); }
     void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
-    bool AskForConsent() override { return zv::AskForConsent(); }
+    bool AskForConsent() override { return windows_.AskForConsent(); }
     StepResult UpdateLauncher() override { return zv::UpdateLauncher(downloads_); }
     StepResult UpdateAndLaunchGame() override {
         const std::unique_ptr<LaunchPlatform> platform = MakeWindowsLaunchPlatform(&zv::ReleaseInstanceGuard);
@@ -48,6 +50,7 @@ public:
     }
 
 private:
+    LauncherWindows& windows_;
     // Both updaters' downloads show on the splash.
     SplashProgress downloads_;
 };
@@ -82,7 +85,8 @@ void LogStart() {
 }
 
 int RunLauncher() {
-    WindowsLauncherSteps steps;
+    LauncherWindows windows;
+    WindowsLauncherSteps steps(windows);
     return RunLauncher(steps);
 }
 
