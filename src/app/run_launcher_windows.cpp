@@ -34,17 +34,17 @@ namespace {
 class WindowsLauncherSteps final : public LauncherSteps {
 public:
     explicit WindowsLauncherSteps(const RunFacts& facts)
-        : facts_(facts), launchPlatform_([this] { guard_.Release(); }) {}
+        : facts_(facts), downloads_(windows_), launchPlatform_([this] { guard_.Release(); }) {}
 
     bool AcquireInstanceGuard() override { return guard_.Acquire(); }
     void ReleaseInstanceGuard() override { guard_.Release(); }
-    void StartUiThread() override { zv::StartUiThread(); }
-    void ShowSplash() override { zv::ShowSplash(); }
-    void HideSplash() override { zv::HideSplash(); }
-    void CloseSplash() override { zv::CloseSplash(); }
+    void StartUiThread() override { windows_.StartUiThread(); }
+    void ShowSplash() override { windows_.ShowSplash(); }
+    void HideSplash() override { windows_.HideSplash(); }
+    void CloseSplash() override { windows_.CloseSplash(); }
     bool ReadAgreementAccepted() override { return zv::ReadAgreementAccepted(); }
     void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
-    bool AskForConsent() override { return zv::AskForConsent(); }
+    bool AskForConsent() override { return windows_.AskForConsent(); }
     StepResult UpdateLauncher() override {
         return zv::UpdateLauncher(facts_.source, facts_.launcher, Client(), system_, selfUpdatePlatform_);
     }
@@ -70,6 +70,8 @@ private:
     }
 
     const RunFacts& facts_;
+    // Made first and so gone last: its UI thread ends once nothing else of the run is left.
+    LauncherWindows windows_;
     InstanceGuard guard_;
     SplashProgress downloads_;
     WindowsUpdateSystem system_;
