@@ -14,7 +14,9 @@ The layers, bottom to top (a folder may use the folders listed for it, and nothi
 Every #include of a header from another folder of src (and of tools/zvpublish, which may use
 everything below the application) is checked against that list. For each configured build folder
 given, CMake's graph of the targets is checked too: a folder's library links only to the libraries
-of the folders it may use. Exits with 1 and names each offending include or link.
+of the folders it may use, and neither those libraries nor the programs built from them link to a
+test library (zv_test_*, whose headers, such as HttpClient's probe, are for the tests and the test
+tools only). Exits with 1 and names each offending include or link.
 """
 
 from __future__ import annotations
@@ -90,6 +92,10 @@ def library_folder(target: str) -> str | None:
     return None
 
 
+# The programs built from the layers' libraries, which must not reach test code either.
+PRODUCT_PROGRAMS = {"ZVLauncher", "zvpublish"}
+
+
 def check_links(build_dir: Path) -> list[str]:
     with tempfile.TemporaryDirectory() as tmp:
         dot = Path(tmp) / "targets.dot"
@@ -103,6 +109,8 @@ def check_links(build_dir: Path) -> list[str]:
         a, b = library_folder(names.get(source, "")), library_folder(names.get(target, ""))
         if a and b and a != b and b not in ALLOWED[a]:
             faults.append(f"{build_dir.name}: {names[source]} links to {names[target]}, which {a} may not use")
+        if (a or names.get(source) in PRODUCT_PROGRAMS) and names.get(target, "").startswith("zv_test"):
+            faults.append(f"{build_dir.name}: {names[source]} links to the test library {names[target]}")
     return faults
 
 
