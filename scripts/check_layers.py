@@ -9,6 +9,9 @@ The rule is ALLOWED below: a folder may use the folders listed for it, and nothi
 each configured build folder given, CMake's graph of the targets is checked too: a folder's library
 links only to the libraries of the folders it may use.
 
+The builds' programs and the product's libraries never link a test library (zv_test_*, whose
+headers, such as HttpClient's probe, are for the tests and the test tools only).
+
 The documents draw the same rule and nothing else: the picture between the "layers" markers in
 docs/developers.md is the one --picture prints, and the Floor column of README.md's folder table
 gives each folder of src its floor from the rule (a folder uses only floors below its own). Exits
@@ -155,6 +158,10 @@ def library_folder(target: str) -> str | None:
     return None
 
 
+# The programs built from the layers' libraries, which must not reach test code either.
+PRODUCT_PROGRAMS = {"ZVLauncher", "zvpublish"}
+
+
 def check_links(build_dir: Path) -> list[str]:
     with tempfile.TemporaryDirectory() as tmp:
         dot = Path(tmp) / "targets.dot"
@@ -168,6 +175,8 @@ def check_links(build_dir: Path) -> list[str]:
         a, b = library_folder(names.get(source, "")), library_folder(names.get(target, ""))
         if a and b and a != b and b not in ALLOWED[a]:
             faults.append(f"{build_dir.name}: {names[source]} links to {names[target]}, which {a} may not use")
+        if (a or names.get(source) in PRODUCT_PROGRAMS) and names.get(target, "").startswith("zv_test"):
+            faults.append(f"{build_dir.name}: {names[source]} links to the test library {names[target]}")
     return faults
 
 
