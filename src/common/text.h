@@ -24,7 +24,9 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name, wchar
 
 // A-Z become a-z; every other character stays itself, as towlower folds them in the "C" locale.
 constexpr char FoldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-constexpr wchar_t FoldAsciiCase(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+constexpr wchar_t FoldAsciiCase(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
 
 // Whether a and b are equal once both are folded as above.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -84,8 +84,8 @@ TEST(JoinPath, AddsOneSeparatorOnlyWhereNoneEndsTheDirectory) {
         {L"C:\\Games\\Foo", L"ZVClient.dll", L'\\', L"C:\\Games\\Foo\\ZVClient.dll"},
         {L"C:\\", L"Foo", L'\\', L"C:\\Foo"},
         {L"C:/Games/", L"Foo", L'\\', L"C:/Games/Foo"},  // "/" separates on Windows too
-        {L"", L"Foo.exe", L'\\', L"Foo.exe"},             // relative to the current directory
-        {L"C:\\Games", L"", L'\\', L"C:\\Games\\"},     // the prefix of a listing
+        {L"", L"Foo.exe", L'\\', L"Foo.exe"},            // relative to the current directory
+        {L"C:\\Games", L"", L'\\', L"C:\\Games\\"},      // the prefix of a listing
         {L"tree", L"launcher", L'/', L"tree/launcher"},
     };
     for (const auto& c : cases) {
