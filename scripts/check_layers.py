@@ -11,10 +11,10 @@ The layers, bottom to top (a folder may use the folders listed for it, and nothi
     update                       the manifests and the two updaters
     app                          the run, the game step, the entry
 
-Every #include of a header from another folder of src (and of tools/zvpublish, which may use
-everything below the application) is checked against that list. For each configured build folder
-given, CMake's graph of the targets is checked too: a folder's library links only to the libraries
-of the folders it may use. Exits with 1 and names each offending include or link.
+Every #include of a header from another folder of src (and from every folder of tools/zvpublish,
+which may use everything below the application) is checked against that list. For each configured
+build folder given, CMake's graph of the targets is checked too: a folder's library links only to
+the libraries of the folders it may use. Exits with 1 and names each offending include or link.
 """
 
 from __future__ import annotations

@@ -16,10 +16,10 @@
 #include "common/version.h"
 #include "digest_text.h"
 #include "pe_builder.h"
-#include "public_keys.h"
-#include "publish.h"
-#include "signing.h"
-#include "tree_files.h"
+#include "zvpublish/commands/publish.h"
+#include "zvpublish/signing/public_keys.h"
+#include "zvpublish/signing/signing.h"
+#include "zvpublish/tree/tree_files.h"
 
 #ifndef _WIN32
 #include <openssl/evp.h>
