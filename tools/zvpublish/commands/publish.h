@@ -19,14 +19,9 @@
 #include "launch/client_target.h"
 #include "update/tree_layout.h"
 #include "zvpublish/signing/signing.h"
+#include "zvpublish/tree/outcome.h"
 
 namespace zv::publish {
-
-// A failure, with the file it concerns (empty when none) and why, in words for the operator.
-struct Failure {
-    std::wstring path;
-    std::string reason;
-};
 
 // The address the tree is served at: "https://", a host, an optional port and path, ending in "/".
 // Only printable ASCII without blanks, no query or fragment, no "." or ".." segments: the launcher
@@ -47,8 +42,6 @@ struct BuildKey {
 // accepted the file. Refused: a file that is not a client target, and one whose code section
 // cannot be read (the launcher would then ask for forty zeros, the key every such file shares).
 BuildKey ComputeBuildKey(const std::wstring& target);
-
-enum class Change { Added, Unchanged, Replaced };
 
 // What signing a manifest takes (update/manifest_signature.h): the key, the update host the
 // launcher is built for, and when the manifest stops being valid.

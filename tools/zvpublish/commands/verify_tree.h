@@ -3,14 +3,13 @@
 // Checking a published tree before it goes live: every manifest read with the launcher's own
 // rules, and every file a manifest names inside the tree hashed with the launcher's own digest.
 
-#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "integrity/p256.h"
+#include "zvpublish/tree/manifest_files.h"
 
 namespace zv::publish {
 
@@ -39,29 +38,6 @@ struct TreeReport {
     std::size_t signedManifests = 0;
 
     [[nodiscard]] bool HasErrors() const;
-};
-
-// The folders and file name below the tree that a manifest's "url" names. With baseUrl (already
-// normalised), the url must begin with it and the rest of its path is the place below the tree;
-// without it, the url's path must end with the manifest's own folders (/launcher/ or /stub/<key>/)
-// and a file name, the layout the publishing commands write. folders are the manifest's own
-// folders below the tree; %XX escapes are resolved; nothing when the url points elsewhere, or a
-// segment is empty, "." or "..", or holds a separator.
-std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const std::vector<std::string>& folders,
-                                                    const std::optional<std::string>& baseUrl);
-
-enum class BodyRead { Ok, TooLarge, Unreadable };
-
-// A manifest file's bytes as a launcher would receive them: TooLarge past the size a launcher takes
-// (kMaxBodyInMemory).
-BodyRead ReadManifestBody(const std::wstring& path, std::string& body);
-
-// How a launcher built with keys reads a signed tree: its keys, the update host it is built for,
-// and the moment it judges expiry at.
-struct SignedCheck {
-    std::vector<P256PublicKey> keys;
-    std::string host;  // as the signed messages carry it (MessageHost)
-    std::chrono::system_clock::time_point now;
 };
 
 // Checks TREE/launcher/manifest.json and TREE/stub/<key>/manifest.json for every build key. A

@@ -8,12 +8,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "common/base64.h"
 #include "common/native_path.h"
 #include "zvpublish/signing/signing.h"
-#include "zvpublish/tree/tree_files.h"
 
 namespace zv::publish {
 
@@ -52,6 +53,13 @@ std::string PemOf(int (*write)(BIO*, const EVP_PKEY*), const EVP_PKEY* key) {
 int WritePublic(BIO* bio, const EVP_PKEY* key) { return PEM_write_bio_PUBKEY(bio, const_cast<EVP_PKEY*>(key)); }
 int WritePrivate(BIO* bio, const EVP_PKEY* key) {
     return PEM_write_bio_PKCS8PrivateKey(bio, const_cast<EVP_PKEY*>(key), nullptr, nullptr, 0, nullptr, nullptr);
+}
+
+// Whether anything is at path, a symbolic link followed: a path that cannot be queried counts, as
+// nothing may be written there either.
+bool IsInTheWay(const std::wstring& path) {
+    std::error_code error;
+    return std::filesystem::status(ToNativePath(path), error).type() != std::filesystem::file_type::not_found;
 }
 
 // Creates path (which must not exist) with the given mode and writes text into it.
@@ -141,7 +149,7 @@ std::optional<std::string> GenerateSigningKey(const std::wstring& keyPath, const
     // Every file in the way named at once, so that one look settles it.
     std::string inTheWay;
     for (const std::wstring* path : {&keyPath, publicPath}) {
-        if (path != nullptr && QueryPathKind(*path) != PathKind::Missing) {
+        if (path != nullptr && IsInTheWay(*path)) {
             inTheWay += (inTheWay.empty() ? "" : " and ") + ToNativePath(*path);
         }
     }

@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "common/base64.h"
+#include "common/text.h"
 #include "integrity/p256.h"
 #include "integrity/sha256.h"
-#include "zvpublish/publish_test_support.h"
-#include "zvpublish/tree/tree_files.h"
+#include "zvpublish/signing/signing_test_support.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

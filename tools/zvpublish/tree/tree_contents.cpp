@@ -6,7 +6,6 @@
 
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
-#include "zvpublish/commands/verify_tree.h"
 #include "zvpublish/signing/public_keys.h"
 
 namespace zv::publish {

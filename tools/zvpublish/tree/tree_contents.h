@@ -19,7 +19,8 @@
 #include "common/version.h"
 #include "integrity/sha1.h"
 #include "update/manifest.h"
-#include "zvpublish/commands/publish.h"
+#include "zvpublish/tree/manifest_files.h"
+#include "zvpublish/tree/outcome.h"
 #include "zvpublish/tree/tree_files.h"
 
 namespace zv::publish {
@@ -111,8 +112,6 @@ struct TreeContents {
     std::vector<UnlistedFolder> unlisted;
     std::vector<LinkInTree> links;  // in tree order
 };
-
-struct SignedCheck;
 
 // Reads what tree holds, as described above. "url" values are mapped into the tree as verify maps
 // them (with baseUrl when given). No file is hashed: status and prune go by names. With
