@@ -5,7 +5,8 @@
     check_layers.py --picture           print the picture of the layers drawn from the rule
 
 The rule is ALLOWED below: a folder may use the folders listed for it, and nothing else. Every
-#include of a header from another folder of src (and of tools/zvpublish) is checked against it. For
+#include of a header from another folder of src (and of each folder of tools/zvpublish) is checked
+against it. For
 each configured build folder given, CMake's graph of the targets is checked too: a folder's library
 links only to the libraries of the folders it may use.
 
@@ -36,10 +37,25 @@ ALLOWED: dict[str, set[str]] = {
     "launch": {"common"},
     "update": {"common", "integrity", "net", "launch"},
     "app": {"common", "integrity", "net", "ui", "launch", "update"},
-    "tools/zvpublish": {"common", "integrity", "net", "launch", "update"},
+    # zvpublish's folders, named from tools/ in includes ("zvpublish/tree/..."), layered the same way;
+    # its entries and the tests' shared helpers sit on top of them.
+    "tools/zvpublish/signing": {"common", "integrity"},
+    "tools/zvpublish/tree": {"common", "integrity", "net", "update", "tools/zvpublish/signing"},
+    "tools/zvpublish/commands": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/tree",
+                                 "tools/zvpublish/signing"},
+    "tools/zvpublish": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/commands",
+                        "tools/zvpublish/tree", "tools/zvpublish/signing"},
 }
 
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/', re.MULTILINE)
+# The libraries of the folders that are not named after them.
+LIBRARIES = {
+    "zv_publish": "tools/zvpublish/commands",
+    "zv_publish_tree": "tools/zvpublish/tree",
+    "zv_publish_signing": "tools/zvpublish/signing",
+}
+
+# "update/..." names a folder of src, "zvpublish/tree/..." one of tools.
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/(?:([a-z0-9_]+)/)?', re.MULTILINE)
 
 
 def check_acyclic() -> list[str]:
@@ -65,20 +81,31 @@ def check_acyclic() -> list[str]:
 def check_includes() -> list[str]:
     faults = []
     src_folders = {p.name for p in (REPO / "src").iterdir() if p.is_dir()}
+    tool_folders = {f"tools/{p.parent.name}/{p.name}" for p in (REPO / "tools").glob("*/*")
+                    if p.is_dir() and f"tools/{p.parent.name}" in ALLOWED}
     for folder in ALLOWED:
         root = REPO / "src" / folder if folder in src_folders else REPO / folder
         for path in sorted(root.rglob("*")):
             if path.suffix not in (".h", ".cpp") or not path.is_file():
                 continue
+            # A file belongs to the innermost folder of the list that holds it.
+            if any(other != folder and other.startswith(folder + "/") and
+                   path.is_relative_to(REPO / other) for other in ALLOWED):
+                continue
             for match in INCLUDE.finditer(path.read_text(encoding="utf-8", errors="replace")):
-                target = match.group(1)
-                if target not in src_folders or target == folder or target in ALLOWED[folder]:
+                target, included = match.group(1), match.group(1)
+                if match.group(2) and f"tools/{target}/{match.group(2)}" in tool_folders:
+                    target, included = f"tools/{target}/{match.group(2)}", f"{target}/{match.group(2)}"
+                elif target not in src_folders:
+                    continue
+                if target == folder or target in ALLOWED[folder]:
                     continue
                 line = path.read_text(encoding="utf-8", errors="replace")[: match.start()].count("\n") + 1
-                faults.append(f"{path.relative_to(REPO)}:{line}: {folder} includes {target}/, "
+                faults.append(f"{path.relative_to(REPO)}:{line}: {folder} includes {included}/, "
                               f"which it may not use (may use: {', '.join(sorted(ALLOWED[folder])) or 'nothing'})")
     unknown = src_folders - set(ALLOWED)
     faults += [f"src/{name}: a folder that is in no layer" for name in sorted(unknown)]
+    faults += [f"{name}: a folder that is in no layer" for name in sorted(tool_folders - set(ALLOWED))]
     return faults
 
 
@@ -105,20 +132,34 @@ ROLES = {
     "launch": "discovery of the client target and the game, the game's start",
     "update": "manifests, signatures, the tree's layout, the two updaters, the hand-over",
     "app": "the composition root, the run's order, the game step, the guard, the agreement",
-    "tools/zvpublish": "the publishing tool",
+    "tools/zvpublish/signing": "the publishing tool's keys and signatures",
+    "tools/zvpublish/tree": "the published tree: its files, manifests and contents",
+    "tools/zvpublish/commands": "the publishing tool's commands and command line",
+    "tools/zvpublish": "the publishing tool's entry, the tests' shared helpers",
 }
 
 
 def picture() -> str:
-    """The layers, top floor first: each folder, what it may use, and what it holds."""
+    """The layers, top floor first: each folder, what it holds, and what it may use."""
     levels = floors()
+
+    def shown(folder: str) -> str:
+        return folder.removeprefix("tools/")
+
     lines = []
     for level in sorted(set(levels.values()), reverse=True):
         lines.append(f"floor {level}")
-        for folder in sorted(f for f in ALLOWED if levels[f] == level):
-            uses = ", ".join(sorted(ALLOWED[folder], key=lambda f: (-levels[f], f))) or "nothing"
-            lines.append(f"  {folder:<16} {ROLES[folder]}")
-            lines.append(f"  {'':<16}   uses {uses}")
+        for folder in sorted((f for f in ALLOWED if levels[f] == level), key=shown):
+            lines.append(f"  {shown(folder):<20} {ROLES[folder]}")
+            uses = [shown(f) for f in sorted(ALLOWED[folder], key=lambda f: (-levels[f], shown(f)))] or ["nothing"]
+            line = f"  {'':<20}   uses"
+            for i, name in enumerate(uses):
+                word = f" {name}" + ("," if i < len(uses) - 1 else "")
+                if len(line) + len(word) > 100:
+                    lines.append(line)
+                    line = f"  {'':<20}       "
+                line += word
+            lines.append(line)
     return "\n".join(lines)
 
 
@@ -153,9 +194,7 @@ def library_folder(target: str) -> str | None:
     name = target.removeprefix("zv_")
     if target.startswith("zv_") and name in ALLOWED:
         return name
-    if target == "zv_publish":
-        return "tools/zvpublish"
-    return None
+    return LIBRARIES.get(target)
 
 
 # The programs built from the layers' libraries, which must not reach test code either.

@@ -123,7 +123,7 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name, wchar
     std::wstring path;
     path.reserve(directory.size() + 1 + name.size());
     path.append(directory);
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') {
+    if (!path.empty() && path.back() != separator && path.back() != L'/') {
         path.push_back(separator);
     }
     path.append(name);

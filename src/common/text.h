@@ -19,7 +19,8 @@ std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
 
 // directory, separator, name. No separator is added after an empty directory (a name relative to
-// the current directory) or one that already ends in "\\" or "/" (both separate on Windows).
+// the current directory) or one that already ends in separator or "/" ("/" separates on Windows
+// too; "\\" is an ordinary character of a POSIX name).
 std::wstring JoinPath(std::wstring_view directory, std::wstring_view name, wchar_t separator = L'\\');
 
 // A-Z become a-z; every other character stays itself, as towlower folds them in the "C" locale.

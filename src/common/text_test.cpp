@@ -87,6 +87,7 @@ TEST(JoinPath, AddsOneSeparatorOnlyWhereNoneEndsTheDirectory) {
         {L"", L"Foo.exe", L'\\', L"Foo.exe"},            // relative to the current directory
         {L"C:\\Games", L"", L'\\', L"C:\\Games\\"},      // the prefix of a listing
         {L"tree", L"launcher", L'/', L"tree/launcher"},
+        {L"odd\\", L"launcher", L'/', L"odd\\/launcher"},  // a POSIX name may end in a backslash
     };
     for (const auto& c : cases) {
         EXPECT_EQ(zv::JoinPath(c.directory, c.name, c.separator), c.joined);
