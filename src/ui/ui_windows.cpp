@@ -14,6 +14,7 @@
 #include <atomic>
 #include <iterator>
 
+#include "common/launcher_title.h"
 #include "common/system_library.h"
 #include "common/unique_gdi.h"
 #include "common/unique_handle.h"
@@ -29,7 +30,6 @@ constexpr wchar_t kClassName[] = L"Zarnovelle";
 // Relative to the current directory and nothing else: a bare name would also be searched for
 // beside the executable by some implementations of LoadImageW (Wine's among them).
 constexpr wchar_t kSplashFile[] = L".\\zarnovelle.bmp";
-constexpr wchar_t kConsentTitle[] = L"Zarnovelle Launcher";
 constexpr wchar_t kInstruction[] = L"To install Zarnovelle you must accept the terms of the EULA:";
 
 // Thread message from AskForConsent to the UI thread: open the consent window.
@@ -261,8 +261,8 @@ public:
         }
         const int x = CentredOrigin(::GetSystemMetrics(SM_CXSCREEN), kConsentWidth);
         const int y = CentredOrigin(::GetSystemMetrics(SM_CYSCREEN), kConsentHeight);
-        window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, kConsentTitle, WS_CAPTION | WS_SYSMENU, x, y,
-                                    kConsentWidth, kConsentHeight, nullptr, nullptr, instance, this);
+        window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, kLauncherTitle.data(), WS_CAPTION | WS_SYSMENU, x,
+                                    y, kConsentWidth, kConsentHeight, nullptr, nullptr, instance, this);
         if (window_ == nullptr) {
             // Nobody could ever answer: refuse rather than leave the main thread waiting for good.
             Answer(0);
