@@ -18,10 +18,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const zv::Sha1Digest digest = zv::HashFile(path);
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::string hex;
-    for (const wchar_t c : zv::DigestToHex(digest)) {
-        hex.push_back(static_cast<char>(c));
-    }
+    const std::string hex = zv::Sha1ToHex(digest);
     std::printf("%s  %s\n", hex.c_str(), argv[1]);
     std::fprintf(stderr, "seconds=%.6f\n", seconds);
     return 0;

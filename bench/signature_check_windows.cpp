@@ -16,9 +16,9 @@
 
 #include "common/read_only_file.h"
 #include "common/text.h"
-#include "public_keys.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
+#include "zvpublish/signing/public_keys.h"
 
 namespace {
 

@@ -26,12 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const zv::Sha1Digest digest = zv::DigestFromHex(text);
         zv::fuzz::Check(text.size() == 40 && allDigits, "only forty hexadecimal digits are read");
-        std::wstring lower;
+        std::string lower;
         for (const char c : text) {
-            lower.push_back(static_cast<wchar_t>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c));
+            lower.push_back(c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c);
         }
-        zv::fuzz::Check(zv::DigestToHex(digest) == lower, "the digest's hex form is the text in lower case");
+        zv::fuzz::Check(zv::Sha1ToHex(digest) == lower, "the digest's hex form is the text in lower case");
+        zv::fuzz::Check(zv::Sha1FromHex(text) == digest, "the optional reading reads the same");
     } catch (const std::invalid_argument& e) {
+        zv::fuzz::Check(!zv::Sha1FromHex(text), "the optional reading refuses it too");
         const std::string_view message = e.what();
         if (text.size() != 40) {
             zv::fuzz::Check(message == "SHA1 hex string must be 40 characters.", "a wrong length is told first");

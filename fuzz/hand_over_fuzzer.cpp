@@ -16,7 +16,7 @@
 #include "argument_list.h"
 #include "fuzz_check.h"
 #include "hand_over_model.h"
-#include "launch/command_line.h"
+#include "common/command_line.h"
 #include "update/replacement_command.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "argument_list.h"
 #include "argv_split.h"
 #include "fuzz_check.h"
-#include "launch/command_line.h"
+#include "common/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::wstring> arguments = zv::fuzz::DecodeArguments(data, size);

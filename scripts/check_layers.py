@@ -1,20 +1,22 @@
 #!/usr/bin/env python3
 """Checks that the source folders depend on each other one way only.
 
-    check_layers.py [BUILD_DIR ...]
+    check_layers.py [BUILD_DIR ...]     check the code, the builds' links and the documents
+    check_layers.py --picture           print the picture of the layers drawn from the rule
 
-The layers, bottom to top (a folder may use the folders listed for it, and nothing else):
+The rule is ALLOWED below: a folder may use the folders listed for it, and nothing else. Every
+#include of a header from another folder of src (and of each folder of tools/zvpublish) is checked
+against it. For
+each configured build folder given, CMake's graph of the targets is checked too: a folder's library
+links only to the libraries of the folders it may use.
 
-    common                       handle owners, file reading, PE records, result codes and texts
-    integrity, net, ui           digests; the HTTP client; the windows
-    launch                       discovery, the game launch, the launcher's own path and arguments
-    update                       the manifests and the two updaters
-    app                          the run, the game step, the entry
+The builds' programs and the product's libraries never link a test library (zv_test_*, whose
+headers, such as HttpClient's probe, are for the tests and the test tools only).
 
-Every #include of a header from another folder of src (and of tools/zvpublish, which may use
-everything below the application) is checked against that list. For each configured build folder
-given, CMake's graph of the targets is checked too: a folder's library links only to the libraries
-of the folders it may use. Exits with 1 and names each offending include or link.
+The documents draw the same rule and nothing else: the picture between the "layers" markers in
+docs/developers.md is the one --picture prints, and the Floor column of README.md's folder table
+gives each folder of src its floor from the rule (a folder uses only floors below its own). Exits
+with 1 and names each offending include, link or line.
 """
 
 from __future__ import annotations
@@ -35,10 +37,25 @@ ALLOWED: dict[str, set[str]] = {
     "launch": {"common"},
     "update": {"common", "integrity", "net", "launch"},
     "app": {"common", "integrity", "net", "ui", "launch", "update"},
-    "tools/zvpublish": {"common", "integrity", "net", "launch", "update"},
+    # zvpublish's folders, named from tools/ in includes ("zvpublish/tree/..."), layered the same way;
+    # its entries and the tests' shared helpers sit on top of them.
+    "tools/zvpublish/signing": {"common", "integrity"},
+    "tools/zvpublish/tree": {"common", "integrity", "net", "update", "tools/zvpublish/signing"},
+    "tools/zvpublish/commands": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/tree",
+                                 "tools/zvpublish/signing"},
+    "tools/zvpublish": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/commands",
+                        "tools/zvpublish/tree", "tools/zvpublish/signing"},
 }
 
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/', re.MULTILINE)
+# The libraries of the folders that are not named after them.
+LIBRARIES = {
+    "zv_publish": "tools/zvpublish/commands",
+    "zv_publish_tree": "tools/zvpublish/tree",
+    "zv_publish_signing": "tools/zvpublish/signing",
+}
+
+# "update/..." names a folder of src, "zvpublish/tree/..." one of tools.
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/(?:([a-z0-9_]+)/)?', re.MULTILINE)
 
 
 def check_acyclic() -> list[str]:
@@ -64,20 +81,112 @@ def check_acyclic() -> list[str]:
 def check_includes() -> list[str]:
     faults = []
     src_folders = {p.name for p in (REPO / "src").iterdir() if p.is_dir()}
+    tool_folders = {f"tools/{p.parent.name}/{p.name}" for p in (REPO / "tools").glob("*/*")
+                    if p.is_dir() and f"tools/{p.parent.name}" in ALLOWED}
     for folder in ALLOWED:
         root = REPO / "src" / folder if folder in src_folders else REPO / folder
         for path in sorted(root.rglob("*")):
             if path.suffix not in (".h", ".cpp") or not path.is_file():
                 continue
+            # A file belongs to the innermost folder of the list that holds it.
+            if any(other != folder and other.startswith(folder + "/") and
+                   path.is_relative_to(REPO / other) for other in ALLOWED):
+                continue
             for match in INCLUDE.finditer(path.read_text(encoding="utf-8", errors="replace")):
-                target = match.group(1)
-                if target not in src_folders or target == folder or target in ALLOWED[folder]:
+                target, included = match.group(1), match.group(1)
+                if match.group(2) and f"tools/{target}/{match.group(2)}" in tool_folders:
+                    target, included = f"tools/{target}/{match.group(2)}", f"{target}/{match.group(2)}"
+                elif target not in src_folders:
+                    continue
+                if target == folder or target in ALLOWED[folder]:
                     continue
                 line = path.read_text(encoding="utf-8", errors="replace")[: match.start()].count("\n") + 1
-                faults.append(f"{path.relative_to(REPO)}:{line}: {folder} includes {target}/, "
+                faults.append(f"{path.relative_to(REPO)}:{line}: {folder} includes {included}/, "
                               f"which it may not use (may use: {', '.join(sorted(ALLOWED[folder])) or 'nothing'})")
     unknown = src_folders - set(ALLOWED)
     faults += [f"src/{name}: a folder that is in no layer" for name in sorted(unknown)]
+    faults += [f"{name}: a folder that is in no layer" for name in sorted(tool_folders - set(ALLOWED))]
+    return faults
+
+
+def floors() -> dict[str, int]:
+    """Each folder's floor: 0 for a folder that uses nothing, else one above the highest it uses."""
+    memo: dict[str, int] = {}
+
+    def floor(node: str) -> int:
+        if node not in memo:
+            memo[node] = 1 + max((floor(dep) for dep in ALLOWED[node]), default=-1)
+        return memo[node]
+
+    for node in ALLOWED:
+        floor(node)
+    return memo
+
+
+# What each folder holds, for the picture.
+ROLES = {
+    "common": "handle owners, text, the process's path and arguments, PE reading, result codes",
+    "integrity": "digests: SHA-1, SHA-256, P-256 signatures",
+    "net": "the HTTP client behind the Transfer interface, the proxy",
+    "ui": "the UI thread, the splash and its bar, the agreement window",
+    "launch": "discovery of the client target and the game, the game's start",
+    "update": "manifests, signatures, the tree's layout, the two updaters, the hand-over",
+    "app": "the composition root, the run's order, the game step, the guard, the agreement",
+    "tools/zvpublish/signing": "the publishing tool's keys and signatures",
+    "tools/zvpublish/tree": "the published tree: its files, manifests and contents",
+    "tools/zvpublish/commands": "the publishing tool's commands and command line",
+    "tools/zvpublish": "the publishing tool's entry, the tests' shared helpers",
+}
+
+
+def picture() -> str:
+    """The layers, top floor first: each folder, what it holds, and what it may use."""
+    levels = floors()
+
+    def shown(folder: str) -> str:
+        return folder.removeprefix("tools/")
+
+    lines = []
+    for level in sorted(set(levels.values()), reverse=True):
+        lines.append(f"floor {level}")
+        for folder in sorted((f for f in ALLOWED if levels[f] == level), key=shown):
+            lines.append(f"  {shown(folder):<20} {ROLES[folder]}")
+            uses = [shown(f) for f in sorted(ALLOWED[folder], key=lambda f: (-levels[f], shown(f)))] or ["nothing"]
+            line = f"  {'':<20}   uses"
+            for i, name in enumerate(uses):
+                word = f" {name}" + ("," if i < len(uses) - 1 else "")
+                if len(line) + len(word) > 100:
+                    lines.append(line)
+                    line = f"  {'':<20}       "
+                line += word
+            lines.append(line)
+    return "\n".join(lines)
+
+
+PICTURE_BLOCK = re.compile(r"<!-- layers -->\n```\n(.*?)```\n<!-- /layers -->", re.DOTALL)
+README_ROW = re.compile(r"^\| `src/([a-z]+)` \| (\d+) \|", re.MULTILINE)
+
+
+def check_documents() -> list[str]:
+    faults = []
+    guide = (REPO / "docs" / "developers.md").read_text(encoding="utf-8")
+    match = PICTURE_BLOCK.search(guide)
+    if not match:
+        faults.append("docs/developers.md: no picture between <!-- layers --> and <!-- /layers -->")
+    elif match.group(1).rstrip("\n") != picture():
+        faults.append("docs/developers.md: the picture of the layers is not the rule's; "
+                      "put in what `check_layers.py --picture` prints")
+    readme = (REPO / "README.md").read_text(encoding="utf-8")
+    levels = floors()
+    seen = set()
+    for folder, level in README_ROW.findall(readme):
+        seen.add(folder)
+        if folder not in levels:
+            faults.append(f"README.md: src/{folder} is in no layer")
+        elif int(level) != levels[folder]:
+            faults.append(f"README.md: src/{folder} is on floor {levels[folder]}, not {level}")
+    src_folders = {p.name for p in (REPO / "src").iterdir() if p.is_dir()}
+    faults += [f"README.md: the folder table has no floor for src/{name}" for name in sorted(src_folders - seen)]
     return faults
 
 
@@ -85,9 +194,11 @@ def library_folder(target: str) -> str | None:
     name = target.removeprefix("zv_")
     if target.startswith("zv_") and name in ALLOWED:
         return name
-    if target == "zv_publish":
-        return "tools/zvpublish"
-    return None
+    return LIBRARIES.get(target)
+
+
+# The programs built from the layers' libraries, which must not reach test code either.
+PRODUCT_PROGRAMS = {"ZVLauncher", "zvpublish"}
 
 
 def check_links(build_dir: Path) -> list[str]:
@@ -103,11 +214,16 @@ def check_links(build_dir: Path) -> list[str]:
         a, b = library_folder(names.get(source, "")), library_folder(names.get(target, ""))
         if a and b and a != b and b not in ALLOWED[a]:
             faults.append(f"{build_dir.name}: {names[source]} links to {names[target]}, which {a} may not use")
+        if (a or names.get(source) in PRODUCT_PROGRAMS) and names.get(target, "").startswith("zv_test"):
+            faults.append(f"{build_dir.name}: {names[source]} links to the test library {names[target]}")
     return faults
 
 
 def main(argv: list[str]) -> int:
-    faults = check_acyclic() + check_includes()
+    if argv[1:] == ["--picture"]:
+        print(picture())
+        return 0
+    faults = check_acyclic() + check_includes() + check_documents()
     for build_dir in argv[1:]:
         faults += check_links(Path(build_dir))
     for fault in faults:

@@ -5,7 +5,6 @@
 
 #include "common/log.h"
 #include "common/text.h"
-#include "launch/process_paths.h"
 #include "launch/target_discovery.h"
 #include "update/stub_update.h"
 
@@ -25,19 +24,20 @@ StepResult Timed(std::string_view name, Part&& part) {
 
 }  // namespace
 
-StepResult UpdateAndLaunchGame(const UpdateSource& source, LaunchPlatform& platform, DownloadProgress& downloads) {
+StepResult UpdateAndLaunchGame(const RunningLauncher& launcher, const UpdateSource& source, Transfer& transfer,
+                               UpdateSystem& system, LaunchPlatform& platform) {
     GameLocation location;
-    if (const StepResult located = Timed("discovery", [&] { return StepResult(LocateGame(location)); });
+    if (const StepResult located = Timed("discovery", [&] { return StepResult(LocateGame(launcher.path, location)); });
         !located.succeeded()) {
         return located;
     }
     LogEvent("the game is " + ToUtf8(location.gameExecutable) + ", its client target " + ToUtf8(location.clientTarget));
-    if (const StepResult stub = Timed("stub update", [&] { return UpdateClientStub(location, source, downloads); });
+    if (const StepResult stub =
+            Timed("stub update", [&] { return UpdateClientStub(location, source, transfer, system); });
         !stub.succeeded()) {
         return stub;
     }
-    return Timed("game start",
-                 [&] { return LaunchGame(location.gameExecutable, BuildForwardedArguments(), platform); });
+    return Timed("game start", [&] { return LaunchGame(location.gameExecutable, launcher, platform); });
 }
 
 }  // namespace zv

@@ -3,16 +3,14 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "app/run_launcher.h"
 #include "common/launch_result.h"
 #include "common/log.h"
-#include "launch/process_paths.h"
 #include "update/launcher_update.h"
 
-// The launcher takes no options: the entry's arguments are not used, and the arguments to forward
-// are read from the process's own command line where they are needed.
+// The launcher takes no options: the entry's arguments are not used; the arguments to forward are
+// read from the process's own command line once, with the run's other facts (ReadRunFacts).
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // First, before anything loads a library by name: from here on such a library, loaded by the
     // launcher or by Windows on its behalf, comes from System32 only, never from the launcher's
@@ -29,11 +27,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         // A launcher restarted by its self-update receives its arguments through the hand-over;
         // its variables leave the environment here, before anything can start a program.
-        if (std::optional<std::wstring> handedOver = zv::TakeHandedOverArguments()) {
-            zv::AdoptHandedOverArguments(std::move(*handedOver));
-        }
-        zv::LogStart();
-        code = zv::RunLauncher();
+        const std::optional<std::wstring> handedOver = zv::TakeHandedOverArguments();
+        // Everything the run needs to know about itself, read once and passed down.
+        const zv::RunFacts facts = zv::ReadRunFacts(handedOver);
+        zv::LogStart(facts);
+        code = zv::RunLauncher(facts);
     } catch (...) {
         // The steps report their own exceptions under their captions; this is only what happens
         // outside any step.

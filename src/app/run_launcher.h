@@ -2,7 +2,9 @@
 
 #include <string_view>
 
+#include "app/run_facts.h"
 #include "common/launch_result.h"
+#include "common/launcher_title.h"
 
 namespace zv {
 
@@ -10,7 +12,7 @@ namespace zv {
 inline constexpr unsigned kInformationBox = 64;  // MB_ICONINFORMATION
 inline constexpr unsigned kErrorBox = 16;        // MB_ICONERROR
 
-inline constexpr std::wstring_view kLauncherCaption = L"Zarnovelle Launcher";
+inline constexpr std::wstring_view kLauncherCaption = kLauncherTitle;
 inline constexpr std::wstring_view kLauncherUpdateCaption = L"Launcher Update Error";
 inline constexpr std::wstring_view kGameUpdateCaption = L"Game Update Error";
 inline constexpr std::wstring_view kAnotherInstanceText = L"Another instance is already running";
@@ -49,11 +51,11 @@ public:
 // The whole run, in order; returns the process exit code (0 or 1).
 int RunLauncher(LauncherSteps& steps);
 
-// The run with the real operations (Windows only).
-int RunLauncher();
+// The run with the real operations, built for it from facts (Windows only).
+int RunLauncher(const RunFacts& facts);
 
 // Logs the start of a run: the launcher's path and SHA-1, how many arguments it forwards (never
 // their text) and the Windows version (Windows only).
-void LogStart();
+void LogStart(const RunFacts& facts);
 
 }  // namespace zv

@@ -1,25 +1,31 @@
+// The composition root: the run's facts are read here once, and every real object of the run is
+// built here and handed what it needs of them.
 #include <windows.h>
-#include <shellapi.h>
 
-#include <memory>
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/agreement_record.h"
-#include "common/log.h"
-#include "common/text.h"
-#include "common/unique_handle.h"
-#include "common/windows_version.h"
-#include "integrity/file_digest.h"
-#include "launch/process_paths.h"
+#include "app/game_step.h"
 #include "app/instance_guard.h"
 #include "app/run_launcher.h"
-#include "app/game_step.h"
 #include "app/splash_progress.h"
+#include "common/command_line.h"
+#include "common/log.h"
+#include "common/process_paths.h"
+#include "common/text.h"
+#include "common/windows_version.h"
+#include "integrity/file_digest.h"
+#include "launch/game_launch_windows.h"
+#include "net/http_client.h"
 #include "ui/ui.h"
 #include "update/launcher_update.h"
+#include "update/launcher_version.h"
 #include "update/update_host.h"
 #include "update/update_public_keys.h"
+#include "update/update_windows.h"
 
 namespace zv {
 
@@ -27,19 +33,23 @@ namespace {
 
 class WindowsLauncherSteps final : public LauncherSteps {
 public:
-    bool AcquireInstanceGuard() override { return zv::AcquireInstanceGuard(); }
-    void ReleaseInstanceGuard() override { zv::ReleaseInstanceGuard(); }
-    void StartUiThread() override { zv::StartUiThread(); }
-    void ShowSplash() override { zv::ShowSplash(); }
-    void HideSplash() override { zv::HideSplash(); }
-    void CloseSplash() override { zv::CloseSplash(); }
+    explicit WindowsLauncherSteps(const RunFacts& facts)
+        : facts_(facts), downloads_(windows_), launchPlatform_([this] { guard_.Release(); }) {}
+
+    bool AcquireInstanceGuard() override { return guard_.Acquire(); }
+    void ReleaseInstanceGuard() override { guard_.Release(); }
+    void StartUiThread() override { windows_.StartUiThread(); }
+    void ShowSplash() override { windows_.ShowSplash(); }
+    void HideSplash() override { windows_.HideSplash(); }
+    void CloseSplash() override { windows_.CloseSplash(); }
     bool ReadAgreementAccepted() override { return zv::ReadAgreementAccepted(); }
     void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
-    bool AskForConsent() override { return zv::AskForConsent(); }
-    StepResult UpdateLauncher() override { return zv::UpdateLauncher(downloads_); }
+    bool AskForConsent() override { return windows_.AskForConsent(); }
+    StepResult UpdateLauncher() override {
+        return zv::UpdateLauncher(facts_.source, facts_.launcher, Client(), system_, selfUpdatePlatform_);
+    }
     StepResult UpdateAndLaunchGame() override {
-        const std::unique_ptr<LaunchPlatform> platform = MakeWindowsLaunchPlatform(&zv::ReleaseInstanceGuard);
-        return zv::UpdateAndLaunchGame(UpdateSource{kUpdateHost, kUpdatePublicKeys}, *platform, downloads_);
+        return zv::UpdateAndLaunchGame(facts_.launcher, facts_.source, Client(), system_, launchPlatform_);
     }
     void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
         const std::wstring t(text);
@@ -48,13 +58,27 @@ public:
     }
 
 private:
-    // Both updaters' downloads show on the splash.
+    // One session serves both updaters, its downloads shown on the splash. It is made by the first
+    // step that uses the network, so a run that ends at the guard or the agreement never loads
+    // WinHTTP or looks for a proxy.
+    HttpClient& Client() {
+        if (!client_) {
+            client_.emplace();
+            client_->ReportDownloadsTo(&downloads_);
+        }
+        return *client_;
+    }
+
+    const RunFacts& facts_;
+    // Made first and so gone last: its UI thread ends once nothing else of the run is left.
+    LauncherWindows windows_;
+    InstanceGuard guard_;
     SplashProgress downloads_;
+    WindowsUpdateSystem system_;
+    WindowsSelfUpdatePlatform selfUpdatePlatform_;
+    WindowsLaunchPlatform launchPlatform_;
+    std::optional<HttpClient> client_;
 };
-
-}  // namespace
-
-namespace {
 
 std::string DescribeWindowsVersion() {
     const std::optional<WindowsVersion> version = ReadWindowsVersion();
@@ -64,25 +88,37 @@ std::string DescribeWindowsVersion() {
     return std::to_string(version->major) + "." + std::to_string(version->minor) + "." + std::to_string(version->build);
 }
 
-// How many arguments the launcher forwards, counted as the game will split them.
-int ForwardedArgumentCount() {
-    const std::wstring text = L"x " + BuildForwardedArguments();
-    int count = 0;
-    const UniqueLocal argv(reinterpret_cast<HLOCAL>(::CommandLineToArgvW(text.c_str(), &count)));
-    return argv ? count - 1 : 0;
-}
-
 }  // namespace
 
-void LogStart() {
-    const std::wstring self = GetModulePath();
-    const std::wstring sha1 = DigestToHex(HashFile(self));
-    LogEvent("start " + ToUtf8(self) + " sha1 " + ToUtf8(sha1) + ", " + std::to_string(ForwardedArgumentCount()) +
+RunFacts ReadRunFacts(const std::optional<std::wstring>& handedOver) {
+    RunFacts facts;
+    facts.launcher.path = GetModulePath();
+    // A command line that cannot be split forwards nothing, handed-over arguments included.
+    if (const std::optional<std::vector<std::wstring>> own = OwnArguments()) {
+        std::optional<std::vector<std::wstring>> handed;
+        if (handedOver) {
+            // Split behind a program name of its own, exactly as the same text would be on a command line.
+            handed = SplitCommandLine((L"ZVLauncher.exe " + *handedOver).c_str());
+        }
+        facts.forwardedArguments = ForwardedArguments(*own, handed);
+    }
+    facts.launcher.forwarded = JoinQuotedArguments(facts.forwardedArguments);
+    facts.launcher.version = kLauncherVersion;
+    facts.source = UpdateSource{kUpdateHost, kUpdatePublicKeys};
+    return facts;
+}
+
+void LogStart(const RunFacts& facts) {
+    const std::string sha1 = Sha1ToHex(HashFile(facts.launcher.path));
+    // As the game will split them: an empty argument travels as nothing (JoinQuotedArguments).
+    const auto count = std::count_if(facts.forwardedArguments.begin(), facts.forwardedArguments.end(),
+                                     [](const std::wstring& argument) { return !argument.empty(); });
+    LogEvent("start " + ToUtf8(facts.launcher.path) + " sha1 " + sha1 + ", " + std::to_string(count) +
              " arguments, Windows " + DescribeWindowsVersion());
 }
 
-int RunLauncher() {
-    WindowsLauncherSteps steps;
+int RunLauncher(const RunFacts& facts) {
+    WindowsLauncherSteps steps(facts);
     return RunLauncher(steps);
 }
 

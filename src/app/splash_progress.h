@@ -12,13 +12,18 @@
 
 namespace zv {
 
+class LauncherWindows;
+
 class SplashProgress final : public DownloadProgress {
 public:
+    explicit SplashProgress(LauncherWindows& windows) : windows_(windows) {}
+
     void Begun() override;
     void Received(std::uint64_t received, std::optional<std::uint64_t> expected) override;
     void Ended() override;
 
 private:
+    LauncherWindows& windows_;
     std::chrono::steady_clock::time_point begun_;
     ProgressPacing pacing_;
 };

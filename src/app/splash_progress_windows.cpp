@@ -13,13 +13,13 @@ void SplashProgress::Received(std::uint64_t received, std::optional<std::uint64_
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun_);
     if (const std::optional<BarUpdate> update = pacing_.Next(elapsed, received, expected)) {
-        ShowSplashProgress(*update);
+        windows_.ShowSplashProgress(*update);
     }
 }
 
 void SplashProgress::Ended() {
     if (pacing_.Shown()) {
-        RemoveSplashProgress();
+        windows_.RemoveSplashProgress();
     }
 }
 

@@ -1,12 +1,10 @@
 #include "common/log_place.h"
 
-#include <algorithm>
+#include "common/text.h"
 
 namespace zv {
 
 namespace {
-
-wchar_t FoldAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 LogPlace Check(const OpenedEntry& opened, std::wstring_view expectedPath, bool folder) {
     if (opened.reparsePoint) {
@@ -34,9 +32,6 @@ LogPlace CheckLogFile(const OpenedEntry& opened, std::wstring_view expectedPath)
     return Check(opened, expectedPath, false);
 }
 
-bool SameFinalPath(std::wstring_view a, std::wstring_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](wchar_t x, wchar_t y) { return FoldAscii(x) == FoldAscii(y); });
-}
+bool SameFinalPath(std::wstring_view a, std::wstring_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 }  // namespace zv

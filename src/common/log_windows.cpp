@@ -6,6 +6,7 @@
 
 #include "common/log.h"
 #include "common/log_place.h"
+#include "common/text.h"
 #include "common/unique_handle.h"
 
 namespace zv {
@@ -149,15 +150,14 @@ std::unique_ptr<LogSink> OpenLauncherLog() {
     UniqueFile parent;
     UniqueFile folder;
     for (const wchar_t* name : kLogFolders) {
-        folderPath += L"\\";
-        folderPath += name;
+        folderPath = JoinPath(folderPath, name);
         parent = std::move(folder);
         folder = OpenFolder(folderPath, folderPath);
         if (!folder) {
             return nullptr;
         }
     }
-    const std::wstring path = folderPath + L"\\" + kLogName;
+    const std::wstring path = JoinPath(folderPath, kLogName);
     UniqueFile file = OpenLogFile(path, path);
     if (!file) {
         return nullptr;

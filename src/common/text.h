@@ -1,7 +1,7 @@
 #pragma once
 
-// Text that the launcher's log and the publishing tool write alike: UTF-8 from the wide strings the
-// code keeps, and UTC times in ISO 8601.
+// Text that the launcher and the publishing tool handle alike: UTF-8 from the wide strings the code
+// keeps, paths joined, names compared without regard to ASCII case, and UTC times in ISO 8601.
 
 #include <chrono>
 #include <optional>
@@ -13,6 +13,25 @@ namespace zv {
 // UTF-8 of a wide text (paths, URLs); each unpaired surrogate becomes U+FFFD. wchar_t holds UTF-16
 // on Windows and whole code points elsewhere; both are read.
 std::string ToUtf8(std::wstring_view text);
+
+// The wide text of UTF-8: UTF-16 on Windows, whole code points elsewhere. Bytes that are not UTF-8
+// (and encoded surrogates, and values past U+10FFFF) become U+FFFD, one per byte.
+std::wstring FromUtf8(std::string_view text);
+
+// directory, separator, name. No separator is added after an empty directory (a name relative to
+// the current directory) or one that already ends in separator or "/" ("/" separates on Windows
+// too; "\\" is an ordinary character of a POSIX name).
+std::wstring JoinPath(std::wstring_view directory, std::wstring_view name, wchar_t separator = L'\\');
+
+// A-Z become a-z; every other character stays itself, as towlower folds them in the "C" locale.
+constexpr char FoldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr wchar_t FoldAsciiCase(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Whether a and b are equal once both are folded as above.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 
 enum class UtcPrecision { Seconds, Milliseconds };
 

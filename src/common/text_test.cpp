@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -17,6 +18,17 @@ TEST(ToUtf8, EncodesEveryCodePointAndReplacesWhatIsNone) {
 #else
     EXPECT_EQ(zv::ToUtf8(std::wstring(1, static_cast<wchar_t>(0x1F3AE))), "\xF0\x9F\x8E\xAE");
 #endif
+}
+
+TEST(FromUtf8, DecodesUtf8AndReplacesWhatIsNot) {
+    EXPECT_EQ(zv::FromUtf8("C:\\Games\\Foo"), L"C:\\Games\\Foo");
+    EXPECT_EQ(zv::FromUtf8("\xC3\xA9\xD0\x96\xE3\x82\xB2"), L"\u00e9\u0416\u30b2");
+    EXPECT_EQ(zv::ToUtf8(zv::FromUtf8("\xF0\x9F\x8E\xAE")), "\xF0\x9F\x8E\xAE") << "beyond U+FFFF, both ways";
+    const std::wstring replacement(1, static_cast<wchar_t>(0xFFFD));
+    for (const char* text : {"\xFF", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+        EXPECT_EQ(zv::FromUtf8(text).substr(0, 1), replacement) << "a lone byte, cut short, overlong, a surrogate, "
+                                                                   "past U+10FFFF";
+    }
 }
 
 TEST(FormatUtcTime, CutsToItsPrecision) {
@@ -59,6 +71,36 @@ TEST(ParseUtcTime, TakesExactlyTheWrittenForm) {
                              "２026-12-31T23:59:59Z"}) {
         EXPECT_EQ(zv::ParseUtcTime(text), std::nullopt) << text;
     }
+}
+
+TEST(JoinPath, AddsOneSeparatorOnlyWhereNoneEndsTheDirectory) {
+    struct Case {
+        std::wstring_view directory;
+        std::wstring_view name;
+        wchar_t separator;
+        std::wstring_view joined;
+    };
+    const Case cases[] = {
+        {L"C:\\Games\\Foo", L"ZVClient.dll", L'\\', L"C:\\Games\\Foo\\ZVClient.dll"},
+        {L"C:\\", L"Foo", L'\\', L"C:\\Foo"},
+        {L"C:/Games/", L"Foo", L'\\', L"C:/Games/Foo"},  // "/" separates on Windows too
+        {L"", L"Foo.exe", L'\\', L"Foo.exe"},            // relative to the current directory
+        {L"C:\\Games", L"", L'\\', L"C:\\Games\\"},      // the prefix of a listing
+        {L"tree", L"launcher", L'/', L"tree/launcher"},
+        {L"odd\\", L"launcher", L'/', L"odd\\/launcher"},  // a POSIX name may end in a backslash
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(zv::JoinPath(c.directory, c.name, c.separator), c.joined);
+    }
+}
+
+TEST(EqualsIgnoringAsciiCase, FoldsOnlyTheAsciiLetters) {
+    EXPECT_TRUE(zv::EqualsIgnoringAsciiCase("ZVClient.DLL", "zvclient.dll"));
+    EXPECT_TRUE(zv::EqualsIgnoringAsciiCase(L"C:\\USERS\\Zv", L"c:\\users\\zV"));
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("ZVClient.dll", "ZVClient.dl"));
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase(L"\u00C9", L"\u00E9")) << "no folding beyond ASCII";
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("@", "`")) << "the neighbours of A-Z stay apart";
+    EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("[", "{"));
 }
 
 }  // namespace

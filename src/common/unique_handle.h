@@ -34,6 +34,11 @@ inline void FreeLocal(HLOCAL h) noexcept { ::LocalFree(h); }
 inline void FreeGlobalText(wchar_t* text) noexcept { ::GlobalFree(text); }
 
 inline HANDLE NullHandle() noexcept { return nullptr; }
+// Kernel handles are answered as "nothing" by null from most calls and by INVALID_HANDLE_VALUE from
+// CreateFileW and FindFirstFileW: both owners below count either as nothing, whichever they hold
+// when empty. (The current process's pseudo-handle has the value of INVALID_HANDLE_VALUE; it is
+// never owned.)
+inline bool IsKernelHandle(HANDLE h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
 inline HKEY NullKey() noexcept { return nullptr; }
 inline HMODULE NullModule() noexcept { return nullptr; }
@@ -42,12 +47,15 @@ inline wchar_t* NullText() noexcept { return nullptr; }
 
 }  // namespace detail
 
-// Kernel objects whose "nothing" is null: processes, threads, events, mutexes, tokens.
-using UniqueHandle = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseKernelHandle>, detail::NullHandle>;
-// Files from CreateFileW, whose "nothing" is INVALID_HANDLE_VALUE.
-using UniqueFile = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseKernelHandle>, detail::InvalidHandle>;
+// Kernel objects whose calls answer null for nothing: processes, threads, events, mutexes, tokens.
+using UniqueHandle = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseKernelHandle>, detail::NullHandle,
+                                    detail::IsKernelHandle>;
+// Files from CreateFileW, which answers INVALID_HANDLE_VALUE for nothing.
+using UniqueFile = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseKernelHandle>, detail::InvalidHandle,
+                                  detail::IsKernelHandle>;
 // Searches from FindFirstFileW.
-using UniqueFind = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseFindHandle>, detail::InvalidHandle>;
+using UniqueFind = UniqueResource<HANDLE, detail::PreserveLastError<detail::CloseFindHandle>, detail::InvalidHandle,
+                                  detail::IsKernelHandle>;
 using UniqueRegKey = UniqueResource<HKEY, detail::PreserveLastError<detail::CloseRegistryKey>, detail::NullKey>;
 // Libraries loaded with LoadLibraryExW.
 using UniqueModule = UniqueResource<HMODULE, detail::PreserveLastError<detail::FreeLoadedLibrary>, detail::NullModule>;
@@ -55,8 +63,8 @@ using UniqueLocal = UniqueResource<HLOCAL, detail::PreserveLastError<detail::Fre
 // Text a platform call allocated with GlobalAlloc for the caller to free (WinHTTP's proxy settings).
 using UniqueGlobalText = UniqueResource<wchar_t*, detail::PreserveLastError<detail::FreeGlobalText>, detail::NullText>;
 // A mutex the thread holding the owner has acquired.
-using UniqueOwnedMutex =
-    UniqueResource<HANDLE, detail::PreserveLastError<detail::ReleaseAndCloseMutex>, detail::NullHandle>;
+using UniqueOwnedMutex = UniqueResource<HANDLE, detail::PreserveLastError<detail::ReleaseAndCloseMutex>,
+                                        detail::NullHandle, detail::IsKernelHandle>;
 
 // The two handles CreateProcessW hands back for a started process, closed together.
 // CreateProcessW writes the structure only when it succeeds.

@@ -4,12 +4,20 @@
 
 namespace zv {
 
+template <typename T, T (*InvalidValue)()>
+constexpr bool DiffersFromInvalid(T value) noexcept {
+    return value != InvalidValue();
+}
+
 // Move-only owner of one operating-system resource. Close is a function object type that releases
-// the value; Traits::Invalid() is the one spelling of "nothing owned" for this kind of resource.
-// Releasing never runs on an invalid value. A Close that talks to the platform (see
-// unique_handle.h) keeps the thread's last error intact, so an owner going out of scope on a
-// failure path never replaces the error being reported.
-template <typename T, typename Close, T (*InvalidValue)()>
+// the value; InvalidValue() is what an empty owner holds. Owns(value) tells whether a value is a
+// resource at all: by default anything but InvalidValue(), but a kind whose platform calls answer
+// "nothing" in more than one way (kernel handles: null from most calls, INVALID_HANDLE_VALUE from
+// CreateFileW) counts every such answer as nothing, so an owner of the wrong kind still never
+// treats a failed call's answer as a resource. Releasing never runs on a value it does not own. A
+// Close that talks to the platform (see unique_handle.h) keeps the thread's last error intact, so
+// an owner going out of scope on a failure path never replaces the error being reported.
+template <typename T, typename Close, T (*InvalidValue)(), bool (*Owns)(T) = DiffersFromInvalid<T, InvalidValue>>
 class UniqueResource {
 public:
     UniqueResource() noexcept : value_(InvalidValue()) {}
@@ -26,7 +34,7 @@ public:
     ~UniqueResource() { reset(); }
 
     [[nodiscard]] T get() const noexcept { return value_; }
-    [[nodiscard]] bool valid() const noexcept { return value_ != InvalidValue(); }
+    [[nodiscard]] bool valid() const noexcept { return Owns(value_); }
     explicit operator bool() const noexcept { return valid(); }
 
     // Gives up ownership without releasing.
@@ -42,7 +50,7 @@ public:
     // Releases what is owned (if anything) and takes value.
     void reset(T value = InvalidValue()) noexcept {
         T old = std::exchange(value_, value);
-        if (old != InvalidValue()) {
+        if (Owns(old)) {
             Close{}(old);
         }
     }

@@ -48,7 +48,31 @@ TEST(UniqueResource, PutReleasesWhatIsOwnedAndTakesWhatTheCallWrites) {
     EXPECT_EQ(g_closed, (std::vector<int>{4, 5}));
 }
 
+// A kind with two answers for "nothing" (-1 and 0 here, as null and INVALID_HANDLE_VALUE for
+// kernel handles): whichever one an owner holds, it owns nothing and closes nothing.
+bool PositiveOnly(int value) { return value > 0; }
+using TwoNothings = zv::UniqueResource<int, RecordClose, MinusOne, PositiveOnly>;
+
+TEST(UniqueResource, AKindWithTwoNothingsOwnsNeither) {
+    g_closed.clear();
+    for (const int nothing : {-1, 0}) {
+        TwoNothings owner(nothing);
+        EXPECT_FALSE(owner) << nothing;
+        owner.reset(6);
+        EXPECT_TRUE(owner);
+    }
+    EXPECT_EQ(g_closed, (std::vector<int>{6, 6}));
+}
+
 #ifdef _WIN32
+TEST(UniqueHandle, EitherNothingIsNothingInEitherKernelHandleOwner) {
+    // A failed CreateFileW's answer in the owner meant for null-answering calls, and the reverse.
+    const zv::UniqueHandle invalid(INVALID_HANDLE_VALUE);
+    const zv::UniqueFile null(nullptr);
+    EXPECT_FALSE(invalid);
+    EXPECT_FALSE(null);
+}
+
 TEST(UniqueHandle, ClosingKeepsTheErrorBeingReported) {
     zv::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ASSERT_TRUE(event);

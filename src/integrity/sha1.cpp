@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "integrity/hex.h"
 #include "integrity/sha1_engine.h"
 
 #if ZV_SHA1_SHA_EXTENSIONS
@@ -156,44 +157,25 @@ void Sha1Update(Sha1Engine engine, Sha1Context& context, const void* data, std::
 
 Sha1Digest Sha1Final(Sha1Engine engine, Sha1Context& context) { return FinalWith(CompressFor(engine), context); }
 
-std::wstring DigestToHex(const Sha1Digest& digest) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::wstring text;
-    text.reserve(2 * digest.bytes.size());
-    for (const std::uint8_t byte : digest.bytes) {
-        text.push_back(static_cast<wchar_t>(kDigits[byte >> 4]));
-        text.push_back(static_cast<wchar_t>(kDigits[byte & 0x0F]));
-    }
-    return text;
-}
+std::string Sha1ToHex(const Sha1Digest& digest) { return BytesToHex(digest.bytes); }
 
-Sha1Digest DigestFromHex(std::string_view text) {
+std::optional<Sha1Digest> Sha1FromHex(std::string_view text) {
     Sha1Digest digest;
-    if (text.size() != 2 * digest.bytes.size()) {
-        throw std::invalid_argument("SHA1 hex string must be 40 characters.");
-    }
-    for (std::size_t i = 0; i < digest.bytes.size(); ++i) {
-        const int high = HexDigitValue(text[2 * i]);
-        const int low = HexDigitValue(text[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            throw std::invalid_argument("Invalid hex digit");
-        }
-        digest.bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+    if (!BytesFromHex(text, digest.bytes)) {
+        return std::nullopt;
     }
     return digest;
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+Sha1Digest DigestFromHex(std::string_view text) {
+    if (text.size() != 2 * Sha1Digest{}.bytes.size()) {
+        throw std::invalid_argument("SHA1 hex string must be 40 characters.");
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
+    const std::optional<Sha1Digest> digest = Sha1FromHex(text);
+    if (!digest) {
+        throw std::invalid_argument("Invalid hex digit");
     }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return *digest;
 }
 
 }  // namespace zv

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,15 +36,15 @@ void Sha1Update(Sha1Context& context, const void* data, std::uint64_t length);
 // Pads, finishes and returns the digest. The context is spent afterwards.
 Sha1Digest Sha1Final(Sha1Context& context);
 
-// Forty lower-case hexadecimal digits.
-std::wstring DigestToHex(const Sha1Digest& digest);
+// The text forms of a digest, shaped as SHA-256's are (sha256.h): forty lower-case hexadecimal
+// digits out; exactly forty hexadecimal digits of either case in, nothing else (no blanks, prefix
+// or separator), or nothing.
+std::string Sha1ToHex(const Sha1Digest& digest);
+std::optional<Sha1Digest> Sha1FromHex(std::string_view text);
 
-// Exactly forty hexadecimal digits of either case, nothing else: no blanks, prefix or separator.
-// Throws std::invalid_argument ("SHA1 hex string must be 40 characters." for any other length,
-// checked first; "Invalid hex digit" otherwise).
+// Sha1FromHex for a caller that wants the reason as an exception: std::invalid_argument ("SHA1
+// hex string must be 40 characters." for any other length, checked first; "Invalid hex digit"
+// otherwise).
 Sha1Digest DigestFromHex(std::string_view text);
-
-// The value of one hexadecimal digit (either case), or -1 for any other character.
-int HexDigitValue(char c);
 
 }  // namespace zv

@@ -15,16 +15,15 @@
 namespace {
 
 using zv::DigestFromHex;
-using zv::DigestToHex;
 using zv::Sha1Context;
 using zv::Sha1Digest;
 using zv::Sha1Engine;
+using zv::Sha1FromHex;
+using zv::Sha1ToHex;
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-std::string Hex(const Sha1Digest& digest) { return Narrow(DigestToHex(digest)); }
+std::string Hex(const Sha1Digest& digest) { return Sha1ToHex(digest); }
 
 // Hashes data fed in pieces of the given sizes (the last piece takes whatever is left).
 Sha1Digest HashInPieces(Sha1Engine engine, std::string_view data, const std::vector<std::size_t>& pieces) {
@@ -153,18 +152,18 @@ Sha1Digest DigestOf(std::initializer_list<std::uint8_t> bytes) {
     return digest;
 }
 
-TEST(DigestToHex, TwoLowerCaseDigitsPerByteInOrder) {
+TEST(Sha1ToHex, TwoLowerCaseDigitsPerByteInOrder) {
     const struct {
         Sha1Digest digest;
-        const wchar_t* text;
+        const char* text;
     } cases[] = {
-        {Sha1Digest{}, L"0000000000000000000000000000000000000000"},
+        {Sha1Digest{}, "0000000000000000000000000000000000000000"},
         {DigestOf({0x0A, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xF0,
                    0x0F, 0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 0xFF}),
-         L"0a0123456789abcdeff00f1032547698badcfeff"},
+         "0a0123456789abcdeff00f1032547698badcfeff"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DigestToHex(c.digest), c.text);
+        EXPECT_EQ(Sha1ToHex(c.digest), c.text);
     }
 }
 
@@ -174,6 +173,7 @@ TEST(DigestFromHex, ReadsEitherCase) {
     for (const char* text : {"0a0123456789abcdeff00f1032547698badcfeff", "0A0123456789ABCDEFF00F1032547698BADCFEFF",
                              "0a0123456789AbCdEff00F1032547698bAdCfEfF"}) {
         EXPECT_EQ(DigestFromHex(text), expected) << text;
+        EXPECT_EQ(Sha1FromHex(text), expected) << text;
     }
 }
 
@@ -216,6 +216,7 @@ TEST(DigestFromHex, RejectsWrongLengthsBeforeDigitsAndAnyNonDigit) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(Sha1FromHex(c.text), std::nullopt);
         try {
             DigestFromHex(c.text);
             ADD_FAILURE() << "accepted";

@@ -11,6 +11,7 @@
 
 #include "common/pe_format.h"
 #include "common/read_only_file.h"
+#include "common/text.h"
 #include "launch/discovery_platform.h"
 
 namespace zv {
@@ -30,13 +31,6 @@ constexpr std::uint32_t kMaxNameBytes = 255;
 
 bool SeekTo(ReadOnlyFile& file, std::int64_t position) {
     return position >= 0 && position <= kLastReachablePosition && file.SeekFromStart(position);
-}
-
-char FoldAsciiLetter(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return FoldAsciiLetter(x) == FoldAsciiLetter(y); });
 }
 
 // Where the headers say the import table is, and the sections that map its addresses.

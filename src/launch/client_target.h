@@ -3,6 +3,7 @@
 // Recognising the client target: a PE file whose import table names the client library and
 // nothing else.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,12 @@ namespace zv {
 // The library a client target imports. Names are compared as the C runtime's _stricmp does in
 // the "C" locale: the ASCII letters A-Z match their lower-case forms, every other byte only itself.
 inline constexpr std::string_view kClientLibraryName = "ZVClient.dll";
+
+// The client stub: the file of that library beside the launcher, which the game loads and the
+// launcher keeps current. The same name, as a path's last part.
+inline constexpr std::wstring_view kClientStubName = L"ZVClient.dll";
+static_assert(std::equal(kClientLibraryName.begin(), kClientLibraryName.end(), kClientStubName.begin(),
+                         kClientStubName.end()));
 
 // Why a file is or is not a client target: the first reason found, in the order the file is read.
 enum class ClientTargetVerdict {

@@ -21,8 +21,8 @@ std::wstring BuildGameCommandLine(std::wstring_view gameExecutable, std::wstring
     return line;
 }
 
-StepResult LaunchGame(const std::wstring& gameExecutable, const std::wstring& forwarded, LaunchPlatform& platform) {
-    std::wstring commandLine = BuildGameCommandLine(gameExecutable, forwarded);
+StepResult LaunchGame(const std::wstring& gameExecutable, const RunningLauncher& launcher, LaunchPlatform& platform) {
+    std::wstring commandLine = BuildGameCommandLine(gameExecutable, launcher.forwarded);
     const ProcessStart game = platform.StartGame(commandLine);
     if (game.started) {
         return LaunchResult::Success;
@@ -35,11 +35,10 @@ StepResult LaunchGame(const std::wstring& gameExecutable, const std::wstring& fo
 
     // The elevated copy repeats the whole run, so it gets the launcher's own arguments, not the
     // game's, and must find the single-instance guard free.
-    const std::wstring self = platform.GetModulePath();
     platform.ReleaseInstanceGuard();
     LogEvent("the game needs administrator rights (error " + std::to_string(game.error) +
              "): the launcher starts an elevated copy of itself");
-    const ProcessStart copy = platform.StartElevated(self, forwarded);
+    const ProcessStart copy = platform.StartElevated(launcher.path, launcher.forwarded);
     if (copy.started) {
         LogEvent("the elevated copy takes over; exit 0");
         platform.ExitProcess();

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/launch_result.h"
 #include "common/process_start.h"
+#include "common/running_launcher.h"
 
 namespace zv {
 
@@ -29,7 +29,6 @@ public:
     virtual ProcessStart StartGame(std::wstring& commandLine) = 0;
     virtual bool IsProcessElevated() = 0;
     virtual void ReleaseInstanceGuard() = 0;
-    virtual std::wstring GetModulePath() = 0;
     // ShellExecuteExW with the verb "runas"; no parameters when parameters is empty.
     virtual ProcessStart StartElevated(const std::wstring& file, const std::wstring& parameters) = 0;
     // Ends the process with exit code 0.
@@ -40,16 +39,13 @@ public:
 // blank when there is any, then "--zarnovelle-launcher".
 std::wstring BuildGameCommandLine(std::wstring_view gameExecutable, std::wstring_view forwarded);
 
-// Starts the game with the forwarded arguments. Returns 0 when it started, 18, 19 or 20 when it
-// did not; when Windows demands administrator rights and the launcher is not elevated, it hands
-// the run over to an elevated copy of the launcher and ends the process instead of returning.
-StepResult LaunchGame(const std::wstring& gameExecutable, const std::wstring& forwarded, LaunchPlatform& platform);
+// Starts the game with the launcher's forwarded arguments. Returns 0 when it started, 18, 19 or 20
+// when it did not; when Windows demands administrator rights and the launcher is not elevated, it
+// hands the run over to an elevated copy of the launcher (its file, its forwarded arguments) and
+// ends the process instead of returning.
+StepResult LaunchGame(const std::wstring& gameExecutable, const RunningLauncher& launcher, LaunchPlatform& platform);
 
 // True when the launcher's own token reports elevation; false when it does not or cannot be read.
 bool IsProcessElevated();
-
-// The real platform (Windows only). releaseInstanceGuard lets go of the single-instance guard
-// before an elevated hand-over: the application, which holds the guard, hands it in.
-std::unique_ptr<LaunchPlatform> MakeWindowsLaunchPlatform(void (*releaseInstanceGuard)());
 
 }  // namespace zv

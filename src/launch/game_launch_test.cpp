@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -35,10 +36,6 @@ public:
         return elevated;
     }
     void ReleaseInstanceGuard() override { journal.push_back("release"); }
-    std::wstring GetModulePath() override {
-        journal.push_back("module-path");
-        return L"C:\\Games\\Foo\\Foo_ZV.exe";
-    }
     ProcessStart StartElevated(const std::wstring& file, const std::wstring& parameters) override {
         journal.push_back("runas");
         elevatedFile = file;
@@ -61,6 +58,10 @@ TEST(BuildGameCommandLine, QuotesThePathAndPutsTheLauncherArgumentLast) {
               L"\"G.exe\" --zarnovelle-launcher --zarnovelle-launcher");
 }
 
+zv::RunningLauncher Launcher(std::wstring forwarded) {
+    return {L"C:\\Games\\Foo\\Foo_ZV.exe", std::move(forwarded), zv::Version{}};
+}
+
 struct LaunchCase {
     const char* name;
     ProcessStart game;
@@ -81,28 +82,28 @@ const LaunchCase kLaunches[] = {
      {true, 0},
      true,
      {},
-     {"start-game", "token", "module-path", "release", "runas", "exit-0"}},
+     {"start-game", "token", "release", "runas", "exit-0"}},
     {"access denied: handed over as well",
      {false, 5},
      false,
      {true, 0},
      true,
      {},
-     {"start-game", "token", "module-path", "release", "runas", "exit-0"}},
+     {"start-game", "token", "release", "runas", "exit-0"}},
     {"needs elevation, user says no",
      {false, 740},
      false,
      {false, 1223},
      false,
      LaunchResult::ElevationRefused,
-     {"start-game", "token", "module-path", "release", "runas"}},
+     {"start-game", "token", "release", "runas"}},
     {"needs elevation, the shell fails otherwise",
      {false, 740},
      false,
      {false, 1155},
      false,
      {LaunchResult::ShellExecuteFailed, 1155},
-     {"start-game", "token", "module-path", "release", "runas"}},
+     {"start-game", "token", "release", "runas"}},
     {"already elevated: never elevates again, reports the start's own error",
      {false, 740},
      true,
@@ -128,7 +129,7 @@ TEST(LaunchGame, StartsOrHandsOverAsWindowsAnswers) {
         bool exited = false;
         StepResult result;
         try {
-            result = zv::LaunchGame(L"C:\\Games\\Foo\\Foo.exe", L"-a \"b c\"", platform);
+            result = zv::LaunchGame(L"C:\\Games\\Foo\\Foo.exe", Launcher(L"-a \"b c\""), platform);
         } catch (const ExitedProcess&) {
             exited = true;
         }
@@ -146,7 +147,7 @@ TEST(LaunchGame, TheElevatedCopyGetsTheLauncherPathAndOnlyTheForwardedArguments)
         FakeLaunchPlatform platform;
         platform.game = {false, 740};
         platform.elevatedCopy = {false, 1223};
-        zv::LaunchGame(L"C:\\Games\\Foo\\Foo.exe", forwarded, platform);
+        zv::LaunchGame(L"C:\\Games\\Foo\\Foo.exe", Launcher(forwarded), platform);
         EXPECT_EQ(platform.elevatedFile, L"C:\\Games\\Foo\\Foo_ZV.exe");
         EXPECT_EQ(platform.elevatedParameters, forwarded);
     }

@@ -1,9 +1,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <utility>
+
 #include "common/unique_handle.h"
-#include "launch/game_launch.h"
-#include "launch/process_paths.h"
+#include "launch/game_launch_windows.h"
 
 namespace zv {
 
@@ -18,50 +19,37 @@ bool IsProcessElevated() {
     return ok && elevation.TokenIsElevated != 0;
 }
 
-namespace {
+WindowsLaunchPlatform::WindowsLaunchPlatform(std::function<void()> releaseInstanceGuard)
+    : releaseInstanceGuard_(std::move(releaseInstanceGuard)) {}
 
-class RealLaunchPlatform final : public LaunchPlatform {
-public:
-    explicit RealLaunchPlatform(void (*releaseInstanceGuard)()) : releaseInstanceGuard_(releaseInstanceGuard) {}
-
-    ProcessStart StartGame(std::wstring& commandLine) override {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        UniqueProcessInformation process;
-        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                              nullptr, &startup, process.put())) {
-            return {false, ::GetLastError()};
-        }
-        return {true, 0};
+ProcessStart WindowsLaunchPlatform::StartGame(std::wstring& commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    UniqueProcessInformation process;
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                          &startup, process.put())) {
+        return {false, ::GetLastError()};
     }
-
-    bool IsProcessElevated() override { return zv::IsProcessElevated(); }
-    void ReleaseInstanceGuard() override { releaseInstanceGuard_(); }
-    std::wstring GetModulePath() override { return zv::GetModulePath(); }
-
-    ProcessStart StartElevated(const std::wstring& file, const std::wstring& parameters) override {
-        SHELLEXECUTEINFOW info{};
-        info.cbSize = sizeof(info);
-        info.lpVerb = L"runas";
-        info.lpFile = file.c_str();
-        info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
-        info.nShow = SW_SHOWNORMAL;
-        if (!::ShellExecuteExW(&info)) {
-            return {false, ::GetLastError()};
-        }
-        return {true, 0};
-    }
-
-    [[noreturn]] void ExitProcess() override { ::ExitProcess(0); }
-
-private:
-    void (*releaseInstanceGuard_)();
-};
-
-}  // namespace
-
-std::unique_ptr<LaunchPlatform> MakeWindowsLaunchPlatform(void (*releaseInstanceGuard)()) {
-    return std::make_unique<RealLaunchPlatform>(releaseInstanceGuard);
+    return {true, 0};
 }
+
+bool WindowsLaunchPlatform::IsProcessElevated() { return zv::IsProcessElevated(); }
+
+void WindowsLaunchPlatform::ReleaseInstanceGuard() { releaseInstanceGuard_(); }
+
+ProcessStart WindowsLaunchPlatform::StartElevated(const std::wstring& file, const std::wstring& parameters) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.lpVerb = L"runas";
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info)) {
+        return {false, ::GetLastError()};
+    }
+    return {true, 0};
+}
+
+void WindowsLaunchPlatform::ExitProcess() { ::ExitProcess(0); }
 
 }  // namespace zv

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "launch/client_target.h"
+#include "common/text.h"
 #include "launch/discovery_platform.h"
-#include "launch/process_paths.h"
 
 namespace zv {
 
@@ -13,30 +13,8 @@ namespace {
 // The launcher directory is level 0 and its subdirectories level 1; nothing deeper is listed.
 constexpr std::uint32_t kDeepestLevel = 1;
 
-constexpr std::wstring_view kClientStubName = L"ZVClient.dll";
-
-// directory, a backslash, name; no backslash is added after an empty directory (a name relative to
-// the current directory) or one that already ends in a backslash.
-std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
-    std::wstring path;
-    path.reserve(directory.size() + 1 + name.size());
-    path.append(directory);
-    if (!path.empty() && path.back() != L'\\') {
-        path.push_back(L'\\');
-    }
-    path.append(name);
-    return path;
-}
-
 bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-wchar_t FoldAsciiLetter(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](wchar_t x, wchar_t y) { return FoldAsciiLetter(x) == FoldAsciiLetter(y); });
 }
 
 }  // namespace
@@ -122,7 +100,5 @@ LaunchResult LocateGame(const std::wstring& launcherPath, GameLocation& location
     location = std::move(found);
     return LaunchResult::Success;
 }
-
-LaunchResult LocateGame(GameLocation& location) { return LocateGame(GetModulePath(), location); }
 
 }  // namespace zv

@@ -34,9 +34,6 @@ inline constexpr std::wstring_view kLauncherMarker = L"_ZV.exe";
 // executable is missing, is a directory or cannot be named. location changes only on Success.
 LaunchResult LocateGame(const std::wstring& launcherPath, GameLocation& location);
 
-// The same for the running launcher (Windows only).
-LaunchResult LocateGame(GameLocation& location);
-
 // The extensions of the files discovery opens; every other file is passed over unread.
 inline constexpr std::array<std::wstring_view, 3> kCandidateExtensions = {L".exe", L".bin", L".dll"};
 

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "file_bytes.h"
+#include "http_client_probe.h"
+#include "net/url_parts.h"
 #include "random_bytes.h"
 #include "scratch_directory.h"
 #include "test_server.h"
@@ -24,6 +26,7 @@ namespace {
 using nlohmann::json;
 using zv::HttpClient;
 using zv::TransferResult;
+using zv::test::HttpClientProbe;
 using zv::test::RandomByteString;
 using zv::test::ReadFileText;
 using zv::test::ReadFileTextIfPresent;
@@ -213,19 +216,14 @@ HINTERNET RefuseSession(const wchar_t*) {
 }
 
 TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryRequestWithTheOpeningError) {
-    HttpClient client(&RefuseSession);
-    EXPECT_FALSE(client.IsOpen());
+    HttpClient client = HttpClientProbe::WithSessionOpener(&RefuseSession);
+    EXPECT_FALSE(HttpClientProbe::IsOpen(client));
     const TransferResult refused = Failed(ERROR_NOT_ENOUGH_MEMORY);
     const std::size_t before = server_.Requests().size();
 
     std::string text = kUnchanged;
     EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), refused);
     EXPECT_EQ(text, kUnchanged);
-    std::string body = kUnchanged;
-    EXPECT_EQ(client.GetBytes({L"localhost", L"/hello.txt", 443, true}, body,
-                              [](std::uint64_t, std::optional<std::uint64_t>) {}),
-              refused);
-    EXPECT_EQ(body, kUnchanged);
     const auto existing = workDir_ / L"existing.bin";
     WriteFileBytes(existing, kUnchanged);
     EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), existing.wstring(), std::nullopt), refused);
@@ -243,14 +241,14 @@ TEST_F(HttpClientTest, ASessionThatDidNotOpenFailsEveryRequestWithTheOpeningErro
 
 TEST_F(HttpClientTest, EachRequestReportsItsOwnEndAndAClosedClientSendsNothing) {
     HttpClient client;
-    ASSERT_TRUE(client.IsOpen());
+    ASSERT_TRUE(HttpClientProbe::IsOpen(client));
     std::string text;
     EXPECT_EQ(client.GetString(server_.Url("/missing"), text), Refused(404));
     EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), Complete());
 
-    client.Close();
-    client.Close();
-    EXPECT_FALSE(client.IsOpen());
+    HttpClientProbe::Close(client);
+    HttpClientProbe::Close(client);
+    EXPECT_FALSE(HttpClientProbe::IsOpen(client));
     const std::size_t before = server_.Requests().size();
     EXPECT_EQ(client.GetString(server_.Url("/hello.txt"), text), Failed(ERROR_INVALID_HANDLE));
     EXPECT_EQ(client.DownloadToFile(server_.Url("/hello.txt"), (workDir_ / L"closed.bin").wstring(), std::nullopt),
@@ -269,7 +267,7 @@ struct TlsCase {
     const char* name;
     const char* versions;  // all the server offers (tests/server/test_server.sh)
     bool ok;
-    HttpClient::SessionOpener opener = nullptr;  // null: the client's own
+    HttpClientProbe::SessionOpener opener = nullptr;  // null: the client's own
     bool onlyUnderWine = false;
 };
 
@@ -288,17 +286,12 @@ TEST_F(HttpClientTest, SpeaksTls12AndNewerOnly) {
             continue;
         }
         SCOPED_TRACE(c.name);
-        std::optional<HttpClient> client;
-        if (c.opener) {
-            client.emplace(c.opener);
-        } else {
-            client.emplace();
-        }
+        HttpClient client = c.opener ? HttpClientProbe::WithSessionOpener(c.opener) : HttpClient();
         const std::size_t before = server_.TlsOnlyRequests(c.versions).size();
         std::string text = kUnchanged;
         // Windows reports a handshake it refuses as a secure failure, Wine as a secure channel error.
         const std::uint32_t refusal = UnderWine() ? ERROR_WINHTTP_SECURE_CHANNEL_ERROR : ERROR_WINHTTP_SECURE_FAILURE;
-        EXPECT_EQ(client->GetString(server_.TlsOnlyUrl(c.versions, "/hello.txt"), text),
+        EXPECT_EQ(client.GetString(server_.TlsOnlyUrl(c.versions, "/hello.txt"), text),
                   c.ok ? Complete() : Failed(refusal));
         EXPECT_EQ(text, c.ok ? "hello world" : kUnchanged);
         EXPECT_EQ(server_.TlsOnlyRequests(c.versions).size() - before, c.ok ? 1u : 0u);
@@ -336,7 +329,7 @@ TEST_F(HttpClientTest, CrackUrlSplitsHttpAndHttpsUrlsOnly) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::uint32_t error = 0;
-        const std::optional<zv::UrlParts> parts = HttpClient::CrackUrl(c.url, error);
+        const std::optional<zv::UrlParts> parts = zv::CrackUrl(c.url, error);
         ASSERT_EQ(parts.has_value(), c.ok);
         if (c.ok) {
             EXPECT_EQ(parts->host, c.host);
@@ -459,8 +452,8 @@ TEST_F(HttpClientTest, ProgressRunsFromZeroToTheWholeBodyWithTheLengthKnownOrNot
             }
             SCOPED_TRACE(std::string(c.path) + (toFile ? " to a file" : " into memory"));
             std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> figures;
-            const zv::ProgressCallback progress = [&figures](std::uint64_t received,
-                                                             std::optional<std::uint64_t> expected) {
+            const HttpClientProbe::ProgressCallback progress = [&figures](std::uint64_t received,
+                                                                          std::optional<std::uint64_t> expected) {
                 figures.emplace_back(received, expected);
             };
             HttpClient client;
@@ -468,12 +461,10 @@ TEST_F(HttpClientTest, ProgressRunsFromZeroToTheWholeBodyWithTheLengthKnownOrNot
             const auto target = workDir_ / L"progress.bin";
             const std::wstring url = server_.Url(c.path);
             if (toFile) {
-                ASSERT_TRUE(client.DownloadToFile(url, target.wstring(), c.exactSize, progress).complete);
+                ASSERT_TRUE(
+                    HttpClientProbe::DownloadToFile(client, url, target.wstring(), c.exactSize, progress).complete);
             } else {
-                std::uint32_t error = 0;
-                const std::optional<zv::UrlParts> parts = HttpClient::CrackUrl(url, error);
-                ASSERT_TRUE(parts);
-                ASSERT_TRUE(client.GetBytes(*parts, body, progress).complete);
+                ASSERT_TRUE(HttpClientProbe::GetString(client, url, body, progress).complete);
                 EXPECT_NE(body, kUnchanged);
             }
             ASSERT_FALSE(figures.empty());

@@ -15,6 +15,7 @@
 #include "net/run_proxy.h"
 #include "net/transfer_log.h"
 #include "net/transfer_rules.h"
+#include "net/url_parts.h"
 
 // Older SDK headers lack TLS 1.3.
 #ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
@@ -189,12 +190,12 @@ std::optional<std::uint64_t> AnnouncedLength(const WinHttpFunctions& winhttp, HI
 
 // Hands the body to sink(data, size, error) chunk by chunk, each exactly as large as WinHTTP
 // reports available, until WinHTTP reports no more; sink returns false, with its reason in error,
-// to stop. Returns the error code that ended the body early, or 0, with the bytes received so far
-// in received.
-template <typename Sink>
+// to stop. Tells progress (HttpClient's ProgressCallback) how far it got. Returns the error code
+// that ended the body early, or 0, with the bytes received so far in received.
+template <typename Progress, typename Sink>
 std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::uint64_t bodyLimit,
-                       std::optional<std::uint64_t> announced, const ProgressCallback& progress,
-                       std::uint64_t& received, Sink& sink) {
+                       std::optional<std::uint64_t> announced, const Progress& progress, std::uint64_t& received,
+                       Sink& sink) {
     if (progress) {
         progress(0, announced);
     }
@@ -241,12 +242,17 @@ std::uint32_t BodyEndError(std::optional<std::uint64_t> announced, std::uint64_t
     return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
 }
 
-using BodyRule = HttpClient::BodyRule;
+// What a body must be: no longer than limit bytes in any case, and with exactSize exactly that long
+// (transfer.h).
+struct BodyRule {
+    std::uint64_t limit = 0;
+    std::optional<std::uint64_t> exactSize;
+};
 
 // One GET on session, its body handed to sink (see ReadBody) by rule.
-template <typename Sink>
+template <typename Progress, typename Sink>
 Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
-              const BodyRule& rule, const ProgressCallback& progress, Sink&& sink) {
+              const BodyRule& rule, const Progress& progress, Sink&& sink) {
     Fetched fetched;
     OpenRequest open;
     fetched.result.systemError = SendRequest(winhttp, session, script, url, open);
@@ -284,6 +290,41 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* s
 
 TransferResult Failed(std::uint32_t error) { return TransferResult{false, 0, error}; }
 
+// One GET on session streamed into the file at targetPath (see Transfer::DownloadToFile), with the
+// bytes that reached the file counted in bytesWritten.
+template <typename Progress>
+Fetched FetchIntoFile(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
+                      const std::wstring& targetPath, const BodyRule& rule, const Progress& progress,
+                      std::uint64_t& bytesWritten) {
+    UniqueFile file(
+        ::CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        Fetched failed;
+        failed.result = Failed(::GetLastError());
+        return failed;
+    }
+    Fetched fetched = Fetch(winhttp, session, script, url, rule, progress,
+                            [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
+                                DWORD written = 0;
+                                if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
+                                    error = ::GetLastError();
+                                    return false;
+                                }
+                                if (written != size) {
+                                    // A short write that reports success carries no error code.
+                                    error = ERROR_WRITE_FAULT;
+                                    return false;
+                                }
+                                bytesWritten += written;
+                                return true;
+                            });
+    file.reset();
+    if (fetched.outcome == Outcome::Refused || fetched.outcome == Outcome::BodyFailed) {
+        ::DeleteFileW(targetPath.c_str());
+    }
+    return fetched;
+}
+
 }  // namespace
 
 HttpClient::HttpClient() : HttpClient(&OpenWinHttpSession) { script_ = RunProxy::Get().script(); }
@@ -301,72 +342,37 @@ void HttpClient::Close() noexcept {
     }
 }
 
-std::optional<UrlParts> HttpClient::CrackUrl(const std::wstring& url, std::uint32_t& error) {
-    const WinHttpFunctions* winhttp = WinHttpLibrary::Get().functions();
-    if (!winhttp) {
-        error = WinHttpLibrary::Get().error();
-        return std::nullopt;
-    }
-    std::array<wchar_t, 256> hostBuffer{};
-    std::vector<wchar_t> pathBuffer(2048);
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = hostBuffer.data();
-    parts.dwHostNameLength = static_cast<DWORD>(hostBuffer.size());
-    parts.lpszUrlPath = pathBuffer.data();
-    parts.dwUrlPathLength = static_cast<DWORD>(pathBuffer.size());
-    if (!winhttp->crackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
-        error = ::GetLastError();
-        return std::nullopt;
-    }
-    return UrlParts{hostBuffer.data(), pathBuffer.data(), parts.nPort, parts.nScheme == INTERNET_SCHEME_HTTPS};
-}
-
-TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress) {
-    std::wstring redirectedTo;
-    return GetBytes(url, body, progress, redirectedTo);
-}
-
-TransferResult HttpClient::GetBytes(const UrlParts& url, std::string& body, const ProgressCallback& progress,
-                                    std::wstring& redirectedTo) {
-    if (!session_) {
-        return Failed(noSessionError_);
-    }
-    std::string received;
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), script_, url, BodyRule{kMaxBodyInMemory, {}},
-                                  progress, [&received](const char* data, DWORD size, std::uint32_t&) {
-                                      received.append(data, size);
-                                      return true;
-                                  });
-    if (fetched.outcome == Outcome::Complete || fetched.outcome == Outcome::BodyFailed) {
-        body = std::move(received);
-    }
-    redirectedTo = fetched.redirectedTo;
-    return fetched.result;
-}
-
 TransferResult HttpClient::GetString(const std::wstring& url, std::string& text) {
+    return Get(url, text, ProgressCallback{});
+}
+
+TransferResult HttpClient::Get(const std::wstring& url, std::string& body, const ProgressCallback& progress) {
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
-    std::string body;
-    std::wstring redirectedTo;
-    TransferResult result;
-    if (const std::optional<UrlParts> parts = CrackUrl(url, error)) {
-        result = GetBytes(*parts, body, ProgressCallback{}, redirectedTo);
+    std::string received;
+    Fetched fetched;
+    if (const std::optional<UrlParts> parts = CrackUrl(url, error); !parts) {
+        fetched.result = Failed(error);
+    } else if (!session_) {
+        fetched.result = Failed(noSessionError_);
     } else {
-        result = Failed(error);
+        fetched = Fetch(SessionFunctions(), session_.get(), script_, *parts, BodyRule{kMaxBodyInMemory, {}}, progress,
+                        [&received](const char* data, DWORD size, std::uint32_t&) {
+                            received.append(data, size);
+                            return true;
+                        });
     }
-    LogEvent(DescribeTransfer(url, result, body.size(), MillisecondsSince(start), redirectedTo));
-    if (result.complete) {
-        text = std::move(body);
+    LogEvent(DescribeTransfer(url, fetched.result, received.size(), MillisecondsSince(start), fetched.redirectedTo));
+    if (fetched.result.complete) {
+        body = std::move(received);
     }
-    return result;
+    return fetched.result;
 }
 
 TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
                                           std::optional<std::uint64_t> exactSize) {
     if (!downloads_) {
-        return DownloadToFile(url, targetPath, exactSize, ProgressCallback{});
+        return Download(url, targetPath, exactSize, ProgressCallback{});
     }
     // Ended on every way out, so that whatever shows the download goes with it.
     struct Reported {
@@ -376,61 +382,27 @@ TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::ws
         Reported(const Reported&) = delete;
         Reported& operator=(const Reported&) = delete;
     } reported(*downloads_);
-    return DownloadToFile(url, targetPath, exactSize,
-                          [this](std::uint64_t received, std::optional<std::uint64_t> expected) {
-                              downloads_->Received(received, expected);
-                          });
+    return Download(url, targetPath, exactSize, [this](std::uint64_t received, std::optional<std::uint64_t> expected) {
+        downloads_->Received(received, expected);
+    });
 }
 
-TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                          std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
+TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath,
+                                    std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
     const auto start = std::chrono::steady_clock::now();
-    std::uint64_t written = 0;
-    std::wstring redirectedTo;
-    const TransferResult result =
-        Download(url, targetPath, BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written,
-                 redirectedTo);
-    LogEvent(DescribeTransfer(url, result, written, MillisecondsSince(start), redirectedTo) + " into " +
-             ToUtf8(targetPath));
-    return result;
-}
-
-TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath, const BodyRule& rule,
-                                    const ProgressCallback& progress, std::uint64_t& bytesWritten,
-                                    std::wstring& redirectedTo) {
-    if (!session_) {
-        return Failed(noSessionError_);
-    }
     std::uint32_t error = 0;
-    const std::optional<UrlParts> parts = CrackUrl(url, error);
-    if (!parts) {
-        return Failed(error);
+    std::uint64_t written = 0;
+    Fetched fetched;
+    if (!session_) {
+        fetched.result = Failed(noSessionError_);
+    } else if (const std::optional<UrlParts> parts = CrackUrl(url, error); !parts) {
+        fetched.result = Failed(error);
+    } else {
+        fetched = FetchIntoFile(SessionFunctions(), session_.get(), script_, *parts, targetPath,
+                                BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written);
     }
-    UniqueFile file(
-        ::CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return Failed(::GetLastError());
-    }
-    const Fetched fetched = Fetch(SessionFunctions(), session_.get(), script_, *parts, rule, progress,
-                                  [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
-                                      DWORD written = 0;
-                                      if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
-                                          error = ::GetLastError();
-                                          return false;
-                                      }
-                                      if (written != size) {
-                                          // A short write that reports success carries no error code.
-                                          error = ERROR_WRITE_FAULT;
-                                          return false;
-                                      }
-                                      bytesWritten += written;
-                                      return true;
-                                  });
-    file.reset();
-    redirectedTo = fetched.redirectedTo;
-    if (fetched.outcome == Outcome::Refused || fetched.outcome == Outcome::BodyFailed) {
-        ::DeleteFileW(targetPath.c_str());
-    }
+    LogEvent(DescribeTransfer(url, fetched.result, written, MillisecondsSince(start), fetched.redirectedTo) + " into " +
+             ToUtf8(targetPath));
     return fetched.result;
 }
 

@@ -61,7 +61,8 @@ public:
     [[nodiscard]] const ProxyChoice& choice() const { return choice_; }
 
     // What WinHttpOpen takes for the choice: the machine's setting, a direct run and a script use
-    // the default access type, as the launcher always did (the script then decides per request).
+    // the default access type, which is the machine's setting (netsh winhttp) or none; with a
+    // script, each request is then told its proxy.
     [[nodiscard]] DWORD AccessType() const;
     // The proxy and bypass lists for a named proxy; null otherwise.
     [[nodiscard]] const wchar_t* ProxyName() const;

@@ -1,6 +1,6 @@
 // The UI thread in this test process: a small bitmap as "zarnovelle.bmp" in a fresh current
-// directory, then the splash through its life. The thread cannot be stopped, so the steps run in
-// order in one test.
+// directory, then the splash through its life, its steps in order in one test as in a run; then
+// the thread's end with its object.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/unique_handle.h"
 #include "file_bytes.h"
 #include "scratch_directory.h"
 #include "ui/ui.h"
@@ -103,7 +104,8 @@ TEST(UiThread, SplashLifecycle) {
     WriteBitmap(folder.path() / L"zarnovelle.bmp");
     ASSERT_TRUE(::SetCurrentDirectoryW(folder.path().c_str()));
 
-    zv::StartUiThread();
+    zv::LauncherWindows windows;
+    windows.StartUiThread();
 
     const HWND splash = FindSplash();
     ASSERT_NE(splash, nullptr) << "no splash after StartUiThread";
@@ -127,7 +129,7 @@ TEST(UiThread, SplashLifecycle) {
     EXPECT_EQ(PixelsOffBitmap(splash), 0);
 
     // The download bar: along the bottom edge, the splash's full width, 0 to 100.
-    zv::ShowSplashProgress({false, 40});
+    windows.ShowSplashProgress({false, 40});
     ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr && Position(Bar(splash)) == 40; })) << "no bar at 40 %";
     HWND bar = Bar(splash);
     EXPECT_TRUE(::IsWindowVisible(bar));
@@ -144,32 +146,32 @@ TEST(UiThread, SplashLifecycle) {
     EXPECT_EQ(barRect.right, splashRect.right);
     EXPECT_EQ(barRect.bottom, splashRect.bottom);
     EXPECT_EQ(barRect.bottom - barRect.top, 12);
-    zv::ShowSplashProgress({false, 75});
+    windows.ShowSplashProgress({false, 75});
     EXPECT_TRUE(Eventually([&] { return Position(bar) == 75; }));
     EXPECT_EQ(Bar(splash), bar);
     // Without a length: a marquee.
-    zv::ShowSplashProgress({true, 0});
+    windows.ShowSplashProgress({true, 0});
     ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr && IsMarquee(Bar(splash)); })) << "no marquee";
     bar = Bar(splash);
-    zv::RemoveSplashProgress();
+    windows.RemoveSplashProgress();
     EXPECT_TRUE(Eventually([&] { return Bar(splash) == nullptr; })) << "the bar stayed";
     EXPECT_FALSE(::IsWindow(bar));
     EXPECT_EQ(PixelsOffBitmap(splash), 0) << "the splash is whole again where the bar was";
     // The next download's bar goes with the splash.
-    zv::ShowSplashProgress({false, 5});
+    windows.ShowSplashProgress({false, 5});
     ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr; }));
     bar = Bar(splash);
 
-    zv::HideSplash();
+    windows.HideSplash();
     EXPECT_FALSE(::IsWindowVisible(splash));
-    zv::HideSplash();
+    windows.HideSplash();
     EXPECT_FALSE(::IsWindowVisible(splash));
-    zv::ShowSplash();
+    windows.ShowSplash();
     EXPECT_TRUE(::IsWindowVisible(splash));
 
     // A failure box follows at once and its text may carry the last error of the failed call.
     ::SetLastError(193);
-    zv::CloseSplash();
+    windows.CloseSplash();
     EXPECT_EQ(::GetLastError(), 193u);
     EXPECT_FALSE(::IsWindow(splash)) << "the splash must be destroyed when CloseSplash returns";
     EXPECT_FALSE(::IsWindow(bar)) << "its bar with it";
@@ -177,15 +179,49 @@ TEST(UiThread, SplashLifecycle) {
 
     // Later calls find nothing to do.
     ::SetLastError(193);
-    zv::CloseSplash();
-    zv::ShowSplash();
-    zv::HideSplash();
-    zv::ShowSplashProgress({false, 50});
-    zv::RemoveSplashProgress();
+    windows.CloseSplash();
+    windows.ShowSplash();
+    windows.HideSplash();
+    windows.ShowSplashProgress({false, 50});
+    windows.RemoveSplashProgress();
     EXPECT_EQ(::GetLastError(), 193u);
     EXPECT_EQ(FindSplash(), nullptr);
 
     // Out of the folder, so that it can be removed.
+    ::SetCurrentDirectoryW(folder.path().parent_path().c_str());
+}
+
+// The launcher makes one object per run. Its end ends the UI thread and destroys the windows on
+// it (a window destroyed from another thread would stay), and nothing of it is left for the next
+// object: the class, the window procedure's way to its object, the splash's drawing.
+TEST(UiThread, EndsWithItsObjectAndTheNextStartsAfresh) {
+    const zv::test::ScratchDirectory folder;
+    WriteBitmap(folder.path() / L"zarnovelle.bmp");
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.path().c_str()));
+
+    for (int object = 1; object <= 2; ++object) {
+        SCOPED_TRACE(object);
+        zv::UniqueHandle thread;
+        HWND splash = nullptr;
+        HWND bar = nullptr;
+        {
+            zv::LauncherWindows windows;
+            windows.StartUiThread();
+            splash = FindSplash();
+            ASSERT_NE(splash, nullptr);
+            EXPECT_EQ(PixelsOffBitmap(splash), 0);
+            windows.ShowSplashProgress({false, 30});
+            ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr; }));
+            bar = Bar(splash);
+            thread.reset(::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(splash, nullptr)));
+            ASSERT_TRUE(thread);
+        }
+        EXPECT_EQ(::WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0) << "the UI thread outlived its object";
+        EXPECT_FALSE(::IsWindow(splash));
+        EXPECT_FALSE(::IsWindow(bar));
+        EXPECT_EQ(FindSplash(), nullptr);
+    }
+
     ::SetCurrentDirectoryW(folder.path().parent_path().c_str());
 }
 

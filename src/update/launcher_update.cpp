@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
+#include "update/manifest_refusal.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 
@@ -31,10 +32,11 @@ bool IsRelease(const std::wstring& path, const Release& release) {
 // interpreter. Ends the process once the interpreter has started; otherwise returns why it did not
 // (6, 7 or 8), with tempPath left for the caller to remove.
 StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform, const Release& release,
-                               const std::wstring& self, const std::wstring& tempPath) {
+                               const RunningLauncher& launcher, const std::wstring& tempPath) {
+    const std::wstring& self = launcher.path;
+    const std::wstring& forwarded = launcher.forwarded;
     // The interpreter carries out the replacement after this launcher has ended, when nobody would
     // see it fail: what can be known beforehand is checked before anything is downloaded.
-    const std::wstring forwarded = platform.BuildForwardedArguments();
     const std::wstring systemFolder = platform.SystemFolder();
     if (systemFolder.empty() || !FitsInterpreterLimits(tempPath, self, forwarded) || !platform.CanReplace(self)) {
         LogEvent("the command interpreter could not replace " + ToUtf8(self) +
@@ -62,7 +64,7 @@ StepResult DownloadAndHandOver(Transfer& transfer, SelfUpdatePlatform& platform,
 
 // Downloads and hands over the release, in a temporary file that is gone again on every failure.
 StepResult Replace(Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform& platform, const Release& release,
-                   const std::wstring& self) {
+                   const RunningLauncher& launcher) {
     const std::wstring folder = system.TemporaryFolder();
     if (folder.empty()) {
         return LaunchResult::TempPathFailed;
@@ -73,50 +75,45 @@ StepResult Replace(Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform&
     }
     // Reached only when the hand-over did not happen: the interpreter, once started, deletes the
     // temporary file itself; otherwise it goes here.
-    const StepResult failure = DownloadAndHandOver(transfer, platform, release, self, tempPath);
+    const StepResult failure = DownloadAndHandOver(transfer, platform, release, launcher, tempPath);
     system.RemoveFile(tempPath);
     LogEvent("deleted the temporary file " + ToUtf8(tempPath));
     return failure;
 }
 
-// A build without keys: the manifest's "sha1" and "url", as launchers always read them.
-StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, Transfer& transfer, UpdateSystem& system,
-                                      SelfUpdatePlatform& platform) {
-    if (!manifest.sha1.ok()) {
-        LogEvent("the launcher manifest has no usable \"sha1\"");
-        return LaunchResult::LauncherManifestMissingSha1;
+// A build without keys: the manifest's "sha1" and "url" decide; they are all an unsigned tree
+// publishes.
+StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const RunningLauncher& launcher,
+                                      Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform& platform) {
+    if (const auto refused = RefuseWithoutSha1(manifest, kLauncherManifestResults)) {
+        return *refused;
     }
-    const std::wstring self = platform.GetModulePath();
     // A launcher file that cannot be read hashes to zeros and so is replaced.
-    if (FileMatchesManifest(self, manifest)) {
+    if (FileMatchesManifest(launcher.path, manifest)) {
         return LaunchResult::Success;
     }
     // "url" matters only now: a manifest for a current launcher may leave it out.
     if (!manifest.url.ok()) {
-        return LaunchResult::LauncherManifestMissingUrl;
+        return kLauncherManifestResults.missingUrl;
     }
-    return Replace(transfer, system, platform, Release{manifest.url.value, manifest.sha1.value, std::nullopt}, self);
+    return Replace(transfer, system, platform, Release{manifest.url.value, manifest.sha1.value, std::nullopt},
+                   launcher);
 }
 
 // A build with keys: only a manifest one of them signed for this host and path, not expired, and
 // only a version above the launcher's own.
 StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const UpdateSource& source,
-                                    const Version& ownVersion, Transfer& transfer, UpdateSystem& system,
+                                    const RunningLauncher& launcher, Transfer& transfer, UpdateSystem& system,
                                     SelfUpdatePlatform& platform) {
     const std::optional<std::string> host = MessageHost(source.host);
     const SignedReading reading = CheckSignedManifest(manifest, host.value_or(""), ToUtf8(LauncherManifestPath()),
                                                       ManifestPlace::Launcher, source.keys, system.Now());
-    if (reading.trust == ManifestTrust::Untrusted || !host) {
-        LogEvent("the launcher manifest is not signed for this launcher: " + reading.problem);
-        return LaunchResult::LauncherManifestUntrusted;
+    if (const auto refused = RefuseUntrusted(reading, host.has_value(), kLauncherManifestResults)) {
+        return *refused;
     }
     const SignedRelease& release = reading.release;
-    if (reading.trust == ManifestTrust::Expired) {
-        LogEvent("the launcher manifest of version " + FormatVersion(release.version) + " expired at " +
-                 *release.expires);
-        return LaunchResult::LauncherManifestExpired;
-    }
-    const std::wstring self = platform.GetModulePath();
+    const std::wstring& self = launcher.path;
+    const Version& ownVersion = launcher.version;
     if (release.version <= ownVersion) {
         // An older or equal release is never installed: a host that serves an older signed
         // manifest again can hold the launcher back, not take it back.
@@ -132,26 +129,25 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const Updat
     }
     LogEvent("the launcher manifest names version " + FormatVersion(release.version) + " above this launcher's " +
              FormatVersion(ownVersion));
-    return Replace(transfer, system, platform, Release{release.url, release.sha1, release}, self);
+    return Replace(transfer, system, platform, Release{release.url, release.sha1, release}, launcher);
 }
 
 }  // namespace
 
-StepResult UpdateLauncher(const UpdateSource& source, const Version& ownVersion, Transfer& transfer,
+StepResult UpdateLauncher(const UpdateSource& source, const RunningLauncher& launcher, Transfer& transfer,
                           UpdateSystem& system, SelfUpdatePlatform& platform) {
     std::string body;
     if (!transfer.GetString(LauncherManifestUrl(source.host), body).complete) {
-        return LaunchResult::LauncherManifestFetchFailed;
+        return kLauncherManifestResults.unreadable;
     }
     const ManifestReading manifest = ReadManifest(body);
-    if (manifest.form == ManifestForm::NotOneJsonValue) {
-        LogEvent("the launcher manifest is not one JSON value: " + manifest.parseError);
-        return LaunchResult::LauncherManifestFetchFailed;
+    if (const auto refused = RefuseUnreadable(manifest, kLauncherManifestResults)) {
+        return *refused;
     }
     if (!source.Signed()) {
-        return UpdateFromUnsignedManifest(manifest, transfer, system, platform);
+        return UpdateFromUnsignedManifest(manifest, launcher, transfer, system, platform);
     }
-    return UpdateFromSignedManifest(manifest, source, ownVersion, transfer, system, platform);
+    return UpdateFromSignedManifest(manifest, source, launcher, transfer, system, platform);
 }
 
 }  // namespace zv

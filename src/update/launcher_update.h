@@ -1,14 +1,12 @@
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
 #include "common/launch_result.h"
 #include "common/process_start.h"
-#include "common/version.h"
-#include "net/download_progress.h"
+#include "common/running_launcher.h"
 #include "net/transfer.h"
 #include "update/replacement_command.h"
 #include "update/update_source.h"
@@ -23,8 +21,6 @@ namespace zv {
 class SelfUpdatePlatform {
 public:
     virtual ~SelfUpdatePlatform() = default;
-    virtual std::wstring GetModulePath() = 0;
-    virtual std::wstring BuildForwardedArguments() = 0;
     // The system directory, where the command interpreter and the programs it runs are.
     virtual std::wstring SystemFolder() = 0;
     // Whether the interpreter will be able to copy a file over the launcher's own file at path:
@@ -40,7 +36,8 @@ public:
     [[noreturn]] virtual void ExitProcess() = 0;
 };
 
-// Brings the launcher's own executable up to date from https://HOST/launcher/manifest.json.
+// Brings the running launcher's own executable (launcher.path) up to date from
+// https://HOST/launcher/manifest.json; the launcher it restarts gets launcher.forwarded.
 // Returns 0 when it is current and 1 to 8 (30 and 31 with keys) when the update failed; when it
 // has started the replacement it ends the process with exit code 0 instead of returning.
 //  - A newer launcher is downloaded into a new temporary file, checked against the manifest, and
@@ -53,18 +50,11 @@ public:
 // download must be. With keys (manifest_signature.h):
 //  - a manifest not signed for this host and path by one of them, or not well-formed, is used for
 //    nothing (30), and an expired one neither (31);
-//  - a version not above ownVersion is no update: the run goes on (0), whatever the digests say;
+//  - a version not above launcher.version is no update: the run goes on (0), whatever the digests say;
 //  - "sha256" decides whether the launcher is current, and the download must be exactly "size"
 //    bytes long with both digests (6 when it is longer, 7 otherwise).
-StepResult UpdateLauncher(const UpdateSource& source, const Version& ownVersion, Transfer& transfer,
+StepResult UpdateLauncher(const UpdateSource& source, const RunningLauncher& launcher, Transfer& transfer,
                           UpdateSystem& system, SelfUpdatePlatform& platform);
-
-// The real platform (Windows only).
-SelfUpdatePlatform& WindowsSelfUpdatePlatform();
-
-// The same against the update server the launcher was built for, over WinHTTP, with the real acts
-// and platform; the download reports to downloads (Windows only).
-StepResult UpdateLauncher(DownloadProgress& downloads);
 
 // In a launcher restarted by the hand-over: the forwarded text the previous launcher left in
 // ZV_REPLACEMENT_ARGUMENTS, or nothing. Either way every variable of the hand-over is removed from

@@ -52,11 +52,12 @@ struct SelfUpdate {
     zv::test::StandInSystem system{log, scratch.path() / "temp"};
     zv::test::StandInSelfUpdate platform{log};
     fs::path self = scratch.path() / "Foo_ZV.exe";
+    // The running launcher: its file, what it forwards, its version.
+    zv::RunningLauncher launcher{self.wstring(), L"", kOwnVersion};
 
     SelfUpdate() {
         zv::test::WriteFileBytes(self, kOldBuild);
-        platform.self = self.wstring();
-        log.Label(platform.self, "self");
+        log.Label(launcher.path, "self");
         Publish(Manifest(Sha1Hex(kNewBuild)));
         transfer.answers[std::wstring(kDownloadUrl.begin(), kDownloadUrl.end())] = zv::test::Served(kNewBuild);
     }
@@ -74,7 +75,7 @@ struct SelfUpdate {
     // The flow's result, or nothing when it ended the process. keys: those the build trusts.
     std::optional<StepResult> Run(std::span<const zv::P256PublicKey> keys = {}) {
         try {
-            return zv::UpdateLauncher(zv::UpdateSource{kHost, keys}, kOwnVersion, transfer, system, platform);
+            return zv::UpdateLauncher(zv::UpdateSource{kHost, keys}, launcher, transfer, system, platform);
         } catch (const Exited&) {
             return std::nullopt;
         }
@@ -96,9 +97,9 @@ Acts Then(Acts acts, const Acts& more) {
 
 // The acts of a run that finds the launcher out of date: up to the comparison, up to the temporary
 // file, and up to the checks that come before the download.
-const Acts kFetched = {"get " + kManifestUrl, "module path"};
+const Acts kFetched = {"get " + kManifestUrl};
 const Acts kTemporaryFile = Then(kFetched, {"temporary folder", "create temporary file"});
-const Acts kChecked = Then(kTemporaryFile, {"forwarded arguments", "system folder", "can replace self"});
+const Acts kChecked = Then(kTemporaryFile, {"system folder", "can replace self"});
 const std::string kDownload = "download " + kDownloadUrl + " to temp";
 
 struct Case {
@@ -158,14 +159,12 @@ TEST(UpdateLauncher, EveryOutcomeWithItsActsInOrder) {
         {"8: the launcher file cannot be replaced", [](SelfUpdate& u) { u.platform.canReplace = false; },
          LaunchResult::UpdateProcessFailed, Then(kChecked, {"remove temp"})},
         {"8: no system folder", [](SelfUpdate& u) { u.platform.systemFolder.clear(); },
-         LaunchResult::UpdateProcessFailed,
-         Then(kTemporaryFile, {"forwarded arguments", "system folder", "remove temp"})},
-        {"8: arguments over 8191 characters", [](SelfUpdate& u) { u.platform.forwarded = std::wstring(8192, L'a'); },
-         LaunchResult::UpdateProcessFailed,
-         Then(kTemporaryFile, {"forwarded arguments", "system folder", "remove temp"})},
+         LaunchResult::UpdateProcessFailed, Then(kTemporaryFile, {"system folder", "remove temp"})},
+        {"8: arguments over 8191 characters", [](SelfUpdate& u) { u.launcher.forwarded = std::wstring(8192, L'a'); },
+         LaunchResult::UpdateProcessFailed, Then(kTemporaryFile, {"system folder", "remove temp"})},
         {"8: a launcher path of 260 characters",
-         [](SelfUpdate& u) { u.platform.self = L"C:\\" + std::wstring(257, L'x'); }, LaunchResult::UpdateProcessFailed,
-         Then(kTemporaryFile, {"forwarded arguments", "system folder", "remove temp"})},
+         [](SelfUpdate& u) { u.launcher.path = L"C:\\" + std::wstring(257, L'x'); }, LaunchResult::UpdateProcessFailed,
+         Then(kTemporaryFile, {"system folder", "remove temp"})},
         {"8: the interpreter does not start",
          [](SelfUpdate& u) {
              u.platform.start = {false, 2};
@@ -186,7 +185,7 @@ TEST(UpdateLauncher, EveryOutcomeWithItsActsInOrder) {
 
 TEST(UpdateLauncher, HandsTheVerifiedDownloadAndTheArgumentsToTheInterpreter) {
     SelfUpdate update;
-    update.platform.forwarded = L"\"two words\" a&b";
+    update.launcher.forwarded = L"\"two words\" a&b";
     ASSERT_EQ(update.Run(), std::nullopt);
     const std::vector<fs::path> temporary = update.TemporaryFiles();
     ASSERT_EQ(temporary.size(), 1u);

@@ -5,14 +5,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/process_paths.h"
 #include "common/unique_handle.h"
-#include "launch/process_paths.h"
-#include "net/http_client.h"
-#include "update/launcher_update.h"
 #include "update/replacement_command.h"
-#include "update/launcher_version.h"
-#include "update/update_host.h"
-#include "update/update_public_keys.h"
+#include "update/update_windows.h"
 
 namespace zv {
 
@@ -51,67 +47,49 @@ private:
     DWORD error_ = 0;
 };
 
-class RealSelfUpdatePlatform final : public SelfUpdatePlatform {
-public:
-    std::wstring GetModulePath() override { return zv::GetModulePath(); }
-    std::wstring BuildForwardedArguments() override { return zv::BuildForwardedArguments(); }
-
-    std::wstring SystemFolder() override {
-        return ReadGrowingPath(
-            [](wchar_t* buffer, std::uint32_t size) -> std::uint32_t { return ::GetSystemDirectoryW(buffer, size); });
-    }
-
-    bool CanReplace(const std::wstring& path) override {
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            return false;
-        }
-        // Access is checked before sharing: a file the user may write but that is running (as the
-        // launcher's own file is until it ends) is refused only for sharing. Nothing is written.
-        const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            return true;
-        }
-        const DWORD error = ::GetLastError();
-        return error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_NOT_FOUND;
-    }
-
-    ProcessStart StartHidden(const ReplacementCommand& command) override {
-        const ScopedEnvironment environment(command.environment);
-        if (environment.failed()) {
-            return {false, environment.error()};
-        }
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
-        UniqueProcessInformation process;
-        std::wstring line = command.line;  // CreateProcessW may write into it
-        if (!::CreateProcessW(command.interpreter.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                              nullptr, nullptr, &startup, process.put())) {
-            return {false, ::GetLastError()};
-        }
-        return {true, 0};
-    }
-
-    [[noreturn]] void ExitProcess() override { ::ExitProcess(0); }
-};
-
 }  // namespace
 
-SelfUpdatePlatform& WindowsSelfUpdatePlatform() {
-    static RealSelfUpdatePlatform platform;
-    return platform;
+std::wstring WindowsSelfUpdatePlatform::SystemFolder() {
+    return ReadGrowingPath(
+        [](wchar_t* buffer, std::uint32_t size) -> std::uint32_t { return ::GetSystemDirectoryW(buffer, size); });
 }
 
-StepResult UpdateLauncher(DownloadProgress& downloads) {
-    HttpClient client;
-    client.ReportDownloadsTo(&downloads);
-    return UpdateLauncher(UpdateSource{kUpdateHost, kUpdatePublicKeys}, kLauncherVersion, client, WindowsUpdateSystem(),
-                          WindowsSelfUpdatePlatform());
+bool WindowsSelfUpdatePlatform::CanReplace(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    // Access is checked before sharing: a file the user may write but that is running (as the
+    // launcher's own file is until it ends) is refused only for sharing. Nothing is written.
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_NOT_FOUND;
 }
+
+ProcessStart WindowsSelfUpdatePlatform::StartHidden(const ReplacementCommand& command) {
+    const ScopedEnvironment environment(command.environment);
+    if (environment.failed()) {
+        return {false, environment.error()};
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    UniqueProcessInformation process;
+    std::wstring line = command.line;  // CreateProcessW may write into it
+    if (!::CreateProcessW(command.interpreter.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, process.put())) {
+        return {false, ::GetLastError()};
+    }
+    return {true, 0};
+}
+
+void WindowsSelfUpdatePlatform::ExitProcess() { ::ExitProcess(0); }
 
 std::optional<std::wstring> TakeHandedOverArguments() {
     std::optional<std::wstring> forwarded;

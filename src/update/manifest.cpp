@@ -2,8 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <stdexcept>
-
 #include "common/text.h"
 #include "integrity/file_digest.h"
 
@@ -85,20 +83,6 @@ ManifestMember<bool> ReadTrue(const Json& object, const char* name) {
     return member;
 }
 
-ManifestMember<Sha1Digest> ReadDigest(const Json& object, const char* name) {
-    const ManifestMember<std::string> text = ReadString(object, name);
-    ManifestMember<Sha1Digest> member;
-    member.fault = text.fault;
-    if (text.ok()) {
-        try {
-            member.value = DigestFromHex(text.value);
-        } catch (const std::invalid_argument&) {
-            member.fault = MemberFault::Malformed;
-        }
-    }
-    return member;
-}
-
 }  // namespace
 
 ManifestReading ReadManifest(std::string_view body) {
@@ -116,7 +100,7 @@ ManifestReading ReadManifest(std::string_view body) {
         return reading;
     }
     reading.form = ManifestForm::Object;
-    reading.sha1 = ReadDigest(document, kSha1Member);
+    reading.sha1 = ReadParsed(document, kSha1Member, Sha1FromHex);
     reading.url = ReadString(document, kUrlMember);
     reading.sha256 = ReadParsed(document, kSha256Member, Sha256FromHex);
     reading.signature = ReadString(document, kSignatureMember);
@@ -136,6 +120,12 @@ std::wstring WidenManifestUrl(std::string_view url) {
     std::wstring wide;
     wide.reserve(url.size());
     for (const char byte : url) {
+        // Sign-extended on purpose, as copying a std::string into a std::wstring does where char is
+        // signed (on every Windows compiler): that is the address a launcher without keys requests
+        // for a "url", and an unsigned tree must name the same address to every launcher reading
+        // it. Do not "fix" this into UTF-8 decoding: a byte above 0x7F becomes a unit from U+FF80
+        // up, which no well-formed URL holds, so such a manifest fails in every launcher alike
+        // instead of fetching, in some, an address nobody tested. A signed "url" is printable ASCII.
         wide.push_back(static_cast<wchar_t>(static_cast<char16_t>(static_cast<signed char>(byte))));
     }
     return wide;

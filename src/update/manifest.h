@@ -57,7 +57,7 @@ struct ManifestReading {
     ManifestForm form = ManifestForm::NotOneJsonValue;
     // For NotOneJsonValue: why, as the JSON parser puts it (for the operator; players never see it).
     std::string parseError;
-    // "sha1": forty hexadecimal digits of either case (DigestFromHex); Malformed otherwise.
+    // "sha1": forty hexadecimal digits of either case (Sha1FromHex); Malformed otherwise.
     ManifestMember<Sha1Digest> sha1;
     // "url": any string, as its bytes decode from the JSON text. The updaters need it only for a
     // file whose digest differs, so a manifest for current files may leave it out.

@@ -18,23 +18,18 @@ nlohmann::ordered_json VersionedDocument(const Version& version, const std::opti
     return document;
 }
 
-std::string Sha1Text(const Sha1Digest& digest) {
-    const std::wstring hex = DigestToHex(digest);
-    return std::string(hex.begin(), hex.end());
-}
-
 }  // namespace
 
 std::string FormatManifest(const Sha1Digest& digest, std::string_view url) {
     nlohmann::ordered_json document;
-    document[kSha1Member] = Sha1Text(digest);
+    document[kSha1Member] = Sha1ToHex(digest);
     document[kUrlMember] = std::string(url);
     return document.dump(2) + "\n";
 }
 
 std::string FormatSignedManifest(const SignedRelease& release, std::string_view signature) {
     nlohmann::ordered_json document;
-    document[kSha1Member] = Sha1Text(release.sha1);
+    document[kSha1Member] = Sha1ToHex(release.sha1);
     document[kSha256Member] = Sha256ToHex(release.sha256);
     document[kSizeMember] = release.size;
     document[kUrlMember] = release.url;

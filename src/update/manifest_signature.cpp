@@ -7,11 +7,6 @@ namespace zv {
 
 namespace {
 
-std::string Sha1Text(const Sha1Digest& digest) {
-    const std::wstring hex = DigestToHex(digest);
-    return std::string(hex.begin(), hex.end());  // hexadecimal digits: ASCII
-}
-
 void AppendLine(std::string& message, std::string_view line) {
     message += line;
     message += '\n';
@@ -96,7 +91,7 @@ std::string SignedManifestMessage(std::string_view host, std::string_view path, 
     AppendLine(message, FormatVersion(release.version));
     AppendLine(message, release.expires ? std::string_view(*release.expires) : kNeverExpires);
     AppendLine(message, std::to_string(release.size));
-    AppendLine(message, Sha1Text(release.sha1));
+    AppendLine(message, Sha1ToHex(release.sha1));
     AppendLine(message, Sha256ToHex(release.sha256));
     AppendLine(message, release.url);
     return message;

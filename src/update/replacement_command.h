@@ -19,7 +19,7 @@
 //    command, start another, or name a variable.
 //  - The forwarded arguments are not on the line at all. The restarted launcher is started
 //    without arguments and inherits ZV_REPLACEMENT_ARGUMENTS (the forwarded text, quoted as
-//    BuildForwardedArguments quotes it) from the interpreter; it takes its arguments from there
+//    JoinQuotedArguments quotes it) from the interpreter; it takes its arguments from there
 //    and removes the hand-over's variables from its environment before it does anything else, so
 //    the game never sees them. A carriage return or line feed inside an argument therefore arrives
 //    as it left.

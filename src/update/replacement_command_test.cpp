@@ -13,7 +13,7 @@
 #include "argv_split.h"
 #include "hand_over_model.h"
 #include "interpreter_rules.h"
-#include "launch/command_line.h"
+#include "common/command_line.h"
 
 namespace {
 

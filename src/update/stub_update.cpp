@@ -10,6 +10,7 @@
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
 #include "update/manifest_marks.h"
+#include "update/manifest_refusal.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 
@@ -46,12 +47,12 @@ StepResult DownloadStub(Transfer& transfer, UpdateSystem& system, const GameLoca
     return LaunchResult::Success;
 }
 
-// A build without keys: the manifest's "sha1" and "url", as launchers always read them.
+// A build without keys: the manifest's "sha1" and "url" decide; they are all an unsigned tree
+// publishes.
 StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const GameLocation& location, Transfer& transfer,
                                       UpdateSystem& system) {
-    if (!manifest.sha1.ok()) {
-        LogEvent("the stub manifest has no usable \"sha1\"");
-        return LaunchResult::StubManifestMissingSha1;
+    if (const auto refused = RefuseWithoutSha1(manifest, kStubManifestResults)) {
+        return *refused;
     }
     if (FileMatchesManifest(location.clientStub, manifest)) {
         system.Pause(kCurrentStubPause);
@@ -59,7 +60,7 @@ StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const Gam
     }
     // "url" matters only now: a manifest for a current stub may leave it out.
     if (!manifest.url.ok()) {
-        return LaunchResult::StubManifestMissingUrl;
+        return kStubManifestResults.missingUrl;
     }
     // Checked against the digest already read: the manifest is fetched once per run.
     return DownloadStub(transfer, system, location, manifest.url.value, std::nullopt,
@@ -86,16 +87,11 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
     const std::optional<std::string> host = MessageHost(source.host);
     const SignedReading reading =
         CheckSignedManifest(manifest, host.value_or(""), ToUtf8(path), ManifestPlace::Stub, source.keys, system.Now());
-    if (reading.trust == ManifestTrust::Untrusted || !host) {
-        LogEvent("the stub manifest is not signed for this launcher: " + reading.problem);
-        return LaunchResult::StubManifestUntrusted;
+    if (const auto refused = RefuseUntrusted(reading, host.has_value(), kStubManifestResults)) {
+        return *refused;
     }
     const SignedRelease& release = reading.release;
     const std::string version = FormatVersion(release.version);
-    if (reading.trust == ManifestTrust::Expired) {
-        LogEvent("the stub manifest of version " + version + " expired at " + *release.expires);
-        return LaunchResult::StubManifestStale;
-    }
 
     const std::wstring keySet = KeySetName(source.keys);
     const std::optional<ManifestMark> kept = system.ReadManifestMark(keySet, path);
@@ -137,7 +133,7 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
 StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
                             UpdateSystem& system) {
     // A code section that cannot be read still has a key: forty zero digits.
-    const std::wstring key = DigestToHex(HashCodeSection(location.clientTarget));
+    const std::wstring key = FromUtf8(Sha1ToHex(HashCodeSection(location.clientTarget)));
     std::string body;
     const TransferResult fetched = transfer.GetString(StubManifestUrl(source.host, key), body);
     if (!fetched.complete) {
@@ -152,12 +148,11 @@ StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& so
                 RemoveClientTarget(system, location, "the update server does not know this game build");
             }
         }
-        return LaunchResult::StubManifestFetchFailed;
+        return kStubManifestResults.unreadable;
     }
     const ManifestReading manifest = ReadManifest(body);
-    if (manifest.form == ManifestForm::NotOneJsonValue) {
-        LogEvent("the stub manifest is not one JSON value: " + manifest.parseError);
-        return LaunchResult::StubManifestFetchFailed;
+    if (const auto refused = RefuseUnreadable(manifest, kStubManifestResults)) {
+        return *refused;
     }
     if (!source.Signed()) {
         return UpdateFromUnsignedManifest(manifest, location, transfer, system);

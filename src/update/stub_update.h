@@ -4,7 +4,6 @@
 
 #include "common/launch_result.h"
 #include "launch/target_discovery.h"
-#include "net/download_progress.h"
 #include "net/transfer.h"
 #include "update/update_source.h"
 #include "update/update_system.h"
@@ -32,8 +31,5 @@ namespace zv {
 // Nothing is deleted for 32 or 33.
 StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
                             UpdateSystem& system);
-
-// The same over WinHTTP with the real acts; the download reports to downloads (Windows only).
-StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, DownloadProgress& downloads);
 
 }  // namespace zv

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "common/text.h"
+#include "integrity/hex.h"
+
 namespace zv {
 
 namespace {
@@ -12,8 +15,6 @@ std::wstring HttpsUrl(std::wstring_view updateHost, std::wstring_view path) {
     url += path;
     return url;
 }
-
-bool IsLowerHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
 
 }  // namespace
 
@@ -41,12 +42,16 @@ std::wstring StubManifestUrl(std::wstring_view updateHost, std::wstring_view bui
     return HttpsUrl(updateHost, StubManifestPath(buildKey));
 }
 
-std::wstring LauncherFileName(const Sha1Digest& digest) { return L"ZVLauncher-" + DigestToHex(digest) + L".exe"; }
+std::wstring LauncherFileName(const Sha1Digest& digest) {
+    return L"ZVLauncher-" + FromUtf8(Sha1ToHex(digest)) + L".exe";
+}
 
-std::wstring StubFileName(const Sha1Digest& digest) { return L"ZVClient-" + DigestToHex(digest) + L".dll"; }
+std::wstring StubFileName(const Sha1Digest& digest) { return L"ZVClient-" + FromUtf8(Sha1ToHex(digest)) + L".dll"; }
 
 bool IsBuildKey(std::wstring_view name) {
-    return name.size() == 40 && std::all_of(name.begin(), name.end(), IsLowerHexDigit);
+    return name.size() == 40 && std::all_of(name.begin(), name.end(), [](wchar_t c) {
+               return c < 0x80 && IsLowerHexDigit(static_cast<char>(c));
+           });
 }
 
 }  // namespace zv

@@ -9,7 +9,7 @@
 //   stub/<build key>/ZVClient-<sha1>.dll    a client stub release, named by its content
 //
 // <sha1> is the file's SHA-1 and <build key> the SHA-1 of the client target's code section, each
-// as forty lower-case hexadecimal digits (DigestToHex).
+// as forty lower-case hexadecimal digits (Sha1ToHex).
 
 #include <string>
 #include <string_view>

@@ -3,7 +3,7 @@
 // What the updaters do to the machine besides the transfer and the hashing: the temporary folder
 // and file a launcher update is downloaded into, removing a file, a pause, the clock that manifests
 // expire by, and the marks of the stub manifests accepted (manifest_marks.h). The Windows
-// implementation is the real one; the updaters' unit tables stand in for it.
+// implementation (update_windows.h) is the real one; the updaters' unit tables stand in for it.
 
 #include <chrono>
 #include <optional>
@@ -37,8 +37,5 @@ public:
     // Keeps mark for that manifest in place of any earlier one; false when it cannot be kept.
     virtual bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) = 0;
 };
-
-// The real acts (Windows only).
-UpdateSystem& WindowsUpdateSystem();
 
 }  // namespace zv

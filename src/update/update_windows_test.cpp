@@ -24,6 +24,7 @@
 #include "update/launcher_update.h"
 #include "update/replacement_command.h"
 #include "update/update_system.h"
+#include "update/update_windows.h"
 
 namespace {
 
@@ -32,14 +33,11 @@ struct Exited {};
 class FakeSelfUpdate final : public zv::SelfUpdatePlatform {
 public:
     std::wstring self;
-    std::wstring forwarded;
     std::wstring systemFolder = L"C:\\windows\\system32";
     bool canReplace = true;
     zv::ProcessStart start{true, 0};
     std::optional<zv::ReplacementCommand> started;
 
-    std::wstring GetModulePath() override { return self; }
-    std::wstring BuildForwardedArguments() override { return forwarded; }
     std::wstring SystemFolder() override { return systemFolder; }
     bool CanReplace(const std::wstring& path) override { return path == self && canReplace; }
     zv::ProcessStart StartHidden(const zv::ReplacementCommand& command) override {
@@ -121,11 +119,12 @@ protected:
 // The flow with the real transfer and the real acts: WinHTTP downloads into the temporary file that
 // GetTempFileNameW made, and the hand-over names that file.
 TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
-    platform_.forwarded = L"\"two words\" a&b";
+    const std::wstring forwarded = L"\"two words\" a&b";
     bool exited = false;
     try {
         zv::HttpClient client;
-        zv::UpdateLauncher(zv::UpdateSource{host_, {}}, zv::Version{}, client, zv::WindowsUpdateSystem(), platform_);
+        zv::WindowsUpdateSystem system;
+        zv::UpdateLauncher(zv::UpdateSource{host_, {}}, {self_, forwarded, zv::Version{}}, client, system, platform_);
     } catch (const Exited&) {
         exited = true;
     }
@@ -141,7 +140,7 @@ TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
     EXPECT_EQ(ReadAll(temp), kNewBuild);
     ASSERT_TRUE(platform_.started.has_value());
     const zv::ReplacementCommand expected =
-        zv::BuildReplacementCommand(L"C:\\windows\\system32", temp, self_, L"\"two words\" a&b");
+        zv::BuildReplacementCommand(L"C:\\windows\\system32", temp, self_, forwarded);
     EXPECT_EQ(platform_.started->interpreter, expected.interpreter);
     EXPECT_EQ(platform_.started->line, expected.line);
     EXPECT_EQ(platform_.started->environment, expected.environment);
@@ -150,7 +149,7 @@ TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
 }
 
 TEST(WindowsUpdateSystem, MakesTheTemporaryFileInTheUsersTemporaryFolder) {
-    auto& system = zv::WindowsUpdateSystem();
+    zv::WindowsUpdateSystem system;
     const std::wstring folder = system.TemporaryFolder();
     EXPECT_EQ(folder, TempFolder());
     const std::vector<std::wstring> before = TemporaryDownloads();
@@ -165,7 +164,7 @@ TEST(WindowsUpdateSystem, MakesTheTemporaryFileInTheUsersTemporaryFolder) {
 }
 
 TEST(WindowsUpdateSystem, TemporaryFoldersThatCannotTakeTheDownload) {
-    auto& system = zv::WindowsUpdateSystem();
+    zv::WindowsUpdateSystem system;
     {
         const std::wstring missing = TempFolder() + L"zv-no-such-folder\\";
         TemporaryFolderOverride override(missing);
@@ -197,7 +196,7 @@ std::wstring Environment(const wchar_t* name) {
 
 // The marks of accepted stub manifests, in the real registry of the test prefix.
 TEST(WindowsUpdateSystem, KeepsTheAcceptedVersionsPerKeySetInTheUsersRegistry) {
-    zv::UpdateSystem& system = zv::WindowsUpdateSystem();
+    zv::WindowsUpdateSystem system;
     const std::wstring setA = L"0123456789abcdef0123456789abcdef";
     const std::wstring setB = L"fedcba9876543210fedcba9876543210";
     const std::wstring path = L"/stub/" + std::wstring(40, L'a') + L"/manifest.json";
@@ -233,7 +232,7 @@ TEST(WindowsUpdateSystem, KeepsTheAcceptedVersionsPerKeySetInTheUsersRegistry) {
 }
 
 TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {
-    auto& platform = zv::WindowsSelfUpdatePlatform();
+    zv::WindowsSelfUpdatePlatform platform;
     const std::wstring path = TempFolder() + L"zv-can-replace.exe";
     zv::test::WriteFileBytes(path, "launcher");
     EXPECT_TRUE(platform.CanReplace(path));
@@ -254,7 +253,7 @@ TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {
 }
 
 TEST(WindowsSelfUpdatePlatform, TheHandOversVariablesReachOnlyTheInterpreter) {
-    auto& platform = zv::WindowsSelfUpdatePlatform();
+    zv::WindowsSelfUpdatePlatform platform;
     const std::wstring folder = platform.SystemFolder();
     ASSERT_FALSE(folder.empty());
     const std::wstring marker = TempFolder() + L"zv-interpreter-saw.txt";

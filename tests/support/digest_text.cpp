@@ -8,8 +8,7 @@ std::string Sha1Hex(std::span<const std::uint8_t> bytes) {
     Sha1Context context;
     Sha1Init(context);
     Sha1Update(context, bytes.data(), bytes.size());
-    const std::wstring hex = DigestToHex(Sha1Final(context));
-    return {hex.begin(), hex.end()};  // hexadecimal digits: ASCII
+    return Sha1ToHex(Sha1Final(context));
 }
 
 std::string Sha1Hex(std::string_view bytes) {

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "argv_split.h"
-#include "launch/command_line.h"
+#include "common/command_line.h"
 
 namespace zv::test {
 
@@ -33,7 +33,8 @@ std::vector<std::wstring> ArgumentsOfRestartedLauncher(const std::wstring& comma
     if (const auto it = inherited.find(kReplacementArgumentsVariable); it != inherited.end()) {
         handedOver = ArgumentsAfterProgram(L"ZVLauncher.exe " + it->second);
     }
-    const std::wstring forwarded = ForwardedArgumentText(ArgumentsAfterProgram(commandLine), handedOver);
+    const std::wstring forwarded =
+        JoinQuotedArguments(ForwardedArguments(ArgumentsAfterProgram(commandLine), handedOver));
     return ArgumentsAfterProgram(L"\"C:\\Games\\Foo\\Foo_ZV.exe\" " + forwarded);
 }
 

@@ -113,16 +113,6 @@ bool StandInSystem::WriteManifestMark(std::wstring_view keySet, std::wstring_vie
     return true;
 }
 
-std::wstring StandInSelfUpdate::GetModulePath() {
-    log_.Add("module path");
-    return self;
-}
-
-std::wstring StandInSelfUpdate::BuildForwardedArguments() {
-    log_.Add("forwarded arguments");
-    return forwarded;
-}
-
 std::wstring StandInSelfUpdate::SystemFolder() {
     log_.Add("system folder");
     return systemFolder;

@@ -106,15 +106,11 @@ class StandInSelfUpdate final : public SelfUpdatePlatform {
 public:
     explicit StandInSelfUpdate(ActLog& log) : log_(log) {}
 
-    std::wstring self;
-    std::wstring forwarded;
     std::wstring systemFolder = L"C:\\windows\\system32";
     bool canReplace = true;
     ProcessStart start{true, 0};
     std::optional<ReplacementCommand> started;
 
-    std::wstring GetModulePath() override;
-    std::wstring BuildForwardedArguments() override;
     std::wstring SystemFolder() override;
     bool CanReplace(const std::wstring& path) override;
     ProcessStart StartHidden(const ReplacementCommand& command) override;

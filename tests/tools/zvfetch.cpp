@@ -4,10 +4,10 @@
 //   zvfetch URL TARGET [WARM_UP_URL]
 //
 // With WARM_UP_URL, fetches that small document into memory first, so the TLS stack is loaded and
-// the peak working set before the download is a fair baseline. Then downloads URL to TARGET with
-// an empty progress callback, as the updaters do, and prints one JSON line: the result (complete,
-// the HTTP status and the system error), the seconds the download took, the target's size and the
-// peak working set before and after it.
+// the peak working set before the download is a fair baseline. Then downloads URL to TARGET through
+// the client's DownloadToFile, as the updaters do, with nothing to report its progress to, and
+// prints one JSON line: the result (complete, the HTTP status and the system error), the seconds
+// the download took, the target's size and the peak working set before and after it.
 #include <windows.h>
 #include <psapi.h>
 
@@ -56,7 +56,7 @@ int wmain(int argc, wchar_t** argv) {
     LARGE_INTEGER end;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
-    const zv::TransferResult result = client.DownloadToFile(argv[1], argv[2], std::nullopt, zv::ProgressCallback{});
+    const zv::TransferResult result = client.DownloadToFile(argv[1], argv[2], std::nullopt);
     ::QueryPerformanceCounter(&end);
     const unsigned long long peakAfter = PeakWorkingSet();
     std::printf(

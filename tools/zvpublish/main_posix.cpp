@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "tree_files.h"
+#include "zvpublish/commands/cli.h"
+#include "zvpublish/tree/tree_files.h"
 
 int main(int argc, char** argv) {
     std::vector<std::wstring> arguments;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
+#include "zvpublish/commands/cli.h"
 
 int wmain(int argc, wchar_t** argv) {
     ::SetConsoleOutputCP(CP_UTF8);

@@ -1,0 +1,678 @@
+#include "zvpublish/commands/publish.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "common/launch_result.h"
+#include "common/pe_version.h"
+#include "common/read_only_file.h"
+#include "integrity/file_digest.h"
+#include "update/manifest.h"
+#include "update/manifest_signature.h"
+#include "zvpublish/commands/release_files.h"
+#include "zvpublish/commands/verify_tree.h"
+#include "zvpublish/signing/public_keys.h"
+#include "zvpublish/tree/manifest_files.h"
+#include "zvpublish/tree/tree_contents.h"
+#include "zvpublish/tree/tree_files.h"
+
+namespace zv::publish {
+
+namespace {
+
+constexpr std::uint32_t kCopyChunk = 65536;
+
+std::string Hex16(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+// A library name as read from a file, shown with anything unprintable escaped.
+std::string Printable(std::string_view bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out.push_back(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+// Copies source into a staged file in folder, checks that the copy is what was hashed, and moves
+// it to folder/name unless a file is there already. A file already there with the same content
+// is left as it is; one with other content is an error, since a content name never changes.
+std::optional<Failure> PlaceContentFile(const std::wstring& source, const Sha1Digest& digest,
+                                        const std::wstring& folder, const std::wstring& name, Change& change) {
+    const std::wstring target = JoinPath(folder, name);
+    const auto existing = [&]() -> std::optional<Failure> {
+        if (QueryPathKind(target) != PathKind::File) {
+            return Failure{target, "is in the way: it is not a file"};
+        }
+        if (HashFile(target) == digest) {
+            change = Change::Unchanged;
+            return std::nullopt;
+        }
+        return Failure{target,
+                       "already exists with other content; it was left alone (a file named by its content never "
+                       "changes: find out why it differs, then remove it)"};
+    };
+    if (QueryPathKind(target) != PathKind::Missing) {
+        return existing();
+    }
+
+    std::string reason;
+    const std::unique_ptr<StagedFile> staged = StagedFile::Create(folder, name, reason);
+    if (!staged) {
+        return Failure{target, reason};
+    }
+    ReadOnlyFile input(source);
+    if (!input.IsOpen()) {
+        return Failure{source, "cannot be opened for reading"};
+    }
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunk);
+    for (;;) {
+        std::uint32_t read = 0;
+        if (!input.Read(buffer.get(), kCopyChunk, read)) {
+            return Failure{source, "cannot be read"};
+        }
+        if (read == 0) {
+            break;
+        }
+        if (!staged->Write(buffer.get(), read, reason)) {
+            return Failure{target, reason};
+        }
+    }
+    if (!staged->Finish(reason)) {
+        return Failure{target, reason};
+    }
+    // The copy is hashed as the launcher will hash its download: what is published must be what
+    // the manifest will name, even if the source changed between the two reads.
+    if (HashFile(staged->path()) != digest) {
+        return Failure{source, "changed while it was being copied; publish it again once it is complete"};
+    }
+    switch (staged->MoveTo(target, /*replace=*/false, reason)) {
+        case StagedFile::Move::Done:
+            change = Change::Added;
+            return std::nullopt;
+        case StagedFile::Move::TargetExists:
+            return existing();
+        case StagedFile::Move::Failed:
+            break;
+    }
+    return Failure{target, reason};
+}
+
+// Sets the modification time of each file the manifest in folders names, other than keep (the
+// file being published), to now: the manifest is about to be replaced, and from now on only
+// players who still hold it in a cache download them. A manifest that is missing or cannot be read
+// names nothing.
+void MarkFilesOfReplacedManifest(const std::wstring& tree, const std::vector<std::wstring>& folders, FolderKind kind,
+                                 const std::optional<std::string>& baseUrl, const std::wstring& manifest,
+                                 const std::wstring& keep, std::vector<Failure>& warnings) {
+    const ManifestOnDisk replaced = ReadPublishedManifest(manifest);
+    if (!replaced.read || !replaced.reading.sha1.ok()) {
+        return;
+    }
+    std::vector<std::string> parts;
+    for (const auto& folder : folders) {
+        parts.push_back(ToUtf8(folder));
+    }
+    for (const auto& file : FilesNamedBy(tree, parts, kind, replaced.reading, baseUrl)) {
+        std::string reason;
+        if (file == keep || QueryPathKind(file) != PathKind::File || MarkModifiedNow(file, reason)) {
+            continue;
+        }
+        warnings.push_back({file, "the replaced manifest named it, but its modification time cannot be set to now (" +
+                                      reason + "), so prune counts its age from an earlier time"});
+    }
+}
+
+// What a new manifest must be above: the version of the manifest already at its place, and the
+// SHA-256 it names (a signed release only).
+struct Predecessor {
+    std::optional<Version> version;  // nothing: no manifest, or one without "version"
+    std::optional<Sha256Digest> sha256;
+    std::optional<std::string> expires;
+    bool withdrawal = false;
+    bool signedForm = false;  // it carries a "signature", or is a withdrawal (which only the signed form has)
+};
+
+Predecessor ReadPredecessor(const std::wstring& manifest) {
+    Predecessor predecessor;
+    const ManifestOnDisk published = ReadPublishedManifest(manifest);
+    if (!published.read) {
+        return predecessor;
+    }
+    const ManifestReading& reading = published.reading;
+    if (reading.version.ok()) {
+        predecessor.version = reading.version.value;
+    }
+    if (reading.expires.ok()) {
+        predecessor.expires = reading.expiresText.value;
+    }
+    predecessor.withdrawal = reading.withdrawn.ok();
+    predecessor.signedForm =
+        reading.signature.fault != MemberFault::Absent || reading.withdrawn.fault != MemberFault::Absent;
+    if (!predecessor.withdrawal && reading.sha256.ok()) {
+        predecessor.sha256 = reading.sha256.value;
+    }
+    return predecessor;
+}
+
+// Whether the file at path holds bytes anywhere, read in chunks that overlap by all but one byte
+// of them.
+bool FileCarriesBytes(const std::wstring& path, std::span<const std::uint8_t> bytes) {
+    ReadOnlyFile file(path);
+    if (!file.IsOpen() || bytes.empty()) {
+        return false;
+    }
+    std::vector<std::uint8_t> window;
+    std::vector<std::uint8_t> chunk(kCopyChunk);
+    for (;;) {
+        std::uint32_t read = 0;
+        if (!file.Read(chunk.data(), kCopyChunk, read) || read == 0) {
+            return false;
+        }
+        window.insert(window.end(), chunk.begin(), chunk.begin() + read);
+        if (std::search(window.begin(), window.end(), bytes.begin(), bytes.end()) != window.end()) {
+            return true;
+        }
+        const std::size_t keep = std::min(window.size(), bytes.size() - 1);
+        window.erase(window.begin(), window.end() - static_cast<std::ptrdiff_t>(keep));
+    }
+}
+
+// Where a manifest goes and what it names.
+struct Place {
+    FolderKind kind;
+    std::vector<std::wstring> folders;  // below the tree
+    std::wstring (*nameOf)(const Sha1Digest&);
+    std::wstring manifestPath;  // on the server: /launcher/manifest.json, /stub/<key>/manifest.json
+    LaunchResult untrusted;     // what a launcher built with keys says of a manifest it does not trust
+};
+
+// The tree a command writes into: a folder that exists, or a new one in a folder that exists. A
+// tree with neither launcher/ nor stub/ is new.
+std::optional<Failure> CheckTree(const std::wstring& tree, bool& newTree) {
+    std::string reason;
+    switch (QueryPathKind(tree, &reason)) {
+        case PathKind::File:
+            return Failure{tree, "is a file; the tree must be a folder"};
+        case PathKind::Other:
+            return Failure{tree, reason.empty() ? "is not a folder" : reason};
+        case PathKind::Directory:
+            newTree = QueryPathKind(JoinPath(tree, std::wstring(kLauncherFolder))) == PathKind::Missing &&
+                      QueryPathKind(JoinPath(tree, std::wstring(kStubFolder))) == PathKind::Missing;
+            return std::nullopt;
+        case PathKind::Missing:
+            break;
+    }
+    const std::wstring parent = ParentFolder(tree);
+    if (QueryPathKind(parent) != PathKind::Directory) {
+        return Failure{tree, "does not exist, and neither does its parent folder " + ToUtf8(parent) +
+                                 ": --out names an existing tree, or a new folder in an existing one (is the path "
+                                 "mistyped?)"};
+    }
+    newTree = true;
+    return std::nullopt;
+}
+
+// The refusal of an unsigned manifest in place of a signed one.
+Failure WouldDropSigning(const std::wstring& manifest, const Predecessor& predecessor, LaunchResult untrusted) {
+    std::string players = "\"";
+    players += ToUtf8(DescribeLaunchResult(untrusted));
+    players += '"';
+    return Failure{manifest, std::string(predecessor.withdrawal ? "is a signed withdrawal" : "is signed") +
+                                 ": publishing without --signing-key would replace it with an unsigned manifest, which "
+                                 "every launcher built with keys refuses (players get " +
+                                 players +
+                                 "). Sign with --signing-key KEY.pem --update-host HOST, or give --allow-unsigned to "
+                                 "drop signing on purpose"};
+}
+
+// The refusal of a version that is not above the one published, with what to do instead.
+Failure NotAbove(const std::wstring& source, const Version& version, const Version& published,
+                 const std::wstring& manifest, std::string_view howToRaise) {
+    return Failure{source, "its version " + FormatVersion(version) + " is not above " + FormatVersion(published) +
+                               ", the version of " + ToUtf8(manifest) +
+                               " (a launcher built with keys never goes back to, or again to, a version at or below "
+                               "one it has accepted); " +
+                               std::string(howToRaise)};
+}
+
+// The common part of both kinds: the file under its content name in TREE/<folder...>, then the
+// manifest that names it: unsigned, or signed with the file's version (manifest_signature.h).
+Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree,
+                      const Place& place, const Signing* signing, bool allowUnsigned, const Version& version,
+                      std::string_view howToRaise) {
+    Published published;
+    if (auto failure = CheckSourceFile(source)) {
+        published.failure = std::move(failure);
+        return published;
+    }
+    if (auto failure = CheckTree(tree, published.newTree)) {
+        published.failure = std::move(failure);
+        return published;
+    }
+    const std::optional<FileDigests> digests = HashFileTwice(source);
+    if (!digests) {
+        published.failure = Failure{source, "cannot be read"};
+        return published;
+    }
+    published.digest = digests->sha1;
+
+    std::wstring folder = tree;
+    std::string urlPath;
+    for (const std::wstring& part : place.folders) {
+        folder = JoinPath(folder, part);
+        urlPath += ToUtf8(part) + "/";
+    }
+    const std::wstring name = place.nameOf(published.digest);
+    published.file = JoinPath(folder, name);
+    published.manifest = JoinPath(folder, std::wstring(kManifestName));
+    published.url = baseUrl + urlPath + ToUtf8(name);
+
+    // The same file again changes nothing; any other must come with a higher version.
+    bool same = false;
+    if (signing == nullptr && !allowUnsigned) {
+        if (const Predecessor predecessor = ReadPredecessor(published.manifest); predecessor.signedForm) {
+            published.failure = WouldDropSigning(published.manifest, predecessor, place.untrusted);
+            return published;
+        }
+    }
+    if (signing != nullptr) {
+        const Predecessor predecessor = ReadPredecessor(published.manifest);
+        same = predecessor.sha256 == digests->sha256;
+        published.signedManifest = true;
+        published.version = same && predecessor.version ? *predecessor.version : version;
+        published.expires = same ? predecessor.expires : signing->expires;
+        if (!same && predecessor.version && !(version > *predecessor.version)) {
+            published.failure = NotAbove(source, version, *predecessor.version, published.manifest, howToRaise);
+            return published;
+        }
+    }
+
+    std::string reason;
+    if (!MakeDirectories(folder, reason)) {
+        published.failure = Failure{folder, "cannot be created: " + reason};
+        return published;
+    }
+    if (auto failure = PlaceContentFile(source, published.digest, folder, name, published.fileChange)) {
+        published.failure = std::move(failure);
+        return published;
+    }
+    if (same) {
+        published.manifestChange = Change::Unchanged;
+        return published;
+    }
+    std::string body = FormatManifest(published.digest, published.url);
+    if (signing != nullptr) {
+        const std::optional<FileFacts> facts = QueryFileFacts(published.file, reason);
+        if (!facts) {
+            published.failure = Failure{published.file, "its size cannot be read: " + reason};
+            return published;
+        }
+        const SignedRelease release{version,          signing->expires, facts->size,
+                                    published.digest, digests->sha256,  published.url};
+        const std::optional<std::string> signature =
+            signing->signer->Sign(SignedManifestMessage(signing->host, ToUtf8(place.manifestPath), release), reason);
+        if (!signature) {
+            published.failure = Failure{published.manifest, reason};
+            return published;
+        }
+        body = FormatSignedManifest(release, *signature);
+    }
+    MarkFilesOfReplacedManifest(tree, place.folders, place.kind, baseUrl, published.manifest, published.file,
+                                published.warnings);
+    // Only now that the file is in place may a manifest name it.
+    if (auto failure = WriteManifest(folder, body, published.manifestChange)) {
+        published.failure = std::move(failure);
+    }
+    return published;
+}
+
+// Why a file's version resource gives no version, for the operator.
+std::string DescribeVersionRead(PeVersionRead read) {
+    switch (read) {
+        case PeVersionRead::Found:
+            break;
+        case PeVersionRead::CannotRead:
+            return "cannot be opened for reading";
+        case PeVersionRead::NotPe:
+            return "is not a PE file, so it has no version resource";
+        case PeVersionRead::NoVersion:
+            return "has no version resource (no VERSIONINFO with a FILEVERSION)";
+        case PeVersionRead::Malformed:
+            return "has a version resource, or headers, that cannot be read: the file is damaged or cut short";
+    }
+    return "has no version";
+}
+
+// The list of a launcher's keys for a message: "18a722fad454b88f, 2e3fbc4499ea056e", or "none".
+std::string KeyList(const std::vector<std::string>& keys) {
+    std::string list;
+    for (const auto& key : keys) {
+        list += (list.empty() ? "" : ", ") + key;
+    }
+    return list.empty() ? "none" : list;
+}
+
+// What signing a launcher needs of it: the host it is built for is the one signed for, and it
+// carries the signing key. The index of that key among the launcher's; the refusal otherwise.
+std::optional<Failure> CheckSignedLauncher(const std::wstring& launcher, const LauncherBuild& build,
+                                           const Signing& signing, std::size_t& keyIndex) {
+    if (ComparableHost(build.host) != ComparableHost(signing.host)) {
+        return Failure{launcher, "is built for the update host " + build.host + ", not for --update-host " +
+                                     signing.host + ": it would ask " + build.host +
+                                     " for its manifests and refuse every manifest signed for " + signing.host +
+                                     ". Sign with --update-host " + build.host +
+                                     ", or build the launcher with ZV_UPDATE_HOST=" + signing.host};
+    }
+    const std::string fingerprint = KeyFingerprint(signing.publicKey);
+    const auto found = std::find(build.keys.begin(), build.keys.end(), fingerprint);
+    if (found == build.keys.end() || !FileCarriesBytes(launcher, signing.publicKey.point)) {
+        return Failure{launcher,
+                       "does not carry the public key of " + ToUtf8(signing.keyPath) + " (" + fingerprint +
+                           "; the launcher's keys: " + KeyList(build.keys) +
+                           "): players who install it would check no signature at all (a launcher built without "
+                           "ZV_UPDATE_PUBLIC_KEYS) or refuse every manifest this key signs and never update again (a "
+                           "launcher built for other keys). Build the launcher with ZV_UPDATE_PUBLIC_KEYS holding this "
+                           "key's public key, or sign with a key it carries"};
+    }
+    keyIndex = static_cast<std::size_t>(found - build.keys.begin());
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& reason) {
+    constexpr std::string_view kScheme = "https://";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F) {
+            reason = "must be printable ASCII without blanks (percent-encode anything else)";
+            return std::nullopt;
+        }
+    }
+    std::string url(text);
+    std::transform(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(std::min(url.size(), kScheme.size())),
+                   url.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    if (!url.starts_with(kScheme)) {
+        reason = "must begin with https:// (the launcher's downloads must be as safe as its manifests)";
+        return std::nullopt;
+    }
+    if (url.find_first_of("?#") != std::string::npos) {
+        reason = "must not have a query or a fragment";
+        return std::nullopt;
+    }
+    if (url.find('\\') != std::string::npos) {
+        reason = "must separate its path with \"/\", not \"\\\"";
+        return std::nullopt;
+    }
+    const std::size_t pathStart = url.find('/', kScheme.size());
+    const std::string authority = url.substr(kScheme.size(), pathStart - kScheme.size());
+    if (authority.empty()) {
+        reason = "has no host";
+        return std::nullopt;
+    }
+    if (authority.find('@') != std::string::npos) {
+        reason = "must not carry a user name or password";
+        return std::nullopt;
+    }
+    // host, [IPv6], each optionally followed by :port
+    const std::size_t portColon = authority.starts_with('[') ? authority.find("]:") : authority.rfind(':');
+    if (portColon != std::string::npos) {
+        const std::string port = authority.substr(portColon + (authority.starts_with('[') ? 2 : 1));
+        const bool digits = !port.empty() && port.size() <= 5 &&
+                            std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits || std::stoul(port) == 0 || std::stoul(port) > 65535) {
+            reason = "has an invalid port";
+            return std::nullopt;
+        }
+    }
+    if (pathStart == std::string::npos) {
+        url += '/';
+    } else {
+        std::string path = url.substr(pathStart);
+        for (std::size_t at = 1; at < path.size();) {
+            const std::size_t end = std::min(path.find('/', at), path.size());
+            const std::string_view segment = std::string_view(path).substr(at, end - at);
+            if (segment == "." || segment == ".." || (segment.empty() && end < path.size())) {
+                reason = "must not have empty, \".\" or \"..\" path segments";
+                return std::nullopt;
+            }
+            at = end + 1;
+        }
+        if (!url.ends_with('/')) {
+            url += '/';
+        }
+    }
+    return url;
+}
+
+std::string DescribeVerdict(const ClientTargetExamination& examination) {
+    const std::string client(kClientLibraryName);
+    switch (examination.verdict) {
+        case ClientTargetVerdict::Target:
+            return "it is one";
+        case ClientTargetVerdict::CannotOpen:
+            return "cannot be opened for reading";
+        case ClientTargetVerdict::NotPe:
+            return "not a PE file (no \"MZ\" header, or no PE signature where it points)";
+        case ClientTargetVerdict::Truncated:
+            return "the file is cut short: it ends inside its PE headers or import table";
+        case ClientTargetVerdict::OtherMachine:
+            return "built for another machine (" + Hex16(examination.machine) +
+                   (examination.machine == 0xAA64 ? ", ARM64" : "") + "); the launcher reads only x86 and x64 programs";
+        case ClientTargetVerdict::BadOptionalHeader:
+            return "its optional header does not match its machine type, or has no import directory entry";
+        case ClientTargetVerdict::NoImports:
+            return "imports no library; a client target imports " + client + " and nothing else";
+        case ClientTargetVerdict::BadImports:
+            return "its import table cannot be read (it lies outside every section or beyond 2 GiB, or names an "
+                   "empty library)";
+        case ClientTargetVerdict::ImportsOtherLibrary:
+            return "imports " + Printable(examination.firstLibrary) + " first; a client target imports " + client +
+                   " and nothing else";
+        case ClientTargetVerdict::ImportsMoreLibraries:
+            return "imports other libraries besides " + client + "; a client target imports " + client +
+                   " and nothing else";
+    }
+    return "unknown reason";
+}
+
+BuildKey ComputeBuildKey(const std::wstring& target) {
+    BuildKey result;
+    if (auto failure = CheckSourceFile(target)) {
+        result.failure = std::move(failure);
+        return result;
+    }
+    const ClientTargetExamination examination = ExamineClientTarget(target);
+    if (examination.verdict != ClientTargetVerdict::Target) {
+        result.failure = Failure{target, "not a client target: " + DescribeVerdict(examination)};
+        return result;
+    }
+    const Sha1Digest code = HashCodeSection(target);
+    if (code == Sha1Digest{}) {
+        result.failure = Failure{
+            target, "has no code section the launcher can hash (no \".text\" section and no section marked as code)"};
+        return result;
+    }
+    result.key = FromUtf8(Sha1ToHex(code));
+    result.machine = examination.machine;
+    return result;
+}
+
+Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
+                      bool allowUnsigned) {
+    BuildKey key = ComputeBuildKey(target);
+    Published published;
+    if (key.failure) {
+        published.failure = std::move(key.failure);
+        return published;
+    }
+    if (auto failure = ExamineStub(stub, key.machine)) {
+        published.failure = std::move(failure);
+        return published;
+    }
+    Version stubVersion;
+    if (signing != nullptr) {
+        const PeVersion read = ReadPeFileVersion(stub);
+        if (read.read == PeVersionRead::Found && version && *version != read.version) {
+            published.failure =
+                Failure{stub, "its version resource says " + FormatVersion(read.version) + ", not the --version " +
+                                  FormatVersion(*version) +
+                                  "; leave --version out (it is for a stub without a version resource)"};
+            return published;
+        }
+        if (read.read == PeVersionRead::Found) {
+            stubVersion = read.version;
+        } else if (version && read.read == PeVersionRead::NoVersion) {
+            stubVersion = *version;
+        } else {
+            published.failure = Failure{
+                stub,
+                DescribeVersionRead(read.read) +
+                    (read.read == PeVersionRead::Malformed ? "" : "; give the stub's version with --version A.B.C.D")};
+            return published;
+        }
+    }
+    const Place place{FolderKind::Stub,
+                      {std::wstring(kStubFolder), key.key},
+                      StubFileName,
+                      StubManifestPath(key.key),
+                      LaunchResult::StubManifestUntrusted};
+    published = PublishInto(stub, baseUrl, tree, place, signing, allowUnsigned, stubVersion,
+                            "give the stub a higher version (its FILEVERSION, or --version when it has none)");
+    published.key = key.key;
+    return published;
+}
+
+Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                          const Signing* signing, bool allowUnsigned) {
+    Published refused;
+    LauncherExamination examination = ExamineLauncher(launcher);
+    if (examination.failure) {
+        refused.failure = std::move(examination.failure);
+        return refused;
+    }
+    const LauncherBuild& build = examination.build;
+    std::size_t keyIndex = 0;
+    std::vector<Failure> warnings;
+    Version version;
+    if (signing != nullptr) {
+        if (auto failure = CheckSignedLauncher(launcher, build, *signing, keyIndex)) {
+            refused.failure = std::move(failure);
+            return refused;
+        }
+        const PeVersion read = ReadPeFileVersion(launcher);
+        if (read.read != PeVersionRead::Found) {
+            refused.failure =
+                Failure{launcher, DescribeVersionRead(read.read) +
+                                      "; a launcher built by this project carries its version (ZV_VERSION) there"};
+            return refused;
+        }
+        version = read.version;
+    } else {
+        if (!build.keys.empty() && !allowUnsigned) {
+            refused.failure = Failure{
+                launcher, "is built with keys (" + KeyList(build.keys) +
+                              "), so once players have installed it, it refuses every unsigned manifest and never "
+                              "updates again. Sign with --signing-key KEY.pem --update-host " +
+                              build.host + ", or give --allow-unsigned if no player is to install it from this tree"};
+            return refused;
+        }
+        const std::optional<std::string> baseHost = UrlHost(baseUrl);
+        if (baseHost && *baseHost != ComparableHost(build.host)) {
+            warnings.push_back({launcher, "is built for the update host " + build.host + ", but --base-url is on " +
+                                              *baseHost + ": players' launchers ask " + build.host +
+                                              " for every manifest, so this tree must be served there (only "
+                                              "downloads may come from another host)"});
+        }
+    }
+    const Place place{FolderKind::Launcher,
+                      {std::wstring(kLauncherFolder)},
+                      LauncherFileName,
+                      LauncherManifestPath(),
+                      LaunchResult::LauncherManifestUntrusted};
+    Published published = PublishInto(launcher, baseUrl, tree, place, signing, allowUnsigned, version,
+                                      "build the launcher with a higher ZV_VERSION");
+    published.build = build;
+    published.signingKeyIndex = keyIndex;
+    published.warnings.insert(published.warnings.begin(), warnings.begin(), warnings.end());
+    return published;
+}
+
+std::optional<Version> NextVersion(const Version& version) {
+    Version next = version;
+    for (std::size_t part = next.parts.size(); part-- > 0;) {
+        if (next.parts[part] != 0xFFFF) {
+            ++next.parts[part];
+            return next;
+        }
+        next.parts[part] = 0;
+    }
+    return std::nullopt;
+}
+
+Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing) {
+    Withdrawn withdrawn;
+    if (auto failure = CheckTree(tree, withdrawn.newTree)) {
+        withdrawn.failure = std::move(failure);
+        return withdrawn;
+    }
+    const std::vector<std::wstring> folders{std::wstring(kStubFolder), buildKey};
+    std::wstring folder = tree;
+    for (const auto& part : folders) {
+        folder = JoinPath(folder, part);
+    }
+    withdrawn.manifest = JoinPath(folder, std::wstring(kManifestName));
+    const Predecessor predecessor = ReadPredecessor(withdrawn.manifest);
+    if (predecessor.withdrawal && predecessor.version) {
+        withdrawn.manifestChange = Change::Unchanged;
+        withdrawn.version = *predecessor.version;
+        withdrawn.expires = predecessor.expires;
+        return withdrawn;
+    }
+    const std::optional<Version> version =
+        predecessor.version ? NextVersion(*predecessor.version) : Version{{0, 0, 0, 1}};
+    if (!version) {
+        withdrawn.failure = Failure{withdrawn.manifest, "its version " + FormatVersion(*predecessor.version) +
+                                                            " is the highest there is; no version can be above it"};
+        return withdrawn;
+    }
+    withdrawn.version = *version;
+    withdrawn.expires = signing.expires;
+    const SignedWithdrawal withdrawal{withdrawn.version, withdrawn.expires};
+    std::string reason;
+    const std::optional<std::string> signature =
+        signing.signer->Sign(WithdrawalMessage(signing.host, ToUtf8(StubManifestPath(buildKey)), withdrawal), reason);
+    if (!signature) {
+        withdrawn.failure = Failure{withdrawn.manifest, reason};
+        return withdrawn;
+    }
+    if (!MakeDirectories(folder, reason)) {
+        withdrawn.failure = Failure{folder, "cannot be created: " + reason};
+        return withdrawn;
+    }
+    MarkFilesOfReplacedManifest(tree, folders, FolderKind::Stub, std::nullopt, withdrawn.manifest, {},
+                                withdrawn.warnings);
+    if (auto failure = WriteManifest(folder, FormatWithdrawal(withdrawal, *signature), withdrawn.manifestChange)) {
+        withdrawn.failure = std::move(failure);
+    }
+    return withdrawn;
+}
+
+}  // namespace zv::publish

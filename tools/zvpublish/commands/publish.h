@@ -1,0 +1,141 @@
+#pragma once
+
+// Publishing into a static tree that any HTTPS server or CDN can serve, laid out as the launcher
+// asks for it (update/tree_layout.h).
+//
+// The build key and every digest come from the launcher's own code (ExamineClientTarget,
+// HashCodeSection, HashFile, Sha1ToHex), so the tree holds exactly what the launcher will ask
+// for. Files named by their content never change once written; manifests are replaced whole.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/version.h"
+#include "integrity/p256.h"
+#include "integrity/sha1.h"
+#include "launch/client_target.h"
+#include "update/tree_layout.h"
+#include "zvpublish/signing/signing.h"
+#include "zvpublish/tree/outcome.h"
+
+namespace zv::publish {
+
+// The address the tree is served at: "https://", a host, an optional port and path, ending in "/".
+// Only printable ASCII without blanks, no query or fragment, no "." or ".." segments: the launcher
+// takes a manifest's "url" byte for byte. A missing final "/" is added. Nothing with the reason
+// when text is not such an address.
+std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& reason);
+
+// Why a file is not a client target, as the tool tells it (the words after "not a client target: ").
+std::string DescribeVerdict(const ClientTargetExamination& examination);
+
+struct BuildKey {
+    std::optional<Failure> failure;
+    std::wstring key;           // 40 lower-case hexadecimal digits
+    std::uint16_t machine = 0;  // the client target's: 0x8664 (x64) or 0x014C (x86)
+};
+
+// The build key of a client target: Sha1ToHex of HashCodeSection, after ExamineClientTarget has
+// accepted the file. Refused: a file that is not a client target, and one whose code section
+// cannot be read (the launcher would then ask for forty zeros, the key every such file shares).
+BuildKey ComputeBuildKey(const std::wstring& target);
+
+// What signing a manifest takes (update/manifest_signature.h): the key, the update host the
+// launcher is built for, and when the manifest stops being valid.
+struct Signing {
+    const ManifestSigner* signer = nullptr;
+    P256PublicKey publicKey;             // the key's public half, as a launcher built with it carries it
+    std::wstring keyPath;                // where the key was read from, for messages
+    std::string host;                    // HOST of the signed messages (MessageHost of ZV_UPDATE_HOST)
+    std::optional<std::string> expires;  // "YYYY-MM-DDTHH:MM:SSZ"; nothing: it never expires
+};
+
+// What a launcher's build record says it is built for (release_files.h).
+struct LauncherBuild {
+    std::string host;  // the update host (ZV_UPDATE_HOST), printable ASCII, as the record has it
+    Version version;
+    std::vector<std::string> keys;  // the fingerprints of its public keys (KeyFingerprint), in order
+};
+
+struct Published {
+    std::optional<Failure> failure;
+    bool newTree = false;  // the tree had neither launcher/ nor stub/ before
+    std::wstring key;      // stub only
+    // Launcher only, once it has been examined: what its build record says, and with signing, which
+    // of its keys is the signing key's.
+    std::optional<LauncherBuild> build;
+    std::size_t signingKeyIndex = 0;
+    Sha1Digest digest;
+    std::wstring file;
+    Change fileChange = Change::Added;
+    std::wstring manifest;
+    Change manifestChange = Change::Added;
+    std::string url;
+    bool signedManifest = false;  // the manifest is of the signed form
+    // For a signed manifest: its version and expiry (those of the manifest already there when the
+    // same file was published again).
+    Version version;
+    std::optional<std::string> expires;
+    // What went wrong without stopping the publish.
+    std::vector<Failure> warnings;
+};
+
+// What both kinds of publish refuse before anything is written:
+//   - a tree that is neither an existing folder nor a new folder in an existing one (a mistyped
+//     --out must not start a tree nobody serves); a tree without launcher/ and stub/ is new;
+//   - without signing, a manifest already there that is signed (or a signed withdrawal), unless
+//     allowUnsigned: launchers built with keys refuse the unsigned manifest that would replace it.
+//
+// Publishes stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
+// manifest beside it, which names it. stub must be a DLL for the game program's machine
+// (ExamineStub). Each file the manifest it replaces named (tree_contents.h:
+// FilesNamedBy) gets now as its modification time just before: prune counts a file's age from the
+// moment it stopped being served.
+//
+// With signing, the manifest is of the signed form, with the stub's version: that of the DLL's
+// version resource, or version when it has none (a version that differs from the resource's is
+// refused). Refused before anything is written: a version that is not above the one the manifest
+// already there carries (a manifest of the unsigned form carries none), unless the stub is the one
+// that manifest names, which changes nothing.
+Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                      const std::wstring& tree, const Signing* signing = nullptr,
+                      const std::optional<Version>& version = std::nullopt, bool allowUnsigned = false);
+
+// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json, the
+// files of the manifest it replaces marked, as above. launcher must be one (ExamineLauncher: its
+// build record says its update host, version and keys). With signing, the version is that of the
+// file's version resource, its update host must be signing's host (compared as ComparableHost), and
+// it must carry the signing key, in its record and as the 64-byte point the launcher compiles in: a
+// launcher built for another host or other keys refuses every manifest so signed, one without keys
+// checks none. Without signing, a launcher built with keys is refused unless allowUnsigned (once
+// installed it refuses the unsigned tree), and an update host other than baseUrl's is a warning.
+// Refused as for a stub otherwise.
+Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                          const Signing* signing = nullptr, bool allowUnsigned = false);
+
+struct Withdrawn {
+    std::optional<Failure> failure;
+    bool newTree = false;
+    std::wstring manifest;
+    Change manifestChange = Change::Added;  // Unchanged: the manifest already was a withdrawal
+    Version version;
+    std::optional<std::string> expires;
+    std::vector<Failure> warnings;
+};
+
+// Writes a signed withdrawal of the game build buildKey (40 lower-case hexadecimal digits) to
+// TREE/stub/<key>/manifest.json: launchers built with keys remove that build's client target. Its
+// version is the published manifest's with the last part raised by one (carried into the part
+// before at 65535), or 0.0.0.1 where there is none. A manifest that already is a withdrawal is left
+// as it is (refresh renews it). The files the replaced manifest named are marked as by a publish;
+// the tree is refused as for a publish.
+Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing);
+
+// The version right above version: its last part raised by one, carried into the part before when
+// it is 65535; nothing above 65535.65535.65535.65535.
+std::optional<Version> NextVersion(const Version& version);
+
+}  // namespace zv::publish

@@ -1,0 +1,158 @@
+// Signing a tree again with a new expiry (the Linux build signs; the Windows build says it does not).
+#include "zvpublish/commands/refresh.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "file_bytes.h"
+#include "pe_builder.h"
+#include "scratch_directory.h"
+#include "update/manifest.h"
+#include "update/manifest_signature.h"
+#include "zvpublish/publish_test_support.h"
+
+#ifndef _WIN32
+namespace {
+
+namespace fs = std::filesystem;
+using namespace zv::publish;
+using zv::test::ReadFileText;
+using zv::test::WriteFileBytes;
+
+constexpr char kBase[] = "https://cdn.example.com/zv/";
+const FileTime kNow = std::chrono::sys_days{std::chrono::year{2030} / 6 / 1};
+
+// A tree with a manifest of every kind refresh meets: the launcher and a build signed by the key,
+// one of them long expired; a withdrawn build; builds signed by another key, for another host, and
+// not signed at all.
+struct MixedTree {
+    zv::test::ScratchDirectory scratch;
+    fs::path tree = scratch.path() / "tree";
+    TestSigning key{scratch.path(), "key", "2030-01-01T00:00:00Z"};
+    TestSigning other{scratch.path(), "other", "2031-01-01T00:00:00Z"};
+    std::map<std::string, std::string> keys;  // build keys by label
+
+    MixedTree() {
+        WriteFileBytes(scratch.path() / "launcher.exe", LauncherImage(LauncherFixture().WithKeys(key.keys)));
+        WriteFileBytes(scratch.path() / "stub.dll", StubImage());
+        Check(PublishLauncher((scratch.path() / "launcher.exe").wstring(), kBase, tree.wstring(), &key.signing));
+        Signing otherHost = key.signing;
+        otherHost.host = "staging.test";
+        const std::pair<const char*, const Signing*> builds[] = {{"expired", &key.signing},
+                                                                 {"withdrawn", &key.signing},
+                                                                 {"other key", &other.signing},
+                                                                 {"other host", &otherHost},
+                                                                 {"unsigned", nullptr}};
+        std::uint8_t code = 1;
+        for (const auto& [label, signing] : builds) {
+            const fs::path target = scratch.path() / (std::string(label) + ".exe");
+            WriteFileBytes(target,
+                           zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"}, 0x8664, {code++, 0xC3})));
+            keys[label] = KeyOf(target);
+            Check(PublishStub(target.wstring(), (scratch.path() / "stub.dll").wstring(), kBase, tree.wstring(), signing,
+                              zv::Version{{3, 0, 0, 0}}));
+        }
+        WithdrawBuild(FromUtf8(keys["withdrawn"]), tree.wstring(), key.signing);
+    }
+
+    static void Check(const Published& published) {
+        if (published.failure) {
+            throw std::runtime_error("cannot publish: " + published.failure->reason);
+        }
+    }
+    [[nodiscard]] fs::path Manifest(const std::string& label) const {
+        return label == "launcher" ? tree / "launcher" / "manifest.json"
+                                   : tree / "stub" / keys.at(label) / "manifest.json";
+    }
+    [[nodiscard]] zv::SignedReading Read(const std::string& label) const {
+        const std::string path =
+            label == "launcher" ? "/launcher/manifest.json" : "/stub/" + keys.at(label) + "/manifest.json";
+        return zv::CheckSignedManifest(zv::ReadManifest(ReadFileText(Manifest(label))), "updates.test", path,
+                                       label == "launcher" ? zv::ManifestPlace::Launcher : zv::ManifestPlace::Stub,
+                                       key.keys, kNow);
+    }
+};
+
+TEST(RefreshTree, SignsAgainOnlyWhatATrustedKeySignedForTheHost) {
+    MixedTree t;
+    Signing renewed = t.key.signing;
+    renewed.expires = "2031-06-01T00:00:00Z";
+    const zv::SignedReading before = t.Read("launcher");
+    std::map<std::string, std::string> bodies;
+    for (const char* label : {"other key", "other host", "unsigned"}) {
+        bodies[label] = ReadFileText(t.Manifest(label));
+    }
+
+    const RefreshReport report = RefreshTree(t.tree.wstring(), renewed, t.key.keys, kNow);
+    ASSERT_FALSE(report.failure);
+    std::map<std::wstring, const RefreshedManifest*> byManifest;
+    for (const auto& manifest : report.manifests) {
+        byManifest[manifest.manifest] = &manifest;
+    }
+    ASSERT_EQ(byManifest.size(), 6u);
+    for (const char* label : {"launcher", "expired", "withdrawn"}) {
+        SCOPED_TRACE(label);
+        const RefreshedManifest& refreshed = *byManifest.at(t.Manifest(label).wstring());
+        EXPECT_FALSE(refreshed.failure) << refreshed.failure->reason;
+        const zv::SignedReading reading = t.Read(label);
+        EXPECT_EQ(reading.trust, zv::ManifestTrust::Trusted) << reading.problem;
+        EXPECT_EQ(reading.release.expires, "2031-06-01T00:00:00Z");
+        EXPECT_EQ(reading.withdrawn, std::string(label) == "withdrawn");
+        EXPECT_EQ(refreshed.withdrawal, reading.withdrawn);
+        EXPECT_EQ(refreshed.version, reading.release.version);
+    }
+    // The same members, the same version: only the expiry and the signature change.
+    const zv::SignedReading after = t.Read("launcher");
+    EXPECT_EQ(after.release.version, before.release.version);
+    EXPECT_EQ(after.release.size, before.release.size);
+    EXPECT_EQ(after.release.sha256, before.release.sha256);
+    EXPECT_EQ(after.release.url, before.release.url);
+    EXPECT_EQ(zv::FormatVersion(t.Read("withdrawn").release.version), "3.0.0.1");
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"other key", "no key of this launcher signed it"},
+        {"other host", "no key of this launcher signed it for host updates.test"},
+        {"unsigned", "\"sha256\" is missing"},
+    };
+    for (const auto& [label, problem] : refused) {
+        SCOPED_TRACE(label);
+        const RefreshedManifest& refreshed = *byManifest.at(t.Manifest(label).wstring());
+        ASSERT_TRUE(refreshed.failure);
+        EXPECT_NE(refreshed.failure->reason.find(problem), std::string::npos) << refreshed.failure->reason;
+        EXPECT_NE(refreshed.failure->reason.find("refresh renews only what a trusted key signed"), std::string::npos);
+        EXPECT_EQ(ReadFileText(t.Manifest(label)), bodies[label]);
+    }
+
+    // Trusting the other key as well, its manifest is signed again, now with the signing key.
+    std::vector<zv::P256PublicKey> both = t.key.keys;
+    both.push_back(t.other.keys.front());
+    const RefreshReport second = RefreshTree(t.tree.wstring(), renewed, both, kNow);
+    EXPECT_EQ(t.Read("other key").trust, zv::ManifestTrust::Trusted);
+    EXPECT_EQ(std::count_if(second.manifests.begin(), second.manifests.end(),
+                            [](const RefreshedManifest& m) { return m.failure.has_value(); }),
+              2);
+}
+
+TEST(RefreshTree, NeitherEntersNorWritesThroughALink) {
+    MixedTree t;
+    const fs::path elsewhere = t.scratch.path() / "elsewhere";
+    fs::rename(t.tree / "stub" / t.keys["expired"], elsewhere);
+    fs::create_directory_symlink(elsewhere, t.tree / "stub" / t.keys["expired"]);
+    const std::string body = ReadFileText(elsewhere / "manifest.json");
+
+    const RefreshReport report = RefreshTree(t.tree.wstring(), t.key.signing, t.key.keys, kNow);
+    const auto linked = std::find_if(report.manifests.begin(), report.manifests.end(), [&](const RefreshedManifest& m) {
+        return m.manifest == (t.tree / "stub" / t.keys["expired"]).wstring();
+    });
+    ASSERT_NE(linked, report.manifests.end());
+    ASSERT_TRUE(linked->failure);
+    EXPECT_NE(linked->failure->reason.find("is a symbolic link"), std::string::npos);
+    EXPECT_EQ(ReadFileText(elsewhere / "manifest.json"), body);
+}
+
+}  // namespace
+#endif
