@@ -27,6 +27,8 @@ namespace zv {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Zarnovelle";
+// How long the end of a run waits for the UI thread to destroy its windows and end.
+constexpr DWORD kUiThreadEndWaitMs = 2000;
 // Relative to the current directory and nothing else: a bare name would also be searched for
 // beside the executable by some implementations of LoadImageW (Wine's among them).
 constexpr wchar_t kSplashFile[] = L".\\zarnovelle.bmp";
@@ -422,10 +424,17 @@ LauncherWindows::~LauncherWindows() {
     }
     // A full queue refuses the message only for a moment, since the thread keeps emptying it; a
     // thread that ended before it was ready has nothing left to destroy.
+    const ULONGLONG deadline = ::GetTickCount64() + kUiThreadEndWaitMs;
     while (::PostThreadMessageW(state_->threadId, WM_QUIT, 0, 0) == FALSE &&
-           ::WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {
+           ::WaitForSingleObject(thread, 10) == WAIT_TIMEOUT && ::GetTickCount64() < deadline) {
     }
-    ::WaitForSingleObject(thread, INFINITE);
+    const ULONGLONG now = ::GetTickCount64();
+    if (::WaitForSingleObject(thread, now < deadline ? static_cast<DWORD>(deadline - now) : 0) == WAIT_TIMEOUT) {
+        // The thread ends within milliseconds unless the platform stalls it. Then the launcher
+        // must still end: the thread and its windows are left to the end of the process, and so
+        // is the state it may still be using, which is never freed under it.
+        static_cast<void>(state_.release());
+    }
 }
 
 void LauncherWindows::StartUiThread() {
