@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/text.h"
 #include "fuzz_check.h"
+#include "json_member.h"
 #include "integrity/sha1.h"
 #include "integrity/sha256.h"
 #include "update/manifest.h"
@@ -18,27 +20,15 @@ namespace {
 
 using nlohmann::json;
 using zv::MemberFault;
+using zv::fuzz::StringMember;
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-std::string Lower(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = zv::FoldAsciiCase(c);
     }
-    return out;
-}
-
-// What the document holds under name: Absent, WrongType, or None with the string in text.
-MemberFault StringMember(const json& document, const char* name, std::string& text) {
-    if (!document.is_object() || !document.contains(name)) {
-        return MemberFault::Absent;
-    }
-    if (!document[name].is_string()) {
-        return MemberFault::WrongType;
-    }
-    text = document[name].get<std::string>();
-    return MemberFault::None;
+    return text;
 }
 
 void CheckSha1(const zv::ManifestReading& reading, const json& document) {

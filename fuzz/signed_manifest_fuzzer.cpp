@@ -19,6 +19,7 @@
 
 #include "common/text.h"
 #include "fuzz_check.h"
+#include "json_member.h"
 #include "test_signing_key.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
@@ -30,23 +31,12 @@ using zv::ManifestPlace;
 using zv::ManifestTrust;
 using zv::MemberFault;
 using zv::fuzz::Check;
+using zv::fuzz::StringMember;
 
 constexpr char kHost[] = "updates.example.com:8443";
 constexpr char kLauncherPath[] = "/launcher/manifest.json";
 constexpr char kStubPath[] = "/stub/0123456789abcdef0123456789abcdef01234567/manifest.json";
 const auto kNow = std::chrono::sys_days{std::chrono::year{2026} / 12 / 10};
-
-// What the document holds under name as a string: Absent, WrongType, or None with the text.
-MemberFault StringMember(const json& document, const char* name, std::string& text) {
-    if (!document.is_object() || !document.contains(name)) {
-        return MemberFault::Absent;
-    }
-    if (!document[name].is_string()) {
-        return MemberFault::WrongType;
-    }
-    text = document[name].get<std::string>();
-    return MemberFault::None;
-}
 
 // "A.B.C.D": four runs of one to five digits, each at most 65535, split by single dots.
 std::optional<std::vector<unsigned>> PlainVersion(const std::string& text) {
