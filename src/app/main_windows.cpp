@@ -36,7 +36,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // The steps report their own exceptions under their captions; this is only what happens
         // outside any step.
         zv::LogEvent("an exception outside the steps");
-        ::MessageBoxW(nullptr, zv::DescribeLaunchResult(zv::kUnexpectedFailure).c_str(), zv::kLauncherCaption.data(),
+        ::MessageBoxW(nullptr, zv::DescribeLaunchResult(zv::kUnexpectedFailure).c_str(), zv::kLauncherTitle.data(),
                       zv::kErrorBox);
     }
     zv::SetLogSink(nullptr);

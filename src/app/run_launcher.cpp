@@ -49,7 +49,7 @@ int ReportFailure(LauncherSteps& steps, const StepResult& failure, std::wstring_
 int RunLauncher(LauncherSteps& steps) {
     if (!steps.AcquireInstanceGuard()) {
         LogEvent("another launcher is running");
-        steps.ShowMessage(kAnotherInstanceText, kLauncherCaption, kInformationBox);
+        steps.ShowMessage(kAnotherInstanceText, kLauncherTitle, kInformationBox);
         return Exit(1);
     }
 

@@ -12,7 +12,6 @@ namespace zv {
 inline constexpr unsigned kInformationBox = 64;  // MB_ICONINFORMATION
 inline constexpr unsigned kErrorBox = 16;        // MB_ICONERROR
 
-inline constexpr std::wstring_view kLauncherCaption = kLauncherTitle;
 inline constexpr std::wstring_view kLauncherUpdateCaption = L"Launcher Update Error";
 inline constexpr std::wstring_view kGameUpdateCaption = L"Game Update Error";
 inline constexpr std::wstring_view kAnotherInstanceText = L"Another instance is already running";
