@@ -195,7 +195,7 @@ void ArgumentSeeds(Corpus& corpus) {
     for (const Bytes& list : awkward) {
         corpus.Add("quoting", "arguments_" + std::to_string(++n), list);
     }
-    // The hand-over target reads the temporary and the launcher folders' names first.
+    // The restart target reads the launcher folder's name first.
     const auto withFolders = {
         Arguments({"Temp", "Games\\Foo", "a&b", "x|y", "%PATH%", "a %PATH% b", "%a%b%", "%%", "%"}),
         Arguments({"Users\\%OS%\\Temp", "Spiel %OS% 100%", "%OS:W=X%", "%CMDCMDLINE:~0,3%", "q\" & echo x"}),
@@ -205,7 +205,7 @@ void ArgumentSeeds(Corpus& corpus) {
     };
     n = 0;
     for (const Bytes& list : withFolders) {
-        corpus.Add("hand_over", "arguments_" + std::to_string(++n), list);
+        corpus.Add("restart_command", "arguments_" + std::to_string(++n), list);
     }
 }
 

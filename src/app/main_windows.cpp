@@ -25,9 +25,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     zv::SetLogSink(log.get());
     int code = 1;
     try {
-        // A launcher restarted by its self-update receives its arguments through the hand-over;
-        // its variables leave the environment here, before anything can start a program.
-        const std::optional<std::wstring> handedOver = zv::TakeHandedOverArguments();
+        // A launcher restarted by an older launcher's self-update receives its arguments through
+        // that hand-over, and one started on probation its token; the hand-over's variables leave
+        // the environment here, before anything can start a program.
+        const zv::HandedOver handedOver = zv::TakeHandedOver();
         // Everything the run needs to know about itself, read once and passed down.
         const zv::RunFacts facts = zv::ReadRunFacts(handedOver);
         zv::LogStart(facts);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/running_launcher.h"
+#include "update/launcher_update.h"
+#include "update/probation.h"
 #include "update/update_source.h"
 
 namespace zv {
@@ -19,10 +21,13 @@ struct RunFacts {
     std::vector<std::wstring> forwardedArguments;
     // The update server and the keys the build was configured with.
     UpdateSource source;
+    // When the launcher that put this one in place started it on probation and watches it
+    // (probation.h): what it handed over.
+    std::optional<ProbationToken> probation;
 };
 
-// The facts of this process and build; handedOver is what TakeHandedOverArguments took from the
+// The facts of this process and build; handedOver is what TakeHandedOver took from the
 // environment (Windows only).
-RunFacts ReadRunFacts(const std::optional<std::wstring>& handedOver);
+RunFacts ReadRunFacts(const HandedOver& handedOver);
 
 }  // namespace zv

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,9 +35,15 @@ namespace {
 class WindowsLauncherSteps final : public LauncherSteps {
 public:
     explicit WindowsLauncherSteps(const RunFacts& facts)
-        : facts_(facts), downloads_(windows_), launchPlatform_([this] { guard_.Release(); }) {}
+        : facts_(facts),
+          downloads_(windows_),
+          selfUpdatePlatform_(facts.probation, SelfUpdateHooks{[this] { StepAside(); }, [this] { ComeBack(); }}),
+          launchPlatform_([this] { guard_.Release(); }) {}
 
-    bool AcquireInstanceGuard() override { return guard_.Acquire(); }
+    bool AcquireInstanceGuard() override {
+        // Started on probation, the launcher that put this one in place hands the guard on.
+        return facts_.probation ? guard_.AcquireHandedOn(kHandOnLimit) : guard_.Acquire();
+    }
     void ReleaseInstanceGuard() override { guard_.Release(); }
     void StartUiThread() override { windows_.StartUiThread(); }
     void ShowSplash() override { windows_.ShowSplash(); }
@@ -58,6 +65,23 @@ public:
     }
 
 private:
+    // How long a launcher waits for the guard a hand-over passes on, and to take it back after one.
+    static constexpr std::chrono::seconds kHandOnLimit{10};
+
+    // Before the launcher this one has put in place starts: the splash leaves the screen, and the
+    // guard is handed on without being let go, so that nothing else starts in between.
+    void StepAside() {
+        windows_.HideSplash();
+        guard_.Lend();
+    }
+    // After that launcher was rolled back, this one goes on with the run.
+    void ComeBack() {
+        if (!guard_.TakeBack(kHandOnLimit)) {
+            LogEvent("could not take the single-instance guard back; the run goes on without it");
+        }
+        windows_.ShowSplash();
+    }
+
     // One session serves both updaters, its downloads shown on the splash. It is made by the first
     // step that uses the network, so a run that ends at the guard or the agreement never loads
     // WinHTTP or looks for a proxy.
@@ -90,21 +114,22 @@ std::string DescribeWindowsVersion() {
 
 }  // namespace
 
-RunFacts ReadRunFacts(const std::optional<std::wstring>& handedOver) {
+RunFacts ReadRunFacts(const HandedOver& handedOver) {
     RunFacts facts;
     facts.launcher.path = GetModulePath();
     // A command line that cannot be split forwards nothing, handed-over arguments included.
     if (const std::optional<std::vector<std::wstring>> own = OwnArguments()) {
         std::optional<std::vector<std::wstring>> handed;
-        if (handedOver) {
+        if (handedOver.arguments) {
             // Split behind a program name of its own, exactly as the same text would be on a command line.
-            handed = SplitCommandLine((L"ZVLauncher.exe " + *handedOver).c_str());
+            handed = SplitCommandLine((L"ZVLauncher.exe " + *handedOver.arguments).c_str());
         }
         facts.forwardedArguments = ForwardedArguments(*own, handed);
     }
     facts.launcher.forwarded = JoinQuotedArguments(facts.forwardedArguments);
     facts.launcher.version = kLauncherVersion;
     facts.source = UpdateSource{kUpdateHost, kUpdatePublicKeys};
+    facts.probation = handedOver.probation;
     return facts;
 }
 
@@ -114,7 +139,8 @@ void LogStart(const RunFacts& facts) {
     const auto count = std::count_if(facts.forwardedArguments.begin(), facts.forwardedArguments.end(),
                                      [](const std::wstring& argument) { return !argument.empty(); });
     LogEvent("start " + ToUtf8(facts.launcher.path) + " sha1 " + sha1 + ", " + std::to_string(count) +
-             " arguments, Windows " + DescribeWindowsVersion());
+             " arguments, Windows " + DescribeWindowsVersion() +
+             (facts.probation ? ", on probation after a self-update" : ""));
 }
 
 int RunLauncher(const RunFacts& facts) {

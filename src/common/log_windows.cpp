@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/log.h"
+#include "common/rename_open_file.h"
 #include "common/log_place.h"
 #include "common/text.h"
 #include "common/unique_handle.h"
@@ -102,15 +103,7 @@ UniqueFile OpenLogFile(const std::wstring& path, const std::wstring& expected) {
 // goes through the handle, so it is the checked file that moves; a launcher.1.log that is a link
 // is replaced as a name, its target untouched.
 bool RenameToOlderLog(HANDLE file, const std::wstring& folder) {
-    const std::wstring target = folder + L"\\" + kOlderLogName;
-    std::wstring buffer(sizeof(FILE_RENAME_INFO) / sizeof(wchar_t) + target.size() + 1, L'\0');
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = TRUE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    target.copy(info->FileName, target.size());
-    return ::SetFileInformationByHandle(file, FileRenameInfo, info,
-                                        static_cast<DWORD>(buffer.size() * sizeof(wchar_t))) != FALSE;
+    return RenameOpenFile(file, folder + L"\\" + kOlderLogName, true);
 }
 
 std::optional<std::uint64_t> FileSize(HANDLE file) {

@@ -4,15 +4,17 @@
 #include <memory>
 #include <string>
 
+#include "common/byte_source.h"
+
 namespace zv {
 
 // A file opened for reading and shared with readers only: on Windows, CreateFileW with
 // GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, so a file that another handle holds open for
 // writing cannot be opened. A build without Windows opens it read-only (it has no share modes).
-class ReadOnlyFile {
+class ReadOnlyFile final : public ByteSource {
 public:
     explicit ReadOnlyFile(const std::wstring& path);
-    ~ReadOnlyFile();
+    ~ReadOnlyFile() override;
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
     ReadOnlyFile(ReadOnlyFile&&) noexcept;
@@ -22,7 +24,7 @@ public:
 
     // Reads up to count bytes at the current position. False on error; true with bytesRead 0 at
     // the end of the file.
-    bool Read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead);
+    bool Read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override;
 
     // Reads until count bytes are in or the file ends; bytesRead says how many came. False on
     // error.

@@ -57,18 +57,14 @@ std::optional<SectionSpan> ReadCodeSectionSpan(ReadOnlyFile& file) {
 
 }  // namespace
 
-Sha1Digest HashFile(const std::wstring& path) {
-    ReadOnlyFile file(path);
-    if (!file.IsOpen()) {
-        return {};
-    }
+std::optional<Sha1Digest> HashSha1(ByteSource& source) {
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
     Sha1Context context;
     Sha1Init(context);
     for (;;) {
         std::uint32_t read = 0;
-        if (!file.Read(buffer.get(), kChunkSize, read)) {
-            return {};
+        if (!source.Read(buffer.get(), kChunkSize, read)) {
+            return std::nullopt;
         }
         if (read == 0) {
             break;
@@ -78,18 +74,14 @@ Sha1Digest HashFile(const std::wstring& path) {
     return Sha1Final(context);
 }
 
-std::optional<FileDigests> HashFileTwice(const std::wstring& path) {
-    ReadOnlyFile file(path);
-    if (!file.IsOpen()) {
-        return std::nullopt;
-    }
+std::optional<FileDigests> HashTwice(ByteSource& source) {
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
     Sha1Context sha1;
     Sha1Init(sha1);
     Sha256 sha256;
     for (;;) {
         std::uint32_t read = 0;
-        if (!file.Read(buffer.get(), kChunkSize, read)) {
+        if (!source.Read(buffer.get(), kChunkSize, read)) {
             return std::nullopt;
         }
         if (read == 0) {
@@ -103,6 +95,22 @@ std::optional<FileDigests> HashFileTwice(const std::wstring& path) {
         return std::nullopt;
     }
     return FileDigests{Sha1Final(sha1), *second};
+}
+
+Sha1Digest HashFile(const std::wstring& path) {
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        return {};
+    }
+    return HashSha1(file).value_or(Sha1Digest{});
+}
+
+std::optional<FileDigests> HashFileTwice(const std::wstring& path) {
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) {
+        return std::nullopt;
+    }
+    return HashTwice(file);
 }
 
 Sha1Digest HashCodeSection(const std::wstring& path) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "common/byte_source.h"
 #include "integrity/sha1.h"
 #include "integrity/sha256.h"
 
@@ -19,6 +20,13 @@ struct FileDigests {
     Sha256Digest sha256;
 };
 std::optional<FileDigests> HashFileTwice(const std::wstring& path);
+
+// The same digests of everything source hands over from where it stands to its end: the SHA-1
+// alone, or both in one pass. Nothing when a read fails (or, for both, the platform's SHA-256
+// cannot be had). For a file already held open, such as a download being checked where it will
+// be used.
+std::optional<Sha1Digest> HashSha1(ByteSource& source);
+std::optional<FileDigests> HashTwice(ByteSource& source);
 
 // The SHA-1 of the raw bytes of a PE file's code section: the section named exactly ".text", or
 // failing that the first section marked as code, in the section table that SizeOfOptionalHeader

@@ -43,10 +43,18 @@ public:
     // before the session is looked at.
     TransferResult GetString(const std::wstring& url, std::string& text) override;
 
-    // Transfer's download, reported to the DownloadProgress given to ReportDownloadsTo, if any. The
-    // session is looked at before the URL is split.
+    // Transfer's download into a sink, reported to the DownloadProgress given to ReportDownloadsTo,
+    // if any. The session is looked at before the URL is split.
+    TransferResult DownloadTo(const std::wstring& url, DownloadSink& sink,
+                              std::optional<std::uint64_t> exactSize) override;
+
+    // The same download into the file at targetPath, which is opened for writing without sharing
+    // (created or truncated) before any network traffic. When the transfer is not complete the file
+    // is left as it was if the session or url cannot serve or the file cannot be opened, stays
+    // empty if no response arrived, and is deleted if the status was refused or the body failed.
+    // For tools that fetch one file; the launcher's updaters download into files they hold.
     TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                  std::optional<std::uint64_t> exactSize) override;
+                                  std::optional<std::uint64_t> exactSize);
 
     // Where Transfer's downloads report how far they have got from now on; null for nowhere.
     void ReportDownloadsTo(DownloadProgress* downloads) { downloads_ = downloads; }
@@ -66,11 +74,17 @@ private:
     // TLS versions); no proxy script is asked.
     explicit HttpClient(SessionOpener openSession);
 
-    // GetString and DownloadToFile, each with its log line, telling progress how far the body has
-    // got.
+    // GetString, DownloadTo and DownloadToFile, each with its log line, telling progress how far
+    // the body has got.
     TransferResult Get(const std::wstring& url, std::string& body, const ProgressCallback& progress);
-    TransferResult Download(const std::wstring& url, const std::wstring& targetPath,
-                            std::optional<std::uint64_t> exactSize, const ProgressCallback& progress);
+    TransferResult Download(const std::wstring& url, DownloadSink& sink, std::optional<std::uint64_t> exactSize,
+                            const ProgressCallback& progress);
+    TransferResult DownloadFile(const std::wstring& url, const std::wstring& targetPath,
+                                std::optional<std::uint64_t> exactSize, const ProgressCallback& progress);
+    // Runs download(progress) with progress reported to downloads_, when there is one, from its
+    // beginning to its end on every way out.
+    template <typename Run>
+    TransferResult Reported(Run&& download);
 
     [[nodiscard]] bool IsOpen() const { return static_cast<bool>(session_); }
     // Closes the session; harmless when it is already closed. Later requests fail at once with

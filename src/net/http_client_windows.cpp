@@ -290,40 +290,52 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* s
 
 TransferResult Failed(std::uint32_t error) { return TransferResult{false, 0, error}; }
 
-// One GET on session streamed into the file at targetPath (see Transfer::DownloadToFile), with the
-// bytes that reached the file counted in bytesWritten.
+// One GET on session streamed into sink, with the bytes that reached it counted in bytesWritten.
 template <typename Progress>
-Fetched FetchIntoFile(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
-                      const std::wstring& targetPath, const BodyRule& rule, const Progress& progress,
-                      std::uint64_t& bytesWritten) {
-    UniqueFile file(
-        ::CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        Fetched failed;
-        failed.result = Failed(::GetLastError());
-        return failed;
-    }
-    Fetched fetched = Fetch(winhttp, session, script, url, rule, progress,
-                            [&file, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
-                                DWORD written = 0;
-                                if (!::WriteFile(file.get(), data, size, &written, nullptr)) {
-                                    error = ::GetLastError();
-                                    return false;
-                                }
-                                if (written != size) {
-                                    // A short write that reports success carries no error code.
-                                    error = ERROR_WRITE_FAULT;
-                                    return false;
-                                }
-                                bytesWritten += written;
-                                return true;
-                            });
-    file.reset();
-    if (fetched.outcome == Outcome::Refused || fetched.outcome == Outcome::BodyFailed) {
-        ::DeleteFileW(targetPath.c_str());
-    }
-    return fetched;
+Fetched FetchIntoSink(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
+                      DownloadSink& sink, const BodyRule& rule, const Progress& progress, std::uint64_t& bytesWritten) {
+    return Fetch(winhttp, session, script, url, rule, progress,
+                 [&sink, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
+                     if (!sink.Write(data, size, error)) {
+                         return false;
+                     }
+                     bytesWritten += size;
+                     return true;
+                 });
 }
+
+// A file opened by path for DownloadToFile: written without sharing, as it arrives.
+class FileSink final : public DownloadSink {
+public:
+    explicit FileSink(std::wstring path) : path_(std::move(path)) {}
+
+    // Creates or truncates the file; false, with the reason in GetLastError, when it cannot.
+    bool Open() {
+        file_.reset(
+            ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file_.valid();
+    }
+    void Close() { file_.reset(); }
+
+    bool Write(const char* data, std::size_t size, std::uint32_t& error) override {
+        DWORD written = 0;
+        if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr)) {
+            error = ::GetLastError();
+            return false;
+        }
+        if (written != size) {
+            // A short write that reports success carries no error code.
+            error = ERROR_WRITE_FAULT;
+            return false;
+        }
+        return true;
+    }
+    [[nodiscard]] std::wstring Name() const override { return path_; }
+
+private:
+    std::wstring path_;
+    UniqueFile file_;
+};
 
 }  // namespace
 
@@ -369,26 +381,37 @@ TransferResult HttpClient::Get(const std::wstring& url, std::string& body, const
     return fetched.result;
 }
 
-TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                          std::optional<std::uint64_t> exactSize) {
+template <typename Run>
+TransferResult HttpClient::Reported(Run&& download) {
     if (!downloads_) {
-        return Download(url, targetPath, exactSize, ProgressCallback{});
+        return download(ProgressCallback{});
     }
     // Ended on every way out, so that whatever shows the download goes with it.
-    struct Reported {
+    struct Reporting {
         DownloadProgress& downloads;
-        explicit Reported(DownloadProgress& d) : downloads(d) { downloads.Begun(); }
-        ~Reported() { downloads.Ended(); }
-        Reported(const Reported&) = delete;
-        Reported& operator=(const Reported&) = delete;
-    } reported(*downloads_);
-    return Download(url, targetPath, exactSize, [this](std::uint64_t received, std::optional<std::uint64_t> expected) {
+        explicit Reporting(DownloadProgress& d) : downloads(d) { downloads.Begun(); }
+        ~Reporting() { downloads.Ended(); }
+        Reporting(const Reporting&) = delete;
+        Reporting& operator=(const Reporting&) = delete;
+    } reporting(*downloads_);
+    return download(ProgressCallback([this](std::uint64_t received, std::optional<std::uint64_t> expected) {
         downloads_->Received(received, expected);
-    });
+    }));
 }
 
-TransferResult HttpClient::Download(const std::wstring& url, const std::wstring& targetPath,
-                                    std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
+TransferResult HttpClient::DownloadTo(const std::wstring& url, DownloadSink& sink,
+                                      std::optional<std::uint64_t> exactSize) {
+    return Reported([&](const ProgressCallback& progress) { return Download(url, sink, exactSize, progress); });
+}
+
+TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
+                                          std::optional<std::uint64_t> exactSize) {
+    return Reported(
+        [&](const ProgressCallback& progress) { return DownloadFile(url, targetPath, exactSize, progress); });
+}
+
+TransferResult HttpClient::Download(const std::wstring& url, DownloadSink& sink, std::optional<std::uint64_t> exactSize,
+                                    const ProgressCallback& progress) {
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
     std::uint64_t written = 0;
@@ -398,12 +421,31 @@ TransferResult HttpClient::Download(const std::wstring& url, const std::wstring&
     } else if (const std::optional<UrlParts> parts = CrackUrl(url, error); !parts) {
         fetched.result = Failed(error);
     } else {
-        fetched = FetchIntoFile(SessionFunctions(), session_.get(), script_, *parts, targetPath,
+        fetched = FetchIntoSink(SessionFunctions(), session_.get(), script_, *parts, sink,
                                 BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written);
     }
     LogEvent(DescribeTransfer(url, fetched.result, written, MillisecondsSince(start), fetched.redirectedTo) + " into " +
-             ToUtf8(targetPath));
+             ToUtf8(sink.Name()));
     return fetched.result;
+}
+
+TransferResult HttpClient::DownloadFile(const std::wstring& url, const std::wstring& targetPath,
+                                        std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
+    FileSink file(targetPath);
+    // The file is opened only for a request that can be made: otherwise it is left as it was.
+    std::uint32_t error = 0;
+    if (session_ && CrackUrl(url, error) && !file.Open()) {
+        const TransferResult failed = Failed(::GetLastError());
+        LogEvent(DescribeTransfer(url, failed, 0, 0, L"") + " into " + ToUtf8(targetPath));
+        return failed;
+    }
+    const TransferResult result = Download(url, file, exactSize, progress);
+    file.Close();
+    // A response arrived (a status was read) and was refused, or its body failed.
+    if (!result.complete && result.httpStatus != 0) {
+        ::DeleteFileW(targetPath.c_str());
+    }
+    return result;
 }
 
 }  // namespace zv

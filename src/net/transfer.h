@@ -1,12 +1,14 @@
 #pragma once
 
 // What the updaters need of the network: a small document fetched into memory, and a file
-// downloaded to disk, each by a plain GET. HttpClient (WinHTTP) is the launcher's; the updaters'
-// unit tests stand in for it.
+// downloaded into a sink the caller holds, each by a plain GET. HttpClient (WinHTTP) is the
+// launcher's; the updaters' unit tests stand in for it.
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "net/download_sink.h"
 
 namespace zv {
 
@@ -33,15 +35,13 @@ public:
     // otherwise body is left as it was.
     virtual TransferResult GetString(const std::wstring& url, std::string& body) = 0;
 
-    // Streams url's body into the file at targetPath, which is opened for writing without sharing
-    // (created or truncated) before any network traffic. When the transfer is not complete the file
-    // is left as it was if url cannot be split or the file cannot be opened, stays empty if no
-    // response arrived, and is deleted if the status was refused or the body failed.
+    // Streams url's body into sink, chunk by chunk as it arrives. When the transfer is not complete
+    // the sink holds whatever arrived before it failed; what becomes of it is the caller's.
     // With exactSize, the body must be exactly that long: a response that announces another
     // length fails before its body is read, and the transfer stops as soon as one byte more
     // arrives (nothing past exactSize is written) or when the body ends short.
-    virtual TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                          std::optional<std::uint64_t> exactSize) = 0;
+    virtual TransferResult DownloadTo(const std::wstring& url, DownloadSink& sink,
+                                      std::optional<std::uint64_t> exactSize) = 0;
 };
 
 }  // namespace zv

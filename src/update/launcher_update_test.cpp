@@ -1,13 +1,15 @@
 // Every outcome of the self-update's flow, with stand-ins for the transfer, the acts and the
 // platform (update_stand_ins.h): what it returns, which acts it made in which order, and what is
-// left of the temporary file. The real parts are tested under Wine (update_windows_test.cpp) and
-// the whole run end to end (tests/e2e/test_self_update.py).
+// left beside the launcher. The real parts are tested under Wine (update_windows_test.cpp) and the
+// whole run end to end (tests/e2e/test_self_update.py).
 #include "update/launcher_update.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,7 +25,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using zv::LaunchResult;
+using zv::ProbationState;
 using zv::StepResult;
 using zv::test::Answer;
 using zv::test::Exited;
@@ -43,21 +47,30 @@ std::string Manifest(const std::string& sha1, const std::string& url = kDownload
     return R"({"sha1": ")" + sha1 + R"(", "url": ")" + url + R"("})";
 }
 
-// A launcher that finds a newer build published: it downloads it and hands it over, unless a case
-// changes something.
+// What the watching launcher sees of the new one.
+ProbationState Confirmed() { return {true, false, 1s, true}; }
+ProbationState Running(std::chrono::milliseconds since, bool window) { return {false, false, since, window}; }
+ProbationState Ended() { return {false, true, 2s, false}; }
+
+// A launcher that finds a newer build published: it downloads it, switches it in and hands over,
+// unless a case changes something.
 struct SelfUpdate {
     zv::test::ScratchDirectory scratch;
     zv::test::ActLog log;
     zv::test::StandInTransfer transfer{log};
-    zv::test::StandInSystem system{log, scratch.path() / "temp"};
+    zv::test::StandInSystem system{log};
     zv::test::StandInSelfUpdate platform{log};
     fs::path self = scratch.path() / "Foo_ZV.exe";
+    fs::path staging = scratch.path() / "Foo_ZV.exe.new";
+    fs::path previous = scratch.path() / "Foo_ZV.exe.previous";
     // The running launcher: its file, what it forwards, its version.
     zv::RunningLauncher launcher{self.wstring(), L"", kOwnVersion};
 
     SelfUpdate() {
         zv::test::WriteFileBytes(self, kOldBuild);
         log.Label(launcher.path, "self");
+        log.Label(staging.wstring(), "new");
+        log.Label(previous.wstring(), "previous");
         Publish(Manifest(Sha1Hex(kNewBuild)));
         transfer.answers[std::wstring(kDownloadUrl.begin(), kDownloadUrl.end())] = zv::test::Served(kNewBuild);
     }
@@ -81,10 +94,13 @@ struct SelfUpdate {
         }
     }
 
-    [[nodiscard]] std::vector<fs::path> TemporaryFiles() const {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(scratch.path() / "temp")) {
-            files.push_back(entry.path());
+    // What lies beside the launcher: "self", "new" and "previous", each with its content.
+    [[nodiscard]] std::map<std::string, std::string> Files() const {
+        std::map<std::string, std::string> files;
+        for (const auto& [path, name] : {std::pair{self, "self"}, {staging, "new"}, {previous, "previous"}}) {
+            if (const auto content = zv::test::ReadFileTextIfPresent(path)) {
+                files[name] = *content;
+            }
         }
         return files;
     }
@@ -95,107 +111,233 @@ Acts Then(Acts acts, const Acts& more) {
     return acts;
 }
 
-// The acts of a run that finds the launcher out of date: up to the comparison, up to the temporary
-// file, and up to the checks that come before the download.
-const Acts kFetched = {"get " + kManifestUrl};
-const Acts kTemporaryFile = Then(kFetched, {"temporary folder", "create temporary file"});
-const Acts kChecked = Then(kTemporaryFile, {"system folder", "can replace self"});
-const std::string kDownload = "download " + kDownloadUrl + " to temp";
+// The acts of a run that finds the launcher out of date: the leftovers of an ended run looked for,
+// the manifest fetched, the staging file made and the launcher found replaceable, the download
+// checked, and the switch with the new launcher's start.
+const Acts kFetched = {"remove new", "remove previous", "get " + kManifestUrl};
+const Acts kStaged = Then(kFetched, {"stage new", "can replace self"});
+const std::string kDownload = "download " + kDownloadUrl + " to new";
+const Acts kChecked = Then(kStaged, {kDownload, "check new"});
+const Acts kSwitched = Then(kChecked, {"rename self to previous", "switch new into self"});
+const Acts kStarted = Then(kSwitched, {"step aside", "start on probation"});
+const Acts kRolledBack = {"rename previous to self", "remember rolled back " + Sha1Hex(kNewBuild), "come back"};
+
+// Files beside the launcher.
+using Files = std::map<std::string, std::string>;
+const Files kUnchanged = {{"self", kOldBuild}};
+const Files kHandedOver = {{"self", kNewBuild}, {"previous", kOldBuild}};
 
 struct Case {
     const char* name;
     std::function<void(SelfUpdate&)> arrange;
-    std::optional<StepResult> result;  // nothing: the process ended after the hand-over started
+    std::optional<StepResult> result;  // nothing: the process ended once the new launcher confirmed
     Acts acts;
-    bool temporaryFileLeft = false;
+    Files files = kUnchanged;
 };
+
+void Expect(const Case& c, std::span<const zv::P256PublicKey> keys = {}) {
+    SCOPED_TRACE(c.name);
+    SelfUpdate update;
+    c.arrange(update);
+    EXPECT_EQ(update.Run(keys), c.result);
+    EXPECT_EQ(update.log.acts(), c.acts);
+    EXPECT_EQ(update.Files(), c.files);
+}
 
 TEST(UpdateLauncher, EveryOutcomeWithItsActsInOrder) {
     const auto noChange = [](SelfUpdate&) {};
-    const Acts getOnly = {"get " + kManifestUrl};
     const Case cases[] = {
         {"current, and a current launcher needs no url",
          [](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldBuild) + R"("})"); }, LaunchResult::Success,
          kFetched},
-        // The interpreter deletes the temporary file once it has copied it.
-        {"newer: handed over to the interpreter, and the process ends", noChange, std::nullopt,
-         Then(kChecked, {kDownload, "start hidden", "exit"}), true},
+        {"leftovers of an ended run are removed",
+         [](SelfUpdate& u) {
+             zv::test::WriteFileBytes(u.staging, "half a download");
+             zv::test::WriteFileBytes(u.previous, "an older build");
+             u.Publish(R"({"sha1": ")" + Sha1Hex(kOldBuild) + R"("})");
+         },
+         LaunchResult::Success, kFetched},
+        // The new launcher removes the previous file once this one has ended.
+        {"newer: switched in, started on probation, confirmed: the process ends", noChange, std::nullopt,
+         Then(kStarted, {"watch", "exit"}), kHandedOver},
 
         {"1: the manifest answered with 404", [](SelfUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
-         LaunchResult::LauncherManifestFetchFailed, getOnly},
+         LaunchResult::LauncherManifestFetchFailed, kFetched},
         {"1: no response", [](SelfUpdate& u) { u.AnswerManifest(zv::test::NoResponse()); },
-         LaunchResult::LauncherManifestFetchFailed, getOnly},
+         LaunchResult::LauncherManifestFetchFailed, kFetched},
         {"1: not one JSON value", [](SelfUpdate& u) { u.Publish("{\"sha1\": "); },
-         LaunchResult::LauncherManifestFetchFailed, getOnly},
+         LaunchResult::LauncherManifestFetchFailed, kFetched},
         {"2: no sha1", [](SelfUpdate& u) { u.Publish(R"({"url": "https://x/"})"); },
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
+         LaunchResult::LauncherManifestMissingSha1, kFetched},
         {"2: sha1 not a string", [](SelfUpdate& u) { u.Publish(R"({"sha1": 7, "url": "https://x/"})"); },
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
+         LaunchResult::LauncherManifestMissingSha1, kFetched},
         {"2: sha1 not 40 digits", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewBuild).substr(1))); },
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
+         LaunchResult::LauncherManifestMissingSha1, kFetched},
         {"2: not an object", [](SelfUpdate& u) { u.Publish("[\"" + Sha1Hex(kOldBuild) + "\"]"); },
-         LaunchResult::LauncherManifestMissingSha1, getOnly},
+         LaunchResult::LauncherManifestMissingSha1, kFetched},
         {"3: differs, no url", [](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewBuild) + R"("})"); },
          LaunchResult::LauncherManifestMissingUrl, kFetched},
         {"3: differs, url not a string",
          [](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewBuild) + R"(", "url": 7})"); },
          LaunchResult::LauncherManifestMissingUrl, kFetched},
 
-        {"4: no temporary folder", [](SelfUpdate& u) { u.system.folder.clear(); }, LaunchResult::TempPathFailed,
-         Then(kFetched, {"temporary folder"})},
-        {"5: no temporary file", [](SelfUpdate& u) { u.system.canCreateFile = false; }, LaunchResult::TempFileFailed,
-         kTemporaryFile},
-
+        {"5: no staging file beside the launcher", [](SelfUpdate& u) { u.system.canStage = false; },
+         LaunchResult::TempFileFailed, Then(kFetched, {"stage new"})},
         {"6: the download answered with 404", [](SelfUpdate& u) { u.AnswerDownload(zv::test::Refused(404)); },
-         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
+         LaunchResult::LauncherDownloadFailed, Then(kStaged, {kDownload, "remove new"})},
         {"6: the download cut short", [](SelfUpdate& u) { u.AnswerDownload(zv::test::CutShort()); },
-         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
+         LaunchResult::LauncherDownloadFailed, Then(kStaged, {kDownload, "remove new"})},
         {"7: the download is not what the manifest names",
          [](SelfUpdate& u) { u.AnswerDownload(zv::test::Served("other bytes")); },
-         LaunchResult::LauncherChecksumMismatch, Then(kChecked, {kDownload, "remove temp"})},
+         LaunchResult::LauncherChecksumMismatch, Then(kChecked, {"remove new"})},
 
-        // A replacement the interpreter could not carry out after the launcher has ended is refused
-        // before anything is downloaded.
+        // What would keep the new launcher from its place or its start is found before the download.
         {"8: the launcher file cannot be replaced", [](SelfUpdate& u) { u.platform.canReplace = false; },
-         LaunchResult::UpdateProcessFailed, Then(kChecked, {"remove temp"})},
-        {"8: no system folder", [](SelfUpdate& u) { u.platform.systemFolder.clear(); },
-         LaunchResult::UpdateProcessFailed, Then(kTemporaryFile, {"system folder", "remove temp"})},
-        {"8: arguments over 8191 characters", [](SelfUpdate& u) { u.launcher.forwarded = std::wstring(8192, L'a'); },
-         LaunchResult::UpdateProcessFailed, Then(kTemporaryFile, {"system folder", "remove temp"})},
-        {"8: a launcher path of 260 characters",
-         [](SelfUpdate& u) { u.launcher.path = L"C:\\" + std::wstring(257, L'x'); }, LaunchResult::UpdateProcessFailed,
-         Then(kTemporaryFile, {"system folder", "remove temp"})},
-        {"8: the interpreter does not start",
-         [](SelfUpdate& u) {
-             u.platform.start = {false, 2};
-         },
-         LaunchResult::UpdateProcessFailed, Then(kChecked, {kDownload, "start hidden", "remove temp"})},
+         LaunchResult::UpdateProcessFailed, Then(kStaged, {"remove new"})},
+        {"8: arguments beyond a command line",
+         [](SelfUpdate& u) { u.launcher.forwarded = std::wstring(zv::kCommandLineLimit, L'a'); },
+         LaunchResult::UpdateProcessFailed, Then(kFetched, {"stage new", "remove new"})},
+        {"8: moving the launcher aside is refused for good",
+         [](SelfUpdate& u) { u.platform.renames = {zv::test::RenameRefused()}; }, LaunchResult::UpdateProcessFailed,
+         Then(kChecked, {"rename self to previous", "remove new"})},
+        {"8: the download cannot take the launcher's name: the launcher goes back",
+         [](SelfUpdate& u) { u.system.switches = {zv::test::RenameRefused()}; }, LaunchResult::UpdateProcessFailed,
+         Then(kSwitched, {"remove new", "rename previous to self"})},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SelfUpdate update;
-        c.arrange(update);
-        EXPECT_EQ(update.Run(), c.result);
-        EXPECT_EQ(update.log.acts(), c.acts);
-        EXPECT_EQ(update.TemporaryFiles().size(), c.temporaryFileLeft ? 1u : 0u);
-        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.self), kOldBuild)
-            << "only the interpreter replaces the launcher";
+        Expect(c);
     }
 }
 
-TEST(UpdateLauncher, HandsTheVerifiedDownloadAndTheArgumentsToTheInterpreter) {
+TEST(UpdateLauncher, ASwitchBlockedByAFileInUseIsTriedAgainThenTheRunGoesOn) {
+    const zv::RenameOutcome inUse = zv::test::RenameInUse();
+    const Acts waits = {"pause 100 ms", "rename self to previous", "pause 200 ms", "rename self to previous",
+                        "pause 400 ms", "rename self to previous"};
+    const Acts allWaits =
+        Then(waits, {"pause 800 ms", "rename self to previous", "pause 1600 ms", "rename self to previous",
+                     "pause 3200 ms", "rename self to previous", "pause 3700 ms", "rename self to previous"});
+    const Case cases[] = {
+        {"free after three waits: switched in as usual",
+         [&](SelfUpdate& u) {
+             u.platform.renames = {inUse, inUse, inUse};
+         },
+         std::nullopt,
+         Then(Then(Then(kChecked, {"rename self to previous"}), waits),
+              {"switch new into self", "step aside", "start on probation", "watch", "exit"}),
+         kHandedOver},
+        // The old launcher goes on with this run; the next run downloads again.
+        {"still in use after 10 seconds: the old launcher goes on",
+         [&](SelfUpdate& u) { u.platform.renames = std::deque(8, inUse); }, LaunchResult::Success,
+         Then(Then(Then(kChecked, {"rename self to previous"}), allWaits), {"remove new"})},
+    };
+    for (const auto& c : cases) {
+        Expect(c);
+    }
+}
+
+TEST(UpdateLauncher, ANewLauncherThatDoesNotConfirmItsStartIsRolledBackAndRemembered) {
+    const Case cases[] = {
+        {"confirmed after a while",
+         [](SelfUpdate& u) {
+             u.platform.watched = {Running(1s, false), Confirmed()};
+         },
+         std::nullopt, Then(kStarted, {"watch", "watch", "exit"}), kHandedOver},
+        {"confirmed, and ended since: a confirmed start counts",
+         [](SelfUpdate& u) {
+             u.platform.watched = {{true, true, 3s, false}};
+         },
+         std::nullopt, Then(kStarted, {"watch", "exit"}), kHandedOver},
+        {"ended before it confirmed (a crash, a missing library, an early exit)",
+         [](SelfUpdate& u) {
+             u.platform.watched = {Running(1s, true), Ended()};
+         },
+         LaunchResult::Success, Then(Then(kStarted, {"watch", "watch"}), kRolledBack)},
+        {"Windows did not start it", [](SelfUpdate& u) { u.platform.start = zv::SuccessorStart::Kind::NotStarted; },
+         LaunchResult::Success, Then(kStarted, kRolledBack)},
+        {"no confirmation within 120 seconds and no window: ended and rolled back",
+         [](SelfUpdate& u) {
+             u.platform.watched = {Running(119s, false), Running(120s, false)};
+         },
+         LaunchResult::Success, Then(Then(kStarted, {"watch", "watch", "end it"}), kRolledBack)},
+        // The agreement or a slow network can keep a working launcher's window up for long.
+        {"past 120 seconds with a window: watched until it confirms",
+         [](SelfUpdate& u) {
+             u.platform.watched = {Running(300s, true), Confirmed()};
+         },
+         std::nullopt, Then(kStarted, {"watch", "watch", "exit"}), kHandedOver},
+        // Not the release's fault: put back, not remembered.
+        {"its file changed after the check: not started",
+         [](SelfUpdate& u) { u.platform.start = zv::SuccessorStart::Kind::Changed; }, LaunchResult::Success,
+         Then(kStarted, {"rename previous to self", "come back"})},
+        {"the previous launcher goes back after a wait while the failed one's file is still held",
+         [](SelfUpdate& u) {
+             u.platform.watched = {Ended()};
+             u.platform.renames = {zv::test::RenameDone(), zv::test::RenameInUse()};
+         },
+         LaunchResult::Success,
+         Then(kStarted, {"watch", "rename previous to self", "pause 100 ms", "rename previous to self",
+                         "remember rolled back " + Sha1Hex(kNewBuild), "come back"})},
+        // Never downloaded again; a manifest naming another file is taken as usual.
+        {"a remembered release is not downloaded again",
+         [](SelfUpdate& u) { u.system.rolledBack = {Sha1Hex(kNewBuild)}; }, LaunchResult::Success, kFetched},
+        {"another release after a remembered one is",
+         [](SelfUpdate& u) { u.system.rolledBack = {Sha1Hex("an earlier release that crashed")}; }, std::nullopt,
+         Then(kStarted, {"watch", "exit"}), kHandedOver},
+    };
+    for (const auto& c : cases) {
+        Expect(c);
+    }
+}
+
+TEST(UpdateLauncher, ALauncherOnProbationConfirmsOnceTheManifestIsJudgedAndRemovesThePreviousLauncher) {
+    const std::string get = "get " + kManifestUrl;
+    const Acts confirmed = {get, "confirm start", "remove previous"};
+    const auto onProbation = [](std::function<void(SelfUpdate&)> then) {
+        return [then](SelfUpdate& u) {
+            u.platform.onProbation = true;
+            zv::test::WriteFileBytes(u.previous, "the launcher that started this one");
+            then(u);
+        };
+    };
+    const Case cases[] = {
+        {"current", onProbation([](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldBuild) + R"("})"); }),
+         LaunchResult::Success, confirmed},
+        {"a failure it reports in its box",
+         onProbation([](SelfUpdate& u) { u.AnswerManifest(zv::test::Refused(503)); }),
+         LaunchResult::LauncherManifestFetchFailed, confirmed},
+        // Confirmed before the download, so that the previous file is gone before this launcher
+        // becomes the previous one itself.
+        {"an update of its own", onProbation([](SelfUpdate&) {}), std::nullopt,
+         Then(confirmed, {"stage new", "can replace self", kDownload, "check new", "rename self to previous",
+                          "switch new into self", "step aside", "start on probation", "watch", "exit"}),
+         kHandedOver},
+    };
+    for (const auto& c : cases) {
+        Expect(c);
+    }
+}
+
+TEST(UpdateLauncher, RestartsTheNewLauncherInPlaceWithTheForwardedArguments) {
     SelfUpdate update;
-    update.launcher.forwarded = L"\"two words\" a&b";
+    update.launcher.forwarded = L"\"two words\" a&b %OS% !x!";
     ASSERT_EQ(update.Run(), std::nullopt);
-    const std::vector<fs::path> temporary = update.TemporaryFiles();
-    ASSERT_EQ(temporary.size(), 1u);
-    EXPECT_EQ(zv::test::ReadFileTextIfPresent(temporary[0]), kNewBuild);
-    ASSERT_TRUE(update.platform.started);
-    const zv::ReplacementCommand expected = zv::BuildReplacementCommand(
-        L"C:\\windows\\system32", temporary[0].wstring(), update.self.wstring(), L"\"two words\" a&b");
-    EXPECT_EQ(update.platform.started->interpreter, expected.interpreter);
-    EXPECT_EQ(update.platform.started->line, expected.line);
-    EXPECT_EQ(update.platform.started->environment, expected.environment);
+    ASSERT_TRUE(update.platform.startedWith);
+    EXPECT_EQ(update.platform.startedWith->first, update.self.wstring());
+    EXPECT_EQ(update.platform.startedWith->second, L"\"two words\" a&b %OS% !x!");
+}
+
+TEST(UpdateLauncher, TheRestartCommandLineAndItsLimits) {
+    EXPECT_EQ(zv::BuildRestartCommandLine(L"C:\\Games\\Foo_ZV.exe", L""), L"\"C:\\Games\\Foo_ZV.exe\"");
+    EXPECT_EQ(zv::BuildRestartCommandLine(L"C:\\Games\\Foo_ZV.exe", L"-w \"a b\""),
+              L"\"C:\\Games\\Foo_ZV.exe\" -w \"a b\"");
+    const std::wstring path259 = L"C:\\" + std::wstring(256, L'x');
+    EXPECT_TRUE(zv::FitsRestart(path259, L""));
+    EXPECT_FALSE(zv::FitsRestart(path259 + L"x", L"")) << "MAX_PATH";
+    // The quoted path, a blank and the text, with the terminator, within 32,767 characters.
+    const std::wstring path = L"C:\\L.exe";
+    const std::size_t room = zv::kCommandLineLimit - 1 - (path.size() + 3);
+    EXPECT_TRUE(zv::FitsRestart(path, std::wstring(room, L'a')));
+    EXPECT_FALSE(zv::FitsRestart(path, std::wstring(room + 1, L'a')));
 }
 
 #ifndef _WIN32
@@ -230,8 +372,7 @@ std::function<void(SignedManifest&)> OwnBuildAt(std::string version) {
 
 TEST(UpdateLauncher, ABuildWithKeysInstallsOnlyAHigherVersionSignedForItsHostAndPath) {
     const zv::P256PublicKey trusted[] = {SharedTestKey(0).publicKey(), SharedTestKey(1).publicKey()};
-    const Acts getOnly = {"get " + kManifestUrl};
-    const Acts handedOver = Then(kChecked, {kDownload, "start hidden", "exit"});
+    const Acts handedOver = Then(kStarted, {"watch", "exit"});
     const std::string other = "other bytes";
     const Case cases[] = {
         {"current: its own release at its own version", SignedWith(OwnBuildAt("1.0.0.0")), LaunchResult::Success,
@@ -239,11 +380,28 @@ TEST(UpdateLauncher, ABuildWithKeysInstallsOnlyAHigherVersionSignedForItsHostAnd
         {"current: its own release at a higher version", SignedWith(OwnBuildAt("1.0.0.7")), LaunchResult::Success,
          kFetched},
         {"newer, signed by the second key: handed over",
-         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), std::nullopt, handedOver, true},
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), std::nullopt, handedOver, kHandedOver},
         {"newer, expiring in a month: handed over",
-         SignedWith([](SignedManifest& s) { s.expires = "2027-01-10T00:00:00Z"; }), std::nullopt, handedOver, true},
+         SignedWith([](SignedManifest& s) { s.expires = "2027-01-10T00:00:00Z"; }), std::nullopt, handedOver,
+         kHandedOver},
         {"newer by the first part", SignedWith([](SignedManifest& s) { s.version = "2.0.0.0"; }), std::nullopt,
-         handedOver, true},
+         handedOver, kHandedOver},
+        // Remembered by its SHA-256 in a build with keys.
+        {"a rolled-back release is remembered by its SHA-256",
+         [](SelfUpdate& u) {
+             u.Publish(Signed().Body());
+             u.platform.watched = {Ended()};
+         },
+         LaunchResult::Success,
+         Then(kStarted, {"watch", "rename previous to self",
+                         "remember rolled back " + zv::Sha256ToHex(*zv::Sha256Of(kNewBuild.data(), kNewBuild.size())),
+                         "come back"})},
+        {"a remembered release is not downloaded again",
+         [](SelfUpdate& u) {
+             u.Publish(Signed().Body());
+             u.system.rolledBack = {zv::Sha256ToHex(*zv::Sha256Of(kNewBuild.data(), kNewBuild.size()))};
+         },
+         LaunchResult::Success, kFetched},
 
         // A replayed older manifest can hold the launcher back, never take it back.
         {"another build at its own version: no update", SignedWith([](SignedManifest& s) { s.version = "1.0.0.0"; }),
@@ -252,25 +410,25 @@ TEST(UpdateLauncher, ABuildWithKeysInstallsOnlyAHigherVersionSignedForItsHostAnd
          SignedWith([](SignedManifest& s) { s.version = "0.9.65535.65535"; }), LaunchResult::Success, kFetched},
 
         {"30: unsigned", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewBuild))); },
-         LaunchResult::LauncherManifestUntrusted, getOnly},
-        {"30: not an object", [](SelfUpdate& u) { u.Publish("[]"); }, LaunchResult::LauncherManifestUntrusted, getOnly},
+         LaunchResult::LauncherManifestUntrusted, kFetched},
+        {"30: not an object", [](SelfUpdate& u) { u.Publish("[]"); }, LaunchResult::LauncherManifestUntrusted, kFetched},
         {"30: signed by a key the build does not trust",
          SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }), LaunchResult::LauncherManifestUntrusted,
-         getOnly},
+         kFetched},
         {"30: signed for another host", SignedWith([](SignedManifest& s) { s.host = "staging.test"; }),
-         LaunchResult::LauncherManifestUntrusted, getOnly},
+         LaunchResult::LauncherManifestUntrusted, kFetched},
         {"30: a signed stub manifest served as the launcher's",
          SignedWith([](SignedManifest& s) { s.path = "/stub/" + std::string(40, 'a') + "/manifest.json"; }),
-         LaunchResult::LauncherManifestUntrusted, getOnly},
+         LaunchResult::LauncherManifestUntrusted, kFetched},
         {"30: an http url, signed", SignedWith([](SignedManifest& s) { s.url = "http://updates.test/x.exe"; }),
-         LaunchResult::LauncherManifestUntrusted, getOnly},
+         LaunchResult::LauncherManifestUntrusted, kFetched},
         {"30: the version raised after signing",
          SignedWith([](SignedManifest& s) { s.bodyChanges["version"] = JsonString("9.0.0.0"); }),
-         LaunchResult::LauncherManifestUntrusted, getOnly},
+         LaunchResult::LauncherManifestUntrusted, kFetched},
         {"30: no size", SignedWith([](SignedManifest& s) { s.bodyChanges["size"] = std::nullopt; }),
-         LaunchResult::LauncherManifestUntrusted, getOnly},
+         LaunchResult::LauncherManifestUntrusted, kFetched},
         {"31: expired", SignedWith([](SignedManifest& s) { s.expires = "2026-12-09T23:59:59Z"; }),
-         LaunchResult::LauncherManifestExpired, getOnly},
+         LaunchResult::LauncherManifestExpired, kFetched},
         {"31: its own release, expired",
          [](SelfUpdate& u) {
              SignedManifest s = Signed();
@@ -278,25 +436,19 @@ TEST(UpdateLauncher, ABuildWithKeysInstallsOnlyAHigherVersionSignedForItsHostAnd
              s.expires = "2026-01-01T00:00:00Z";
              u.Publish(s.Body());
          },
-         LaunchResult::LauncherManifestExpired, getOnly},
+         LaunchResult::LauncherManifestExpired, kFetched},
 
         {"6: a download longer than its size is stopped", SignedWith([](SignedManifest& s) { s.size -= 1; }),
-         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
+         LaunchResult::LauncherDownloadFailed, Then(kStaged, {kDownload, "remove new"})},
         {"6: a download shorter than its size", SignedWith([](SignedManifest& s) { s.size += 1; }),
-         LaunchResult::LauncherDownloadFailed, Then(kChecked, {kDownload, "remove temp"})},
+         LaunchResult::LauncherDownloadFailed, Then(kStaged, {kDownload, "remove new"})},
         {"7: the download's SHA-1 matches, its SHA-256 does not", SignedWith([&other](SignedManifest& s) {
              s.sha256 = zv::Sha256ToHex(*zv::Sha256Of(other.data(), other.size()));
          }),
-         LaunchResult::LauncherChecksumMismatch, Then(kChecked, {kDownload, "remove temp"})},
+         LaunchResult::LauncherChecksumMismatch, Then(kChecked, {"remove new"})},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SelfUpdate update;
-        c.arrange(update);
-        EXPECT_EQ(update.Run(trusted), c.result);
-        EXPECT_EQ(update.log.acts(), c.acts);
-        EXPECT_EQ(update.TemporaryFiles().size(), c.temporaryFileLeft ? 1u : 0u);
-        EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.self), kOldBuild);
+        Expect(c, trusted);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "update/manifest_marks.h"
 #include "update/manifest_refusal.h"
 #include "update/manifest_signature.h"
+#include "update/staging.h"
 #include "update/tree_layout.h"
 
 namespace zv {
@@ -25,23 +27,51 @@ constexpr std::chrono::milliseconds kCurrentStubPause{300};
 // The game build must not be played: its client target goes, so that the launcher finds no game
 // to start until the game is updated or repaired.
 void RemoveClientTarget(UpdateSystem& system, const GameLocation& location, std::string_view why) {
-    system.RemoveFile(location.clientTarget);
-    LogEvent("deleted the client target " + ToUtf8(location.clientTarget) + ": " + std::string(why));
+    const Removal removal = system.RemoveFile(location.clientTarget);
+    LogEvent(std::string(removal == Removal::Failed ? "could not delete" : "deleted") + " the client target " +
+             ToUtf8(location.clientTarget) + ": " + std::string(why));
 }
 
-// Downloads the stub in place and checks it with matches. Bytes that fail the check do not stay
-// where the game would load them; as after a broken transfer, there is then no stub (the old one
-// was overwritten by the download), and the next run downloads again.
+// Removes a staging file that failed or was refused; the log says so when it stays.
+void Discard(StagedFile& staged) {
+    const std::wstring name = staged.Name();
+    if (!staged.Remove()) {
+        LogEvent("could not remove " + ToUtf8(name));
+    }
+}
+
+// Downloads the stub into its staging file beside it, checks it there with matches(digests) and
+// renames it over the stub through the handle it was checked under, so that the game only ever
+// finds the stub it had or the verified one, whenever the run ends. A staging file that failed or
+// was refused is removed; the stub stays as it was.
 template <typename Matches>
 StepResult DownloadStub(Transfer& transfer, UpdateSystem& system, const GameLocation& location, const std::string& url,
-                        std::optional<std::uint64_t> exactSize, Matches&& matches) {
-    if (!transfer.DownloadToFile(WidenManifestUrl(url), location.clientStub, exactSize).complete) {
+                        std::optional<std::uint64_t> exactSize, bool withSha256, Matches&& matches) {
+    const std::wstring staging = StubStagingPath(location.clientStub);
+    std::uint32_t error = 0;
+    const std::unique_ptr<StagedFile> staged = system.Stage(staging, error);
+    if (!staged) {
+        LogEvent("could not create " + ToUtf8(staging) + " (error " + std::to_string(error) + ")");
         return LaunchResult::StubDownloadFailed;
     }
-    if (!matches()) {
-        system.RemoveFile(location.clientStub);
-        LogEvent("deleted " + ToUtf8(location.clientStub) + ": the download does not match the manifest");
+    if (!transfer.DownloadTo(WidenManifestUrl(url), *staged, exactSize).complete) {
+        Discard(*staged);
+        return LaunchResult::StubDownloadFailed;
+    }
+    const std::optional<FileDigests> digests = staged->Digests(withSha256);
+    if (!digests || !matches(*digests)) {
+        LogEvent("the download in " + ToUtf8(staging) + " does not match the manifest; " + ToUtf8(location.clientStub) +
+                 " stays as it was");
+        Discard(*staged);
         return LaunchResult::StubChecksumMismatch;
+    }
+    const RenameOutcome switched = RetryWhileInUse(system, "putting the new stub in place",
+                                                   [&] { return staged->SwitchInto(location.clientStub, true); });
+    if (!switched.done()) {
+        LogEvent("could not put the new stub in place as " + ToUtf8(location.clientStub) + " (error " +
+                 std::to_string(switched.error) + "); it stays as it was");
+        Discard(*staged);
+        return LaunchResult::StubDownloadFailed;
     }
     LogEvent("replaced " + ToUtf8(location.clientStub) + " with the verified download");
     return LaunchResult::Success;
@@ -63,8 +93,8 @@ StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const Gam
         return kStubManifestResults.missingUrl;
     }
     // Checked against the digest already read: the manifest is fetched once per run.
-    return DownloadStub(transfer, system, location, manifest.url.value, std::nullopt,
-                        [&] { return FileMatchesManifest(location.clientStub, manifest); });
+    return DownloadStub(transfer, system, location, manifest.url.value, std::nullopt, false,
+                        [&](const FileDigests& digests) { return digests.sha1 == manifest.sha1.value; });
 }
 
 // Keeps mark as the highest accepted for path, unless it is kept already; a mark that cannot be
@@ -120,8 +150,9 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
         system.Pause(kCurrentStubPause);
         return LaunchResult::Success;
     }
-    const StepResult downloaded = DownloadStub(transfer, system, location, release.url, release.size,
-                                               [&] { return FileIsRelease(location.clientStub, release); });
+    const StepResult downloaded = DownloadStub(
+        transfer, system, location, release.url, release.size, true,
+        [&](const FileDigests& digests) { return digests.sha1 == release.sha1 && digests.sha256 == release.sha256; });
     if (downloaded.succeeded()) {
         RaiseMark(system, keySet, path, kept, mark);
     }
@@ -132,6 +163,8 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
 
 StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
                             UpdateSystem& system) {
+    // Left by a run that was ended during a download: never loaded by the game, and never kept.
+    RemoveLeftover(system, StubStagingPath(location.clientStub));
     // A code section that cannot be read still has a key: forty zero digits.
     const std::wstring key = FromUtf8(Sha1ToHex(HashCodeSection(location.clientTarget)));
     std::string body;

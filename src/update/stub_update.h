@@ -14,9 +14,12 @@ namespace zv {
 // names for this game build, whose key is the SHA-1 of the client target's code section.
 // Returns 0 when the stub is current (unchanged, after a 300 ms pause) or was replaced and
 // verified, otherwise 12 to 16 (32 to 34 with keys):
-//  - A download that fails leaves the stub as the transfer left it (15).
-//  - A downloaded stub that is not what the manifest names is deleted, so no unverified stub is
-//    left for the game to load (16).
+//  - The download is written to "ZVClient.dll.partial" beside the stub, checked there and renamed
+//    over the stub through the handle it was checked under (staging.h): the stub is only ever the
+//    one it was or the verified one, however the run ends. A download that fails, or a staging
+//    file that cannot be made, gives 15; a download that is not what the manifest names gives 16;
+//    a stub that stays in use (a running game) for 10 seconds gives 15. The stub stays as it was
+//    and the staging file is removed on each.
 // Without keys, "sha1" decides, and a server that answers 404 for the build's manifest does not
 // know the build: the client target is deleted (12). With keys (manifest_signature.h):
 //  - a 404 deletes nothing (12): only a signed withdrawal does, when its version is at or above

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <span>
@@ -54,10 +55,11 @@ struct StubUpdate {
     zv::test::ScratchDirectory scratch;
     zv::test::ActLog log;
     zv::test::StandInTransfer transfer{log};
-    zv::test::StandInSystem system{log, scratch.path() / "temp"};
+    zv::test::StandInSystem system{log};
     zv::GameLocation location;
     fs::path target = scratch.path() / "Foo.exe";
     fs::path stub = scratch.path() / "ZVClient.dll";
+    fs::path staging = scratch.path() / "ZVClient.dll.partial";
     std::string targetBytes;
 
     StubUpdate() {
@@ -68,6 +70,7 @@ struct StubUpdate {
         location = {scratch.path().wstring(), target.wstring(), target.wstring(), stub.wstring()};
         log.Label(location.clientTarget, "target");
         log.Label(location.clientStub, "stub");
+        log.Label(staging.wstring(), "partial");
         Publish(Manifest(Sha1Hex(kNewStub)));
         AnswerDownload(zv::test::Served(kNewStub));
     }
@@ -77,8 +80,14 @@ struct StubUpdate {
     void AnswerDownload(const Answer& answer) { transfer.answers[Wide(kDownloadUrl)] = answer; }
 };
 
+// A run first removes what a run that was ended during its download may have left.
+const std::string kTidy = "remove partial";
 const std::string kGet = "get " + kManifestUrl;
-const std::string kDownload = "download " + kDownloadUrl + " to stub";
+const std::string kStage = "stage partial";
+const std::string kDownload = "download " + kDownloadUrl + " to partial";
+// A download checked where it will be used and switched in through the handle it was checked under.
+const std::string kCheck = "check partial";
+const std::string kSwitch = "switch partial into stub";
 
 struct Case {
     const char* name;
@@ -100,6 +109,7 @@ void Expect(const Case& c, std::span<const zv::P256PublicKey> keys = {}) {
     EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.target),
               c.targetLeft ? std::optional(update.targetBytes) : std::nullopt);
     EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), c.stubLeft);
+    EXPECT_FALSE(fs::exists(update.staging)) << "no staging file is left beside the stub";
 }
 
 TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
@@ -108,7 +118,7 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
         {"current, and a current stub needs no url",
          [](StubUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldStub) + R"("})"); },
          LaunchResult::Success,
-         {kGet, "pause 300 ms"},
+         {kTidy, kGet, "pause 300 ms"},
          true,
          kOldStub},
         // HashFile gives twenty zero bytes for a file it cannot read.
@@ -118,14 +128,19 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
              u.Publish(R"({"sha1": ")" + std::string(40, '0') + R"("})");
          },
          LaunchResult::Success,
-         {kGet, "pause 300 ms"},
+         {kTidy, kGet, "pause 300 ms"},
          true,
          std::nullopt},
-        {"replaced", noChange, LaunchResult::Success, {kGet, kDownload}, true, kNewStub},
+        {"replaced",
+         noChange,
+         LaunchResult::Success,
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch},
+         true,
+         kNewStub},
         {"no stub yet",
          [](StubUpdate& u) { fs::remove(u.stub); },
          LaunchResult::Success,
-         {kGet, kDownload},
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch},
          true,
          kNewStub},
 
@@ -133,96 +148,128 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
         {"12: the manifest answered with 404 deletes the client target",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
          LaunchResult::StubManifestFetchFailed,
-         {kGet, "remove target"},
+         {kTidy, kGet, "remove target"},
          false,
          kOldStub},
         {"12: a 500 deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(500)); },
          LaunchResult::StubManifestFetchFailed,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"12: no response deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::NoResponse()); },
          LaunchResult::StubManifestFetchFailed,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"12: a body cut short after a 200 deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::CutShort()); },
          LaunchResult::StubManifestFetchFailed,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"12: not one JSON value deletes nothing",
          [](StubUpdate& u) { u.Publish("{\"sha1\": "); },
          LaunchResult::StubManifestFetchFailed,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
 
         {"13: no sha1",
          [](StubUpdate& u) { u.Publish(R"({"url": "https://x/"})"); },
          LaunchResult::StubManifestMissingSha1,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"13: sha1 not a string",
          [](StubUpdate& u) { u.Publish(R"({"sha1": 123})"); },
          LaunchResult::StubManifestMissingSha1,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"13: sha1 not 40 digits",
          [](StubUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewStub).substr(1))); },
          LaunchResult::StubManifestMissingSha1,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"13: not an object",
          [](StubUpdate& u) { u.Publish("[\"" + Sha1Hex(kOldStub) + "\"]"); },
          LaunchResult::StubManifestMissingSha1,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"14: differs, no url",
          [](StubUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewStub) + R"("})"); },
          LaunchResult::StubManifestMissingUrl,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"14: differs, url not a string",
          [](StubUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewStub) + R"(", "url": 7})"); },
          LaunchResult::StubManifestMissingUrl,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
 
-        // The stub is as the transfer left it (transfer.h); the flow does not touch it again.
-        {"15: the download answered with 404: the transfer removed the stub",
+        // The stub stays as it was, whatever became of the download; the staging file goes.
+        {"15: the download answered with 404",
          [](StubUpdate& u) { u.AnswerDownload(zv::test::Refused(404)); },
          LaunchResult::StubDownloadFailed,
-         {kGet, kDownload},
-         true,
-         std::nullopt},
-        {"15: no response: the transfer left the stub empty",
-         [](StubUpdate& u) { u.AnswerDownload(zv::test::NoResponse()); },
-         LaunchResult::StubDownloadFailed,
-         {kGet, kDownload},
-         true,
-         ""},
-        {"15: the stub is held open: the transfer left it as it was",
-         [](StubUpdate& u) { u.AnswerDownload(zv::test::TargetHeldOpen()); },
-         LaunchResult::StubDownloadFailed,
-         {kGet, kDownload},
+         {kTidy, kGet, kStage, kDownload, "remove partial"},
          true,
          kOldStub},
-        {"16: the download is not what the manifest names, and is deleted",
+        {"15: the download cut short",
+         [](StubUpdate& u) { u.AnswerDownload(zv::test::CutShort()); },
+         LaunchResult::StubDownloadFailed,
+         {kTidy, kGet, kStage, kDownload, "remove partial"},
+         true,
+         kOldStub},
+        {"15: no staging file beside the stub",
+         [](StubUpdate& u) { u.system.canStage = false; },
+         LaunchResult::StubDownloadFailed,
+         {kTidy, kGet, "stage partial"},
+         true,
+         kOldStub},
+        {"16: the download is not what the manifest names: the stub stays as it was",
          [](StubUpdate& u) { u.AnswerDownload(zv::test::Served(kOldStub + " tampered")); },
          LaunchResult::StubChecksumMismatch,
-         {kGet, kDownload, "remove stub"},
+         {kTidy, kGet, kStage, kDownload, kCheck, "remove partial"},
          true,
-         std::nullopt},
+         kOldStub},
+        // A running game holds its stub: the switch waits for it for 10 seconds, then gives up.
+        {"in use for a while: switched in once free",
+         [](StubUpdate& u) {
+             u.system.switches = {zv::test::RenameInUse(), zv::test::RenameInUse()};
+         },
+         LaunchResult::Success,
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, "pause 100 ms", kSwitch, "pause 200 ms", kSwitch},
+         true,
+         kNewStub},
+        {"15: still in use after 10 seconds: the stub stays as it was",
+         [](StubUpdate& u) { u.system.switches = std::deque(8, zv::test::RenameInUse()); },
+         LaunchResult::StubDownloadFailed,
+         {kTidy,           kGet,    kStage,          kDownload, kCheck,          kSwitch, "pause 100 ms",  kSwitch,
+          "pause 200 ms",  kSwitch, "pause 400 ms",  kSwitch,   "pause 800 ms",  kSwitch, "pause 1600 ms", kSwitch,
+          "pause 3200 ms", kSwitch, "pause 3700 ms", kSwitch,   "remove partial"},
+         true,
+         kOldStub},
+        {"15: refused for good: the stub stays as it was",
+         [](StubUpdate& u) { u.system.switches = {zv::test::RenameRefused()}; },
+         LaunchResult::StubDownloadFailed,
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, "remove partial"},
+         true,
+         kOldStub},
+        {"a staging file left by an ended run is removed",
+         [](StubUpdate& u) {
+             zv::test::WriteFileBytes(u.staging, "half a download");
+             u.Publish(R"({"sha1": ")" + Sha1Hex(kOldStub) + R"("})");
+         },
+         LaunchResult::Success,
+         {kTidy, kGet, "pause 300 ms"},
+         true,
+         kOldStub},
     };
     for (const auto& c : cases) {
         Expect(c);
@@ -288,31 +335,31 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
         {"current: the accepted version is kept",
          SignedWith(OldStubAt("1.0.0.1")),
          LaunchResult::Success,
-         {kGet, "keep mark 1.0.0.1 " + Sha256Hex(kOldStub), "pause 300 ms"},
+         {kTidy, kGet, "keep mark 1.0.0.1 " + Sha256Hex(kOldStub), "pause 300 ms"},
          true,
          kOldStub},
         {"current, at the version already accepted: nothing kept again",
          Kept("1.0.0.1 " + Sha256Hex(kOldStub), SignedWith(OldStubAt("1.0.0.1"))),
          LaunchResult::Success,
-         {kGet, "pause 300 ms"},
+         {kTidy, kGet, "pause 300 ms"},
          true,
          kOldStub},
         {"replaced, signed by the second key: accepted once verified",
          SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }),
          LaunchResult::Success,
-         {kGet, kDownload, kKeepNew},
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
          true,
          kNewStub},
         {"above the accepted version: replaced",
          Kept("1.0.0.0 " + Sha256Hex(kOldStub), published),
          LaunchResult::Success,
-         {kGet, kDownload, kKeepNew},
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
          true,
          kNewStub},
         {"at the accepted version with another stub: replaced",
          Kept("1.0.0.1 " + Sha256Hex(other), published),
          LaunchResult::Success,
-         {kGet, kDownload, kKeepNew},
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
          true,
          kNewStub},
 
@@ -320,13 +367,13 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
         {"below the accepted version, its stub in place: the game goes on (a lagging CDN edge)",
          Kept("1.0.0.5 " + Sha256Hex(kOldStub), published),
          LaunchResult::Success,
-         {kGet, "pause 300 ms"},
+         {kTidy, kGet, "pause 300 ms"},
          true,
          kOldStub},
         {"33: below the accepted version, another stub in place",
          Kept("1.0.0.5 " + Sha256Hex(other), published),
          LaunchResult::StubManifestStale,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"33: below the accepted version, no stub",
@@ -336,19 +383,19 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
                   u.Publish(Signed().Body());
               }),
          LaunchResult::StubManifestStale,
-         {kGet},
+         {kTidy, kGet},
          true,
          std::nullopt},
         {"33: a release below an accepted withdrawal",
          Kept("1.0.0.5 withdrawn", published),
          LaunchResult::StubManifestStale,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"33: expired",
          SignedWith([](SignedManifest& s) { s.expires = "2026-12-09T00:00:00Z"; }),
          LaunchResult::StubManifestStale,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
 
@@ -356,25 +403,25 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
         {"12: a bare 404 deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
          LaunchResult::StubManifestFetchFailed,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"34: a withdrawal deletes the client target",
          Withdrawn("1.0.0.2"),
          LaunchResult::GameBuildWithdrawn,
-         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         {kTidy, kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
          false,
          kOldStub},
         {"34: a withdrawal at the accepted version",
          Kept("1.0.0.2 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")),
          LaunchResult::GameBuildWithdrawn,
-         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         {kTidy, kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
          false,
          kOldStub},
         {"a replayed withdrawal below the accepted version deletes nothing",
          Kept("1.0.0.5 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")),
          LaunchResult::Success,
-         {kGet, "pause 300 ms"},
+         {kTidy, kGet, "pause 300 ms"},
          true,
          kOldStub},
         {"33: an expired withdrawal deletes nothing",
@@ -384,7 +431,7 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
              u.Publish(w.Body());
          },
          LaunchResult::StubManifestStale,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"32: a withdrawal for another build deletes nothing",
@@ -392,54 +439,54 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
              u.Publish(SignedWithdrawal("/stub/" + std::string(40, 'b') + "/manifest.json", "9.0.0.0").Body());
          },
          LaunchResult::StubManifestUntrusted,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
 
         {"32: unsigned",
          [](StubUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewStub))); },
          LaunchResult::StubManifestUntrusted,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"32: signed by a key the build does not trust",
          SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }),
          LaunchResult::StubManifestUntrusted,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"32: another build's signed manifest",
          SignedWith([](SignedManifest& s) { s.path = "/stub/" + std::string(40, 'b') + "/manifest.json"; }),
          LaunchResult::StubManifestUntrusted,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
         {"32: the url changed after signing",
          SignedWith([](SignedManifest& s) { s.bodyChanges["url"] = JsonString("https://elsewhere.test/x.dll"); }),
          LaunchResult::StubManifestUntrusted,
-         {kGet},
+         {kTidy, kGet},
          true,
          kOldStub},
 
-        {"15: a download longer than its size is stopped and removed",
+        {"15: a download longer than its size is stopped",
          SignedWith([](SignedManifest& s) { s.size -= 1; }),
          LaunchResult::StubDownloadFailed,
-         {kGet, kDownload},
+         {kTidy, kGet, kStage, kDownload, "remove partial"},
          true,
-         std::nullopt},
-        {"16: the download's SHA-1 matches, its SHA-256 does not, and it is deleted",
+         kOldStub},
+        {"16: the download's SHA-1 matches, its SHA-256 does not",
          SignedWith([&other](SignedManifest& s) { s.sha256 = Sha256Hex(other); }),
          LaunchResult::StubChecksumMismatch,
-         {kGet, kDownload, "remove stub"},
+         {kTidy, kGet, kStage, kDownload, kCheck, "remove partial"},
          true,
-         std::nullopt},
+         kOldStub},
         {"a version that cannot be kept costs the run nothing",
          [](StubUpdate& u) {
              u.system.canKeepMarks = false;
              u.Publish(Signed().Body());
          },
          LaunchResult::Success,
-         {kGet, kDownload, kKeepNew},
+         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
          true,
          kNewStub},
     };

@@ -1,31 +1,40 @@
 #pragma once
 
-// What the updaters do to the machine besides the transfer and the hashing: the temporary folder
-// and file a launcher update is downloaded into, removing a file, a pause, the clock that manifests
-// expire by, and the marks of the stub manifests accepted (manifest_marks.h). The Windows
-// implementation (update_windows.h) is the real one; the updaters' unit tables stand in for it.
+// What the updaters do to the machine besides the transfer and the hashing: the staging files
+// downloads are written to (staging.h), removing a file, a pause, the clock that manifests expire
+// by, the marks of the stub manifests accepted (manifest_marks.h) and the launcher releases that
+// were rolled back. The Windows implementation (update_windows.h) is the real one; the updaters'
+// unit tables stand in for it.
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "update/manifest_marks.h"
+#include "update/staging.h"
 
 namespace zv {
+
+// How removing a file ended.
+enum class Removal {
+    Removed,
+    Absent,  // there was no such file
+    Failed,  // it is there and stays
+};
 
 class UpdateSystem {
 public:
     virtual ~UpdateSystem() = default;
 
-    // The user's temporary folder (GetTempPathW), ending in a backslash; empty when the platform
-    // reports none.
-    virtual std::wstring TemporaryFolder() = 0;
-    // Creates an empty file of a new name, beginning "ZVL", in folder (GetTempFileNameW) and
-    // returns its path; empty when it cannot.
-    virtual std::wstring CreateTemporaryFile(const std::wstring& folder) = 0;
-    // Deletes the file at path. A file that cannot be deleted stays; nobody is told.
-    virtual void RemoveFile(const std::wstring& path) = 0;
+    // Creates the staging file at path, or empties one of that name, and holds it open so that no
+    // other process can write, rename or delete it (staging.h); nothing, with the platform's
+    // reason in error, when it cannot.
+    virtual std::unique_ptr<StagedFile> Stage(const std::wstring& path, std::uint32_t& error) = 0;
+    // Deletes the file at path.
+    virtual Removal RemoveFile(const std::wstring& path) = 0;
     // Returns after duration.
     virtual void Pause(std::chrono::milliseconds duration) = 0;
     // The system's clock.
@@ -36,6 +45,13 @@ public:
     virtual std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) = 0;
     // Keeps mark for that manifest in place of any earlier one; false when it cannot be kept.
     virtual bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) = 0;
+
+    // Whether the launcher release named by release (the digest its manifest names, in lower-case
+    // hexadecimal: SHA-256 with keys, SHA-1 without) was rolled back for this Windows user because
+    // it could not start.
+    virtual bool IsRolledBackRelease(std::string_view release) = 0;
+    // Remembers that; false when it cannot be kept.
+    virtual bool RememberRolledBackRelease(std::string_view release) = 0;
 };
 
 }  // namespace zv

@@ -1,10 +1,15 @@
 #include <windows.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
-#include "common/text.h"
-#include "common/unique_handle.h"
 #include "common/process_paths.h"
+#include "common/rename_open_file.h"
+#include "common/text.h"
+#include "common/handle_source.h"
+#include "common/unique_handle.h"
 #include "update/update_windows.h"
 
 namespace zv {
@@ -13,25 +18,138 @@ namespace {
 
 // Under HKEY_CURRENT_USER: one key per set of keys, one value per manifest path.
 constexpr wchar_t kMarksKey[] = L"SOFTWARE\\Zarnovelle\\Manifests\\";
+// Under HKEY_CURRENT_USER: one value per launcher release that was rolled back, named by its digest.
+constexpr wchar_t kRolledBackKey[] = L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers";
+
+// Shared with readers only, with DELETE access for the switch and the removal: no other process
+// may write, rename or delete it while it is held.
+class WindowsStagedFile final : public StagedFile {
+public:
+    WindowsStagedFile(std::wstring path, UniqueFile file) : path_(std::move(path)), file_(std::move(file)) {}
+    ~WindowsStagedFile() override {
+        if (!switched_) {
+            Remove();
+        }
+    }
+    WindowsStagedFile(const WindowsStagedFile&) = delete;
+    WindowsStagedFile& operator=(const WindowsStagedFile&) = delete;
+
+    bool Write(const char* data, std::size_t size, std::uint32_t& error) override {
+        while (size > 0) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+            DWORD written = 0;
+            if (!::WriteFile(file_.get(), data, chunk, &written, nullptr)) {
+                error = ::GetLastError();
+                return false;
+            }
+            if (written != chunk) {
+                // A short write that reports success carries no error code.
+                error = ERROR_WRITE_FAULT;
+                return false;
+            }
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    [[nodiscard]] std::wstring Name() const override { return path_; }
+
+    std::optional<FileDigests> Digests(bool withSha256) override {
+        LARGE_INTEGER start{};
+        if (!file_ || !::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) {
+            return std::nullopt;
+        }
+        HandleSource source(file_.get());
+        if (withSha256) {
+            return HashTwice(source);
+        }
+        const std::optional<Sha1Digest> sha1 = HashSha1(source);
+        if (!sha1) {
+            return std::nullopt;
+        }
+        return FileDigests{*sha1, {}};
+    }
+
+    RenameOutcome SwitchInto(const std::wstring& target, bool replace) override {
+        if (switched_ || !file_) {
+            return {RenameOutcome::Kind::Failed, ERROR_INVALID_HANDLE};
+        }
+        if (!RenameOpenFile(file_.get(), target, replace)) {
+            return RenameFailure(::GetLastError(), {path_, target});
+        }
+        switched_ = true;
+        path_ = target;
+        return {RenameOutcome::Kind::Done, 0};
+    }
+
+    bool Remove() override {
+        if (switched_) {
+            return true;
+        }
+        if (!file_) {
+            return removed_;
+        }
+        // Through the handle, so that it is this file that goes: marked for deletion, gone once closed.
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        const bool marked =
+            ::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+        file_.reset();
+        removed_ = marked || ::DeleteFileW(path_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        return removed_;
+    }
+
+private:
+    std::wstring path_;
+    UniqueFile file_;
+    bool switched_ = false;
+    bool removed_ = false;
+};
+
+// A release's name is its digest in lower-case hexadecimal, nothing else: it names a registry value.
+bool IsReleaseName(std::string_view release) {
+    return !release.empty() && release.size() <= 64 &&
+           release.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
 
 }  // namespace
 
-// GetTempPathW reports the size it needs, without filling the buffer, when the path does not
-// fit: the buffer then grows.
-std::wstring WindowsUpdateSystem::TemporaryFolder() {
-    return ReadGrowingPath(
-        [](wchar_t* buffer, std::uint32_t size) -> std::uint32_t { return ::GetTempPathW(size, buffer); });
-}
-
-std::wstring WindowsUpdateSystem::CreateTemporaryFile(const std::wstring& folder) {
-    wchar_t path[MAX_PATH] = {};
-    if (::GetTempFileNameW(folder.c_str(), L"ZVL", 0, path) == 0) {
-        return {};
+RenameOutcome RenameFailure(std::uint32_t error, std::initializer_list<std::wstring> files) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        return {RenameOutcome::Kind::InUse, error};
     }
-    return path;
+    if (error == ERROR_ACCESS_DENIED) {
+        // Also what a running program's file, or one still mapped by a process that is ending,
+        // answers when it would be replaced; a read-only file answers it for good.
+        for (const std::wstring& file : files) {
+            const DWORD attributes = ::GetFileAttributesW(file.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                return {RenameOutcome::Kind::Failed, error};
+            }
+        }
+        return {RenameOutcome::Kind::InUse, error};
+    }
+    return {RenameOutcome::Kind::Failed, error};
 }
 
-void WindowsUpdateSystem::RemoveFile(const std::wstring& path) { ::DeleteFileW(path.c_str()); }
+std::unique_ptr<StagedFile> WindowsUpdateSystem::Stage(const std::wstring& path, std::uint32_t& error) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    return std::make_unique<WindowsStagedFile>(path, std::move(file));
+}
+
+Removal WindowsUpdateSystem::RemoveFile(const std::wstring& path) {
+    if (::DeleteFileW(path.c_str())) {
+        return Removal::Removed;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Removal::Absent : Removal::Failed;
+}
 
 void WindowsUpdateSystem::Pause(std::chrono::milliseconds duration) { ::Sleep(static_cast<DWORD>(duration.count())); }
 
@@ -74,4 +192,35 @@ bool WindowsUpdateSystem::WriteManifestMark(std::wstring_view keySet, std::wstri
     return ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
+
+bool WindowsUpdateSystem::IsRolledBackRelease(std::string_view release) {
+    if (!IsReleaseName(release)) {
+        return false;
+    }
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRolledBackKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::wstring name(release.begin(), release.end());
+    return ::RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool WindowsUpdateSystem::RememberRolledBackRelease(std::string_view release) {
+    if (!IsReleaseName(release)) {
+        return false;
+    }
+    UniqueRegKey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRolledBackKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                          nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::wstring name(release.begin(), release.end());
+    // When, for support: the value's presence is what counts.
+    const std::string when =
+        FormatUtcTime(std::chrono::time_point_cast<std::chrono::milliseconds>(Now()), UtcPrecision::Seconds);
+    const std::wstring value(when.begin(), when.end());
+    return ::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 }  // namespace zv

@@ -3,6 +3,10 @@
 // The updaters' real acts and self-update platform. Windows only.
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,21 +18,53 @@ namespace zv {
 
 class WindowsUpdateSystem final : public UpdateSystem {
 public:
-    std::wstring TemporaryFolder() override;
-    std::wstring CreateTemporaryFile(const std::wstring& folder) override;
-    void RemoveFile(const std::wstring& path) override;
+    std::unique_ptr<StagedFile> Stage(const std::wstring& path, std::uint32_t& error) override;
+    Removal RemoveFile(const std::wstring& path) override;
     void Pause(std::chrono::milliseconds duration) override;
     std::chrono::system_clock::time_point Now() override;
     std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) override;
     bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) override;
+    bool IsRolledBackRelease(std::string_view release) override;
+    bool RememberRolledBackRelease(std::string_view release) override;
+};
+
+// What the self-update needs of the application around it: its splash and its single-instance
+// guard, which the application owns.
+struct SelfUpdateHooks {
+    // Hides the splash and hands the guard on (StepAside).
+    std::function<void()> stepAside;
+    // Takes the guard back and shows the splash (ComeBack).
+    std::function<void()> comeBack;
 };
 
 class WindowsSelfUpdatePlatform final : public SelfUpdatePlatform {
 public:
-    std::wstring SystemFolder() override;
+    // probation: what the watching launcher handed over (TakeHandedOver), when this launcher was
+    // started on probation.
+    WindowsSelfUpdatePlatform(std::optional<ProbationToken> probation, SelfUpdateHooks hooks);
+
+    [[nodiscard]] bool OnProbation() const override { return probation_.has_value(); }
+    bool ConfirmStart() noexcept override;
     bool CanReplace(const std::wstring& path) override;
-    ProcessStart StartHidden(const ReplacementCommand& command) override;
+    RenameOutcome Rename(const std::wstring& from, const std::wstring& to) override;
+    void StepAside() override;
+    void ComeBack() override;
+    SuccessorStart StartOnProbation(const std::wstring& path, const std::wstring& forwarded, const FileDigests& checked,
+                                    bool withSha256) override;
     [[noreturn]] void ExitProcess() override;
+
+private:
+    std::optional<ProbationToken> probation_;
+    bool confirmed_ = false;
+    SelfUpdateHooks hooks_;
 };
+
+// How a rename refused with error ended for the files it concerned: in use (worth waiting for) or
+// refused for good (staging.h).
+RenameOutcome RenameFailure(std::uint32_t error, std::initializer_list<std::wstring> files);
+
+// How long a launcher on probation waits for the launcher that watched it to end, once it has
+// confirmed its start, before it tries to remove the previous file all the same.
+inline constexpr std::chrono::seconds kWatcherEndLimit{10};
 
 }  // namespace zv

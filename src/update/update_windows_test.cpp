@@ -1,197 +1,239 @@
-// The updaters' real parts under Wine: the self-update's platform, the acts on the machine, the
-// hand-over's arguments, and the self-update wired to the real transfer against the loopback test
-// server. The flows' decisions are in the unit tables (launcher_update_test.cpp,
-// stub_update_test.cpp). The platform stands in here only for what a test cannot let happen for
-// real: starting the replacement command (which would overwrite and restart the test program) and
-// ending the process. The end-to-end scenarios run the real thing.
+// The updaters' real parts under Wine: the staging files and their switches, the renames of the
+// self-update's platform, the launcher releases remembered as rolled back, the marks of accepted
+// stub manifests, the start of a new launcher on probation, what a hand-over leaves in the
+// environment, and the self-update wired to the real transfer against the loopback test server.
+// The flows' decisions are in the unit tables (launcher_update_test.cpp, stub_update_test.cpp,
+// probation_test.cpp). The platform stands in here only for what a test cannot let happen for
+// real: starting the new launcher in place of the test program, and ending the process. The
+// end-to-end scenarios run the real thing.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "build_tree.h"
 #include "common/text.h"
-#include "integrity/sha1.h"
-#include "net/http_client.h"
 #include "digest_text.h"
 #include "file_bytes.h"
+#include "integrity/sha1.h"
+#include "net/http_client.h"
+#include "scratch_directory.h"
 #include "test_server.h"
 #include "update/launcher_update.h"
-#include "update/replacement_command.h"
+#include "update/probation.h"
 #include "update/update_system.h"
 #include "update/update_windows.h"
 
 namespace {
 
-struct Exited {};
-
-class FakeSelfUpdate final : public zv::SelfUpdatePlatform {
-public:
-    std::wstring self;
-    std::wstring systemFolder = L"C:\\windows\\system32";
-    bool canReplace = true;
-    zv::ProcessStart start{true, 0};
-    std::optional<zv::ReplacementCommand> started;
-
-    std::wstring SystemFolder() override { return systemFolder; }
-    bool CanReplace(const std::wstring& path) override { return path == self && canReplace; }
-    zv::ProcessStart StartHidden(const zv::ReplacementCommand& command) override {
-        started = command;
-        return start;
-    }
-    [[noreturn]] void ExitProcess() override { throw Exited{}; }
-};
-
+using zv::RenameOutcome;
 using zv::test::Sha1Hex;
 
-std::wstring TempFolder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, buffer);
-    return buffer;
-}
-
-std::vector<std::wstring> TemporaryDownloads() {
-    std::vector<std::wstring> found;
-    WIN32_FIND_DATAW data{};
-    HANDLE search = ::FindFirstFileW((TempFolder() + L"ZVL*.tmp").c_str(), &data);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            found.emplace_back(data.cFileName);
-        } while (::FindNextFileW(search, &data));
-        ::FindClose(search);
-    }
-    return found;
-}
+struct Exited {};
 
 // A file's bytes, or "<missing>".
 std::string ReadAll(const std::wstring& path) { return zv::test::ReadFileTextIfPresent(path).value_or("<missing>"); }
 
-// Swaps TMP and TEMP for the length of a test.
-class TemporaryFolderOverride {
+// Another handle on path, as another process's scanner or a running program holds it: for reading,
+// shared with readers only (neither writing nor deleting nor renaming is shared).
+class Held {
 public:
-    explicit TemporaryFolderOverride(const std::wstring& folder) {
-        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-            wchar_t old[32768] = {};
-            saved_.emplace_back(name, ::GetEnvironmentVariableW(name, old, 32768) ? old : L"");
-            ::SetEnvironmentVariableW(name, folder.c_str());
+    explicit Held(const std::wstring& path, DWORD share = FILE_SHARE_READ)
+        : handle_(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~Held() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle_);
         }
     }
-    ~TemporaryFolderOverride() {
-        for (const auto& [name, value] : saved_) {
-            ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-        }
-    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    [[nodiscard]] bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 private:
-    std::vector<std::pair<std::wstring, std::wstring>> saved_;
+    HANDLE handle_;
 };
 
-class LauncherUpdate : public testing::Test {
+// Whether another handle may open path for writing, for deletion, or delete it.
+bool OthersMayWrite(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(h);
+    return true;
+}
+bool OthersMayDelete(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(h);
+    return true;
+}
+
+class Staging : public testing::Test {
 protected:
-    void SetUp() override {
-        self_ = TempFolder() + L"zv-launcher-under-test.exe";
-        zv::test::WriteFileBytes(self_, "old launcher");
-
-        server_.PutFile("launcher/next.exe", kNewBuild);
-        server_.PutFile("launcher/manifest.json", R"({"sha1":")" + Sha1Hex(kNewBuild) + R"(","url":")" +
-                                                      Narrow(server_.Url("/launcher/next.exe")) + R"("})");
-        platform_.self = self_;
-        host_ = server_.Url("").substr(8);  // after "https://"
-        before_ = TemporaryDownloads();
-    }
-    void TearDown() override { ::DeleteFileW(self_.c_str()); }
-
-    static std::string Narrow(const std::wstring& text) { return {text.begin(), text.end()}; }
-
-    static constexpr std::string_view kNewBuild = "the newer launcher build";
-    zv::test::TestServer server_;
-    FakeSelfUpdate platform_;
-    std::wstring self_;
-    std::wstring host_;
-    std::vector<std::wstring> before_;
+    zv::test::ScratchDirectory scratch_;
+    zv::WindowsUpdateSystem system_;
+    std::wstring target_ = (scratch_.path() / "ZVClient.dll").wstring();
+    std::wstring staging_ = (scratch_.path() / "ZVClient.dll.partial").wstring();
 };
 
-// The flow with the real transfer and the real acts: WinHTTP downloads into the temporary file that
-// GetTempFileNameW made, and the hand-over names that file.
-TEST_F(LauncherUpdate, HandsTheVerifiedDownloadToTheReplacementCommandAndEnds) {
-    const std::wstring forwarded = L"\"two words\" a&b";
-    bool exited = false;
-    try {
-        zv::HttpClient client;
-        zv::WindowsUpdateSystem system;
-        zv::UpdateLauncher(zv::UpdateSource{host_, {}}, {self_, forwarded, zv::Version{}}, client, system, platform_);
-    } catch (const Exited&) {
-        exited = true;
-    }
-    ASSERT_TRUE(exited);
-    const auto downloads = TemporaryDownloads();
-    ASSERT_EQ(downloads.size(), before_.size() + 1);
-    std::wstring temp;
-    for (const auto& name : downloads) {
-        if (std::find(before_.begin(), before_.end(), name) == before_.end()) {
-            temp = TempFolder() + name;
-        }
-    }
-    EXPECT_EQ(ReadAll(temp), kNewBuild);
-    ASSERT_TRUE(platform_.started.has_value());
-    const zv::ReplacementCommand expected =
-        zv::BuildReplacementCommand(L"C:\\windows\\system32", temp, self_, forwarded);
-    EXPECT_EQ(platform_.started->interpreter, expected.interpreter);
-    EXPECT_EQ(platform_.started->line, expected.line);
-    EXPECT_EQ(platform_.started->environment, expected.environment);
-    EXPECT_EQ(ReadAll(self_), "old launcher") << "the running launcher is replaced by the command, not here";
-    ::DeleteFileW(temp.c_str());
+TEST_F(Staging, AStagedFileIsHeldSoThatNoOtherHandleWritesRenamesOrDeletesIt) {
+    std::uint32_t error = 0;
+    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+    ASSERT_TRUE(staged) << error;
+    EXPECT_EQ(staged->Name(), staging_);
+    ASSERT_TRUE(staged->Write("verified bytes", 14, error));
+    EXPECT_FALSE(OthersMayWrite(staging_));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(OthersMayDelete(staging_));
+    EXPECT_FALSE(::MoveFileExW(staging_.c_str(), (staging_ + L".elsewhere").c_str(), 0));
+    EXPECT_TRUE(Held(staging_, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE).held())
+        << "readers that share writing may look";
+
+    // Checked through the held handle, from its start, whatever was read before.
+    const std::optional<zv::FileDigests> digests = staged->Digests(true);
+    ASSERT_TRUE(digests);
+    EXPECT_EQ(zv::Sha1ToHex(digests->sha1), Sha1Hex("verified bytes"));
+    EXPECT_EQ(staged->Digests(false)->sha1, digests->sha1);
 }
 
-TEST(WindowsUpdateSystem, MakesTheTemporaryFileInTheUsersTemporaryFolder) {
-    zv::WindowsUpdateSystem system;
-    const std::wstring folder = system.TemporaryFolder();
-    EXPECT_EQ(folder, TempFolder());
-    const std::vector<std::wstring> before = TemporaryDownloads();
-    const std::wstring path = system.CreateTemporaryFile(folder);
-    ASSERT_FALSE(path.empty());
-    EXPECT_EQ(path.rfind(folder + L"ZVL", 0), 0u) << "in the folder, named ZVL...";
-    EXPECT_EQ(ReadAll(path), "") << "made empty";
-    EXPECT_EQ(TemporaryDownloads().size(), before.size() + 1);
-    system.RemoveFile(path);
-    EXPECT_EQ(TemporaryDownloads(), before);
-    system.RemoveFile(path);  // a file that is gone already is no failure anyone hears of
-}
-
-TEST(WindowsUpdateSystem, TemporaryFoldersThatCannotTakeTheDownload) {
-    zv::WindowsUpdateSystem system;
+TEST_F(Staging, SwitchesIntoItsTargetOrIsRemovedOnEveryOtherWayOut) {
+    zv::test::WriteFileBytes(target_, "old stub");
+    std::uint32_t error = 0;
     {
-        const std::wstring missing = TempFolder() + L"zv-no-such-folder\\";
-        TemporaryFolderOverride override(missing);
-        EXPECT_EQ(system.TemporaryFolder(), missing);
-        EXPECT_EQ(system.CreateTemporaryFile(missing), L"");
+        std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+        ASSERT_TRUE(staged->Write("new stub", 8, error));
+        EXPECT_FALSE(staged->SwitchInto(target_, false).done()) << "an existing target is replaced only when asked";
+        ASSERT_TRUE(staged->SwitchInto(target_, true).done());
+        EXPECT_EQ(staged->Name(), target_);
+        EXPECT_TRUE(staged->Remove()) << "once switched, nothing is removed";
     }
-    {
-        // Longer than the first buffer: nothing comes back that GetTempPathW did not fill. Windows
-        // hands such a path back once the buffer has grown, and GetTempFileNameW then cannot use
-        // it; Wine's GetTempPathW refuses a TMP longer than MAX_PATH outright.
-        const std::wstring deep = L"C:\\" + std::wstring(300, L'x') + L"\\";
-        TemporaryFolderOverride override(deep);
-        const std::wstring folder = system.TemporaryFolder();
-        if (!folder.empty()) {
-            EXPECT_EQ(folder, deep);
-            EXPECT_EQ(system.CreateTemporaryFile(folder), L"");
+    EXPECT_EQ(ReadAll(target_), "new stub");
+    EXPECT_EQ(ReadAll(staging_), "<missing>");
+
+    // Removed through its handle, or when it goes without a switch; the target is untouched.
+    for (const bool removedExplicitly : {true, false}) {
+        std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+        ASSERT_TRUE(staged->Write("refused", 7, error));
+        if (removedExplicitly) {
+            EXPECT_TRUE(staged->Remove());
         }
+        staged.reset();
+        EXPECT_EQ(ReadAll(staging_), "<missing>");
+        EXPECT_EQ(ReadAll(target_), "new stub");
     }
 }
 
-// The real platform's own acts.
+TEST_F(Staging, ASwitchOverATargetInUseIsReportedAsInUse) {
+    zv::test::WriteFileBytes(target_, "old stub");
+    std::uint32_t error = 0;
+    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+    ASSERT_TRUE(staged->Write("new stub", 8, error));
+    {
+        const Held game(target_);  // as a running game holds its stub
+        ASSERT_TRUE(game.held());
+        const RenameOutcome refused = staged->SwitchInto(target_, true);
+        EXPECT_EQ(refused.kind, RenameOutcome::Kind::InUse) << refused.error;
+        EXPECT_EQ(ReadAll(target_), "old stub");
+    }
+    EXPECT_TRUE(staged->SwitchInto(target_, true).done()) << "once it is free";
+    staged.reset();
+    EXPECT_EQ(ReadAll(target_), "new stub");
+}
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[64] = {};
-    ::SetLastError(ERROR_SUCCESS);
-    const DWORD n = ::GetEnvironmentVariableW(name, value, 64);
-    return n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND ? L"<unset>" : std::wstring(value, n);
+TEST_F(Staging, AStagingFileThatCannotBeMadeSaysWhy) {
+    std::uint32_t error = 0;
+    zv::test::WriteFileBytes(staging_, "held by another program");
+    {
+        const Held other(staging_);
+        EXPECT_FALSE(system_.Stage(staging_, error));
+        EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+    }
+    // One left by an ended run is emptied and taken.
+    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+    ASSERT_TRUE(staged);
+    EXPECT_EQ(zv::Sha1ToHex(staged->Digests(false)->sha1), Sha1Hex(""));
+    staged.reset();
+    EXPECT_FALSE(system_.Stage((scratch_.path() / "no such folder" / "x.partial").wstring(), error));
+    EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(Staging, RemovingAFileSaysWhetherItWasThereAndWhetherItWent) {
+    zv::test::WriteFileBytes(staging_, "left by an ended run");
+    {
+        const Held other(staging_);
+        EXPECT_EQ(system_.RemoveFile(staging_), zv::Removal::Failed);
+    }
+    EXPECT_EQ(system_.RemoveFile(staging_), zv::Removal::Removed);
+    EXPECT_EQ(system_.RemoveFile(staging_), zv::Removal::Absent);
+}
+
+TEST(WindowsSelfUpdatePlatform, RenamesTheLauncherAsideAndBackAndTellsInUseFromRefused) {
+    zv::test::ScratchDirectory scratch;
+    zv::WindowsSelfUpdatePlatform platform(std::nullopt, {});
+    const std::wstring self = (scratch.path() / "Foo_ZV.exe").wstring();
+    const std::wstring previous = self + L".previous";
+    zv::test::WriteFileBytes(self, "launcher");
+    zv::test::WriteFileBytes(previous, "an older launcher left behind");
+    {
+        const Held scanner(self);
+        EXPECT_EQ(platform.Rename(self, previous).kind, RenameOutcome::Kind::InUse);
+    }
+    ASSERT_TRUE(platform.Rename(self, previous).done()) << "replacing what was left";
+    EXPECT_EQ(ReadAll(previous), "launcher");
+    ASSERT_TRUE(platform.Rename(previous, self).done());
+    EXPECT_EQ(ReadAll(self), "launcher");
+    EXPECT_EQ(platform.Rename(previous, self).kind, RenameOutcome::Kind::Failed) << "nothing to rename";
+}
+
+TEST(WindowsSelfUpdatePlatform, CanReplaceALauncherThatIsNotReadOnlyEvenWhileItRuns) {
+    zv::test::ScratchDirectory scratch;
+    zv::WindowsSelfUpdatePlatform platform(std::nullopt, {});
+    const std::wstring path = (scratch.path() / "zv-can-replace.exe").wstring();
+    zv::test::WriteFileBytes(path, "launcher");
+    EXPECT_TRUE(platform.CanReplace(path));
+    {
+        // As a scanner holds it: open, and shared with nobody who wants to write or delete.
+        const Held scanner(path);
+        EXPECT_TRUE(platform.CanReplace(path)) << "refused only for being in use";
+    }
+    // Wine run as root ignores read-only files when it opens them; the attribute is read as such.
+    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(platform.CanReplace(path));
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadAll(path), "launcher") << "checking changes nothing";
+    ::DeleteFileW(path.c_str());
+    EXPECT_FALSE(platform.CanReplace(path)) << "nothing to move aside";
+}
+
+TEST(WindowsUpdateSystem, RemembersRolledBackReleasesForTheUser) {
+    zv::WindowsUpdateSystem system;
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers");
+    const std::string sha256(64, 'a');
+    const std::string sha1 = Sha1Hex("a release");
+    EXPECT_FALSE(system.IsRolledBackRelease(sha256));
+    ASSERT_TRUE(system.RememberRolledBackRelease(sha256));
+    ASSERT_TRUE(system.RememberRolledBackRelease(sha1));
+    EXPECT_TRUE(system.IsRolledBackRelease(sha256));
+    EXPECT_TRUE(system.IsRolledBackRelease(sha1));
+    EXPECT_FALSE(system.IsRolledBackRelease(std::string(64, 'b')));
+    // A name is a digest's lower-case hexadecimal digits and nothing else: it names a registry value.
+    for (const std::string& name : {std::string(), std::string(65, 'a'), std::string(64, 'A'), std::string("a\\b")}) {
+        EXPECT_FALSE(system.RememberRolledBackRelease(name)) << name;
+        EXPECT_FALSE(system.IsRolledBackRelease(name)) << name;
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers");
 }
 
 // The marks of accepted stub manifests, in the real registry of the test prefix.
@@ -231,79 +273,173 @@ TEST(WindowsUpdateSystem, KeepsTheAcceptedVersionsPerKeySetInTheUsersRegistry) {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\Manifests");
 }
 
-TEST(WindowsSelfUpdatePlatform, CanReplaceAFileTheUserMayWriteEvenWhileItRuns) {
-    zv::WindowsSelfUpdatePlatform platform;
-    const std::wstring path = TempFolder() + L"zv-can-replace.exe";
-    zv::test::WriteFileBytes(path, "launcher");
-    EXPECT_TRUE(platform.CanReplace(path));
-    {
-        // As a running program is: open, and shared with nobody who wants to write.
-        HANDLE running = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(running, INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(platform.CanReplace(path)) << "refused only for being in use";
-        ::CloseHandle(running);
+// A program started on probation, played by the test tool zvwin: the token in its environment names
+// the event it inherited; nothing starts from a file that fails the watcher's check.
+class StartOnProbation : public testing::Test {
+protected:
+    void SetUp() override {
+        const std::optional<std::filesystem::path> zvwin = zv::test::BuildTreePath("tests/zvwin.exe");
+        ASSERT_TRUE(zvwin) << "started by ctest, which names the build tree";
+        zvwin_ = zvwin->wstring();
+        program_ = (scratch_.path() / "Foo_ZV.exe").wstring();
+        ASSERT_TRUE(::CopyFileW(zvwin_.c_str(), program_.c_str(), FALSE));
+        const std::optional<zv::FileDigests> digests = zv::HashFileTwice(program_);
+        ASSERT_TRUE(digests);
+        checked_ = *digests;
     }
-    // Wine run as root ignores read-only files when it opens them; the attribute is read as such.
-    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(platform.CanReplace(path));
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadAll(path), "launcher") << "checking writes nothing";
-    ::DeleteFileW(path.c_str());
-    EXPECT_TRUE(platform.CanReplace(path)) << "a missing file is made by the copy";
-}
 
-TEST(WindowsSelfUpdatePlatform, TheHandOversVariablesReachOnlyTheInterpreter) {
-    zv::WindowsSelfUpdatePlatform platform;
-    const std::wstring folder = platform.SystemFolder();
-    ASSERT_FALSE(folder.empty());
-    const std::wstring marker = TempFolder() + L"zv-interpreter-saw.txt";
-    ::DeleteFileW(marker.c_str());
-    // An interpreter that writes what it inherited (the hand-over's value travels unparsed).
-    zv::ReplacementCommand command = zv::BuildReplacementCommand(folder, L"T", L"S", L"a&b %OS% !OS!");
-    command.line = L"cmd.exe /d /v:on /c \"echo !ZV_REPLACEMENT_ARGUMENTS!>\"" + marker + L"\"\"";
-    ASSERT_TRUE(platform.StartHidden(command).started);
-    for (int i = 0; i < 100 && ReadAll(marker).find('\n') == std::string::npos; ++i) {
-        ::Sleep(100);
+    zv::test::ScratchDirectory scratch_;
+    std::wstring zvwin_;
+    std::wstring program_;
+    zv::FileDigests checked_;
+    zv::WindowsSelfUpdatePlatform platform_{std::nullopt, {}};
+};
+
+TEST_F(StartOnProbation, AProgramThatEndsWithoutConfirmingIsSeenToEnd) {
+    // zvwin with no command fails at once.
+    zv::SuccessorStart start = platform_.StartOnProbation(program_, L"", checked_, true);
+    ASSERT_EQ(start.kind, zv::SuccessorStart::Kind::Started) << start.error;
+    zv::ProbationState state;
+    for (int i = 0; i < 120 && !state.ended; ++i) {
+        state = start.successor->Watch(std::chrono::milliseconds(250));
     }
-    EXPECT_NE(ReadAll(marker).find("a&b"), std::string::npos);
-    ::DeleteFileW(marker.c_str());
-    for (const wchar_t* name : zv::kReplacementVariables) {
-        EXPECT_EQ(Environment(name), L"<unset>") << "left in the launcher's own environment";
-    }
-    // A start that fails leaves nothing behind either, and reports the start's own error.
-    command.interpreter = folder + L"\\zv-no-such-interpreter.exe";
-    const zv::ProcessStart failed = platform.StartHidden(command);
-    EXPECT_FALSE(failed.started);
-    EXPECT_EQ(failed.error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-    for (const wchar_t* name : zv::kReplacementVariables) {
-        EXPECT_EQ(Environment(name), L"<unset>");
+    EXPECT_TRUE(state.ended);
+    EXPECT_FALSE(state.confirmed);
+    EXPECT_EQ(zv::JudgeProbation(state), zv::ProbationVerdict::Ended);
+    for (const wchar_t* name : {zv::kProbationVariable}) {
+        EXPECT_EQ(::GetEnvironmentVariableW(name, nullptr, 0), 0u) << "set for the start only";
     }
 }
 
-TEST(TakeHandedOverArguments, ReturnsTheTextAndClearsEveryVariable) {
+TEST_F(StartOnProbation, ConfirmsAProgramThatSetsItsEventAndEndsOneThatHangs) {
+    // zvwin's probation command plays the new launcher: it confirms, or hangs without a window.
+    zv::SuccessorStart confirming = platform_.StartOnProbation(program_, L"probation confirm", checked_, false);
+    ASSERT_EQ(confirming.kind, zv::SuccessorStart::Kind::Started) << confirming.error;
+    zv::ProbationState state;
+    for (int i = 0; i < 120 && !state.confirmed && !state.ended; ++i) {
+        state = confirming.successor->Watch(std::chrono::milliseconds(250));
+    }
+    EXPECT_TRUE(state.confirmed);
+
+    zv::SuccessorStart hanging = platform_.StartOnProbation(program_, L"probation hang", checked_, false);
+    ASSERT_EQ(hanging.kind, zv::SuccessorStart::Kind::Started) << hanging.error;
+    state = hanging.successor->Watch(std::chrono::milliseconds(500));
+    EXPECT_FALSE(state.ended);
+    EXPECT_FALSE(state.showsWindow);
+    hanging.successor->End();
+    EXPECT_TRUE(hanging.successor->Watch(std::chrono::milliseconds(0)).ended);
+}
+
+TEST_F(StartOnProbation, NothingStartsFromAFileThatIsNotTheCheckedRelease) {
+    zv::FileDigests other = checked_;
+    other.sha256.bytes[0] ^= 1;
+    EXPECT_EQ(platform_.StartOnProbation(program_, L"", other, true).kind, zv::SuccessorStart::Kind::Changed);
+    other = checked_;
+    other.sha1.bytes[0] ^= 1;
+    EXPECT_EQ(platform_.StartOnProbation(program_, L"", other, false).kind, zv::SuccessorStart::Kind::Changed);
+    // A file Windows cannot load is not started, with its reason.
+    zv::test::WriteFileBytes(program_, "MZ but no program");
+    const std::optional<zv::FileDigests> digests = zv::HashFileTwice(program_);
+    const zv::SuccessorStart start = platform_.StartOnProbation(program_, L"", *digests, true);
+    EXPECT_EQ(start.kind, zv::SuccessorStart::Kind::NotStarted);
+    EXPECT_NE(start.error, 0u);
+}
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[64] = {};
+    ::SetLastError(ERROR_SUCCESS);
+    const DWORD n = ::GetEnvironmentVariableW(name, value, 64);
+    return n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND ? L"<unset>" : std::wstring(value, n);
+}
+
+TEST(TakeHandedOver, ReturnsWhatAHandOverLeftAndClearsEveryVariable) {
+    const wchar_t* const variables[] = {L"ZV_REPLACEMENT_TIMEOUT", L"ZV_REPLACEMENT_DOWNLOAD", L"ZV_REPLACEMENT_SELF",
+                                        zv::kReplacementArgumentsVariable, zv::kProbationVariable};
     struct Case {
         const wchar_t* arguments;  // nullptr: not set
+        const wchar_t* probation;  // nullptr: not set
         std::optional<std::wstring> taken;
+        std::optional<zv::ProbationToken> token;
     };
     const Case cases[] = {
-        {L"-w \"a b\"", L"-w \"a b\""},
-        {L"", L""},
-        {nullptr, std::nullopt},
+        // An older launcher's hand-over through the command interpreter.
+        {L"-w \"a b\"", nullptr, L"-w \"a b\"", std::nullopt},
+        {L"", nullptr, L"", std::nullopt},
+        {nullptr, nullptr, std::nullopt, std::nullopt},
+        {nullptr, L"1a4 1b0 8003", std::nullopt, zv::ProbationToken{0x1a4, 0x1b0, 0x8003}},
+        {nullptr, L"not a token", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
-        for (const wchar_t* name : zv::kReplacementVariables) {
+        for (const wchar_t* name : variables) {
             ::SetEnvironmentVariableW(name, L"x");
         }
         ::SetEnvironmentVariableW(zv::kReplacementArgumentsVariable, c.arguments);
-        EXPECT_EQ(zv::TakeHandedOverArguments(), c.taken);
-        for (const wchar_t* name : zv::kReplacementVariables) {
+        ::SetEnvironmentVariableW(zv::kProbationVariable, c.probation);
+        const zv::HandedOver handed = zv::TakeHandedOver();
+        EXPECT_EQ(handed.arguments, c.taken);
+        EXPECT_EQ(handed.probation, c.token);
+        for (const wchar_t* name : variables) {
             EXPECT_EQ(Environment(name), L"<unset>");
         }
     }
-    // The longest text the hand-over carries comes back whole.
-    const std::wstring longest(zv::kInterpreterStringLimit, L'a');
+    // The longest text the older hand-over carries comes back whole.
+    const std::wstring longest(zv::kHandedOverArgumentsLimit, L'a');
     ::SetEnvironmentVariableW(zv::kReplacementArgumentsVariable, longest.c_str());
-    EXPECT_EQ(zv::TakeHandedOverArguments(), longest);
+    EXPECT_EQ(zv::TakeHandedOver().arguments, longest);
+}
+
+// A self-update with the real transfer, the real staging and the real renames: the checked
+// download takes the launcher's name, the launcher's own file becomes the previous one, and the
+// new launcher would start from the launcher's name.
+class FakeStart final : public zv::SelfUpdatePlatform {
+public:
+    zv::WindowsSelfUpdatePlatform real{std::nullopt, {}};
+    std::optional<std::wstring> startedFrom;
+    std::string bytesStarted;
+
+    [[nodiscard]] bool OnProbation() const override { return false; }
+    bool ConfirmStart() noexcept override { return false; }
+    bool CanReplace(const std::wstring& path) override { return real.CanReplace(path); }
+    RenameOutcome Rename(const std::wstring& from, const std::wstring& to) override { return real.Rename(from, to); }
+    void StepAside() override {}
+    void ComeBack() override {}
+    zv::SuccessorStart StartOnProbation(const std::wstring& path, const std::wstring&, const zv::FileDigests&,
+                                        bool) override {
+        startedFrom = path;
+        bytesStarted = ReadAll(path);
+        return {zv::SuccessorStart::Kind::NotStarted, nullptr, ERROR_BAD_EXE_FORMAT};
+    }
+    [[noreturn]] void ExitProcess() override { throw Exited{}; }
+};
+
+TEST(LauncherUpdate, PutsTheCheckedDownloadInPlaceBesideTheLauncherAndRollsItBack) {
+    zv::test::TestServer server;
+    constexpr std::string_view kNewBuild = "the newer launcher build";
+    server.PutFile("launcher/next.exe", kNewBuild);
+    const std::wstring url = server.Url("/launcher/next.exe");
+    server.PutFile("launcher/manifest.json", R"({"sha1":")" + Sha1Hex(kNewBuild) + R"(","url":")" +
+                                                 std::string(url.begin(), url.end()) + R"("})");
+    zv::test::ScratchDirectory scratch;
+    const std::wstring self = (scratch.path() / "Foo_ZV.exe").wstring();
+    zv::test::WriteFileBytes(self, "old launcher");
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers");
+
+    zv::HttpClient client;
+    zv::WindowsUpdateSystem system;
+    FakeStart platform;
+    const std::wstring host = server.Url("").substr(8);  // after "https://"
+    const zv::StepResult result =
+        zv::UpdateLauncher(zv::UpdateSource{host, {}}, {self, L"", zv::Version{}}, client, system, platform);
+    // Started from the launcher's own name, with the checked bytes; Windows "could not load" them
+    // here, so the previous launcher is back and the release is remembered.
+    EXPECT_EQ(result, zv::LaunchResult::Success);
+    EXPECT_EQ(platform.startedFrom, self);
+    EXPECT_EQ(platform.bytesStarted, kNewBuild);
+    EXPECT_EQ(ReadAll(self), "old launcher");
+    EXPECT_EQ(ReadAll(self + L".new"), "<missing>");
+    EXPECT_EQ(ReadAll(self + L".previous"), "<missing>");
+    EXPECT_TRUE(system.IsRolledBackRelease(Sha1Hex(kNewBuild)));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers");
 }
 
 }  // namespace

@@ -225,7 +225,6 @@ class Wine:
         self.user = user
         self.wine_scripts = WINE_SCRIPTS
         self.zvwin_exe = build_dir() / "tests" / "zvwin.exe"
-        self.timeout_exe = build_dir() / "tests" / "timeout.exe"
         self.launcher_exe = build_dir() / "ZVLauncher.exe"
         self._processes: list[subprocess.Popen] = []
 
@@ -252,7 +251,7 @@ class Wine:
         """A new prefix; trusted_ca (DER) becomes a trusted root inside it, and nowhere else."""
         if self.user:
             trusted_ca = self._copy_for_user(trusted_ca)
-        env = {"ZVWIN": str(self.zvwin_exe), "ZV_TIMEOUT_EXE": str(self.timeout_exe)}
+        env = {"ZVWIN": str(self.zvwin_exe)}
         if trusted_ca:
             env["ZV_TEST_CA"] = str(trusted_ca)
         subprocess.run([str(self.wine_scripts / "prefix.sh"), "up", str(self.prefix)], check=True,
@@ -266,7 +265,6 @@ class Wine:
         shutil.copytree(self.wine_scripts, tools / "wine", dirs_exist_ok=True)
         self.wine_scripts = tools / "wine"
         self.zvwin_exe = Path(shutil.copy(self.zvwin_exe, tools))
-        self.timeout_exe = Path(shutil.copy(self.timeout_exe, tools))
         if trusted_ca:
             trusted_ca = Path(shutil.copy(trusted_ca, tools / "test-ca.der"))
         for folder, _, files in os.walk(tools):

@@ -141,6 +141,10 @@ def test_a_launcher_manifest_not_above_its_own_version_is_no_update(signed_game,
     assert game.launcher.read_bytes() == before
 
 
+def leftovers(game) -> list[str]:
+    return sorted(p.name for p in game.root.iterdir() if p.suffix in (".new", ".previous", ".partial"))
+
+
 def test_a_higher_launcher_version_replaces_the_launcher_and_restarts_it(signed_game, server):
     game, wine = signed_game, signed_game.wine
     # Another build: the same program with bytes after its last section, which Windows ignores. It
@@ -149,13 +153,56 @@ def test_a_higher_launcher_version_replaces_the_launcher_and_restarts_it(signed_
     newer = server.root.joinpath("launcher/ZVLauncher-next.exe").read_bytes()
     server.put_manifest(LAUNCHER_PATH, manifest)
     assert wait_exit(game.start(["-w"])) == 0
-    assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
+    assert game.launcher.read_bytes() == newer, "the launcher was not replaced"
     record = game.launch_record(wait=30)
     assert record is not None, "the restarted launcher did not start the game"
     assert record["command-line"].endswith(" -w --zarnovelle-launcher")
-    assert eventually(lambda: not wine.temporary_files(), timeout=10)
+    assert eventually(lambda: leftovers(game) == [], timeout=15)
+    assert wine.temporary_files() == []
     assert server.requests().count(LAUNCHER_PATH) == 2, "the restarted launcher checked again"
     assert server.requests().count("/launcher/ZVLauncher-next.exe") == 1
+
+
+ROLLED_BACK_KEY = r"HKCU\SOFTWARE\Zarnovelle\RolledBackLaunchers"
+CANNOT_START = [
+    # (name, the release's file)
+    ("it crashes at start", "broken/crash-at-start.exe"),
+    ("it imports a library that does not exist", "broken/missing-import.exe"),
+]
+
+
+@pytest.mark.parametrize("name,release", CANNOT_START, ids=[c[0] for c in CANNOT_START])
+def test_a_signed_release_that_cannot_start_is_rolled_back_and_the_game_starts(signed_game, server, name, release):
+    """A release signed and published by mistake that cannot start on this machine: the launcher it
+    replaced puts itself back and starts the game in the same run, with no box; the release is
+    never downloaded again, and a higher working release is taken as usual."""
+    game, wine = signed_game, signed_game.wine
+    old = game.launcher.read_bytes()
+    broken = fixture(release).read_bytes()
+    url = server.put_file("/launcher/broken.exe", broken)
+    server.put_manifest(LAUNCHER_PATH, signed_manifest(LAUNCHER_PATH, broken, url, version="1.0.0.1"))
+
+    expect_game_started(game, game.start(["-w"]), "1")
+    assert not wine.windows(MESSAGE_BOX_CLASS), "no box"
+    assert game.launcher.read_bytes() == old
+    assert leftovers(game) == []
+    assert game.launch_record()["command-line"].endswith(" -w --zarnovelle-launcher")
+    assert wine.reg_query(ROLLED_BACK_KEY, hashlib.sha256(broken).hexdigest()) is not None
+
+    # The next run downloads nothing for that release.
+    (game.root / "launch-record.txt").unlink()
+    expect_game_started(game, game.start(), "1")
+    assert server.requests().count("/launcher/broken.exe") == 1
+    assert game.launcher.read_bytes() == old
+
+    # A higher release that works is downloaded, put in place and confirms its start.
+    (game.root / "launch-record.txt").unlink()
+    newer = old + b"\0the fixed release\0" * 64
+    url = server.put_file("/launcher/fixed.exe", newer)
+    server.put_manifest(LAUNCHER_PATH, signed_manifest(LAUNCHER_PATH, newer, url, version="1.0.0.2"))
+    expect_game_started(game, game.start(), "1")
+    assert game.launcher.read_bytes() == newer
+    assert eventually(lambda: leftovers(game) == [], timeout=15)
 
 
 def test_an_untrusted_or_expired_stub_manifest_deletes_nothing(signed_game, server):
@@ -222,7 +269,8 @@ def test_a_download_longer_than_its_signed_size_is_stopped_and_removed(signed_ga
     server.route(path, file=path, content_length=framing)
     server.put_manifest(game.stub_path, signed_manifest(game.stub_path, data, url, version="1.0.0.2"))
     expect_box(game, GAME_ERROR, "Failed to download game stub update.", game.start())
-    assert not game.stub.exists(), "no unverified byte stays where the game loads it"
+    assert game.stub.read_bytes() == fixture("stub-1/ZVClient.dll").read_bytes(), "the stub stays as it was"
+    assert not (game.root / "ZVClient.dll.partial").exists(), "no unverified byte stays beside it"
     assert (game.root / "Foo.exe").exists()
     download = [line for line in log_lines(game.wine) if "ZVClient-2.dll -> " in line]
     written = re.search(r"-> HTTP 200, then error \d+ \w+, (\d+) bytes", download[0]) if download else None

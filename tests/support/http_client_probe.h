@@ -40,7 +40,7 @@ public:
     // DownloadProgress.
     static TransferResult DownloadToFile(HttpClient& client, const std::wstring& url, const std::wstring& targetPath,
                                          std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
-        return client.Download(url, targetPath, exactSize, progress);
+        return client.DownloadFile(url, targetPath, exactSize, progress);
     }
 };
 

@@ -1,6 +1,9 @@
 #include "update_stand_ins.h"
 
-#include <stdexcept>
+#include <algorithm>
+#include <system_error>
+
+#include "integrity/file_digest.h"
 
 namespace zv::test {
 
@@ -10,20 +13,102 @@ namespace {
 
 std::string Narrow(const std::wstring& text) { return {text.begin(), text.end()}; }
 
+// A staged file on disk: written, checked, switched and removed for real.
+class StandInStagedFile final : public StagedFile {
+public:
+    StandInStagedFile(ActLog& log, std::deque<RenameOutcome>& switches, std::wstring path)
+        : log_(log), switches_(switches), path_(std::move(path)) {}
+    ~StandInStagedFile() override {
+        if (!switched_ && !removed_) {
+            std::error_code ignored;
+            fs::remove(fs::path(path_), ignored);
+        }
+    }
+
+    bool Write(const char* data, std::size_t size, std::uint32_t&) override {
+        written_.append(data, size);
+        WriteFileBytes(path_, written_);
+        return true;
+    }
+    [[nodiscard]] std::wstring Name() const override { return path_; }
+
+    std::optional<FileDigests> Digests(bool) override {
+        log_.Add("check", path_);
+        return HashFileTwice(path_);
+    }
+
+    RenameOutcome SwitchInto(const std::wstring& target, bool replace) override {
+        log_.Add("switch " + log_.Name(path_) + " into", target);
+        RenameOutcome outcome = RenameDone();
+        if (!switches_.empty()) {
+            outcome = switches_.front();
+            switches_.pop_front();
+        }
+        if (!outcome.done()) {
+            return outcome;
+        }
+        if (!replace && fs::exists(fs::path(target))) {
+            return RenameRefused();
+        }
+        fs::rename(fs::path(path_), fs::path(target));
+        switched_ = true;
+        return outcome;
+    }
+
+    bool Remove() override {
+        log_.Add("remove", path_);
+        std::error_code ignored;
+        fs::remove(fs::path(path_), ignored);
+        removed_ = true;
+        return true;
+    }
+
+private:
+    ActLog& log_;
+    std::deque<RenameOutcome>& switches_;
+    std::wstring path_;
+    std::string written_;
+    bool switched_ = false;
+    bool removed_ = false;
+};
+
+class StandInSuccessor final : public Successor {
+public:
+    StandInSuccessor(ActLog& log, std::vector<ProbationState> states) : log_(log), states_(std::move(states)) {}
+
+    ProbationState Watch(std::chrono::milliseconds) override {
+        log_.Add("watch");
+        const ProbationState state = states_.at(std::min(next_, states_.size() - 1));
+        ++next_;
+        return state;
+    }
+    void End() override { log_.Add("end it"); }
+
+private:
+    ActLog& log_;
+    std::vector<ProbationState> states_;
+    std::size_t next_ = 0;
+};
+
 }  // namespace
 
-void ActLog::Add(const std::string& act, const std::wstring& path) {
+std::string ActLog::Name(const std::wstring& path) const {
     const auto label = labels_.find(path);
-    Add(act + " " + (label != labels_.end() ? label->second : Narrow(path)));
+    return label != labels_.end() ? label->second : Narrow(path);
 }
 
-Answer Served(std::string body) { return {{true, 200, 0}, std::move(body), TargetAfter::Removed}; }
-Answer Refused(std::uint32_t status) { return {{false, status, 0}, "", TargetAfter::Removed}; }
-// The codes HttpClient reports for these: ERROR_WINHTTP_CANNOT_CONNECT, ERROR_WINHTTP_CONNECTION_ERROR
-// and ERROR_SHARING_VIOLATION.
-Answer NoResponse() { return {{false, 0, 12029}, "", TargetAfter::Empty}; }
-Answer CutShort() { return {{false, 200, 12030}, "the first part", TargetAfter::Removed}; }
-Answer TargetHeldOpen() { return {{false, 0, 32}, "", TargetAfter::AsBefore}; }
+void ActLog::Add(const std::string& act, const std::wstring& path) { Add(act + " " + Name(path)); }
+
+Answer Served(std::string body) { return {{true, 200, 0}, std::move(body)}; }
+Answer Refused(std::uint32_t status) { return {{false, status, 0}, ""}; }
+// The codes HttpClient reports for these: ERROR_WINHTTP_CANNOT_CONNECT and
+// ERROR_WINHTTP_CONNECTION_ERROR.
+Answer NoResponse() { return {{false, 0, 12029}, ""}; }
+Answer CutShort() { return {{false, 200, 12030}, "the first part"}; }
+
+RenameOutcome RenameDone() { return {RenameOutcome::Kind::Done, 0}; }
+RenameOutcome RenameInUse() { return {RenameOutcome::Kind::InUse, 32}; }    // ERROR_SHARING_VIOLATION
+RenameOutcome RenameRefused() { return {RenameOutcome::Kind::Failed, 5}; }  // ERROR_ACCESS_DENIED
 
 const Answer& StandInTransfer::AnswerFor(const std::wstring& url) const {
     static const Answer kNoResponse = NoResponse();
@@ -40,57 +125,38 @@ TransferResult StandInTransfer::GetString(const std::wstring& url, std::string& 
     return answer.result;
 }
 
-TransferResult StandInTransfer::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                               std::optional<std::uint64_t> exactSize) {
-    log_.Add("download " + Narrow(url) + " to", targetPath);
+TransferResult StandInTransfer::DownloadTo(const std::wstring& url, DownloadSink& sink,
+                                           std::optional<std::uint64_t> exactSize) {
+    log_.Add("download " + Narrow(url) + " to", sink.Name());
     const Answer& answer = AnswerFor(url);
+    std::uint32_t error = 0;
     if (answer.result.complete && exactSize && answer.body.size() != *exactSize) {
-        fs::remove(fs::path(targetPath));
+        const bool longer = answer.body.size() > *exactSize;
+        sink.Write(answer.body.data(), longer ? *exactSize : answer.body.size(), error);
         // ERROR_FILE_TOO_LARGE, ERROR_WINHTTP_CONNECTION_ERROR
-        return {false, answer.result.httpStatus, answer.body.size() > *exactSize ? 223u : 12030u};
+        return {false, answer.result.httpStatus, longer ? 223u : 12030u};
     }
-    if (answer.result.complete) {
-        WriteFileBytes(targetPath, answer.body);
-        return answer.result;
-    }
-    switch (answer.target) {
-        case TargetAfter::AsBefore:
-            break;
-        case TargetAfter::Empty:
-            WriteFileBytes(targetPath, "");
-            break;
-        case TargetAfter::Removed:
-            fs::remove(fs::path(targetPath));
-            break;
-    }
+    sink.Write(answer.body.data(), answer.body.size(), error);
     return answer.result;
 }
 
-StandInSystem::StandInSystem(ActLog& log, const fs::path& temporaryFolder)
-    : folder((temporaryFolder / "").wstring()), log_(log) {
-    fs::create_directories(temporaryFolder);
-}
-
-std::wstring StandInSystem::TemporaryFolder() {
-    log_.Add("temporary folder");
-    return folder;
-}
-
-std::wstring StandInSystem::CreateTemporaryFile(const std::wstring& in) {
-    log_.Add("create temporary file");
-    if (!canCreateFile) {
-        return {};
+std::unique_ptr<StagedFile> StandInSystem::Stage(const std::wstring& path, std::uint32_t& error) {
+    log_.Add("stage", path);
+    if (!canStage) {
+        error = 5;  // ERROR_ACCESS_DENIED
+        return nullptr;
     }
-    const std::wstring path = in + L"ZVL1.tmp";
     WriteFileBytes(path, "");
-    log_.Label(path, "temp");
-    return path;
+    return std::make_unique<StandInStagedFile>(log_, switches, path);
 }
 
-void StandInSystem::RemoveFile(const std::wstring& path) {
+Removal StandInSystem::RemoveFile(const std::wstring& path) {
     log_.Add("remove", path);
+    if (held.contains(path)) {
+        return Removal::Failed;
+    }
     std::error_code ignored;
-    fs::remove(fs::path(path), ignored);
+    return fs::remove(fs::path(path), ignored) ? Removal::Removed : Removal::Absent;
 }
 
 void StandInSystem::Pause(std::chrono::milliseconds duration) {
@@ -113,9 +179,21 @@ bool StandInSystem::WriteManifestMark(std::wstring_view keySet, std::wstring_vie
     return true;
 }
 
-std::wstring StandInSelfUpdate::SystemFolder() {
-    log_.Add("system folder");
-    return systemFolder;
+bool StandInSystem::IsRolledBackRelease(std::string_view release) { return rolledBack.contains(std::string(release)); }
+
+bool StandInSystem::RememberRolledBackRelease(std::string_view release) {
+    log_.Add("remember rolled back " + std::string(release));
+    rolledBack.insert(std::string(release));
+    return true;
+}
+
+bool StandInSelfUpdate::ConfirmStart() noexcept {
+    if (!onProbation || confirmed_) {
+        return false;
+    }
+    confirmed_ = true;
+    log_.Add("confirm start");
+    return true;
 }
 
 bool StandInSelfUpdate::CanReplace(const std::wstring& path) {
@@ -123,10 +201,31 @@ bool StandInSelfUpdate::CanReplace(const std::wstring& path) {
     return canReplace;
 }
 
-ProcessStart StandInSelfUpdate::StartHidden(const ReplacementCommand& command) {
-    log_.Add("start hidden");
-    started = command;
-    return start;
+RenameOutcome StandInSelfUpdate::Rename(const std::wstring& from, const std::wstring& to) {
+    log_.Add("rename " + log_.Name(from) + " to", to);
+    RenameOutcome outcome = RenameDone();
+    if (!renames.empty()) {
+        outcome = renames.front();
+        renames.pop_front();
+    }
+    if (outcome.done()) {
+        fs::rename(fs::path(from), fs::path(to));
+    }
+    return outcome;
+}
+
+void StandInSelfUpdate::StepAside() { log_.Add("step aside"); }
+
+void StandInSelfUpdate::ComeBack() { log_.Add("come back"); }
+
+SuccessorStart StandInSelfUpdate::StartOnProbation(const std::wstring& path, const std::wstring& forwarded,
+                                                   const FileDigests&, bool) {
+    log_.Add("start on probation");
+    startedWith.emplace(path, forwarded);
+    if (start != SuccessorStart::Kind::Started) {
+        return {start, nullptr, start == SuccessorStart::Kind::NotStarted ? 193u : 0u};  // ERROR_BAD_EXE_FORMAT
+    }
+    return {start, std::make_unique<StandInSuccessor>(log_, watched), 0};
 }
 
 void StandInSelfUpdate::ExitProcess() {

@@ -2,14 +2,18 @@
 
 // Stand-ins for what the updaters act through, for their unit tables. The tables check the flows'
 // decisions for situations no real part produces on demand (a transfer that ends with a given
-// status, a temporary folder that cannot be had, a hand-over that does not start): every call is
-// recorded in order, and the acts on files happen for real in a scratch folder, so that the flows
-// hash real files and the tables see what is left on disk. The real transfer, acts and platform
-// are tested under Wine (src/net/http_client_test.cpp, update_windows_test.cpp) and end to end.
+// status, a staging file that cannot be made, a rename refused while a file is in use, a new
+// launcher that crashes): every call is recorded in order, and the acts on files happen for real
+// in a scratch folder, so that the flows hash real files and the tables see what is left on disk.
+// The real transfer, acts and platform are tested under Wine (src/net/http_client_test.cpp,
+// update_windows_test.cpp) and end to end.
 
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +35,7 @@ public:
     void Label(const std::wstring& path, std::string label) { labels_[path] = std::move(label); }
     void Add(std::string act) { acts_.push_back(std::move(act)); }
     void Add(const std::string& act, const std::wstring& path);
+    [[nodiscard]] std::string Name(const std::wstring& path) const;
     [[nodiscard]] const std::vector<std::string>& acts() const { return acts_; }
 
 private:
@@ -38,21 +43,17 @@ private:
     std::vector<std::string> acts_;
 };
 
-// What a download leaves in its target when the transfer is not complete (transfer.h).
-enum class TargetAfter { AsBefore, Empty, Removed };
-
 struct Answer {
     TransferResult result;
-    // What a complete GET hands back, or what a download writes (also when it fails later).
+    // What a complete GET hands back, or what a download writes (also when it fails later: the
+    // part that arrived).
     std::string body;
-    TargetAfter target = TargetAfter::Removed;
 };
 
 Answer Served(std::string body);
-Answer Refused(std::uint32_t status);  // a download's target is then removed
-Answer NoResponse();                   // a download's target is then empty
-Answer CutShort();                     // a 200 whose body broke off; a download's target is then removed
-Answer TargetHeldOpen();               // a download's target could not be opened, and is left as it was
+Answer Refused(std::uint32_t status);
+Answer NoResponse();
+Answer CutShort();  // a 200 whose body broke off after its first part
 
 class StandInTransfer final : public Transfer {
 public:
@@ -62,38 +63,51 @@ public:
     std::map<std::wstring, Answer> answers;
 
     TransferResult GetString(const std::wstring& url, std::string& body) override;
-    // With exactSize, a complete answer of another length fails as HttpClient fails it: a longer
-    // body with ERROR_FILE_TOO_LARGE, a shorter one as cut short; the target is then removed.
-    TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
-                                  std::optional<std::uint64_t> exactSize) override;
+    // Writes the answer's body into the sink. With exactSize, a complete answer of another length
+    // fails as HttpClient fails it: a longer body with ERROR_FILE_TOO_LARGE after exactSize bytes,
+    // a shorter one as cut short.
+    TransferResult DownloadTo(const std::wstring& url, DownloadSink& sink,
+                              std::optional<std::uint64_t> exactSize) override;
 
 private:
     const Answer& AnswerFor(const std::wstring& url) const;
     ActLog& log_;
 };
 
+// How a scripted rename ends: done (it happens on disk), in use or refused for good.
+RenameOutcome RenameDone();
+RenameOutcome RenameInUse();
+RenameOutcome RenameRefused();
+
 class StandInSystem final : public UpdateSystem {
 public:
-    StandInSystem(ActLog& log, const std::filesystem::path& temporaryFolder);
+    explicit StandInSystem(ActLog& log) : log_(log) {}
 
-    // What TemporaryFolder reports; empty for none.
-    std::wstring folder;
-    bool canCreateFile = true;
+    bool canStage = true;
+    // How the staged files' switches end, one after another; done once these are used up.
+    std::deque<RenameOutcome> switches;
+    // Files RemoveFile cannot remove.
+    std::set<std::wstring> held;
     // What Now reports.
     std::chrono::system_clock::time_point now = std::chrono::sys_days{std::chrono::year{2026} / 12 / 10};
     // The kept marks, by key set and path; writes fail without changing them when !canKeepMarks.
     std::map<std::pair<std::wstring, std::wstring>, ManifestMark> marks;
     bool canKeepMarks = true;
+    // The launcher releases remembered as rolled back.
+    std::set<std::string> rolledBack;
 
-    std::wstring TemporaryFolder() override;
-    // Makes folder + "ZVL1.tmp", labelled "temp".
-    std::wstring CreateTemporaryFile(const std::wstring& in) override;
-    void RemoveFile(const std::wstring& path) override;
+    // "stage LABEL"; the staged file logs "check LABEL", "switch LABEL into TARGET" and "remove LABEL".
+    std::unique_ptr<StagedFile> Stage(const std::wstring& path, std::uint32_t& error) override;
+    // "remove LABEL".
+    Removal RemoveFile(const std::wstring& path) override;
     void Pause(std::chrono::milliseconds duration) override;
     std::chrono::system_clock::time_point Now() override;
     std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) override;
     // Logged as "keep mark VERSION SHA256" (or "... withdrawn").
     bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) override;
+    bool IsRolledBackRelease(std::string_view release) override;
+    // "remember rolled back RELEASE".
+    bool RememberRolledBackRelease(std::string_view release) override;
 
 private:
     ActLog& log_;
@@ -106,18 +120,33 @@ class StandInSelfUpdate final : public SelfUpdatePlatform {
 public:
     explicit StandInSelfUpdate(ActLog& log) : log_(log) {}
 
-    std::wstring systemFolder = L"C:\\windows\\system32";
+    bool onProbation = false;
     bool canReplace = true;
-    ProcessStart start{true, 0};
-    std::optional<ReplacementCommand> started;
+    // How the renames end, one after another; done once these are used up.
+    std::deque<RenameOutcome> renames;
+    // How the new launcher's start ends, and what Watch reports of it, one after another (the last
+    // again once they are used up).
+    SuccessorStart::Kind start = SuccessorStart::Kind::Started;
+    std::vector<ProbationState> watched{ProbationState{true, false, {}, false}};
+    // What it was started with: the path and the forwarded text.
+    std::optional<std::pair<std::wstring, std::wstring>> startedWith;
 
-    std::wstring SystemFolder() override;
+    [[nodiscard]] bool OnProbation() const override { return onProbation; }
+    // "confirm start", the first time on probation.
+    bool ConfirmStart() noexcept override;
     bool CanReplace(const std::wstring& path) override;
-    ProcessStart StartHidden(const ReplacementCommand& command) override;
+    // "rename FROM to TO".
+    RenameOutcome Rename(const std::wstring& from, const std::wstring& to) override;
+    void StepAside() override;
+    void ComeBack() override;
+    // "start on probation"; its successor logs "watch" and "end it".
+    SuccessorStart StartOnProbation(const std::wstring& path, const std::wstring& forwarded, const FileDigests& checked,
+                                    bool withSha256) override;
     [[noreturn]] void ExitProcess() override;
 
 private:
     ActLog& log_;
+    bool confirmed_ = false;
 };
 
 }  // namespace zv::test

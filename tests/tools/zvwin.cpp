@@ -26,6 +26,14 @@
 //                   [--access read]                      ... for reading only (default: read and
 //                                                        write)
 //   zvwin trust-ca FILE.der                              add a CA to the machine's Root store
+//   zvwin probation confirm|hang                         play a launcher started on probation: set
+//                                                        the event its token names and end, or
+//                                                        hang without a window until ended
+//   zvwin overwrite-new FILE FOLDER...                   until stdin closes, try again and again to
+//                                                        overwrite, with FILE's bytes, every file in
+//                                                        the folders that was not there when it
+//                                                        began (but launch-record.txt); print what
+//                                                        it overwrote, one name a line
 //   zvwin with-env NAME=VALUE... -- PROGRAM [ARGS...]    run PROGRAM with these variables set in
 //                                                        its environment, wait for it and exit
 //                                                        with its exit code (Wine sets TMP, TEMP
@@ -35,7 +43,9 @@
 #include <commctrl.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -355,6 +365,99 @@ int RunWithEnvironment(int argc, wchar_t** argv) {
     return static_cast<int>(code);
 }
 
+// The names of the files in folder (not subfolders).
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.emplace_back(data.cFileName);
+        }
+    } while (::FindNextFileW(search, &data));
+    ::FindClose(search);
+    return names;
+}
+
+// A same-user program that wants its own bytes run in place of a download: whatever appears in the
+// folders it watches, it overwrites as soon as it can open it for writing.
+int OverwriteNewFiles(int argc, wchar_t** argv) {
+    if (argc < 4) {
+        return Fail("overwrite-new: FILE FOLDER... expected");
+    }
+    HANDLE source = ::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (source == INVALID_HANDLE_VALUE) {
+        return Fail("overwrite-new: cannot open FILE");
+    }
+    std::vector<char> bytes(16 << 20);
+    DWORD size = 0;
+    ::ReadFile(source, bytes.data(), static_cast<DWORD>(bytes.size()), &size, nullptr);
+    ::CloseHandle(source);
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> folders;
+    for (int i = 3; i < argc; ++i) {
+        folders.emplace_back(argv[i], FilesIn(argv[i]));
+    }
+    // stdin closing ends the watch; a thread waits for it.
+    volatile bool done = false;
+    HANDLE waiter = ::CreateThread(
+        nullptr, 0,
+        [](void* flag) -> DWORD {
+            WaitForStdinToClose();
+            *static_cast<volatile bool*>(flag) = true;
+            return 0;
+        },
+        const_cast<bool*>(&done), 0, nullptr);
+    std::printf("watching\n");
+    std::fflush(stdout);
+    std::map<std::wstring, int> overwritten;
+    while (!done) {
+        for (const auto& [folder, before] : folders) {
+            for (const std::wstring& name : FilesIn(folder)) {
+                if (std::find(before.begin(), before.end(), name) != before.end() ||
+                    _wcsicmp(name.c_str(), L"launch-record.txt") == 0) {
+                    continue;
+                }
+                const std::wstring path = folder + L"\\" + name;
+                HANDLE file =
+                    ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+                if (file == INVALID_HANDLE_VALUE) {
+                    continue;
+                }
+                DWORD written = 0;
+                if (::WriteFile(file, bytes.data(), size, &written, nullptr) && ::SetEndOfFile(file)) {
+                    ++overwritten[folder + L"\\" + name];
+                }
+                ::CloseHandle(file);
+            }
+        }
+        ::Sleep(1);
+    }
+    ::WaitForSingleObject(waiter, INFINITE);
+    ::CloseHandle(waiter);
+    for (const auto& [path, times] : overwritten) {
+        std::printf("%s\n", Utf8(path).c_str());
+    }
+    return 0;
+}
+
+// A launcher started on probation, as far as its watcher can tell: the event the token names.
+int PlayProbation(const std::wstring& how) {
+    wchar_t token[128] = {};
+    if (::GetEnvironmentVariableW(L"ZV_REPLACEMENT_PROBATION", token, 128) == 0) {
+        return Fail("probation: no token");
+    }
+    const HANDLE event = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::wcstoull(token, nullptr, 16)));
+    if (how == L"confirm") {
+        return ::SetEvent(event) ? 0 : Fail("probation: SetEvent failed");
+    }
+    ::Sleep(INFINITE);
+    return 0;
+}
+
 int Run(int argc, wchar_t** argv) {
     if (argc < 2) {
         return Fail("no command");
@@ -362,6 +465,12 @@ int Run(int argc, wchar_t** argv) {
     const std::wstring command = argv[1];
     if (command == L"with-env") {
         return RunWithEnvironment(argc, argv);
+    }
+    if (command == L"overwrite-new") {
+        return OverwriteNewFiles(argc, argv);
+    }
+    if (command == L"probation") {
+        return PlayProbation(argc > 2 ? argv[2] : L"");
     }
     const Options options = ParseOptions(argc, argv, 2);
     const DWORD timeout = Number(options, L"timeout", 10000);
