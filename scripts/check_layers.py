@@ -130,7 +130,7 @@ ROLES = {
     "net": "the HTTP client behind the Transfer interface, the proxy",
     "ui": "the UI thread, the splash and its bar, the agreement window",
     "launch": "discovery of the client target and the game, the game's start",
-    "update": "manifests, signatures, the tree's layout, the two updaters, the hand-over",
+    "update": "manifests, signatures, the tree's layout, the two updaters, staging and probation",
     "app": "the composition root, the run's order, the game step, the guard, the agreement",
     "tools/zvpublish/signing": "the publishing tool's keys and signatures",
     "tools/zvpublish/tree": "the published tree: its files, manifests and contents",

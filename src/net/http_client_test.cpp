@@ -429,6 +429,40 @@ TEST_F(HttpClientTest, DownloadToFileIntoAMissingFolderFailsBeforeAnyRequest) {
     EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
 }
 
+// A sink the caller holds: it gets the body as it arrives, and a write it refuses ends the transfer
+// with the sink's own reason.
+class MemorySink final : public zv::DownloadSink {
+public:
+    std::string received;
+    std::optional<std::size_t> refuseAfter;  // refuse the write that would go past this many bytes
+
+    bool Write(const char* data, std::size_t size, std::uint32_t& error) override {
+        if (refuseAfter && received.size() + size > *refuseAfter) {
+            error = ERROR_DISK_FULL;
+            return false;
+        }
+        received.append(data, size);
+        return true;
+    }
+    [[nodiscard]] std::wstring Name() const override { return L"memory"; }
+};
+
+TEST_F(HttpClientTest, DownloadToASinkHandsItTheBodyAndStopsAtItsRefusal) {
+    HttpClient client;
+    MemorySink whole;
+    EXPECT_EQ(client.DownloadTo(server_.Url("/r50k.bin"), whole, 50000), Complete());
+    EXPECT_TRUE(whole.received == Served("r50k.bin"));
+
+    MemorySink cut;
+    EXPECT_EQ(client.DownloadTo(server_.Url("/cut"), cut, std::nullopt), Failed(ERROR_WINHTTP_CONNECTION_ERROR, 200));
+    EXPECT_FALSE(cut.received.empty()) << "what arrived before the cut is the caller's to keep or drop";
+
+    MemorySink full;
+    full.refuseAfter = 1000;
+    EXPECT_EQ(client.DownloadTo(server_.Url("/big.bin"), full, std::nullopt), Failed(ERROR_DISK_FULL, 200));
+    EXPECT_LE(full.received.size(), 1000u);
+}
+
 struct ProgressCase {
     const char* path;
     std::optional<std::uint64_t> exactSize;

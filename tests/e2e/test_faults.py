@@ -51,15 +51,6 @@ def playable_folder(wine, server, root) -> GameFolder:
     return folder
 
 
-# The self-update hands the paths to the command interpreter in variables that it reads with
-# delayed expansion. Windows' interpreter never looks into such a value; Wine's expands %NAME%
-# inside the paths that copy and start get, and exclamation marks inside the file copy reads, so
-# under Wine such a path still names another file. The unit tests check these paths against the documented
-# rules.
-WINE_EXPANDS_AGAIN = pytest.mark.xfail(
-    strict=True, reason="Wine's command interpreter expands %NAME% inside a variable's value again")
-
-
 # -- paths ----------------------------------------------------------------------------------------
 
 DEEP = "/".join(["a deep folder level with a rather long name"] * 7)  # with the test's folder: > 260
@@ -106,27 +97,30 @@ def test_game_folders_with_unusual_paths_update_and_start(accepted_wine, server,
     assert sha1_of(folder.stub) == sha1_of(newer)
 
 
-# Not from a folder deeper than 260 characters: the command interpreter cannot copy or start
-# there, and the launcher says so before it downloads anything (below).
-@pytest.mark.parametrize("name,relative", [
-    pytest.param(*p[:2], id=p[0], marks=[WINE_EXPANDS_AGAIN] if "%" in p[1] else [])
-    for p in PATHS if p[1] != DEEP])
+# Not from a folder deeper than 260 characters: the new launcher could not be started there, and
+# the launcher says so before it downloads anything (below).
+@pytest.mark.parametrize("name,relative", [p[:2] for p in PATHS if p[1] != DEEP], ids=[p[0] for p in PATHS
+                                                                                      if p[1] != DEEP])
 def test_self_update_replaces_a_launcher_on_an_unusual_path(accepted_wine, server, tmp_path, name, relative):
-    """The replacement command carries the launcher's path through the command interpreter."""
+    """The launcher's path reaches only renames and the process start, never a command interpreter."""
     folder = playable_folder(accepted_wine, server, tmp_path / relative)
     newer = newer_launcher_published(server, folder)
 
     assert wait_exit(folder.start()) == 0
-    assert eventually(lambda: folder.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
+    assert folder.launcher.read_bytes() == newer, "the launcher was not replaced"
     assert folder.launch_record(wait=30) is not None, "the restarted launcher did not start the game"
-    assert eventually(lambda: not accepted_wine.temporary_files(), timeout=10)
+    assert eventually(lambda: not staged_or_previous(folder), timeout=15)
     assert not boxes(accepted_wine)
+
+
+def staged_or_previous(folder: GameFolder) -> list[Path]:
+    return [p for p in folder.root.iterdir() if p.suffix in (".new", ".previous", ".partial")]
 
 
 def test_self_update_of_a_launcher_deeper_than_260_characters_is_refused_before_the_download(
         accepted_wine, server, tmp_path):
-    """Once the launcher has ended nobody would see the interpreter fail, so a replacement it
-    cannot carry out ends the run with its box instead, every time, and downloads nothing."""
+    """The process start takes no longer path, so the new launcher could not be started; the run
+    ends with its box instead, every time, before anything is downloaded."""
     folder = playable_folder(accepted_wine, server, tmp_path / DEEP)
     newer_launcher_published(server, folder)
     before = snapshot(folder.root)
@@ -175,43 +169,6 @@ def test_a_client_target_held_by_another_process_stays_as_it_is(ready_game, serv
         game.wine.release_held(holder)
     assert snapshot(game.root) == before
     assert game.wine.temporary_files() == []
-
-
-def test_a_launcher_that_cannot_be_replaced_keeps_working(ready_game, server):
-    """The interpreter's copy over the launcher fails while another process holds the file. The
-    launcher has already ended with 0 and cannot see that failure; the old launcher stays as it was
-    and works on the next run, once the server publishes it again. On Windows the interpreter stops
-    at the failed copy, so the downloaded file stays in the temporary folder and nothing restarts;
-    Wine's copy reports no failure, so the commands after it delete the download and try the restart
-    (which fails on the held file). Either way only the verified download may be left."""
-    game, wine = ready_game, ready_game.wine
-    game.add_stub(1)
-    server.publish_stub(game.root / "Foo.exe", game.stub)
-    old = game.launcher.read_bytes()
-    newer = newer_launcher_published(server, game)
-    leftovers_before = set(wine.temporary_files())
-    holder = None
-    try:
-        assert wait_exit(game.start()) == 0
-        # Taken as soon as the old launcher has ended, well inside the interpreter's two seconds.
-        holder = hold(wine, game.launcher, "read")
-        # The interpreter waits two seconds before its copy; give it time to try and fail.
-        assert not eventually(lambda: game.launcher.read_bytes() != old, timeout=6)
-        assert game.launch_record(wait=1) is None, "no new launcher started"
-    finally:
-        if holder:
-            wine.release_held(holder)
-    assert server.requests().count(MANIFEST) == 1, "no launcher ran again"
-    leftovers = set(wine.temporary_files()) - leftovers_before
-    assert all(p.read_bytes() == newer for p in leftovers), "nothing but the verified download"
-    for path in leftovers:
-        path.unlink()
-
-    server.publish_launcher(game.launcher)
-    assert wait_exit(game.start()) == 0
-    assert game.launch_record() is not None
-    assert game.launcher.read_bytes() == old
-    assert not boxes(wine)
 
 
 # -- the update server ------------------------------------------------------------------------------
@@ -304,46 +261,52 @@ def newer_launcher_published(server, folder) -> bytes:
     return newer
 
 
-ENVIRONMENT_MESSAGES = [
-    # (name, environment of the launcher, arguments, expected text)
-    ("temporary folder missing", {"TMP": r"C:\zv-no-such-folder", "TEMP": r"C:\zv-no-such-folder"}, [],
-     "Failed to create temporary file for download."),
-    ("temporary folder path too long", {"TMP": "C:\\" + "x" * 300, "TEMP": "C:\\" + "x" * 300}, [],
-     "Failed to get system temporary path."),
+# The self-update makes nothing in the user's temporary folder: whatever that folder is, or is not,
+# the update goes on beside the launcher.
+TEMPORARY_FOLDERS = [
+    ("missing", r"C:\zv-no-such-folder"),
+    ("a path too long", "C:\\" + "x" * 300),
+    ("letters", "C:\\Temp Jösé Юзер ユーザー"),
+    ("percent signs and exclamation marks", "C:\\Temp %OS% 100% !OS!"),
+    ("punctuation", "C:\\Temp ^ & (x) ;,=+'"),
 ]
 
 
-@pytest.mark.parametrize("name,env,args,text", ENVIRONMENT_MESSAGES, ids=[m[0] for m in ENVIRONMENT_MESSAGES])
-def test_messages_of_an_odd_environment(ready_game, server, name, env, args, text):
-    game = ready_game
-    newer_launcher_published(server, game)
-    before = snapshot(game.root)
-    leftovers_before = set(game.wine.temporary_files())
-    expect_one_box(game.wine, game.start(args, windows_env=env), LAUNCHER_ERROR, text)
-    assert snapshot(game.root) == before
-    assert set(game.wine.temporary_files()) == leftovers_before
-    assert not [p for p in server.requests() if p.startswith("/stub/")], "the game step never runs"
-
-
-# Not a temporary folder with percent signs or exclamation marks: under Wine the interpreter would
-# expand them in the variable's value again, fail its copy, go on regardless and restart the old launcher,
-# which downloads again, over and over (such paths are checked through the launcher's folder above
-# and against the interpreter's rules in the unit tests).
-@pytest.mark.parametrize("name", ["Temp Jösé Юзер ユーザー", "Temp ^ & (x) ;,=+'"],
-                         ids=["letters", "punctuation"])
-def test_self_update_through_a_temporary_folder_with_an_unusual_name(ready_game, server, name):
-    """A user's temporary folder often carries the user's name, accents and blanks included; the
-    download is made there and the command interpreter copies it from there."""
+@pytest.mark.parametrize("name,folder", TEMPORARY_FOLDERS, ids=[f[0] for f in TEMPORARY_FOLDERS])
+def test_the_self_update_needs_no_temporary_folder(ready_game, server, name, folder):
     game, wine = ready_game, ready_game.wine
     game.add_stub(1)
     server.publish_stub(game.root / "Foo.exe", game.stub)
-    folder = wine.prefix / "drive_c" / name
-    folder.mkdir(exist_ok=True)
     newer = newer_launcher_published(server, game)
-
-    windows_folder = "C:\\" + name
-    assert wait_exit(game.start(windows_env={"TMP": windows_folder, "TEMP": windows_folder})) == 0
-    assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
+    assert wait_exit(game.start(windows_env={"TMP": folder, "TEMP": folder})) == 0
+    assert game.launcher.read_bytes() == newer, "the launcher was not replaced"
     assert game.launch_record(wait=30) is not None, "the restarted launcher did not start the game"
-    assert eventually(lambda: not list(folder.glob("ZVL*.tmp")), timeout=10), "the download is deleted"
+    assert eventually(lambda: not staged_or_previous(game), timeout=15)
     assert not boxes(wine)
+
+
+# A staging file that cannot be made (here a folder of that name is in the way) ends the update
+# that needs it with its box; the launcher and the stub stay as they were.
+STAGING_IN_THE_WAY = [
+    # (name, the staging file's name, what is published, caption, text)
+    ("the launcher's", "Foo_ZV.exe.new", "launcher", LAUNCHER_ERROR, "Failed to create temporary file for download."),
+    ("the stub's", "ZVClient.dll.partial", "stub", GAME_ERROR, "Failed to download game stub update."),
+]
+
+
+@pytest.mark.parametrize("name,staging,published,caption,text", STAGING_IN_THE_WAY,
+                         ids=[c[0] for c in STAGING_IN_THE_WAY])
+def test_a_staging_file_that_cannot_be_made_ends_its_update_with_its_box(ready_game, server, name, staging,
+                                                                         published, caption, text):
+    game = ready_game
+    game.add_stub(1)
+    if published == "launcher":
+        server.publish_stub(game.root / "Foo.exe", game.stub)
+        newer_launcher_published(server, game)
+    else:
+        server.publish_stub(game.root / "Foo.exe", fixture("stub-2/ZVClient.dll"))
+    (game.root / staging).mkdir()
+    before = snapshot(game.root)
+    expect_one_box(game.wine, game.start(), caption, text)
+    assert snapshot(game.root) == before
+    assert (game.root / staging).is_dir()

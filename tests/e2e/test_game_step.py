@@ -115,28 +115,30 @@ def test_manifest_faults_give_their_message_and_leave_the_files(ready_game, serv
     assert {p: p.read_bytes() for p in game.root.iterdir()} == files
 
 
-def test_stub_download_404_removes_the_stub_but_not_the_game(ready_game, server):
+def test_stub_download_404_leaves_the_stub_and_the_game(ready_game, server):
     game = ready_game
-    game.add_stub(1)
+    old = game.add_stub(1).read_bytes()
     newer_digest = sha1_of(fixture("stub-2/ZVClient.dll"))
     server.publish_stub(game.root / "Foo.exe", None, {"sha1": newer_digest, "url": server.url("/missing.dll")})
     process = game.start()
     expect_box(game, GAME_ERROR, "Failed to download game stub update.", process)
-    assert not game.stub.exists()
+    assert game.stub.read_bytes() == old, "the stub stays as it was"
+    assert not (game.root / "ZVClient.dll.partial").exists()
     assert (game.root / "Foo.exe").exists()
 
 
-def test_downloaded_stub_that_does_not_match_is_removed_and_fetched_again_next_run(ready_game, server):
+def test_downloaded_stub_that_does_not_match_is_thrown_away_and_fetched_again_next_run(ready_game, server):
     game = ready_game
-    game.add_stub(1)
+    old = game.add_stub(1).read_bytes()
     good = fixture("stub-2/ZVClient.dll")
     wrong = fixture("stub-1/ZVClient.dll").read_bytes() + b"tampered"
     url = server.put_file("/stub/wrong.dll", wrong)
     server.publish_stub(game.root / "Foo.exe", None, {"sha1": sha1_of(good), "url": url})
     process = game.start()
     expect_box(game, GAME_ERROR, "Downloaded game stub file checksum does not match expected value.", process)
-    # Nothing unverified is left where the game, started directly, would load it.
-    assert not game.stub.exists()
+    # Nothing unverified is left where the game, started directly, would load it: the stub it had.
+    assert game.stub.read_bytes() == old
+    assert not (game.root / "ZVClient.dll.partial").exists()
     assert (game.root / "Foo.exe").exists()
 
     server.put_file("/stub/wrong.dll", good)

@@ -1,6 +1,7 @@
-"""A launcher file that the player may not replace, end to end: the self-update refuses before it
-downloads anything, with one box, instead of handing over a copy that the command interpreter
-could not carry out after the launcher had already ended with 0.
+"""A launcher the player may not replace, end to end: the self-update refuses before it downloads
+anything, with one box, instead of downloading on every run what it can never put in place. The
+update is staged beside the launcher and switched by renames, so what counts is whether the player
+may create files in the launcher's folder and move the launcher's file there.
 
 Why Wine runs as an ordinary user here: Wine has no access control of its own. A Windows program
 may write a file exactly when the Unix permissions let the Wine process write it, and nothing
@@ -22,7 +23,8 @@ from harness import (AGREEMENT_KEY, FAILURE_CAPTIONS, MESSAGE_BOX_CLASS, GameFol
 PLAYER = "zvplayer"
 MANIFEST = "/launcher/manifest.json"
 DOWNLOAD = "/launcher/next.exe"
-REFUSED = "Failed to create update process."  # result 8
+REFUSED = "Failed to create update process."  # result 8: the launcher cannot be moved aside
+NO_STAGING = "Failed to create temporary file for download."  # result 5: nothing can be made beside it
 
 
 @pytest.fixture(scope="module")
@@ -72,12 +74,8 @@ def game_root(player_wine, workspace, request):
         yield parent / "Foo Game"
     finally:
         if getattr(request.node, "report_call", None) and request.node.report_call.failed:
-            # A launcher that handed over anyway may go on downloading and restarting without the
-            # test (Wine's interpreter carries on after a failed copy): nothing of it, its
-            # downloads included, may reach the next case.
+            # A launcher that went on without the test: nothing of it may reach the next case.
             player_wine.restart()
-            for leftover in player_wine.temporary_files():
-                leftover.unlink()
         player_wine.end_stragglers()
         shutil.rmtree(parent, ignore_errors=True)
 
@@ -95,24 +93,24 @@ def snapshot(folder: Path) -> dict:
 ROOT, PLAYER_OWNS = "root", "player"
 
 CASES = [
-    # (name, owner of the game folder, owner and mode of the launcher file, whether the launcher
-    #  replaces itself; otherwise the run ends with result 8 before the download)
-    # The player's prefix trusts the test CA and its interpreter replaces the launcher; the running
-    # launcher's own file, refused only for being in use, counts as one the player may replace.
-    ("the player's folder and launcher", PLAYER_OWNS, PLAYER_OWNS, 0o644, True),
-    # Program Files, say: the player may neither create files in the folder nor change the launcher.
-    ("root's folder and launcher", ROOT, ROOT, 0o644, False),
-    # The folder would let the player create files, but copy /y has to write into the existing file.
-    ("root's launcher in the player's folder", PLAYER_OWNS, ROOT, 0o644, False),
-    # The read-only attribute, which Wine shows for a file without any write permission.
-    ("the player's launcher, read-only", PLAYER_OWNS, PLAYER_OWNS, 0o444, False),
+    # (name, owner of the game folder, owner and mode of the launcher file, None when the launcher
+    #  replaces itself, otherwise the box's text; the run then ends before the download)
+    # The running launcher's own file, refused only for being in use, counts as one the player may move.
+    ("the player's folder and launcher", PLAYER_OWNS, PLAYER_OWNS, 0o644, None),
+    # Program Files, say: the player may neither create files in the folder nor move the launcher.
+    ("root's folder and launcher", ROOT, ROOT, 0o644, NO_STAGING),
+    # The folder is the player's: renaming a file there needs the folder, not the file (on Windows
+    # the folder's right to delete its children, here the folder's write permission).
+    ("root's launcher in the player's folder", PLAYER_OWNS, ROOT, 0o644, None),
+    # The read-only attribute, which Wine shows for a file without any write permission: a file
+    # someone chose to keep as it is.
+    ("the player's launcher, read-only", PLAYER_OWNS, PLAYER_OWNS, 0o444, REFUSED),
 ]
 
 
-@pytest.mark.parametrize("name,folder_owner,launcher_owner,launcher_mode,replaced", CASES,
-                         ids=[c[0] for c in CASES])
+@pytest.mark.parametrize("name,folder_owner,launcher_owner,launcher_mode,refusal", CASES, ids=[c[0] for c in CASES])
 def test_a_launcher_the_player_may_not_replace_is_refused_before_the_download(
-        player_wine, player, server, game_root, name, folder_owner, launcher_owner, launcher_mode, replaced):
+        player_wine, player, server, game_root, name, folder_owner, launcher_owner, launcher_mode, refusal):
     wine = player_wine
     game = GameFolder(wine, game_root)
     game.add_game("Foo.exe")
@@ -135,14 +133,15 @@ def test_a_launcher_the_player_may_not_replace_is_refused_before_the_download(
     texts = []
     code, caption = finish_run(wine, game.start(), on_box=lambda box: texts.extend(box.static_texts()))
     assert not [w for w in wine.windows(MESSAGE_BOX_CLASS) if w.title in FAILURE_CAPTIONS], "one box at most"
-    if replaced:
+    if refusal is None:
         assert (code, caption) == (0, None)
-        assert eventually(lambda: game.launcher.read_bytes() == newer, timeout=30), "the launcher was not replaced"
+        assert game.launcher.read_bytes() == newer, "the launcher was not replaced"
         assert game.launch_record(wait=30) is not None, "the restarted launcher did not start the game"
-        assert eventually(lambda: not wine.temporary_files(), timeout=10), "the download is deleted"
+        assert eventually(lambda: not [p for p in game.root.iterdir() if p.suffix in (".new", ".previous")],
+                          timeout=15), "the previous launcher is removed"
         assert server.requests().count(DOWNLOAD) == 1
     else:
-        assert (code, caption, texts) == (1, "Launcher Update Error", [REFUSED])
+        assert (code, caption, texts) == (1, "Launcher Update Error", [refusal])
         assert snapshot(game.root) == before, "the launcher and its folder stay as they were"
-        assert wine.temporary_files() == [], "no temporary file is left behind"
         assert server.requests() == [MANIFEST], "neither the download nor the game step"
+    assert wine.temporary_files() == [], "nothing is made in the player's temporary folder"

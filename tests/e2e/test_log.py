@@ -78,7 +78,7 @@ def test_a_run_that_replaces_the_stub_logs_every_request_and_the_file_it_replace
     requests = [line for line in lines if line.startswith("GET ")]
     assert len(requests) == 3, requests
     assert all(" -> HTTP 200, " in line for line in requests), requests
-    assert requests[2].endswith(" into " + to_windows_path(game.stub))
+    assert requests[2].endswith(" into " + to_windows_path(game.stub) + ".partial")
     assert f"replaced {to_windows_path(game.stub)} with the verified download" in lines
     assert lines[-2:] == ["result 0: Operation completed successfully.", "exit 0"]
 
