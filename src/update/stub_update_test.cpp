@@ -71,6 +71,7 @@ struct StubUpdate {
         log.Label(location.clientTarget, "target");
         log.Label(location.clientStub, "stub");
         log.Label(staging.wstring(), "partial");
+        log.Label(staging.wstring() + L".resume", "partial note");
         Publish(Manifest(Sha1Hex(kNewStub)));
         AnswerDownload(zv::test::Served(kNewStub));
     }
@@ -80,14 +81,21 @@ struct StubUpdate {
     void AnswerDownload(const Answer& answer) { transfer.answers[Wide(kDownloadUrl)] = answer; }
 };
 
-// A run first removes what a run that was ended during its download may have left.
-const std::string kTidy = "remove partial";
+// A run that goes on removes what a run that was ended during its download may have left; one that
+// fails keeps it for a later resume.
+const std::vector<std::string> kTidy = {"remove partial note", "remove partial"};
 const std::string kGet = "get " + kManifestUrl;
 const std::string kStage = "stage partial";
 const std::string kDownload = "download " + kDownloadUrl + " to partial";
 // A download checked where it will be used and switched in through the handle it was checked under.
 const std::string kCheck = "check partial";
 const std::string kSwitch = "switch partial into stub";
+
+// The acts of a run that goes on, with the leftovers looked for at its end.
+std::vector<std::string> Tidied(std::vector<std::string> acts) {
+    acts.insert(acts.end(), kTidy.begin(), kTidy.end());
+    return acts;
+}
 
 struct Case {
     const char* name;
@@ -116,100 +124,86 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
     const auto noChange = [](StubUpdate&) {};
     const Case cases[] = {
         {"current, and a current stub needs no url",
-         [](StubUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldStub) + R"("})"); },
-         LaunchResult::Success,
-         {kTidy, kGet, "pause 300 ms"},
-         true,
-         kOldStub},
+         [](StubUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldStub) + R"("})"); }, LaunchResult::Success,
+         Tidied({kGet, "pause 300 ms"}), true, kOldStub},
         // HashFile gives twenty zero bytes for a file it cannot read.
         {"forty zero digits match a missing stub",
          [](StubUpdate& u) {
              fs::remove(u.stub);
              u.Publish(R"({"sha1": ")" + std::string(40, '0') + R"("})");
          },
-         LaunchResult::Success,
-         {kTidy, kGet, "pause 300 ms"},
-         true,
-         std::nullopt},
-        {"replaced",
-         noChange,
-         LaunchResult::Success,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch},
-         true,
+         LaunchResult::Success, Tidied({kGet, "pause 300 ms"}), true, std::nullopt},
+        {"replaced", noChange, LaunchResult::Success, Tidied({kGet, kStage, kDownload, kCheck, kSwitch}), true,
          kNewStub},
-        {"no stub yet",
-         [](StubUpdate& u) { fs::remove(u.stub); },
-         LaunchResult::Success,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch},
-         true,
-         kNewStub},
+        {"no stub yet", [](StubUpdate& u) { fs::remove(u.stub); }, LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch}), true, kNewStub},
 
         // The server does not know the build: the game must not be played.
         {"12: the manifest answered with 404 deletes the client target",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
          LaunchResult::StubManifestFetchFailed,
-         {kTidy, kGet, "remove target"},
+         {kGet, "remove target"},
          false,
          kOldStub},
         {"12: a 500 deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(500)); },
          LaunchResult::StubManifestFetchFailed,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"12: no response deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::NoResponse()); },
          LaunchResult::StubManifestFetchFailed,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"12: a body cut short after a 200 deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::CutShort()); },
          LaunchResult::StubManifestFetchFailed,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"12: not one JSON value deletes nothing",
          [](StubUpdate& u) { u.Publish("{\"sha1\": "); },
          LaunchResult::StubManifestFetchFailed,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
 
         {"13: no sha1",
          [](StubUpdate& u) { u.Publish(R"({"url": "https://x/"})"); },
          LaunchResult::StubManifestMissingSha1,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"13: sha1 not a string",
          [](StubUpdate& u) { u.Publish(R"({"sha1": 123})"); },
          LaunchResult::StubManifestMissingSha1,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"13: sha1 not 40 digits",
          [](StubUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewStub).substr(1))); },
          LaunchResult::StubManifestMissingSha1,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"13: not an object",
          [](StubUpdate& u) { u.Publish("[\"" + Sha1Hex(kOldStub) + "\"]"); },
          LaunchResult::StubManifestMissingSha1,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"14: differs, no url",
          [](StubUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewStub) + R"("})"); },
          LaunchResult::StubManifestMissingUrl,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"14: differs, url not a string",
          [](StubUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kNewStub) + R"(", "url": 7})"); },
          LaunchResult::StubManifestMissingUrl,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
 
@@ -217,25 +211,25 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
         {"15: the download answered with 404",
          [](StubUpdate& u) { u.AnswerDownload(zv::test::Refused(404)); },
          LaunchResult::StubDownloadFailed,
-         {kTidy, kGet, kStage, kDownload, "remove partial"},
+         {kGet, kStage, kDownload, "remove partial"},
          true,
          kOldStub},
         {"15: the download cut short",
          [](StubUpdate& u) { u.AnswerDownload(zv::test::CutShort()); },
          LaunchResult::StubDownloadFailed,
-         {kTidy, kGet, kStage, kDownload, "remove partial"},
+         {kGet, kStage, kDownload, "remove partial"},
          true,
          kOldStub},
         {"15: no staging file beside the stub",
          [](StubUpdate& u) { u.system.canStage = false; },
          LaunchResult::StubDownloadFailed,
-         {kTidy, kGet, "stage partial"},
+         {kGet, "stage partial"},
          true,
          kOldStub},
         {"16: the download is not what the manifest names: the stub stays as it was",
          [](StubUpdate& u) { u.AnswerDownload(zv::test::Served(kOldStub + " tampered")); },
          LaunchResult::StubChecksumMismatch,
-         {kTidy, kGet, kStage, kDownload, kCheck, "remove partial"},
+         {kGet, kStage, kDownload, kCheck, "remove partial"},
          true,
          kOldStub},
         // A running game holds its stub: the switch waits for it for 10 seconds, then gives up.
@@ -244,21 +238,20 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
              u.system.switches = {zv::test::RenameInUse(), zv::test::RenameInUse()};
          },
          LaunchResult::Success,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, "pause 100 ms", kSwitch, "pause 200 ms", kSwitch},
-         true,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, "pause 100 ms", kSwitch, "pause 200 ms", kSwitch}), true,
          kNewStub},
         {"15: still in use after 10 seconds: the stub stays as it was",
          [](StubUpdate& u) { u.system.switches = std::deque(8, zv::test::RenameInUse()); },
          LaunchResult::StubDownloadFailed,
-         {kTidy,           kGet,    kStage,          kDownload, kCheck,          kSwitch, "pause 100 ms",  kSwitch,
-          "pause 200 ms",  kSwitch, "pause 400 ms",  kSwitch,   "pause 800 ms",  kSwitch, "pause 1600 ms", kSwitch,
-          "pause 3200 ms", kSwitch, "pause 3700 ms", kSwitch,   "remove partial"},
+         {kGet,    kStage,          kDownload, kCheck,          kSwitch, "pause 100 ms",  kSwitch, "pause 200 ms",
+          kSwitch, "pause 400 ms",  kSwitch,   "pause 800 ms",  kSwitch, "pause 1600 ms", kSwitch, "pause 3200 ms",
+          kSwitch, "pause 3700 ms", kSwitch,   "remove partial"},
          true,
          kOldStub},
         {"15: refused for good: the stub stays as it was",
          [](StubUpdate& u) { u.system.switches = {zv::test::RenameRefused()}; },
          LaunchResult::StubDownloadFailed,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, "remove partial"},
+         {kGet, kStage, kDownload, kCheck, kSwitch, "remove partial"},
          true,
          kOldStub},
         {"a staging file left by an ended run is removed",
@@ -266,14 +259,22 @@ TEST(UpdateClientStub, EveryOutcomeWithItsActsInOrder) {
              zv::test::WriteFileBytes(u.staging, "half a download");
              u.Publish(R"({"sha1": ")" + Sha1Hex(kOldStub) + R"("})");
          },
-         LaunchResult::Success,
-         {kTidy, kGet, "pause 300 ms"},
-         true,
-         kOldStub},
+         LaunchResult::Success, Tidied({kGet, "pause 300 ms"}), true, kOldStub},
     };
     for (const auto& c : cases) {
         Expect(c);
     }
+}
+
+TEST(UpdateClientStub, AStagingFileLeftByAnEndedRunIsKeptWhileTheRunFails) {
+    // The next run may still resume it; only a run that goes on without it removes it.
+    StubUpdate update;
+    zv::test::WriteFileBytes(update.staging, "half a download");
+    update.AnswerManifest(zv::test::NoResponse());
+    EXPECT_EQ(zv::UpdateClientStub(update.location, zv::UpdateSource{kHost, {}}, update.transfer, update.system),
+              LaunchResult::StubManifestFetchFailed);
+    EXPECT_EQ(update.log.acts(), (Acts{kGet}));
+    EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.staging), "half a download");
 }
 
 #ifndef _WIN32
@@ -332,48 +333,27 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
     const std::string other = "other bytes";
     const auto published = [](StubUpdate& u) { u.Publish(Signed().Body()); };
     const Case cases[] = {
-        {"current: the accepted version is kept",
-         SignedWith(OldStubAt("1.0.0.1")),
-         LaunchResult::Success,
-         {kTidy, kGet, "keep mark 1.0.0.1 " + Sha256Hex(kOldStub), "pause 300 ms"},
-         true,
-         kOldStub},
+        {"current: the accepted version is kept", SignedWith(OldStubAt("1.0.0.1")), LaunchResult::Success,
+         Tidied({kGet, "keep mark 1.0.0.1 " + Sha256Hex(kOldStub), "pause 300 ms"}), true, kOldStub},
         {"current, at the version already accepted: nothing kept again",
-         Kept("1.0.0.1 " + Sha256Hex(kOldStub), SignedWith(OldStubAt("1.0.0.1"))),
-         LaunchResult::Success,
-         {kTidy, kGet, "pause 300 ms"},
-         true,
-         kOldStub},
+         Kept("1.0.0.1 " + Sha256Hex(kOldStub), SignedWith(OldStubAt("1.0.0.1"))), LaunchResult::Success,
+         Tidied({kGet, "pause 300 ms"}), true, kOldStub},
         {"replaced, signed by the second key: accepted once verified",
-         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }),
-         LaunchResult::Success,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
-         true,
-         kNewStub},
-        {"above the accepted version: replaced",
-         Kept("1.0.0.0 " + Sha256Hex(kOldStub), published),
-         LaunchResult::Success,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
-         true,
-         kNewStub},
-        {"at the accepted version with another stub: replaced",
-         Kept("1.0.0.1 " + Sha256Hex(other), published),
-         LaunchResult::Success,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
-         true,
-         kNewStub},
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
+        {"above the accepted version: replaced", Kept("1.0.0.0 " + Sha256Hex(kOldStub), published),
+         LaunchResult::Success, Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
+        {"at the accepted version with another stub: replaced", Kept("1.0.0.1 " + Sha256Hex(other), published),
+         LaunchResult::Success, Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
 
         // Below the accepted version: never used to download.
         {"below the accepted version, its stub in place: the game goes on (a lagging CDN edge)",
-         Kept("1.0.0.5 " + Sha256Hex(kOldStub), published),
-         LaunchResult::Success,
-         {kTidy, kGet, "pause 300 ms"},
-         true,
+         Kept("1.0.0.5 " + Sha256Hex(kOldStub), published), LaunchResult::Success, Tidied({kGet, "pause 300 ms"}), true,
          kOldStub},
         {"33: below the accepted version, another stub in place",
          Kept("1.0.0.5 " + Sha256Hex(other), published),
          LaunchResult::StubManifestStale,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"33: below the accepted version, no stub",
@@ -383,19 +363,19 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
                   u.Publish(Signed().Body());
               }),
          LaunchResult::StubManifestStale,
-         {kTidy, kGet},
+         {kGet},
          true,
          std::nullopt},
         {"33: a release below an accepted withdrawal",
          Kept("1.0.0.5 withdrawn", published),
          LaunchResult::StubManifestStale,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"33: expired",
          SignedWith([](SignedManifest& s) { s.expires = "2026-12-09T00:00:00Z"; }),
          LaunchResult::StubManifestStale,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
 
@@ -403,27 +383,24 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
         {"12: a bare 404 deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
          LaunchResult::StubManifestFetchFailed,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"34: a withdrawal deletes the client target",
          Withdrawn("1.0.0.2"),
          LaunchResult::GameBuildWithdrawn,
-         {kTidy, kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
          false,
          kOldStub},
         {"34: a withdrawal at the accepted version",
          Kept("1.0.0.2 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")),
          LaunchResult::GameBuildWithdrawn,
-         {kTidy, kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
          false,
          kOldStub},
         {"a replayed withdrawal below the accepted version deletes nothing",
-         Kept("1.0.0.5 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")),
-         LaunchResult::Success,
-         {kTidy, kGet, "pause 300 ms"},
-         true,
-         kOldStub},
+         Kept("1.0.0.5 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")), LaunchResult::Success,
+         Tidied({kGet, "pause 300 ms"}), true, kOldStub},
         {"33: an expired withdrawal deletes nothing",
          [](StubUpdate& u) {
              SignedWithdrawal w(kPath, "1.0.0.2");
@@ -431,7 +408,7 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
              u.Publish(w.Body());
          },
          LaunchResult::StubManifestStale,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"32: a withdrawal for another build deletes nothing",
@@ -439,45 +416,45 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
              u.Publish(SignedWithdrawal("/stub/" + std::string(40, 'b') + "/manifest.json", "9.0.0.0").Body());
          },
          LaunchResult::StubManifestUntrusted,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
 
         {"32: unsigned",
          [](StubUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewStub))); },
          LaunchResult::StubManifestUntrusted,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"32: signed by a key the build does not trust",
          SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(2); }),
          LaunchResult::StubManifestUntrusted,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"32: another build's signed manifest",
          SignedWith([](SignedManifest& s) { s.path = "/stub/" + std::string(40, 'b') + "/manifest.json"; }),
          LaunchResult::StubManifestUntrusted,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
         {"32: the url changed after signing",
          SignedWith([](SignedManifest& s) { s.bodyChanges["url"] = JsonString("https://elsewhere.test/x.dll"); }),
          LaunchResult::StubManifestUntrusted,
-         {kTidy, kGet},
+         {kGet},
          true,
          kOldStub},
 
         {"15: a download longer than its size is stopped",
          SignedWith([](SignedManifest& s) { s.size -= 1; }),
          LaunchResult::StubDownloadFailed,
-         {kTidy, kGet, kStage, kDownload, "remove partial"},
+         {kGet, kStage, kDownload, "remove partial"},
          true,
          kOldStub},
         {"16: the download's SHA-1 matches, its SHA-256 does not",
          SignedWith([&other](SignedManifest& s) { s.sha256 = Sha256Hex(other); }),
          LaunchResult::StubChecksumMismatch,
-         {kTidy, kGet, kStage, kDownload, kCheck, "remove partial"},
+         {kGet, kStage, kDownload, kCheck, "remove partial"},
          true,
          kOldStub},
         {"a version that cannot be kept costs the run nothing",
@@ -485,10 +462,7 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
              u.system.canKeepMarks = false;
              u.Publish(Signed().Body());
          },
-         LaunchResult::Success,
-         {kTidy, kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew},
-         true,
-         kNewStub},
+         LaunchResult::Success, Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
     };
     for (const auto& c : cases) {
         Expect(c, kTrusted);
