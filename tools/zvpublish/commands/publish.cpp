@@ -667,8 +667,9 @@ Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, 
         withdrawn.failure =
             Failure{withdrawn.manifest, "its version " + FormatVersion(*published) + " is not below the --version " +
                                             FormatVersion(*version) +
-                                            "; a launcher that has accepted it ignores a withdrawal at or below it. "
-                                            "Give a --version above it, or leave --version out"};
+                                            ": a withdrawal goes above the version it replaces, as every manifest "
+                                            "does (a launcher that has accepted a version ignores a withdrawal below "
+                                            "it). Give a --version above it, or leave --version out"};
         return withdrawn;
     }
     const std::optional<Version> next = version ? version : NextVersion(*published);
