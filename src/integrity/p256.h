@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "integrity/sha256.h"
 
@@ -31,6 +32,13 @@ struct P256Signature {
 // positive integers, nothing after the sequence; r and s must be from 1 to below 2^256. Nothing for
 // anything else. The bytes come from the update server, so this reads them with care.
 std::optional<P256Signature> ParseDerSignature(std::span<const std::uint8_t> der);
+
+// A key's fingerprint: the first 16 lower-case hexadecimal digits of the SHA-256 of its DER
+// SubjectPublicKeyInfo, as the launcher's configure prints it, as its build record and the marks of
+// the manifests it accepted (update/manifest_marks.h) keep it, and as
+// `openssl pkey -pubin -in KEY.pem -outform DER | sha256sum | cut -c1-16` gives it. Sixteen question
+// marks when the platform's SHA-256 cannot be had.
+std::string KeyFingerprint(const P256PublicKey& key);
 
 // True when signature is a valid signature of digest under key. False for a key that is not a
 // point of the curve, a signature out of range, or when the platform's cryptography cannot be had.

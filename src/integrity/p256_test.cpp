@@ -104,4 +104,10 @@ TEST(VerifyP256, AcceptsTheSignatureOfExactlyThisDigestUnderThisKey) {
     EXPECT_FALSE(zv::VerifyP256(zv::P256PublicKey{}, *digest, *signature));
 }
 
+// As `openssl pkey -pubin -inform DER -in KEY.der -outform DER | sha256sum | cut -c1-16` gives it for
+// the key above: the SubjectPublicKeyInfo is rebuilt from the point alone.
+TEST(KeyFingerprint, IsTheStartOfTheSha256OfTheKeysSubjectPublicKeyInfo) {
+    EXPECT_EQ(zv::KeyFingerprint(kKey), "c9f9130a89e37bb5");
+}
+
 }  // namespace

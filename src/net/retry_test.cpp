@@ -26,16 +26,25 @@ const TransferResult kComplete{true, 200, 0, std::nullopt};
 
 TEST(RetryReason, OnlyWhatFailedBeforeACompleteAnswerAndTheStatusesThatAskForPatience) {
     const std::pair<TransferResult, bool> cases[] = {
-        {kComplete, false},         {Status(408), true},  {Status(429), true},
-        {Status(500), true},        {Status(502), true},  {Status(503), true},
-        {Status(504), true},        {Status(404), false},  // the server's word: for a stub manifest it even deletes the
-                                                           // game
-        {Status(403), false},       {Status(407), false}, {Status(501), false},
-        {Status(505), false},       {Status(0), false},   {Error(12002), true},  // a wait ran out: a stall
-        {Error(12007), true},                                                    // the name did not resolve
-        {Error(12029), true},                                                    // no connection
-        {Error(12030), true},                                                    // a reset before the answer
-        {Error(12030, 200), true},                                               // a body cut short
+        {kComplete, false},
+        {Status(408), true},
+        {Status(429), true},
+        {Status(500), true},
+        {Status(502), true},
+        {Status(503), true},
+        {Status(504), true},
+        {Status(404), false},  // the server's word: for a stub manifest it even deletes the
+                               // game
+        {Status(403), false},
+        {Status(407), false},
+        {Status(501), false},
+        {Status(505), false},
+        {Status(0), false},
+        {Error(12002), true},        // a wait ran out: a stall
+        {Error(12007), true},        // the name did not resolve
+        {Error(12029), true},        // no connection
+        {Error(12030), true},        // a reset before the answer
+        {Error(12030, 200), true},   // a body cut short
         {Error(12152), true},        // the connection closed instead of an answer
         {Error(12152, 200), false},  // an answer that announced another length, or sent more
         {Error(223, 200), false},    // a body larger than allowed

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "common/log.h"
 #include "common/text.h"
 #include "integrity/file_digest.h"
+#include "integrity/p256.h"
 #include "update/manifest.h"
 #include "update/manifest_marks.h"
 #include "update/manifest_refusal.h"
@@ -99,20 +101,46 @@ StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const Gam
                         [&](const FileDigests& digests) { return digests.sha1 == manifest.sha1.value; });
 }
 
+// The mark kept for path on host, when it counts: one that cannot be read, or whose signer this
+// launcher no longer trusts, counts as none (the next manifest accepted replaces it).
+std::optional<ManifestMark> CountedMark(UpdateSystem& system, std::wstring_view host, std::wstring_view path,
+                                        std::span<const P256PublicKey> keys) {
+    const KeptMark kept = system.ReadManifestMark(host, path);
+    switch (kept.state) {
+        case KeptMark::State::None:
+            return std::nullopt;
+        case KeptMark::State::Unreadable:
+            LogEvent("the mark kept for " + ToUtf8(path) + " cannot be read (" + kept.problem + "); it counts as none");
+            return std::nullopt;
+        case KeptMark::State::Kept:
+            break;
+    }
+    for (const P256PublicKey& key : keys) {
+        if (KeyFingerprint(key) == kept.mark.signer) {
+            return kept.mark;
+        }
+    }
+    LogEvent("the mark kept for " + ToUtf8(path) + " (version " + FormatVersion(kept.mark.version) +
+             ") comes from a manifest signed by " + kept.mark.signer +
+             ", a key this launcher does not trust; it counts as none");
+    return std::nullopt;
+}
+
 // Keeps mark as the highest accepted for path, unless it is kept already; a mark that cannot be
 // kept costs the protection against an older manifest, not this run.
-void RaiseMark(UpdateSystem& system, std::wstring_view keySet, std::wstring_view path,
+void RaiseMark(UpdateSystem& system, std::wstring_view host, std::wstring_view path,
                const std::optional<ManifestMark>& kept, const ManifestMark& mark) {
     if (kept == mark) {
         return;
     }
-    if (!system.WriteManifestMark(keySet, path, mark)) {
+    if (!system.WriteManifestMark(host, path, mark)) {
         LogEvent("could not keep the accepted version " + FormatVersion(mark.version) + " of " + ToUtf8(path));
     }
 }
 
 // A build with keys: only a manifest one of them signed for this host and path, not expired, and
-// never one below the highest version this launcher has accepted for the path.
+// never one below the highest version this launcher has accepted for the path from a key it still
+// trusts.
 StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameLocation& location,
                                     const UpdateSource& source, const std::wstring& path, Transfer& transfer,
                                     UpdateSystem& system) {
@@ -124,9 +152,10 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
     }
     const SignedRelease& release = reading.release;
     const std::string version = FormatVersion(release.version);
+    const std::string signer = KeyFingerprint(source.keys[reading.signer]);
 
-    const std::wstring keySet = KeySetName(source.keys);
-    const std::optional<ManifestMark> kept = system.ReadManifestMark(keySet, path);
+    const std::wstring markHost = FromUtf8(*host);
+    const std::optional<ManifestMark> kept = CountedMark(system, markHost, path, source.keys);
     if (kept && release.version < kept->version) {
         // Never used to download. A CDN edge that lags behind serves such a manifest for a while:
         // the stub the higher version named still plays.
@@ -143,12 +172,12 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
 
     if (reading.withdrawn) {
         RemoveClientTarget(system, location, "the update server withdrew this game build at version " + version);
-        RaiseMark(system, keySet, path, kept, ManifestMark{release.version, std::nullopt});
+        RaiseMark(system, markHost, path, kept, ManifestMark{release.version, std::nullopt, signer});
         return LaunchResult::GameBuildWithdrawn;
     }
-    const ManifestMark mark{release.version, release.sha256};
+    const ManifestMark mark{release.version, release.sha256, signer};
     if (FileIsRelease(location.clientStub, release)) {
-        RaiseMark(system, keySet, path, kept, mark);
+        RaiseMark(system, markHost, path, kept, mark);
         system.Pause(kCurrentStubPause);
         return LaunchResult::Success;
     }
@@ -157,7 +186,7 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
         release.size, true,
         [&](const FileDigests& digests) { return digests.sha1 == release.sha1 && digests.sha256 == release.sha256; });
     if (downloaded.succeeded()) {
-        RaiseMark(system, keySet, path, kept, mark);
+        RaiseMark(system, markHost, path, kept, mark);
     }
     return downloaded;
 }

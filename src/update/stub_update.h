@@ -26,11 +26,12 @@ namespace zv {
 //    the highest accepted for the build; the client target is then deleted (34);
 //  - a manifest not signed for this host and path by one of them, or not well-formed, is used for
 //    nothing (32), and an expired one neither (33);
-//  - a manifest below the highest version accepted for the build (manifest_marks.h) is never used
-//    to download: the game goes on (0) when the stub of that version is in place, otherwise 33;
+//  - a manifest below the highest version accepted for the build (its mark, manifest_marks.h, which
+//    counts while one of the keys signed the manifest it came from) is never used to download: the
+//    game goes on (0) when the stub of that version is in place, otherwise 33;
 //  - "sha256" decides whether the stub is current, the download must be exactly "size" bytes long
 //    (15 otherwise) with both digests (16), and a version found current or verified becomes the
-//    highest accepted.
+//    mark, with the key that signed it.
 // Nothing is deleted for 32 or 33.
 StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
                             UpdateSystem& system);

@@ -19,6 +19,7 @@
 #include "update_stand_ins.h"
 
 #ifndef _WIN32
+#include "integrity/p256.h"
 #include "integrity/sha256.h"
 #include "test_signing_key.h"
 #endif
@@ -284,7 +285,6 @@ TEST(UpdateClientStub, AStagingFileLeftByAnEndedRunIsKeptWhileTheRunFails) {
 // and a download must be exactly "size" bytes with both digests. The signatures are made here with
 // OpenSSL; every untrusted form is in manifest_signature_test.cpp.
 
-using zv::ManifestMark;
 using zv::test::JsonString;
 using zv::test::SharedTestKey;
 using zv::test::SignedManifest;
@@ -317,47 +317,91 @@ std::function<void(StubUpdate&)> Withdrawn(std::string version) {
 }
 
 const zv::P256PublicKey kTrusted[] = {SharedTestKey(0).publicKey(), SharedTestKey(1).publicKey()};
-const std::wstring kKeySet = zv::KeySetName(kTrusted);
+// The fingerprints of the two trusted keys and of one the build does not trust, as marks name them.
+const std::string kFirst = zv::KeyFingerprint(SharedTestKey(0).publicKey());
+const std::string kSecond = zv::KeyFingerprint(SharedTestKey(1).publicKey());
+const std::string kStranger = zv::KeyFingerprint(SharedTestKey(2).publicKey());
 
-// Arranges the highest accepted version of this build as mark, then the rest of a case.
-std::function<void(StubUpdate&)> Kept(const std::string& mark, std::function<void(StubUpdate&)> then) {
-    return [mark, then](StubUpdate& u) {
-        u.system.marks[{kKeySet, kWidePath}] = *zv::ParseManifestMark(mark);
+// Keeps text as the mark of this build's manifest on host, then arranges the rest of a case.
+std::function<void(StubUpdate&)> KeptOn(std::wstring host, const std::string& text,
+                                        std::function<void(StubUpdate&)> then) {
+    return [host, text, then](StubUpdate& u) {
+        u.system.marks[{host, kWidePath}] = text;
         then(u);
     };
 }
 
-const std::string kKeepNew = "keep mark 1.0.0.1 " + Sha256Hex(kNewStub);
+// The same for the host the build is made for.
+std::function<void(StubUpdate&)> Kept(const std::string& text, std::function<void(StubUpdate&)> then) {
+    return KeptOn(kHost, text, std::move(then));
+}
+
+// A mark's text: version, the stub's SHA-256 (or "withdrawn") and the signer.
+std::string Mark(const std::string& version, const std::string& stub, const std::string& signer) {
+    return version + " " + stub + " " + signer;
+}
+
+const std::string kKeepNew = "keep mark " + Mark("1.0.0.1", Sha256Hex(kNewStub), kFirst);
 
 TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesOnlyForAWithdrawal) {
     const std::string other = "other bytes";
     const auto published = [](StubUpdate& u) { u.Publish(Signed().Body()); };
     const Case cases[] = {
-        {"current: the accepted version is kept", SignedWith(OldStubAt("1.0.0.1")), LaunchResult::Success,
-         Tidied({kGet, "keep mark 1.0.0.1 " + Sha256Hex(kOldStub), "pause 300 ms"}), true, kOldStub},
+        {"current: the accepted version is kept, with its signer",
+         SignedWith(OldStubAt("1.0.0.1")),
+         LaunchResult::Success,
+         Tidied({kGet, "keep mark " + Mark("1.0.0.1", Sha256Hex(kOldStub), kFirst), "pause 300 ms"}),
+         true,
+         kOldStub},
         {"current, at the version already accepted: nothing kept again",
-         Kept("1.0.0.1 " + Sha256Hex(kOldStub), SignedWith(OldStubAt("1.0.0.1"))), LaunchResult::Success,
-         Tidied({kGet, "pause 300 ms"}), true, kOldStub},
+         Kept(Mark("1.0.0.1", Sha256Hex(kOldStub), kFirst), SignedWith(OldStubAt("1.0.0.1"))),
+         LaunchResult::Success,
+         Tidied({kGet, "pause 300 ms"}),
+         true,
+         kOldStub},
+        {"current, the accepted version signed again by the other key: the mark names that key",
+         Kept(Mark("1.0.0.1", Sha256Hex(kOldStub), kFirst), SignedWith([](SignedManifest& s) {
+                  OldStubAt("1.0.0.1")(s);
+                  s.key = &SharedTestKey(1);
+              })),
+         LaunchResult::Success,
+         Tidied({kGet, "keep mark " + Mark("1.0.0.1", Sha256Hex(kOldStub), kSecond), "pause 300 ms"}),
+         true,
+         kOldStub},
         {"replaced, signed by the second key: accepted once verified",
-         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), LaunchResult::Success,
-         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
-        {"above the accepted version: replaced", Kept("1.0.0.0 " + Sha256Hex(kOldStub), published),
-         LaunchResult::Success, Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
-        {"at the accepted version with another stub: replaced", Kept("1.0.0.1 " + Sha256Hex(other), published),
-         LaunchResult::Success, Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
+         SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }),
+         LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, "keep mark " + Mark("1.0.0.1", Sha256Hex(kNewStub), kSecond)}),
+         true,
+         kNewStub},
+        {"above the accepted version: replaced",
+         Kept(Mark("1.0.0.0", Sha256Hex(kOldStub), kFirst), published),
+         LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}),
+         true,
+         kNewStub},
+        {"at the accepted version with another stub: replaced",
+         Kept(Mark("1.0.0.1", Sha256Hex(other), kFirst), published),
+         LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}),
+         true,
+         kNewStub},
 
         // Below the accepted version: never used to download.
         {"below the accepted version, its stub in place: the game goes on (a lagging CDN edge)",
-         Kept("1.0.0.5 " + Sha256Hex(kOldStub), published), LaunchResult::Success, Tidied({kGet, "pause 300 ms"}), true,
+         Kept(Mark("1.0.0.5", Sha256Hex(kOldStub), kFirst), published),
+         LaunchResult::Success,
+         Tidied({kGet, "pause 300 ms"}),
+         true,
          kOldStub},
         {"33: below the accepted version, another stub in place",
-         Kept("1.0.0.5 " + Sha256Hex(other), published),
+         Kept(Mark("1.0.0.5", Sha256Hex(other), kFirst), published),
          LaunchResult::StubManifestStale,
          {kGet},
          true,
          kOldStub},
         {"33: below the accepted version, no stub",
-         Kept("1.0.0.5 " + Sha256Hex(kOldStub),
+         Kept(Mark("1.0.0.5", Sha256Hex(kOldStub), kFirst),
               [](StubUpdate& u) {
                   fs::remove(u.stub);
                   u.Publish(Signed().Body());
@@ -367,7 +411,13 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
          true,
          std::nullopt},
         {"33: a release below an accepted withdrawal",
-         Kept("1.0.0.5 withdrawn", published),
+         Kept(Mark("1.0.0.5", "withdrawn", kFirst), published),
+         LaunchResult::StubManifestStale,
+         {kGet},
+         true,
+         kOldStub},
+        {"33: below a version the other key's manifest brought",
+         Kept(Mark("1.0.0.5", Sha256Hex(other), kSecond), published),
          LaunchResult::StubManifestStale,
          {kGet},
          true,
@@ -379,6 +429,27 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
          true,
          kOldStub},
 
+        // A mark counts only for its host, and only while the build trusts its signer; one that is no
+        // mark counts as none. The next manifest accepted replaces it.
+        {"a mark signed by a key the build does not trust holds nothing back",
+         Kept(Mark("9.0.0.0", "withdrawn", kStranger), published),
+         LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}),
+         true,
+         kNewStub},
+        {"a mark kept for another update host holds nothing back",
+         KeptOn(L"staging.test", Mark("9.0.0.0", "withdrawn", kFirst), published),
+         LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}),
+         true,
+         kNewStub},
+        {"a kept value that is no mark holds nothing back",
+         Kept("9.0.0.0 withdrawn", published),
+         LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}),
+         true,
+         kNewStub},
+
         // Only a signed withdrawal deletes the game.
         {"12: a bare 404 deletes nothing",
          [](StubUpdate& u) { u.AnswerManifest(zv::test::Refused(404)); },
@@ -389,18 +460,21 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
         {"34: a withdrawal deletes the client target",
          Withdrawn("1.0.0.2"),
          LaunchResult::GameBuildWithdrawn,
-         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         {kGet, "remove target", "keep mark " + Mark("1.0.0.2", "withdrawn", kFirst)},
          false,
          kOldStub},
         {"34: a withdrawal at the accepted version",
-         Kept("1.0.0.2 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")),
+         Kept(Mark("1.0.0.2", Sha256Hex(kOldStub), kFirst), Withdrawn("1.0.0.2")),
          LaunchResult::GameBuildWithdrawn,
-         {kGet, "remove target", "keep mark 1.0.0.2 withdrawn"},
+         {kGet, "remove target", "keep mark " + Mark("1.0.0.2", "withdrawn", kFirst)},
          false,
          kOldStub},
         {"a replayed withdrawal below the accepted version deletes nothing",
-         Kept("1.0.0.5 " + Sha256Hex(kOldStub), Withdrawn("1.0.0.2")), LaunchResult::Success,
-         Tidied({kGet, "pause 300 ms"}), true, kOldStub},
+         Kept(Mark("1.0.0.5", Sha256Hex(kOldStub), kSecond), Withdrawn("1.0.0.2")),
+         LaunchResult::Success,
+         Tidied({kGet, "pause 300 ms"}),
+         true,
+         kOldStub},
         {"33: an expired withdrawal deletes nothing",
          [](StubUpdate& u) {
              SignedWithdrawal w(kPath, "1.0.0.2");
@@ -462,25 +536,47 @@ TEST(UpdateClientStub, ABuildWithKeysNeverGoesBelowTheAcceptedVersionAndDeletesO
              u.system.canKeepMarks = false;
              u.Publish(Signed().Body());
          },
-         LaunchResult::Success, Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}), true, kNewStub},
+         LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, kKeepNew}),
+         true,
+         kNewStub},
     };
     for (const auto& c : cases) {
         Expect(c, kTrusted);
     }
 }
 
-TEST(UpdateClientStub, TheAcceptedVersionsBelongToTheBuildsKeys) {
-    // Another set of keys accepted a higher version; this build starts afresh.
-    StubUpdate update;
-    const zv::P256PublicKey others[] = {SharedTestKey(2).publicKey()};
-    update.system.marks[{zv::KeySetName(others), kWidePath}] = ManifestMark{zv::Version{{9, 0, 0, 0}}, std::nullopt};
-    update.Publish(Signed().Body());
-    EXPECT_EQ(zv::UpdateClientStub(update.location, zv::UpdateSource{kHost, kTrusted}, update.transfer, update.system),
-              LaunchResult::Success);
-    EXPECT_EQ(zv::test::ReadFileTextIfPresent(update.stub), kNewStub);
-    EXPECT_EQ(update.system.marks.at({kKeySet, kWidePath}),
-              (ManifestMark{zv::Version{{1, 0, 0, 1}}, *zv::Sha256FromHex(Sha256Hex(kNewStub))}));
-    EXPECT_NE(zv::KeySetName(others), kKeySet);
+// A key rotation: the build of its last step trusts the new key (the second) alone. The marks the
+// old key's manifests left count as none, so a version the old key signed far ahead (perhaps after
+// it leaked) does not hold this build back; the marks of the new key still do.
+TEST(UpdateClientStub, ABuildThatDroppedAKeyIgnoresTheMarksOfThatKey) {
+    const std::string other = "other bytes";
+    const auto signedByNewKey = SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); });
+    const std::string keepNew = "keep mark " + Mark("1.0.0.1", Sha256Hex(kNewStub), kSecond);
+    const Case cases[] = {
+        {"a version above, from the old key: the new key's manifest is taken",
+         Kept(Mark("9.0.0.0", Sha256Hex(other), kFirst), signedByNewKey), LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, keepNew}), true, kNewStub},
+        {"a withdrawal above, from the old key: nothing deleted, the new key's manifest taken",
+         Kept(Mark("9.0.0.0", "withdrawn", kFirst), signedByNewKey), LaunchResult::Success,
+         Tidied({kGet, kStage, kDownload, kCheck, kSwitch, keepNew}), true, kNewStub},
+        {"33: a version above, from the new key, still holds",
+         Kept(Mark("9.0.0.0", Sha256Hex(other), kSecond), signedByNewKey),
+         LaunchResult::StubManifestStale,
+         {kGet},
+         true,
+         kOldStub},
+        {"32: the old key's manifest is refused",
+         SignedWith([](SignedManifest&) {}),
+         LaunchResult::StubManifestUntrusted,
+         {kGet},
+         true,
+         kOldStub},
+    };
+    const zv::P256PublicKey newKeyOnly[] = {SharedTestKey(1).publicKey()};
+    for (const auto& c : cases) {
+        Expect(c, newKeyOnly);
+    }
 }
 
 TEST(UpdateClientStub, ABuildWithoutKeysReadsASignedManifestAsBefore) {

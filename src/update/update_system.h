@@ -42,11 +42,11 @@ public:
     // The system's clock.
     virtual std::chrono::system_clock::time_point Now() = 0;
 
-    // The mark kept for the manifest at path under the key set keySet (KeySetName); nothing when
-    // there is none or it cannot be read.
-    virtual std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) = 0;
+    // The mark kept for the manifest at path on the update host host (as the signed messages carry
+    // it: MessageHost); Unreadable, with the reason, for a value that is there but is no mark.
+    virtual KeptMark ReadManifestMark(std::wstring_view host, std::wstring_view path) = 0;
     // Keeps mark for that manifest in place of any earlier one; false when it cannot be kept.
-    virtual bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) = 0;
+    virtual bool WriteManifestMark(std::wstring_view host, std::wstring_view path, const ManifestMark& mark) = 0;
 
     // Whether the launcher release named by release (the digest its manifest names, in lower-case
     // hexadecimal: SHA-256 with keys, SHA-1 without) was rolled back for this Windows user because

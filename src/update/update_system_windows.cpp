@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -17,7 +18,7 @@ namespace zv {
 
 namespace {
 
-// Under HKEY_CURRENT_USER: one key per set of keys, one value per manifest path.
+// Under HKEY_CURRENT_USER: one key per update host, one value per manifest path.
 constexpr wchar_t kMarksKey[] = L"SOFTWARE\\Zarnovelle\\Manifests\\";
 // Under HKEY_CURRENT_USER: one value per launcher release that was rolled back, named by its digest.
 constexpr wchar_t kRolledBackKey[] = L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers";
@@ -184,6 +185,14 @@ bool IsReleaseName(std::string_view release) {
            release.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
+// A host names one key below kMarksKey: a backslash would name another.
+std::optional<std::wstring> MarksKeyName(std::wstring_view host) {
+    if (host.empty() || host.find(L'\\') != std::wstring_view::npos) {
+        return std::nullopt;
+    }
+    return kMarksKey + std::wstring(host);
+}
+
 }  // namespace
 
 RenameOutcome RenameFailure(std::uint32_t error, std::initializer_list<std::wstring> files) {
@@ -245,40 +254,58 @@ void WindowsUpdateSystem::Pause(std::chrono::milliseconds duration) { ::Sleep(st
 
 std::chrono::system_clock::time_point WindowsUpdateSystem::Now() { return std::chrono::system_clock::now(); }
 
-std::optional<ManifestMark> WindowsUpdateSystem::ReadManifestMark(std::wstring_view keySet, std::wstring_view path) {
-    const std::wstring keyName = kMarksKey + std::wstring(keySet);
+KeptMark WindowsUpdateSystem::ReadManifestMark(std::wstring_view host, std::wstring_view path) {
+    const std::optional<std::wstring> keyName = MarksKeyName(host);
+    if (!keyName) {
+        return KeptMark::Nothing();
+    }
     const std::wstring valueName(path);
     UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, keyName.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-        return std::nullopt;
+    const LSTATUS opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, keyName->c_str(), 0, KEY_QUERY_VALUE, key.put());
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        return KeptMark::Nothing();
     }
-    // A mark is short: a version and 64 digits. Anything longer is not one.
-    wchar_t text[128] = {};
+    if (opened != ERROR_SUCCESS) {
+        return KeptMark::Unreadable("its key cannot be opened (error " + std::to_string(opened) + ")");
+    }
+    // Room for one character more than the longest mark and its terminator, so that
+    // ReadManifestMarkText sees a longer value as one.
+    wchar_t text[kMaxManifestMarkText + 2] = {};
     DWORD type = 0;
-    DWORD size = sizeof text - sizeof(wchar_t);
-    if (::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ) {
-        return std::nullopt;
+    DWORD size = sizeof text;
+    const LSTATUS queried =
+        ::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    if (queried == ERROR_FILE_NOT_FOUND) {
+        return KeptMark::Nothing();
     }
-    std::wstring value(text, size / sizeof(wchar_t));
-    while (!value.empty() && value.back() == L'\0') {
-        value.pop_back();
+    if (queried == ERROR_MORE_DATA) {
+        return KeptMark::Unreadable("it is longer than any mark");
     }
-    return ParseManifestMark(ToUtf8(value));
+    if (queried != ERROR_SUCCESS) {
+        return KeptMark::Unreadable("it cannot be read (error " + std::to_string(queried) + ")");
+    }
+    if (type != REG_SZ) {
+        return KeptMark::Unreadable("it is not a text value (REG_SZ)");
+    }
+    if (size % sizeof(wchar_t) != 0) {
+        return KeptMark::Unreadable("it is not a mark");
+    }
+    return ReadManifestMarkText(std::wstring_view(text, size / sizeof(wchar_t)));
 }
 
-bool WindowsUpdateSystem::WriteManifestMark(std::wstring_view keySet, std::wstring_view path,
-                                            const ManifestMark& mark) {
-    const std::wstring keyName = kMarksKey + std::wstring(keySet);
+bool WindowsUpdateSystem::WriteManifestMark(std::wstring_view host, std::wstring_view path, const ManifestMark& mark) {
+    const std::optional<std::wstring> keyName = MarksKeyName(host);
+    if (!keyName) {
+        return false;
+    }
     const std::wstring valueName(path);
     UniqueRegKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, keyName.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, keyName->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
                           nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const std::string text = FormatManifestMark(mark);
-    const std::wstring value(text.begin(), text.end());  // ASCII: digits, dots, a blank, letters
+    const std::wstring value(text.begin(), text.end());  // ASCII: digits, dots, blanks, letters
     return ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }

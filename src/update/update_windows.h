@@ -23,8 +23,8 @@ public:
     Removal RemoveFile(const std::wstring& path) override;
     void Pause(std::chrono::milliseconds duration) override;
     std::chrono::system_clock::time_point Now() override;
-    std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) override;
-    bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) override;
+    KeptMark ReadManifestMark(std::wstring_view host, std::wstring_view path) override;
+    bool WriteManifestMark(std::wstring_view host, std::wstring_view path, const ManifestMark& mark) override;
     bool IsRolledBackRelease(std::string_view release) override;
     bool RememberRolledBackRelease(std::string_view release) override;
 };

@@ -238,39 +238,64 @@ TEST(WindowsUpdateSystem, RemembersRolledBackReleasesForTheUser) {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers");
 }
 
-// The marks of accepted stub manifests, in the real registry of the test prefix.
-TEST(WindowsUpdateSystem, KeepsTheAcceptedVersionsPerKeySetInTheUsersRegistry) {
+// The marks of accepted stub manifests, in the real registry of the test prefix: one key per
+// update host, one text value per manifest path; a value that is no mark reads as such.
+TEST(WindowsUpdateSystem, KeepsTheMarksPerUpdateHostInTheUsersRegistry) {
+    using State = zv::KeptMark::State;
     zv::WindowsUpdateSystem system;
-    const std::wstring setA = L"0123456789abcdef0123456789abcdef";
-    const std::wstring setB = L"fedcba9876543210fedcba9876543210";
+    const std::wstring host = L"updates.example.com:8443";
     const std::wstring path = L"/stub/" + std::wstring(40, L'a') + L"/manifest.json";
-    const std::wstring key = L"SOFTWARE\\Zarnovelle\\Manifests\\" + setA;
+    const std::wstring key = L"SOFTWARE\\Zarnovelle\\Manifests\\" + host;
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\Manifests");
 
-    EXPECT_EQ(system.ReadManifestMark(setA, path), std::nullopt) << "nothing kept yet";
-    const zv::ManifestMark mark{zv::Version{{1, 2, 0, 3}}, zv::Sha256Digest{{0xAB}}};
-    ASSERT_TRUE(system.WriteManifestMark(setA, path, mark));
-    EXPECT_EQ(system.ReadManifestMark(setA, path), mark);
-    EXPECT_EQ(system.ReadManifestMark(setB, path), std::nullopt) << "another key set starts afresh";
-    const zv::ManifestMark withdrawn{zv::Version{{1, 2, 0, 4}}, std::nullopt};
-    ASSERT_TRUE(system.WriteManifestMark(setA, path, withdrawn));
-    EXPECT_EQ(system.ReadManifestMark(setA, path), withdrawn);
+    EXPECT_EQ(system.ReadManifestMark(host, path).state, State::None) << "nothing kept yet";
+    const zv::ManifestMark mark{zv::Version{{1, 2, 0, 3}}, zv::Sha256Digest{{0xAB}}, "0123456789abcdef"};
+    ASSERT_TRUE(system.WriteManifestMark(host, path, mark));
+    EXPECT_EQ(system.ReadManifestMark(host, path).state, State::Kept);
+    EXPECT_EQ(system.ReadManifestMark(host, path).mark, mark);
+    EXPECT_EQ(system.ReadManifestMark(L"staging.example.com", path).state, State::None) << "another host's";
+    const zv::ManifestMark withdrawn{zv::Version{{65535, 65535, 65535, 65535}}, std::nullopt, "fedcba9876543210"};
+    ASSERT_TRUE(system.WriteManifestMark(host, path, withdrawn));
+    EXPECT_EQ(system.ReadManifestMark(host, path).mark, withdrawn);
+    EXPECT_FALSE(system.WriteManifestMark(L"a\\b", path, mark)) << "a host names one key";
 
-    // Kept as text a person can read; a value that is not a mark counts as none.
-    wchar_t text[128] = {};
+    // Kept as text a person can read.
+    wchar_t text[160] = {};
     DWORD size = sizeof text;
     ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), path.c_str(), RRF_RT_REG_SZ, nullptr, text, &size),
               ERROR_SUCCESS);
-    EXPECT_STREQ(text, L"1.2.0.4 withdrawn");
-    const std::pair<DWORD, std::wstring> others[] = {{REG_SZ, L"1.2.0 withdrawn"},
-                                                     {REG_SZ, L"1.2.0.4 " + std::wstring(64, L'A')},
-                                                     {REG_SZ, std::wstring(200, L'1')},
-                                                     {REG_EXPAND_SZ, L"1.2.0.4 withdrawn"}};
-    for (const auto& [type, value] : others) {
-        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), path.c_str(), type, value.c_str(),
-                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+    EXPECT_STREQ(text, L"65535.65535.65535.65535 withdrawn fedcba9876543210");
+
+    // What another program of the same user may leave there instead.
+    const std::wstring longest = L"65535.65535.65535.65535 " + std::wstring(64, L'a') + L" 0123456789abcdef";
+    struct Case {
+        DWORD type;
+        std::vector<BYTE> data;
+        State state;
+        std::string problem;
+    };
+    const auto textData = [](const std::wstring& value) {
+        const auto* bytes = reinterpret_cast<const BYTE*>(value.c_str());
+        return std::vector<BYTE>(bytes, bytes + (value.size() + 1) * sizeof(wchar_t));
+    };
+    const Case cases[] = {
+        {REG_SZ, textData(longest), State::Kept, ""},
+        {REG_SZ, textData(longest + L"0"), State::Unreadable, "it is longer than any mark"},
+        {REG_SZ, textData(std::wstring(4000, L'1')), State::Unreadable, "it is longer than any mark"},
+        {REG_SZ, textData(L"1.2.0.4 withdrawn"), State::Unreadable, "it is not a mark"},
+        {REG_SZ, textData(L""), State::Unreadable, "it is not a mark"},
+        {REG_EXPAND_SZ, textData(L"1.2.0.4 withdrawn 0123456789abcdef"), State::Unreadable,
+         "it is not a text value (REG_SZ)"},
+        {REG_DWORD, {1, 0, 0, 0}, State::Unreadable, "it is not a text value (REG_SZ)"},
+        {REG_BINARY, std::vector<BYTE>(4000, 0x31), State::Unreadable, "it is longer than any mark"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), path.c_str(), c.type, c.data.data(),
+                                    static_cast<DWORD>(c.data.size())),
                   ERROR_SUCCESS);
-        EXPECT_EQ(system.ReadManifestMark(setA, path), std::nullopt) << zv::ToUtf8(value);
+        const zv::KeptMark read = system.ReadManifestMark(host, path);
+        EXPECT_EQ(read.state, c.state) << c.problem;
+        EXPECT_EQ(read.problem, c.problem);
     }
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\Manifests");
 }

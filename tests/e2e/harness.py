@@ -36,9 +36,13 @@ INTERNET_SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Interne
 MACHINE_INTERNET_SETTINGS_KEY = INTERNET_SETTINGS_KEY.replace("HKCU", "HKLM", 1)
 
 
-def signed_build_dir() -> Path:
-    """The launcher built with the test signing keys (the windows-signed preset)."""
-    return Path(os.environ.get("ZV_SIGNED_BUILD_DIR", build_dir().parent / "windows-signed")).resolve()
+def signed_build_dir(preset: str = "windows-signed") -> Path:
+    """The launcher built with the test signing keys: the windows-signed preset (signing-1 and
+    signing-2), or for a key rotation's first and last step windows-signed-key1 and
+    windows-signed-key2 (one of them alone)."""
+    if preset == "windows-signed" and "ZV_SIGNED_BUILD_DIR" in os.environ:
+        return Path(os.environ["ZV_SIGNED_BUILD_DIR"]).resolve()
+    return (build_dir().parent / preset).resolve()
 
 
 def signing_key_file(name: str) -> Path:
@@ -97,15 +101,18 @@ def signed_withdrawal(path: str, version: str, expires: str | None = None, key: 
     return _changed(manifest, changes or {})
 
 
-def key_set_name(*keys: str) -> str:
-    """The name a launcher built with these keys (in this order) keeps its accepted stub versions
-    under: 32 hexadecimal digits of the SHA-256 of the keys' points."""
-    points = b""
-    for key in keys:
-        der = subprocess.run(["openssl", "pkey", "-in", str(signing_key_file(key)), "-pubout", "-outform", "DER"],
-                             capture_output=True, check=True).stdout
-        points += der[-64:]  # the uncompressed point's X and Y end the SubjectPublicKeyInfo
-    return hashlib.sha256(points).hexdigest()[:32]
+def key_fingerprint(key: str) -> str:
+    """The fingerprint of a test key as configure prints it and the launcher's marks name it: the
+    first 16 hexadecimal digits of the SHA-256 of its DER SubjectPublicKeyInfo."""
+    der = subprocess.run(["openssl", "pkey", "-in", str(signing_key_file(key)), "-pubout", "-outform", "DER"],
+                         capture_output=True, check=True).stdout
+    return hashlib.sha256(der).hexdigest()[:16]
+
+
+def marks_key() -> str:
+    """Where the signed launchers keep the marks of the stub manifests they accepted: one key per
+    update host (in lower case), one value per manifest path."""
+    return rf"HKCU\SOFTWARE\Zarnovelle\Manifests\{signed_update_host()}"
 
 
 def build_dir() -> Path:

@@ -1,20 +1,24 @@
 """A launcher built with signing keys (the windows-signed preset: ZV_UPDATE_PUBLIC_KEYS holds the
 public keys of signing-1 and signing-2, ZV_VERSION is 1.0.0.0) end to end. It uses only manifests one
 of its keys signed for its host and exactly the path it asked for, never installs a launcher
-version that is not above its own, never goes below the highest stub version it accepted, deletes
-a game only for a signed withdrawal, and stops a download at its signed size. The signatures are
-made by openssl itself. The unsigned build's scenarios are the other files of this folder; every
-untrusted form is in the unit tables (src/update/manifest_signature_test.cpp)."""
+version that is not above its own, never goes below the highest stub version it accepted from a key
+it trusts, deletes a game only for a signed withdrawal, and stops a download at its signed size.
+A key rotation runs through the launchers of its three steps, built from the same sources: signing-1
+alone at 0.9.0.0 (windows-signed-key1), both keys at 1.0.0.0, signing-2 alone at 1.1.0.0
+(windows-signed-key2). The signatures are made by openssl itself. The unsigned build's scenarios
+are the other files of this folder; every untrusted form is in the unit tables
+(src/update/manifest_signature_test.cpp)."""
 
 import hashlib
 import re
 import shutil
 from datetime import datetime, timedelta, timezone
+from pathlib import Path
 
 import pytest
 
-from harness import (MESSAGE_BOX_CLASS, GameFolder, build_key, eventually, fixture, key_set_name, signed_build_dir,
-                     signed_manifest, signed_update_host, signed_withdrawal, wait_exit)
+from harness import (MESSAGE_BOX_CLASS, GameFolder, build_key, eventually, fixture, key_fingerprint, marks_key,
+                     signed_build_dir, signed_manifest, signed_update_host, signed_withdrawal, wait_exit)
 
 LAUNCHER_ERROR = "Launcher Update Error"
 GAME_ERROR = "Game Update Error"
@@ -74,14 +78,23 @@ def folder_contents(game) -> dict:
     return {p.name: p.read_bytes() for p in game.root.iterdir()}
 
 
+def mark(version: str, stub: Path | None, key: str) -> str:
+    """A mark as reg.exe exports it: the version, the stub's SHA-256 (or "withdrawn") and the
+    fingerprint of the key that signed the manifest."""
+    digest = hashlib.sha256(stub.read_bytes()).hexdigest() if stub else "withdrawn"
+    return f'"{version} {digest} {key_fingerprint(key)}"'
+
+
+def kept_mark(game) -> str | None:
+    return game.wine.reg_exported(marks_key(), game.stub_path)
+
+
 def test_a_current_signed_run_starts_the_game(signed_game, server):
     game = signed_game
     expect_game_started(game, game.start(), "1")
     assert not [p for p in server.requests() if not p.endswith("manifest.json")], "nothing downloaded"
-    name = key_set_name("signing-1", "signing-2")
-    kept = game.wine.reg_exported(rf"{MARKS_KEY}\{name}", game.stub_path)
-    assert kept == f'"1.0.0.1 {hashlib.sha256(game.stub.read_bytes()).hexdigest()}"', (
-        "the accepted version is kept for these keys")
+    assert kept_mark(game) == mark("1.0.0.1", game.stub, "signing-1"), (
+        "the accepted version is kept for this host, with the key that signed it")
 
 
 def launcher_manifest(game, server, **options) -> dict:
@@ -242,14 +255,31 @@ def test_a_stub_manifest_below_the_accepted_version_is_never_used_to_download(si
     assert server.requests().count(f"/stub/{game.key}/ZVClient-1.dll") == 0
 
 
-def test_the_accepted_versions_belong_to_the_launchers_keys(signed_game, server):
-    """A mark kept under another set of keys (another launcher, or before a key rotation) does not
-    hold this launcher back."""
+NO_MARK = [
+    # (name, the value's type, its data, what the log says of it)
+    ("signed by a key the launcher does not trust", "REG_SZ", None,
+     "comes from a manifest signed by {unknown}, a key this launcher does not trust; it counts as none"),
+    ("not a text value", "REG_DWORD", "1", "cannot be read (it is not a text value (REG_SZ)); it counts as none"),
+    ("the form before signers were kept", "REG_SZ", "9.0.0.0 withdrawn", "cannot be read (it is not a mark)"),
+    ("longer than any mark", "REG_SZ", "9" * 400, "cannot be read (it is longer than any mark)"),
+]
+
+
+@pytest.mark.parametrize("name,kind,data,logged", NO_MARK, ids=[c[0] for c in NO_MARK])
+def test_a_mark_that_does_not_count_holds_nothing_back_and_is_replaced(signed_game, server, name, kind, data,
+                                                                       logged):
+    """Any program of the player's Windows user can write these values: one that is no mark, or a
+    mark of a key this launcher does not trust, counts as none (the log says so), and the next
+    manifest accepted replaces it."""
     game = signed_game
-    game.wine.reg_set(rf"{MARKS_KEY}\{'0' * 32}", game.stub_path, "REG_SZ", "9.0.0.0 withdrawn")
-    assert game.wine.reg_exported(rf"{MARKS_KEY}\{'0' * 32}", game.stub_path) == '"9.0.0.0 withdrawn"'
+    shutil.rmtree(game.wine.log_folder(), ignore_errors=True)
+    unknown = key_fingerprint("unknown")
+    game.wine.reg_set(marks_key(), game.stub_path, kind, data or f"9.0.0.0 withdrawn {unknown}")
     publish_stub(server, game, 2, "1.0.0.2")
     expect_game_started(game, game.start(), "2")
+    assert kept_mark(game) == mark("1.0.0.2", game.stub, "signing-1")
+    expected = logged.format(unknown=unknown)
+    assert [e for e in game.wine.log_events() if expected in e], game.wine.log_events()
 
 
 def log_lines(wine) -> list[str]:
@@ -290,3 +320,93 @@ def test_a_bare_404_deletes_nothing_and_a_signed_withdrawal_deletes_the_game(sig
                game.start())
     assert not (game.root / "Foo.exe").exists()
     assert game.stub.exists(), "only the client target goes"
+
+
+def rotation_launcher(preset: str) -> bytes:
+    """The launcher of one step of the key rotation, built for the same host as the others."""
+    build = signed_build_dir(preset)
+    launcher = build / "ZVLauncher.exe"
+    if not launcher.exists():
+        pytest.fail(f"build the {preset} preset first (sh scripts/build.sh); missing: {launcher}")
+    host = (build / "update_host.txt").read_text().strip().lower()
+    assert host == signed_update_host(), f"{preset} is built for {host}, not for {signed_update_host()}"
+    return launcher.read_bytes()
+
+
+def finished_runs(wine) -> int:
+    """How many runs the launcher's log has seen end ("exit N", the last line of each run; a launcher
+    that hands over to its replacement ends without one)."""
+    log = wine.log_folder() / "launcher.log"
+    lines = log.read_bytes().decode("utf-8", "replace").splitlines() if log.exists() else []
+    return sum(1 for line in lines if re.search(r" exit \d+$", line))
+
+
+def run_to_the_game(game, stub_version: str, replaced_by: bytes | None = None) -> None:
+    """Starts the launcher and waits for the game it starts, which must run with that stub; with
+    replaced_by, the launcher first replaces itself with those bytes and the restarted one starts
+    the game. Returns once the run that started the game has ended, so that the next start does
+    not meet its instance guard."""
+    record = game.root / "launch-record.txt"
+    record.unlink(missing_ok=True)
+    finished = finished_runs(game.wine)
+    assert wait_exit(game.start()) == 0
+    if replaced_by is not None:
+        assert eventually(lambda: game.launcher.read_bytes() == replaced_by, timeout=30), "not replaced"
+    started = game.launch_record(wait=30)
+    assert started is not None, "the game did not start"
+    assert started["stub-version"] == stub_version
+    assert eventually(lambda: finished_runs(game.wine) > finished, timeout=30), "the run did not end"
+
+
+def test_a_key_rotation_keeps_the_marks_while_their_key_is_trusted(accepted_wine, server, tmp_path):
+    """The rotation docs/operators.md prescribes. The two-key launcher of its first step keeps the
+    marks of the old key, so the host's replays of an older stub manifest and of a withdrawal since
+    undone change nothing; the launcher of its last step ignores the old key's marks (which a leaked
+    key could have pushed ahead) and takes the new key's manifest, whatever its version."""
+    first, both, last = (rotation_launcher(p) for p in ("windows-signed-key1", "windows-signed", "windows-signed-key2"))
+    wine = accepted_wine
+    wine.reg_delete_key(MARKS_KEY)
+    shutil.rmtree(wine.log_folder(), ignore_errors=True)
+    game = GameFolder(wine, tmp_path / "Foo Game", launcher_source=signed_build_dir("windows-signed-key1") /
+                      "ZVLauncher.exe")
+    game.add_game("Foo.exe")
+    game.add_stub(1)
+    game.key = build_key(game.root / "Foo.exe")
+    game.stub_path = f"/stub/{game.key}/manifest.json"
+
+    def publish_launcher(data: bytes, version: str, key: str) -> None:
+        url = server.put_file(f"/launcher/ZVLauncher-{version}.exe", data)
+        server.put_manifest(LAUNCHER_PATH, signed_manifest(LAUNCHER_PATH, data, url, version=version, key=key))
+
+    # The launcher of key 1 accepts stub 2 at 1.0.0.3: the build was withdrawn at 1.0.0.2, then
+    # allowed again.
+    publish_launcher(first, "0.9.0.0", "signing-1")
+    publish_stub(server, game, 2, "1.0.0.3")
+    run_to_the_game(game, "2")
+    assert kept_mark(game) == mark("1.0.0.3", game.stub, "signing-1")
+
+    # The first step: the two-key launcher, signed with the old key, replaces it and keeps the mark.
+    publish_launcher(both, "1.0.0.0", "signing-1")
+    run_to_the_game(game, "2", replaced_by=both)
+    assert kept_mark(game) == mark("1.0.0.3", game.stub, "signing-1")
+    # The host serves the older stub manifest again, then the old withdrawal: neither is used.
+    stub_2 = game.stub.read_bytes()
+    for replay in (lambda: publish_stub(server, game, 1, "1.0.0.1"),
+                   lambda: server.put_manifest(game.stub_path, signed_withdrawal(game.stub_path, "1.0.0.2"))):
+        replay()
+        run_to_the_game(game, "2")
+        assert game.stub.read_bytes() == stub_2
+        assert (game.root / "Foo.exe").exists(), "the replayed withdrawal deleted the game"
+    assert f"/stub/{game.key}/ZVClient-1.dll" not in server.requests()
+    assert kept_mark(game) == mark("1.0.0.3", game.stub, "signing-1")
+
+    # The last step: the launcher of key 2 alone, signed with the new key. The old key's mark counts
+    # as none, and the new key's manifest for stub 1, below it, is taken.
+    publish_launcher(last, "1.1.0.0", "signing-2")
+    data = fixture("stub-1/ZVClient.dll").read_bytes()
+    url = server.put_file(f"/stub/{game.key}/ZVClient-1.dll", data)
+    server.put_manifest(game.stub_path, signed_manifest(game.stub_path, data, url, version="1.0.0.1", key="signing-2"))
+    run_to_the_game(game, "1", replaced_by=last)
+    assert kept_mark(game) == mark("1.0.0.1", game.stub, "signing-2")
+    untrusted = f"comes from a manifest signed by {key_fingerprint('signing-1')}, a key this launcher does not trust"
+    assert [e for e in wine.log_events() if untrusted in e], wine.log_events()

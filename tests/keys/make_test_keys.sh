@@ -5,19 +5,30 @@
 #   signing-1.pem, signing-2.pem    keys the signed test launcher trusts (with their .pub.pem)
 #   unknown.pem                     a key it does not trust
 #   update-keys.pem                 the public keys of signing-1 and signing-2: ZV_UPDATE_PUBLIC_KEYS
-# Keys already in DIR are kept, so that a rebuild does not change the launcher it builds.
+#                                   of the signed test launcher; the launchers of a key rotation's
+#                                   first and last step are built with signing-1.pub.pem and
+#                                   signing-2.pub.pem alone
+# Keys already in DIR are kept, and a public key file is written only when its content changes, so
+# that a rebuild neither changes the launchers it builds nor configures them again.
 set -eu
 dir=$1
 mkdir -p "$dir"
+
+# Moves FILE.new to FILE when they differ; removes FILE.new otherwise.
+replace_if_changed() {
+  if ! cmp -s "$1.new" "$1" 2>/dev/null; then
+    mv "$1.new" "$1"
+  else
+    rm "$1.new"
+  fi
+}
+
 for name in signing-1 signing-2 unknown; do
   if [ ! -f "$dir/$name.pem" ]; then
     openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$dir/$name.pem" 2>/dev/null
   fi
-  openssl pkey -in "$dir/$name.pem" -pubout -out "$dir/$name.pub.pem"
+  openssl pkey -in "$dir/$name.pem" -pubout -out "$dir/$name.pub.pem.new"
+  replace_if_changed "$dir/$name.pub.pem"
 done
 cat "$dir/signing-1.pub.pem" "$dir/signing-2.pub.pem" > "$dir/update-keys.pem.new"
-if ! cmp -s "$dir/update-keys.pem.new" "$dir/update-keys.pem" 2>/dev/null; then
-  mv "$dir/update-keys.pem.new" "$dir/update-keys.pem"
-else
-  rm "$dir/update-keys.pem.new"
-fi
+replace_if_changed "$dir/update-keys.pem"

@@ -182,17 +182,18 @@ void StandInSystem::Pause(std::chrono::milliseconds duration) {
 
 std::chrono::system_clock::time_point StandInSystem::Now() { return now; }
 
-std::optional<ManifestMark> StandInSystem::ReadManifestMark(std::wstring_view keySet, std::wstring_view path) {
-    const auto it = marks.find({std::wstring(keySet), std::wstring(path)});
-    return it == marks.end() ? std::nullopt : std::optional(it->second);
+KeptMark StandInSystem::ReadManifestMark(std::wstring_view host, std::wstring_view path) {
+    const auto it = marks.find({std::wstring(host), std::wstring(path)});
+    return it == marks.end() ? KeptMark::Nothing()
+                             : ReadManifestMarkText(std::wstring(it->second.begin(), it->second.end()));
 }
 
-bool StandInSystem::WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) {
+bool StandInSystem::WriteManifestMark(std::wstring_view host, std::wstring_view path, const ManifestMark& mark) {
     log_.Add("keep mark " + FormatManifestMark(mark));
     if (!canKeepMarks) {
         return false;
     }
-    marks[{std::wstring(keySet), std::wstring(path)}] = mark;
+    marks[{std::wstring(host), std::wstring(path)}] = FormatManifestMark(mark);
     return true;
 }
 

@@ -90,8 +90,10 @@ public:
     std::set<std::wstring> held;
     // What Now reports.
     std::chrono::system_clock::time_point now = std::chrono::sys_days{std::chrono::year{2026} / 12 / 10};
-    // The kept marks, by key set and path; writes fail without changing them when !canKeepMarks.
-    std::map<std::pair<std::wstring, std::wstring>, ManifestMark> marks;
+    // The kept marks, by update host and path, as the text they are kept as (FormatManifestMark),
+    // so that a case can keep one that is no mark; writes fail without changing them when
+    // !canKeepMarks.
+    std::map<std::pair<std::wstring, std::wstring>, std::string> marks;
     bool canKeepMarks = true;
     // The launcher releases remembered as rolled back.
     std::set<std::string> rolledBack;
@@ -106,9 +108,10 @@ public:
     Removal RemoveFile(const std::wstring& path) override;
     void Pause(std::chrono::milliseconds duration) override;
     std::chrono::system_clock::time_point Now() override;
-    std::optional<ManifestMark> ReadManifestMark(std::wstring_view keySet, std::wstring_view path) override;
-    // Logged as "keep mark VERSION SHA256" (or "... withdrawn").
-    bool WriteManifestMark(std::wstring_view keySet, std::wstring_view path, const ManifestMark& mark) override;
+    // A kept text read as the registry's is (ReadManifestMarkText).
+    KeptMark ReadManifestMark(std::wstring_view host, std::wstring_view path) override;
+    // Logged as "keep mark " and the mark's text.
+    bool WriteManifestMark(std::wstring_view host, std::wstring_view path, const ManifestMark& mark) override;
     bool IsRolledBackRelease(std::string_view release) override;
     // "remember rolled back RELEASE".
     bool RememberRolledBackRelease(std::string_view release) override;

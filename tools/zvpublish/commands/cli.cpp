@@ -45,6 +45,10 @@ zvpublish help COMMAND (or zvpublish COMMAND --help) shows what a command does a
 its options. zvpublish --version shows this tool's version.
 )";
 
+// How long a signed manifest lasts without --expires-in: long enough that a routine that renews it
+// every week or two has room to fail, short enough that a host cannot hold players on it for long.
+constexpr std::chrono::seconds kDefaultLifetime = std::chrono::days(30);
+
 // After the options of a command that takes some.
 constexpr std::string_view kOptionForm = "\nOptions also take the form --name=VALUE.\n";
 
@@ -89,7 +93,10 @@ constexpr OptionHelp kUpdateHostSign{"--update-host", "HOST",
                                      "that host only"};
 constexpr OptionHelp kExpiresIn{"--expires-in", "DAYS",
                                 "the signed manifest expires DAYS (fractions allowed) from now;\n"
-                                "without it, it never expires"};
+                                "without it, 30 days from now"};
+constexpr OptionHelp kNoExpiry{"--no-expiry", "",
+                               "sign a manifest that never expires: a host that withholds\n"
+                               "updates then holds players on it for ever (status warns)"};
 constexpr OptionHelp kAllowUnsigned{"--allow-unsigned", "",
                                     "publish without --signing-key over a signed manifest (and, for a\n"
                                     "launcher, one built with keys): drops signing on purpose"};
@@ -122,14 +129,18 @@ constexpr std::string_view kWithdrawSummary = "withdraw a game build (signed)";
 constexpr std::string_view kWithdrawHelp =
     R"(Withdraws a game build: a signed TREE/stub/KEY/manifest.json, above the version
 published there, that makes launchers built with keys remove the build's program and
-tell the player to update or repair the game.
+tell the player to update or repair the game. A launcher that has accepted a higher
+version of the build ignores it, so where the tree has no signed manifest for the
+build, --version must say the version: one above any that players may have accepted.
 )";
 
 constexpr std::string_view kRefreshSummary = "sign every manifest again with a new expiry";
 constexpr std::string_view kRefreshHelp =
     R"(Signs every manifest of TREE again with a new expiry, keeping its members and its
 version. Only a manifest whose signature verifies for HOST under KEY.pem or a key of
---public-keys is signed again; the others are named and left as they are.
+--public-keys, that has not expired (unless --include-expired), and whose file is in
+TREE with the size and digests it names, is signed again; the others are named and
+left as they are.
 )";
 
 constexpr std::string_view kVerifySummary = "check a tree as the launcher reads it";
@@ -179,8 +190,8 @@ const std::vector<Command> kCommands = {
     {"key", "key GAME.exe", kKeySummary, kKeyHelp, {}, {}, 1},
     {"stub",
      "stub --target GAME.exe --stub ZVClient.dll --base-url URL --out TREE\n"
-     "       [--signing-key KEY.pem --update-host HOST [--version A.B.C.D] [--expires-in DAYS]\n"
-     "        [--passphrase-file FILE]] [--allow-unsigned]",
+     "       [--signing-key KEY.pem --update-host HOST [--version A.B.C.D]\n"
+     "        [--expires-in DAYS | --no-expiry] [--passphrase-file FILE]] [--allow-unsigned]",
      kStubSummary,
      kStubHelp,
      {{"--target", "GAME.exe", "the game program (the client target) the stub belongs to"},
@@ -191,14 +202,15 @@ const std::vector<Command> kCommands = {
       kUpdateHostSign,
       {"--version", "A.B.C.D", "the stub's version, for a stub without a version resource"},
       kExpiresIn,
+      kNoExpiry,
       kPassphraseFile,
       kAllowUnsigned},
      {"--target", "--stub", "--base-url", "--out"},
      0},
     {"launcher",
      "launcher --file ZVLauncher.exe --base-url URL --out TREE\n"
-     "       [--signing-key KEY.pem --update-host HOST [--expires-in DAYS] [--passphrase-file FILE]]\n"
-     "       [--allow-unsigned]",
+     "       [--signing-key KEY.pem --update-host HOST [--expires-in DAYS | --no-expiry]\n"
+     "        [--passphrase-file FILE]] [--allow-unsigned]",
      kLauncherSummary,
      kLauncherHelp,
      {{"--file", "ZVLauncher.exe", "the launcher, as the build made it (any name)"},
@@ -207,13 +219,15 @@ const std::vector<Command> kCommands = {
       kSigningKey,
       kUpdateHostSign,
       kExpiresIn,
+      kNoExpiry,
       kPassphraseFile,
       kAllowUnsigned},
      {"--file", "--base-url", "--out"},
      0},
     {"withdraw",
      "withdraw (--target GAME.exe | --build-key KEY) --out TREE --signing-key KEY.pem\n"
-     "       --update-host HOST [--expires-in DAYS] [--passphrase-file FILE]",
+     "       --update-host HOST [--version A.B.C.D] [--expires-in DAYS | --no-expiry]\n"
+     "       [--passphrase-file FILE]",
      kWithdrawSummary,
      kWithdrawHelp,
      {{"--target", "GAME.exe", "the game program whose build is withdrawn"},
@@ -221,19 +235,25 @@ const std::vector<Command> kCommands = {
       {"--out", "TREE", "the tree"},
       kSigningKey,
       kUpdateHostSign,
+      {"--version", "A.B.C.D",
+       "the withdrawal's version: above any version of the build players\n"
+       "may have accepted (needed where the tree has no signed manifest\n"
+       "for the build; else one above the published version)"},
       kExpiresIn,
+      kNoExpiry,
       kPassphraseFile},
      {"--out", "--signing-key", "--update-host"},
      0},
     {"refresh",
      "refresh TREE --signing-key KEY.pem --update-host HOST --expires-in DAYS\n"
-     "       [--public-keys PUBLIC.pem] [--passphrase-file FILE]",
+     "       [--public-keys PUBLIC.pem] [--include-expired] [--passphrase-file FILE]",
      kRefreshSummary,
      kRefreshHelp,
      {kSigningKey,
       kUpdateHostSign,
       {"--expires-in", "DAYS", "the new expiry: DAYS (fractions allowed) from now"},
       {"--public-keys", "PUBLIC.pem", "more keys whose signatures are signed again (after a key\nrotation)"},
+      {"--include-expired", "", "sign expired manifests again too (only those you know players\nare to get)"},
       kPassphraseFile},
      {"--signing-key", "--update-host", "--expires-in"},
      1},
@@ -522,11 +542,17 @@ std::optional<std::string> CheckSigningOptions(const Command& command, const Par
     }
     const bool signing = parsed.options.contains("--signing-key");
     const bool host = parsed.options.contains("--update-host");
+    if (parsed.options.contains("--expires-in") && parsed.flags.contains("--no-expiry")) {
+        return "--expires-in and --no-expiry say different things; give one of them";
+    }
     if (command.name == "stub" || command.name == "launcher") {
         for (const char* name : {"--update-host", "--expires-in", "--version", "--passphrase-file"}) {
             if (!signing && parsed.options.contains(name)) {
                 return Concat({name, " is for signed manifests: give --signing-key too"});
             }
+        }
+        if (!signing && parsed.flags.contains("--no-expiry")) {
+            return "--no-expiry is for signed manifests: give --signing-key too";
         }
         if (signing && !host) {
             return "signing needs --update-host HOST, the host the launcher is built for (ZV_UPDATE_HOST): a "
@@ -691,10 +717,12 @@ bool LoadSigning(Output& output, const Parsed& parsed, FileTime now, std::option
     signing.publicKey = publicKeys->front();
     signing.keyPath = *keyPath;
     signing.host = *MessageHost(parsed.options.at("--update-host"));  // checked by CheckSigningOptions
-    if (const std::wstring* days = OptionValue(parsed, "--expires-in")) {
+    if (!parsed.flags.contains("--no-expiry")) {
         // In seconds: DAYS may reach past the end of a clock that counts nanoseconds (2262).
+        const std::wstring* days = OptionValue(parsed, "--expires-in");
+        const std::chrono::seconds lifetime = days ? *ParseDays(*days) : kDefaultLifetime;
         signing.expires =
-            FormatUtcTime(std::chrono::floor<std::chrono::seconds>(now) + *ParseDays(*days), UtcPrecision::Seconds);
+            FormatUtcTime(std::chrono::floor<std::chrono::seconds>(now) + lifetime, UtcPrecision::Seconds);
     }
     loaded = LoadedSigning{std::move(signer), std::move(signing)};
     return true;
@@ -758,7 +786,9 @@ int RunWithdraw(Output& output, const Parsed& parsed, FileTime now) {
         return kExitFailure;
     }
     const std::wstring& tree = parsed.options.at("--out");
-    const Withdrawn withdrawn = WithdrawBuild(key, tree, loaded->signing);
+    const std::wstring* version = OptionValue(parsed, "--version");
+    const Withdrawn withdrawn =
+        WithdrawBuild(key, tree, loaded->signing, version ? ParseVersion(ToUtf8(*version)) : std::nullopt);
     for (const auto& warning : withdrawn.warnings) {
         output.Warning(warning.path, warning.reason);
     }
@@ -808,7 +838,8 @@ int RunRefresh(Output& output, const Parsed& parsed, FileTime now) {
         keys.insert(keys.end(), trusted->begin(), trusted->end());
     }
     const std::wstring& tree = parsed.positionals.front();
-    const RefreshReport report = RefreshTree(tree, loaded->signing, keys, now);
+    const RefreshReport report =
+        RefreshTree(tree, loaded->signing, keys, now, parsed.flags.contains("--include-expired"));
     if (report.failure) {
         return output.Fail(*report.failure);
     }

@@ -118,7 +118,17 @@ TEST(PublishTool, WrongUsageExitsWith2AndSaysWhatIsWrong) {
          "must be a build key, 40 lower-case hexadecimal digits"},
         {{L"withdraw", L"--build-key", std::wstring(40, L'a'), L"--out", L"t", L"--signing-key", L"k.pem"},
          "'withdraw' needs --update-host"},
+        {{L"stub", L"--target", L"g.exe", L"--stub", L"s.dll", base, L"--out", L"t", L"--no-expiry"},
+         "--no-expiry is for signed manifests: give --signing-key too"},
+        {{L"withdraw", L"--build-key", std::wstring(40, L'a'), L"--out", L"t", L"--signing-key", L"k.pem",
+          L"--update-host", L"u", L"--expires-in", L"5", L"--no-expiry"},
+         "--expires-in and --no-expiry say different things"},
+        {{L"withdraw", L"--build-key", std::wstring(40, L'a'), L"--out", L"t", L"--signing-key", L"k.pem",
+          L"--update-host", L"u", L"--version", L"1"},
+         "--version 1: must be four numbers"},
         {{L"refresh", L"t", L"--signing-key", L"k.pem", L"--update-host", L"u"}, "'refresh' needs --expires-in"},
+        {{L"refresh", L"t", L"--signing-key", L"k.pem", L"--update-host", L"u", L"--no-expiry"},
+         "unknown option '--no-expiry' for 'refresh'"},
         {{L"refresh", L"--signing-key", L"k.pem", L"--update-host", L"u", L"--expires-in", L"30"},
          "'refresh' takes exactly one tree folder"},
         {{L"verify", L"t", L"--public-keys", L"p.pem"}, "with --public-keys and --update-host together"},
@@ -573,15 +583,26 @@ TEST(PublishTool, SignsWithdrawsAndRefreshesForTheUpdateHost) {
     const ToolRun withdrawn =
         Tool(with({L"withdraw", L"--build-key", FromUtf8(KeyOf(game)), L"--out", tree.wstring()}), kNow);
     ASSERT_EQ(withdrawn.code, kExitSuccess) << withdrawn.err;
-    EXPECT_TRUE(Contains(withdrawn.out, "(replaced, signed withdrawal)\nversion    1.0.0.4\nexpires    never\n"))
-        << withdrawn.out;
+    EXPECT_TRUE(
+        Contains(withdrawn.out, "(replaced, signed withdrawal)\nversion    1.0.0.4\nexpires    2024-03-31T00:00:00Z\n"))
+        << withdrawn.out << " (30 days, without --expires-in)";
     EXPECT_TRUE(read(kNow).withdrawn);
     const ToolRun again = Tool(with({L"withdraw", L"--target", game.wstring(), L"--out", tree.wstring()}), kNow);
     EXPECT_EQ(again.code, kExitSuccess);
     EXPECT_TRUE(Contains(again.out, "(unchanged: it already withdraws this build, at version 1.0.0.4;")) << again.out;
 
+    // A year later the withdrawal has expired: refresh names it and leaves it, unless asked to take it.
     const FileTime later = kNow + std::chrono::hours(24 * 365);
-    const ToolRun refreshed = Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"30"}), later);
+    const std::string expiredBody = zv::test::ReadFileText(manifest);
+    const ToolRun refused = Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"30"}), later);
+    EXPECT_EQ(refused.code, kExitFailure);
+    EXPECT_TRUE(Contains(refused.err, "zvpublish: " + ToUtf8(manifest.wstring()) +
+                                          ": expired at 2024-03-31T00:00:00Z, so it was not signed again"))
+        << refused.err;
+    EXPECT_TRUE(Contains(refused.out, ": signed 0 manifests again")) << refused.out;
+    EXPECT_EQ(zv::test::ReadFileText(manifest), expiredBody);
+    const ToolRun refreshed =
+        Tool(with({L"refresh", tree.wstring(), L"--expires-in", L"30", L"--include-expired"}), later);
     ASSERT_EQ(refreshed.code, kExitSuccess) << refreshed.err;
     EXPECT_TRUE(Contains(refreshed.out, "(withdrawal at version 1.0.0.4)\n")) << refreshed.out;
     EXPECT_TRUE(Contains(refreshed.out, ": signed 1 manifest again, expiring 2025-03-31T00:00:00Z\n")) << refreshed.out;
@@ -604,6 +625,57 @@ TEST(PublishTool, SignsWithdrawsAndRefreshesForTheUpdateHost) {
               L"u", L"--expires-in", L"1"},
              kNow);
     EXPECT_EQ(missingKey.code, kExitFailure);
+}
+
+// Without --expires-in a signed manifest expires 30 days after it was signed, by the system's clock;
+// --no-expiry asks for one that never expires, which status names as a warning.
+TEST(PublishTool, SignedManifestsExpireIn30DaysUnlessAskedNotTo) {
+    ScratchDirectory scratch;
+    const TestSigning key(scratch.path(), "key");
+    const fs::path game = scratch.path() / "Game.exe";
+    const fs::path stub = scratch.path() / "ZVClient.dll";
+    WriteFileBytes(game, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
+    WriteFileBytes(stub, StubImage({{1, 0, 0, 0}}));
+    const fs::path tree = scratch.path() / "tree";
+    const fs::path manifest = tree / "stub" / KeyOf(game) / "manifest.json";
+    const auto publish = [&](std::vector<std::wstring> more) {
+        std::vector<std::wstring> arguments = {L"stub",
+                                               L"--target",
+                                               game.wstring(),
+                                               L"--stub",
+                                               stub.wstring(),
+                                               L"--base-url",
+                                               L"https://cdn.example.com/",
+                                               L"--out",
+                                               tree.wstring(),
+                                               L"--signing-key",
+                                               key.signing.keyPath,
+                                               L"--update-host",
+                                               L"updates.test"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return Tool(arguments);
+    };
+    const auto expires = [&] { return zv::ReadManifest(zv::test::ReadFileText(manifest)).expires; };
+
+    const auto before = std::chrono::system_clock::now();
+    ASSERT_EQ(publish({}).code, kExitSuccess);
+    const auto after = std::chrono::system_clock::now();
+    ASSERT_TRUE(expires().ok());
+    const auto thirtyDays = std::chrono::hours(24 * 30);
+    EXPECT_GE(expires().value, std::chrono::floor<std::chrono::seconds>(before) + thirtyDays);
+    EXPECT_LE(expires().value, after + thirtyDays + std::chrono::minutes(1));
+
+    WriteFileBytes(stub, StubImage({{1, 0, 0, 1}}));
+    const ToolRun forever = publish({L"--no-expiry"});
+    ASSERT_EQ(forever.code, kExitSuccess) << forever.err;
+    EXPECT_TRUE(Contains(forever.out, "expires    never\n")) << forever.out;
+    EXPECT_EQ(expires().fault, zv::MemberFault::Absent);
+    const ToolRun status = Tool({L"status", tree.wstring()});
+    EXPECT_EQ(status.code, kExitSuccess);
+    EXPECT_EQ(status.err, "zvpublish: warning: " + ToUtf8(manifest.wstring()) +
+                              ": is signed and never expires: a host that withholds updates, or a copy of the tree, "
+                              "can serve it to players for ever; zvpublish refresh --expires-in DAYS signs it again "
+                              "with an expiry\n");
 }
 
 // A script signs with an encrypted key through --passphrase-file: the first line of the file, without

@@ -146,11 +146,13 @@ struct Predecessor {
     std::optional<std::string> expires;
     bool withdrawal = false;
     bool signedForm = false;  // it carries a "signature", or is a withdrawal (which only the signed form has)
+    PathKind kind = PathKind::Missing;
 };
 
 Predecessor ReadPredecessor(const std::wstring& manifest) {
     Predecessor predecessor;
     const ManifestOnDisk published = ReadPublishedManifest(manifest);
+    predecessor.kind = published.kind;
     if (!published.read) {
         return predecessor;
     }
@@ -627,7 +629,8 @@ std::optional<Version> NextVersion(const Version& version) {
     return std::nullopt;
 }
 
-Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing) {
+Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing,
+                        const std::optional<Version>& version) {
     Withdrawn withdrawn;
     if (auto failure = CheckTree(tree, withdrawn.newTree)) {
         withdrawn.failure = std::move(failure);
@@ -640,20 +643,42 @@ Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, 
     }
     withdrawn.manifest = JoinPath(folder, std::wstring(kManifestName));
     const Predecessor predecessor = ReadPredecessor(withdrawn.manifest);
-    if (predecessor.withdrawal && predecessor.version) {
+    const std::optional<Version> published =
+        predecessor.signedForm ? predecessor.version : std::optional<Version>(std::nullopt);
+    if (predecessor.withdrawal && published && (!version || *version == *published)) {
         withdrawn.manifestChange = Change::Unchanged;
-        withdrawn.version = *predecessor.version;
+        withdrawn.version = *published;
         withdrawn.expires = predecessor.expires;
         return withdrawn;
     }
-    const std::optional<Version> version =
-        predecessor.version ? NextVersion(*predecessor.version) : Version{{0, 0, 0, 1}};
-    if (!version) {
-        withdrawn.failure = Failure{withdrawn.manifest, "its version " + FormatVersion(*predecessor.version) +
+    // Only a version above every one players may have accepted for the build does anything: a
+    // launcher ignores a withdrawal below its mark (update/manifest_marks.h).
+    if (!version && !published) {
+        withdrawn.failure = Failure{
+            withdrawn.manifest,
+            std::string(predecessor.kind == PathKind::Missing ? "does not exist"
+                                                              : "is not a signed manifest with a version") +
+                ", so zvpublish cannot tell which version the withdrawal must be above: a launcher that has "
+                "accepted a version of this build ignores a withdrawal below it, and players would keep the build. "
+                "Give --version A.B.C.D above any version of this build that players may have accepted"};
+        return withdrawn;
+    }
+    if (version && published && !(*version > *published)) {
+        withdrawn.failure =
+            Failure{withdrawn.manifest, "its version " + FormatVersion(*published) + " is not below the --version " +
+                                            FormatVersion(*version) +
+                                            ": a withdrawal goes above the version it replaces, as every manifest "
+                                            "does (a launcher that has accepted a version ignores a withdrawal below "
+                                            "it). Give a --version above it, or leave --version out"};
+        return withdrawn;
+    }
+    const std::optional<Version> next = version ? version : NextVersion(*published);
+    if (!next) {
+        withdrawn.failure = Failure{withdrawn.manifest, "its version " + FormatVersion(*published) +
                                                             " is the highest there is; no version can be above it"};
         return withdrawn;
     }
-    withdrawn.version = *version;
+    withdrawn.version = *next;
     withdrawn.expires = signing.expires;
     const SignedWithdrawal withdrawal{withdrawn.version, withdrawn.expires};
     std::string reason;

@@ -127,12 +127,16 @@ struct Withdrawn {
 };
 
 // Writes a signed withdrawal of the game build buildKey (40 lower-case hexadecimal digits) to
-// TREE/stub/<key>/manifest.json: launchers built with keys remove that build's client target. Its
-// version is the published manifest's with the last part raised by one (carried into the part
-// before at 65535), or 0.0.0.1 where there is none. A manifest that already is a withdrawal is left
-// as it is (refresh renews it). The files the replaced manifest named are marked as by a publish;
-// the tree is refused as for a publish.
-Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing);
+// TREE/stub/<key>/manifest.json: launchers built with keys whose mark for the build is not above it
+// remove that build's client target. Its version is version when given, which must be above the
+// published signed manifest's; otherwise the published one's with the last part raised by one
+// (carried into the part before at 65535). Refused without version where no signed manifest with a
+// version is published (missing, unsigned, unreadable): no one can say which versions players have
+// accepted, and a launcher ignores a withdrawal below its mark. A manifest that already is a
+// withdrawal (at version, when given) is left as it is (refresh renews it). The files the replaced
+// manifest named are marked as by a publish; the tree is refused as for a publish.
+Withdrawn WithdrawBuild(const std::wstring& buildKey, const std::wstring& tree, const Signing& signing,
+                        const std::optional<Version>& version = std::nullopt);
 
 // The version right above version: its last part raised by one, carried into the part before when
 // it is 65535; nothing above 65535.65535.65535.65535.

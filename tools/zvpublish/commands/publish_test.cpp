@@ -592,6 +592,47 @@ TEST_F(SignedPublishing, ANewFileMustComeWithAHigherVersion) {
     EXPECT_NE(again.failure->reason.find("build the launcher with a higher ZV_VERSION"), std::string::npos);
 }
 
+// Where the tree has no signed manifest for the build, no one can say which versions players have
+// accepted, and a launcher ignores a withdrawal below its mark: only --version says the version.
+TEST_F(SignedPublishing, AWithdrawalWithoutAPublishedSignedManifestNeedsItsVersion) {
+    const std::string unknown(40, 'a');
+    const fs::path folder = tree / "stub" / unknown;
+    const std::string path = "/stub/" + unknown + "/manifest.json";
+    const struct {
+        const char* name;
+        std::optional<std::string> manifest;  // nothing: none
+        const char* refusal;
+    } cases[] = {
+        {"no manifest", std::nullopt, "does not exist, so zvpublish cannot tell which version"},
+        {"an unsigned manifest", R"({"sha1": ")" + std::string(40, '0') + R"(", "url": "https://x/y.dll"})",
+         "is not a signed manifest with a version"},
+        {"a manifest that cannot be read", "{", "is not a signed manifest with a version"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(tree);
+        if (c.manifest) {
+            fs::create_directories(folder);
+            WriteFileBytes(folder / "manifest.json", *c.manifest);
+        }
+        const Withdrawn refused = WithdrawBuild(FromUtf8(unknown), tree.wstring(), key.signing);
+        ASSERT_TRUE(refused.failure);
+        EXPECT_NE(refused.failure->reason.find(c.refusal), std::string::npos) << refused.failure->reason;
+        EXPECT_NE(refused.failure->reason.find(
+                      "Give --version A.B.C.D above any version of this build that players may have accepted"),
+                  std::string::npos);
+        EXPECT_EQ(fs::exists(folder / "manifest.json"), c.manifest.has_value());
+
+        const Withdrawn given =
+            WithdrawBuild(FromUtf8(unknown), tree.wstring(), key.signing, zv::Version{{3, 0, 0, 0}});
+        ASSERT_FALSE(given.failure) << given.failure->reason;
+        const zv::SignedReading reading = Check(folder / "manifest.json", path, zv::ManifestPlace::Stub);
+        EXPECT_EQ(reading.trust, zv::ManifestTrust::Trusted) << reading.problem;
+        EXPECT_TRUE(reading.withdrawn);
+        EXPECT_EQ(reading.release.version, (zv::Version{{3, 0, 0, 0}}));
+    }
+}
+
 TEST_F(SignedPublishing, AWithdrawalIsSignedAboveThePublishedVersionAndWrittenOnce) {
     ASSERT_FALSE(SignedStub(File("v.dll", StubImage({{1, 2, 3, 65535}}))).failure);
     const fs::path manifest = BuildFolder() / "manifest.json";
@@ -617,14 +658,21 @@ TEST_F(SignedPublishing, AWithdrawalIsSignedAboveThePublishedVersionAndWrittenOn
     EXPECT_EQ(again.version, withdrawn.version);
     EXPECT_EQ(ReadFileText(manifest), body);
 
-    // A build never published gets the first version there is.
-    const std::string unknown(40, 'a');
-    const Withdrawn fresh = WithdrawBuild(FromUtf8(unknown), tree.wstring(), key.signing);
-    ASSERT_FALSE(fresh.failure);
-    EXPECT_EQ(zv::FormatVersion(fresh.version), "0.0.0.1");
-    EXPECT_TRUE(
-        Check(tree / "stub" / unknown / "manifest.json", "/stub/" + unknown + "/manifest.json", zv::ManifestPlace::Stub)
-            .withdrawn);
+    // With --version: above the published version, or the withdrawal already there at it.
+    const std::string atVersion = ReadFileText(manifest);
+    const Withdrawn same = WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing, withdrawn.version);
+    EXPECT_EQ(same.manifestChange, Change::Unchanged);
+    const Withdrawn below =
+        WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing, zv::Version{{1, 2, 3, 9}});
+    ASSERT_TRUE(below.failure);
+    EXPECT_NE(below.failure->reason.find("its version 1.2.4.0 is not below the --version 1.2.3.9"), std::string::npos)
+        << below.failure->reason;
+    EXPECT_EQ(ReadFileText(manifest), atVersion);
+    const Withdrawn above =
+        WithdrawBuild(FromUtf8(KeyOf(target)), tree.wstring(), key.signing, zv::Version{{1, 3, 0, 0}});
+    ASSERT_FALSE(above.failure) << above.failure->reason;
+    EXPECT_EQ(above.manifestChange, Change::Replaced);
+    EXPECT_EQ(Check(manifest, StubPath(), zv::ManifestPlace::Stub).release.version, (zv::Version{{1, 3, 0, 0}}));
 
     // Above the highest version there is none.
     fs::remove_all(tree);

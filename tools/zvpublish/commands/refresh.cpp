@@ -1,5 +1,8 @@
 #include "zvpublish/commands/refresh.h"
 
+#include <string>
+#include <vector>
+
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 #include "zvpublish/tree/manifest_files.h"
@@ -18,9 +21,42 @@ void PassOverLink(RefreshReport& report, const std::wstring& folder) {
     report.manifests.push_back(std::move(refused));
 }
 
-void RefreshOne(RefreshReport& report, const std::wstring& folder, const std::wstring& path, ManifestPlace place,
-                const Signing& signing, std::span<const P256PublicKey> trusted, FileTime now) {
+// Why a release's file in the tree is not what the manifest names; nothing when it is.
+std::optional<std::string> FileProblem(const std::wstring& tree, const std::vector<std::string>& folders,
+                                       const SignedRelease& release) {
+    const NamedFile named = ReadNamedFile(tree, release.url, folders, std::nullopt);
+    switch (named.state) {
+        case NamedFile::State::Outside:
+            return "its \"url\" (" + release.url + ") does not point into the tree, so its file cannot be checked";
+        case NamedFile::State::Missing:
+            return "its file " + ToUtf8(named.path) + " is not in the tree";
+        case NamedFile::State::NotAFile:
+            return "its file " + ToUtf8(named.path) + " is not a file";
+        case NamedFile::State::Unreadable:
+            return "its file " + ToUtf8(named.path) + " cannot be read";
+        case NamedFile::State::Read:
+            break;
+    }
+    if (named.size != release.size) {
+        return "its file " + ToUtf8(named.path) + " is " + std::to_string(named.size) + " bytes long, not " +
+               std::to_string(release.size);
+    }
+    if (named.digests.sha1 != release.sha1 || named.digests.sha256 != release.sha256) {
+        return "its file " + ToUtf8(named.path) + " is not the one it names (another SHA-1 or SHA-256)";
+    }
+    return std::nullopt;
+}
+
+// The manifest in folders below tree, whose path on the server is path.
+void RefreshOne(RefreshReport& report, const std::wstring& tree, const std::vector<std::string>& folders,
+                const std::wstring& path, ManifestPlace place, const Signing& signing,
+                std::span<const P256PublicKey> trusted, FileTime now, bool includeExpired) {
     RefreshedManifest refreshed;
+    std::wstring folder = tree;
+    for (const auto& part : folders) {
+        folder = JoinPath(folder, FromUtf8(part));
+    }
+    const std::string manifestPath = ToUtf8(path);
     refreshed.manifest = JoinPath(folder, std::wstring(kManifestName));
     const ManifestOnDisk current = ReadPublishedManifest(refreshed.manifest);
     if (current.kind == PathKind::Missing) {
@@ -31,7 +67,6 @@ void RefreshOne(RefreshReport& report, const std::wstring& folder, const std::ws
         report.manifests.push_back(std::move(refreshed));
         return;
     }
-    const std::string manifestPath = ToUtf8(path);
     const SignedReading reading = CheckSignedManifest(current.reading, signing.host, manifestPath, place, trusted, now);
     if (reading.trust == ManifestTrust::Untrusted) {
         refreshed.failure = Failure{
@@ -42,6 +77,29 @@ void RefreshOne(RefreshReport& report, const std::wstring& folder, const std::ws
                 "with stub or launcher, or give the key that signed it with --public-keys"};
         report.manifests.push_back(std::move(refreshed));
         return;
+    }
+    // A manifest that has expired may be one that players are no longer to get: an old release, or
+    // an old signed manifest put back into the tree (a backup restored, a server's copy changed).
+    if (reading.trust == ManifestTrust::Expired && !includeExpired) {
+        refreshed.failure =
+            Failure{refreshed.manifest,
+                    "expired at " + reading.release.expires.value_or("") +
+                        ", so it was not signed again: signing it again would make it valid once more, and an expired "
+                        "manifest may be an old one put back into the tree. Publish the release again with stub or "
+                        "launcher, or give --include-expired if this manifest is the one players are to get"};
+        report.manifests.push_back(std::move(refreshed));
+        return;
+    }
+    if (!reading.withdrawn) {
+        if (auto problem = FileProblem(tree, folders, reading.release)) {
+            refreshed.failure =
+                Failure{refreshed.manifest, *problem +
+                                                ", so it was not signed again: refresh renews only a manifest whose "
+                                                "file is in the tree as the manifest names it. Publish the "
+                                                "release again with stub or launcher"};
+            report.manifests.push_back(std::move(refreshed));
+            return;
+        }
     }
     refreshed.withdrawal = reading.withdrawn;
     refreshed.version = reading.release.version;
@@ -70,7 +128,7 @@ void RefreshOne(RefreshReport& report, const std::wstring& folder, const std::ws
 }  // namespace
 
 RefreshReport RefreshTree(const std::wstring& tree, const Signing& signing, std::span<const P256PublicKey> trusted,
-                          FileTime now) {
+                          FileTime now, bool includeExpired) {
     RefreshReport report;
     std::string reason;
     switch (QueryPathKind(tree, &reason)) {
@@ -87,7 +145,8 @@ RefreshReport RefreshTree(const std::wstring& tree, const Signing& signing, std:
     if (IsLinkOrReparsePoint(launcher)) {
         PassOverLink(report, launcher);
     } else if (QueryPathKind(launcher) == PathKind::Directory) {
-        RefreshOne(report, launcher, LauncherManifestPath(), ManifestPlace::Launcher, signing, trusted, now);
+        RefreshOne(report, tree, {ToUtf8(kLauncherFolder)}, LauncherManifestPath(), ManifestPlace::Launcher, signing,
+                   trusted, now, includeExpired);
     }
     const std::wstring stub = JoinPath(tree, std::wstring(kStubFolder));
     if (IsLinkOrReparsePoint(stub)) {
@@ -106,8 +165,8 @@ RefreshReport RefreshTree(const std::wstring& tree, const Signing& signing, std:
         if (entry.link && IsBuildKey(entry.name)) {
             PassOverLink(report, JoinPath(stub, entry.name));
         } else if (entry.kind == PathKind::Directory && IsBuildKey(entry.name)) {
-            RefreshOne(report, JoinPath(stub, entry.name), StubManifestPath(entry.name), ManifestPlace::Stub, signing,
-                       trusted, now);
+            RefreshOne(report, tree, {ToUtf8(kStubFolder), ToUtf8(entry.name)}, StubManifestPath(entry.name),
+                       ManifestPlace::Stub, signing, trusted, now, includeExpired);
         }
     }
     return report;

@@ -2,8 +2,9 @@
 
 // Signing a tree's manifests again with a new expiry: the same members, the same versions, a new
 // "expires" and so a new signature. Only what a trusted key already signed for this host and its
-// place is signed again: refresh renews a signature, it never makes one for a manifest nobody
-// checked.
+// place, and whose file is in the tree as it names it, is signed again: refresh renews a signature,
+// it never makes one for a manifest nobody checked, and it does not bring back what has expired
+// unless asked to.
 
 #include <optional>
 #include <span>
@@ -19,8 +20,8 @@ namespace zv::publish {
 
 struct RefreshedManifest {
     std::wstring manifest;
-    // Refused (not signed by a trusted key for this host and place, not of the signed form), or not
-    // written; the manifest is then as it was.
+    // Refused (not signed by a trusted key for this host and place, not of the signed form, expired,
+    // its file missing or not the one it names), or not written; the manifest is then as it was.
     std::optional<Failure> failure;
     bool withdrawal = false;
     Version version;
@@ -34,9 +35,12 @@ struct RefreshReport {
 };
 
 // Signs every manifest of tree again with signing (its host and expiry), when its present
-// signature verifies for signing.host and its own path under one of trusted, expired or not.
-// Builds without a manifest are passed over; a folder that is a link is reported and not entered.
+// signature verifies for signing.host and its own path under one of trusted, it has not expired at
+// now (unless includeExpired), and for a release, the file its url names inside the tree (as
+// MapIntoTree maps it without a base address) has the size and both digests it signed; each other
+// manifest is refused and left as it is. Builds without a manifest are passed over; a folder that
+// is a link is reported and not entered.
 RefreshReport RefreshTree(const std::wstring& tree, const Signing& signing, std::span<const P256PublicKey> trusted,
-                          FileTime now);
+                          FileTime now, bool includeExpired = false);
 
 }  // namespace zv::publish

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -26,13 +27,14 @@ using zv::test::WriteFileBytes;
 constexpr char kBase[] = "https://cdn.example.com/zv/";
 const FileTime kNow = std::chrono::sys_days{std::chrono::year{2030} / 6 / 1};
 
-// A tree with a manifest of every kind refresh meets: the launcher and a build signed by the key,
-// one of them long expired; a withdrawn build; builds signed by another key, for another host, and
-// not signed at all.
+// A tree with a manifest of every kind refresh meets: the launcher and a build signed by the key; a
+// build it signed that has expired; a withdrawn build; builds signed by another key, for another
+// host, and not signed at all; and builds whose file went missing, lost its end, or was changed in
+// place after signing.
 struct MixedTree {
     zv::test::ScratchDirectory scratch;
     fs::path tree = scratch.path() / "tree";
-    TestSigning key{scratch.path(), "key", "2030-01-01T00:00:00Z"};
+    TestSigning key{scratch.path(), "key", "2031-01-01T00:00:00Z"};
     TestSigning other{scratch.path(), "other", "2031-01-01T00:00:00Z"};
     std::map<std::string, std::string> keys;  // build keys by label
 
@@ -42,11 +44,12 @@ struct MixedTree {
         Check(PublishLauncher((scratch.path() / "launcher.exe").wstring(), kBase, tree.wstring(), &key.signing));
         Signing otherHost = key.signing;
         otherHost.host = "staging.test";
-        const std::pair<const char*, const Signing*> builds[] = {{"expired", &key.signing},
-                                                                 {"withdrawn", &key.signing},
-                                                                 {"other key", &other.signing},
-                                                                 {"other host", &otherHost},
-                                                                 {"unsigned", nullptr}};
+        Signing expired = key.signing;
+        expired.expires = "2030-01-01T00:00:00Z";
+        const std::pair<const char*, const Signing*> builds[] = {
+            {"current", &key.signing},      {"expired", &expired},      {"withdrawn", &key.signing},
+            {"other key", &other.signing},  {"other host", &otherHost}, {"unsigned", nullptr},
+            {"file missing", &key.signing}, {"file cut", &key.signing}, {"file changed", &key.signing}};
         std::uint8_t code = 1;
         for (const auto& [label, signing] : builds) {
             const fs::path target = scratch.path() / (std::string(label) + ".exe");
@@ -56,7 +59,15 @@ struct MixedTree {
             Check(PublishStub(target.wstring(), (scratch.path() / "stub.dll").wstring(), kBase, tree.wstring(), signing,
                               zv::Version{{3, 0, 0, 0}}));
         }
-        WithdrawBuild(FromUtf8(keys["withdrawn"]), tree.wstring(), key.signing);
+        if (WithdrawBuild(FromUtf8(keys["withdrawn"]), tree.wstring(), key.signing).failure) {
+            throw std::runtime_error("cannot withdraw");
+        }
+        const std::string bytes = ReadFileText(scratch.path() / "stub.dll");
+        fs::remove(StubFile("file missing"));
+        WriteFileBytes(StubFile("file cut"), bytes.substr(0, bytes.size() - 1));
+        std::string changed = bytes;
+        changed.back() ^= 1;
+        WriteFileBytes(StubFile("file changed"), changed);
     }
 
     static void Check(const Published& published) {
@@ -68,6 +79,11 @@ struct MixedTree {
         return label == "launcher" ? tree / "launcher" / "manifest.json"
                                    : tree / "stub" / keys.at(label) / "manifest.json";
     }
+    // The content-named stub file of a build.
+    [[nodiscard]] fs::path StubFile(const std::string& label) const {
+        return tree / "stub" / keys.at(label) /
+               ("ZVClient-" + zv::test::Sha1Hex(ReadFileText(scratch.path() / "stub.dll")) + ".dll");
+    }
     [[nodiscard]] zv::SignedReading Read(const std::string& label) const {
         const std::string path =
             label == "launcher" ? "/launcher/manifest.json" : "/stub/" + keys.at(label) + "/manifest.json";
@@ -77,13 +93,13 @@ struct MixedTree {
     }
 };
 
-TEST(RefreshTree, SignsAgainOnlyWhatATrustedKeySignedForTheHost) {
+TEST(RefreshTree, SignsAgainOnlyWhatATrustedKeySignedForTheHostWithItsFileInTheTree) {
     MixedTree t;
     Signing renewed = t.key.signing;
     renewed.expires = "2031-06-01T00:00:00Z";
     const zv::SignedReading before = t.Read("launcher");
     std::map<std::string, std::string> bodies;
-    for (const char* label : {"other key", "other host", "unsigned"}) {
+    for (const auto& [label, key] : t.keys) {
         bodies[label] = ReadFileText(t.Manifest(label));
     }
 
@@ -93,8 +109,8 @@ TEST(RefreshTree, SignsAgainOnlyWhatATrustedKeySignedForTheHost) {
     for (const auto& manifest : report.manifests) {
         byManifest[manifest.manifest] = &manifest;
     }
-    ASSERT_EQ(byManifest.size(), 6u);
-    for (const char* label : {"launcher", "expired", "withdrawn"}) {
+    ASSERT_EQ(byManifest.size(), 10u);
+    for (const char* label : {"launcher", "current", "withdrawn"}) {
         SCOPED_TRACE(label);
         const RefreshedManifest& refreshed = *byManifest.at(t.Manifest(label).wstring());
         EXPECT_FALSE(refreshed.failure) << refreshed.failure->reason;
@@ -114,27 +130,45 @@ TEST(RefreshTree, SignsAgainOnlyWhatATrustedKeySignedForTheHost) {
     EXPECT_EQ(zv::FormatVersion(t.Read("withdrawn").release.version), "3.0.0.1");
 
     const std::pair<const char*, const char*> refused[] = {
+        {"expired", "expired at 2030-01-01T00:00:00Z, so it was not signed again"},
         {"other key", "no key of this launcher signed it"},
         {"other host", "no key of this launcher signed it for host updates.test"},
         {"unsigned", "\"sha256\" is missing"},
+        {"file missing", " is not in the tree, so it was not signed again"},
+        {"file cut", " bytes long, not "},
+        {"file changed", " is not the one it names (another SHA-1 or SHA-256)"},
     };
     for (const auto& [label, problem] : refused) {
         SCOPED_TRACE(label);
         const RefreshedManifest& refreshed = *byManifest.at(t.Manifest(label).wstring());
         ASSERT_TRUE(refreshed.failure);
         EXPECT_NE(refreshed.failure->reason.find(problem), std::string::npos) << refreshed.failure->reason;
-        EXPECT_NE(refreshed.failure->reason.find("refresh renews only what a trusted key signed"), std::string::npos);
         EXPECT_EQ(ReadFileText(t.Manifest(label)), bodies[label]);
     }
 
-    // Trusting the other key as well, its manifest is signed again, now with the signing key.
+    // Trusting the other key as well, and asked to take expired manifests too, both are signed
+    // again, now with the signing key; a manifest whose file is not as it names is refused whatever
+    // the options.
     std::vector<zv::P256PublicKey> both = t.key.keys;
     both.push_back(t.other.keys.front());
-    const RefreshReport second = RefreshTree(t.tree.wstring(), renewed, both, kNow);
+    const RefreshReport second = RefreshTree(t.tree.wstring(), renewed, both, kNow, /*includeExpired=*/true);
     EXPECT_EQ(t.Read("other key").trust, zv::ManifestTrust::Trusted);
-    EXPECT_EQ(std::count_if(second.manifests.begin(), second.manifests.end(),
-                            [](const RefreshedManifest& m) { return m.failure.has_value(); }),
-              2);
+    EXPECT_EQ(t.Read("expired").trust, zv::ManifestTrust::Trusted);
+    EXPECT_EQ(t.Read("expired").release.expires, "2031-06-01T00:00:00Z");
+    std::vector<std::wstring> failed;
+    for (const auto& manifest : second.manifests) {
+        if (manifest.failure) {
+            failed.push_back(manifest.manifest);
+        }
+    }
+    std::sort(failed.begin(), failed.end());
+    std::vector<std::wstring> expected;
+    for (const char* label : {"other host", "unsigned", "file missing", "file cut", "file changed"}) {
+        expected.push_back(t.Manifest(label).wstring());
+        EXPECT_EQ(ReadFileText(t.Manifest(label)), bodies[label]) << label;
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(failed, expected);
 }
 
 TEST(RefreshTree, NeitherEntersNorWritesThroughALink) {

@@ -342,10 +342,17 @@ std::string FormatStatusJson(const TreeContents& contents, const std::wstring& t
 std::vector<Failure> ExpiryWarnings(const TreeContents& contents, FileTime now) {
     std::vector<Failure> warnings;
     ForEachFolder(contents, [&](const ManifestFolder& folder) {
+        const std::wstring manifest = JoinPath(folder.path, std::wstring(kManifestName));
+        if (folder.Served() && folder.signedForm && !folder.expires) {
+            warnings.push_back({manifest,
+                                "is signed and never expires: a host that withholds updates, or a copy of "
+                                "the tree, can serve it to players for ever; zvpublish refresh --expires-in DAYS "
+                                "signs it again with an expiry"});
+            return;
+        }
         if (!folder.Served() || !folder.expires || *folder.expires - now > kExpiryWarning) {
             return;
         }
-        const std::wstring manifest = JoinPath(folder.path, std::wstring(kManifestName));
         if (*folder.expires < now) {
             warnings.push_back({manifest, "has expired: " + ExpiryText(folder, now) +
                                               "; launchers built with keys refuse it until zvpublish refresh signs it "

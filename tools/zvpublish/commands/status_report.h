@@ -30,7 +30,8 @@ std::string FormatStatus(const TreeContents& contents, const std::wstring& tree,
 // The same as one JSON object, ending in a line feed; in ASCII (anything else as \u escapes).
 std::string FormatStatusJson(const TreeContents& contents, const std::wstring& tree, FileTime now);
 
-// A warning for each manifest that has expired at now or expires within kExpiryWarning of it.
+// A warning for each manifest that has expired at now or expires within kExpiryWarning of it, and
+// for each signed one that never expires.
 std::vector<Failure> ExpiryWarnings(const TreeContents& contents, FileTime now);
 
 // "512 bytes", "1.5 KiB", "20.0 MiB", ...

@@ -11,6 +11,7 @@
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
+#include "zvpublish/tree/manifest_files.h"
 #include "zvpublish/tree/tree_contents.h"
 #include "zvpublish/tree/tree_files.h"
 
@@ -184,51 +185,46 @@ bool CheckDownloadUrl(Verifier& v, const std::wstring& manifest, const std::stri
 void CheckNamedFile(Verifier& v, const std::wstring& manifest, const std::vector<std::string>& folders,
                     const std::string& url, const Sha1Digest& expected, const SignedRelease* release) {
     CheckedManifest checked{manifest, {}};
-    if (const auto parts = MapIntoTree(url, folders, v.baseUrl)) {
-        std::wstring file = v.tree;
-        for (const auto& part : *parts) {
-            file = JoinPath(file, FromUtf8(part));
-        }
-        const PathKind kind = QueryPathKind(file);
-        if (kind == PathKind::Missing) {
+    const NamedFile named = ReadNamedFile(v.tree, url, folders, v.baseUrl);
+    const std::wstring& file = named.path;
+    switch (named.state) {
+        case NamedFile::State::Outside:
+            v.Add(Kind::Note, manifest,
+                  "its \"url\" points outside the tree (" + url + "), so that file was not checked" +
+                      (v.baseUrl ? "" : "; give --base-url if the tree is served there"));
+            v.report.good.push_back(std::move(checked));
+            return;
+        case NamedFile::State::Missing:
             v.Add(Kind::Error, manifest, "its \"url\" names " + ToUtf8(file) + ", which is not in the tree");
             return;
-        }
-        if (kind != PathKind::File) {
+        case NamedFile::State::NotAFile:
             v.Add(Kind::Error, manifest, "its \"url\" names " + ToUtf8(file) + ", which is not a file");
             return;
-        }
-        std::string reason;
-        const std::optional<FileFacts> facts = QueryFileFacts(file, reason);
-        const std::optional<FileDigests> actual = facts ? HashFileTwice(file) : std::nullopt;
-        if (!actual) {
+        case NamedFile::State::Unreadable:
             v.Add(Kind::Error, file, "cannot be read");
             return;
-        }
-        if (release != nullptr && facts->size != release->size) {
-            v.Add(Kind::Error, file,
-                  "is " + std::to_string(facts->size) + " bytes long, but " + ToUtf8(manifest) + " says " +
-                      std::to_string(release->size) + " (players' download would stop at that size or fail)");
-            return;
-        }
-        if (actual->sha1 != expected) {
-            v.Add(Kind::Error, file,
-                  "its SHA-1 is " + Sha1ToHex(actual->sha1) + ", but " + ToUtf8(manifest) + " says " +
-                      Sha1ToHex(expected) + " (players would get a checksum mismatch)");
-            return;
-        }
-        if (release != nullptr && actual->sha256 != release->sha256) {
-            v.Add(Kind::Error, file,
-                  "its SHA-256 is " + Sha256ToHex(actual->sha256) + ", but " + ToUtf8(manifest) + " says " +
-                      Sha256ToHex(release->sha256) + " (players would get a checksum mismatch)");
-            return;
-        }
-        checked.file = file;
-    } else {
-        v.Add(Kind::Note, manifest,
-              "its \"url\" points outside the tree (" + url + "), so that file was not checked" +
-                  (v.baseUrl ? "" : "; give --base-url if the tree is served there"));
+        case NamedFile::State::Read:
+            break;
     }
+    if (release != nullptr && named.size != release->size) {
+        v.Add(Kind::Error, file,
+              "is " + std::to_string(named.size) + " bytes long, but " + ToUtf8(manifest) + " says " +
+                  std::to_string(release->size) + " (players' download would stop at that size or fail)");
+        return;
+    }
+    if (named.digests.sha1 != expected) {
+        v.Add(Kind::Error, file,
+              "its SHA-1 is " + Sha1ToHex(named.digests.sha1) + ", but " + ToUtf8(manifest) + " says " +
+                  Sha1ToHex(expected) + " (players would get a checksum mismatch)");
+        return;
+    }
+    if (release != nullptr && named.digests.sha256 != release->sha256) {
+        v.Add(Kind::Error, file,
+              "its SHA-256 is " + Sha256ToHex(named.digests.sha256) + ", but " + ToUtf8(manifest) + " says " +
+                  Sha256ToHex(release->sha256) + " (players would get a checksum mismatch)");
+        return;
+    }
+    checked.file = file;
     v.report.good.push_back(std::move(checked));
 }
 
@@ -257,8 +253,9 @@ void CheckSignedManifestOf(Verifier& v, const std::wstring& manifest, const std:
     }
     if (signedReading.withdrawn) {
         v.Add(Kind::Note, manifest,
-              "withdraws this game build at version " + FormatVersion(release.version) + ": players of it get " +
-                  players.withdrawn + " and lose its program");
+              "withdraws this game build at version " + FormatVersion(release.version) +
+                  ": a launcher that has accepted no higher version for it deletes its program (players get " +
+                  players.withdrawn + "); one that has accepted a higher version does nothing with it");
         v.report.good.push_back({manifest, {}});
         return;
     }

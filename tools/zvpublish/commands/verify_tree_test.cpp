@@ -473,9 +473,11 @@ TEST(VerifyTree, AWithdrawalIsGoodForKeysAndAnErrorWithout) {
     EXPECT_EQ(withKeys.good.size(), 2u);
     const auto notes = Of(withKeys, Finding::Kind::Note);
     ASSERT_FALSE(notes.empty());
+    // What happens depends on the player's mark: never that everyone loses the program.
     EXPECT_EQ(notes[0].text,
-              "withdraws this game build at version 2.0.0.1: players of it get \"This game version is no longer "
-              "supported. Please update or repair the game.\" and lose its program");
+              "withdraws this game build at version 2.0.0.1: a launcher that has accepted no higher version for it "
+              "deletes its program (players get \"This game version is no longer supported. Please update or repair "
+              "the game.\"); one that has accepted a higher version does nothing with it");
 
     const auto errors = Of(VerifyTree(t.tree.wstring(), std::string(kBase)), Finding::Kind::Error);
     ASSERT_EQ(errors.size(), 1u);

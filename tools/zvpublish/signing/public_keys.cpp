@@ -8,7 +8,6 @@
 #include "common/base64.h"
 #include "common/read_only_file.h"
 #include "integrity/der.h"
-#include "integrity/sha256.h"
 
 namespace zv::publish {
 
@@ -20,12 +19,6 @@ constexpr std::array<std::uint8_t, 8> kPrime256v1 = {0x2a, 0x86, 0x48, 0xce,
 constexpr std::string_view kBegin = "-----BEGIN PUBLIC KEY-----";
 constexpr std::string_view kEnd = "-----END PUBLIC KEY-----";
 constexpr std::uint32_t kMaxKeysFile = 1024 * 1024;
-// The DER of a P-256 SubjectPublicKeyInfo up to its point: SEQUENCE { SEQUENCE { the two object
-// identifiers above }, BIT STRING of 66 bytes: no unused bits, 0x04 (uncompressed) }; X and Y follow.
-constexpr std::array<std::uint8_t, 27> kSpkiPrefix = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48,
-                                                      0xce, 0x3d, 0x02, 0x01, 0x06, 0x08, 0x2a, 0x86, 0x48,
-                                                      0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00, 0x04};
-constexpr std::size_t kFingerprintDigits = 16;
 
 template <std::size_t N>
 bool Equals(std::span<const std::uint8_t> bytes, const std::array<std::uint8_t, N>& expected) {
@@ -107,13 +100,6 @@ std::optional<std::vector<P256PublicKey>> ReadPublicKeys(const std::wstring& pat
     }
     text.resize(read);
     return ParsePublicKeys(text, reason);
-}
-
-std::string KeyFingerprint(const P256PublicKey& key) {
-    std::vector<std::uint8_t> der(kSpkiPrefix.begin(), kSpkiPrefix.end());
-    der.insert(der.end(), key.point.begin(), key.point.end());
-    const std::optional<Sha256Digest> digest = Sha256Of(der.data(), der.size());
-    return digest ? Sha256ToHex(*digest).substr(0, kFingerprintDigits) : std::string(kFingerprintDigits, '?');
 }
 
 }  // namespace zv::publish

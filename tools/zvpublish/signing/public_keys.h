@@ -2,7 +2,8 @@
 
 // The public keys a launcher build trusts, read as the build reads them (ZV_UPDATE_PUBLIC_KEYS): a
 // file of PEM "PUBLIC KEY" blocks, each the SubjectPublicKeyInfo of an EC key on the curve P-256
-// with its point uncompressed, anything between the blocks ignored.
+// with its point uncompressed, anything between the blocks ignored. A key's fingerprint is
+// KeyFingerprint (integrity/p256.h).
 
 #include <optional>
 #include <string>
@@ -19,10 +20,5 @@ std::optional<std::vector<P256PublicKey>> ParsePublicKeys(std::string_view text,
 
 // The same for the file at path.
 std::optional<std::vector<P256PublicKey>> ReadPublicKeys(const std::wstring& path, std::string& reason);
-
-// A key's fingerprint: the first 16 lower-case hexadecimal digits of the SHA-256 of its DER
-// SubjectPublicKeyInfo, as the launcher's build prints it and keeps it in its build record, and as
-// `openssl pkey -pubin -in KEY.pem -outform DER | sha256sum | cut -c1-16` gives it.
-std::string KeyFingerprint(const P256PublicKey& key);
 
 }  // namespace zv::publish

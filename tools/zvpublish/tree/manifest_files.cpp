@@ -114,6 +114,40 @@ std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const 
     return parts;
 }
 
+NamedFile ReadNamedFile(const std::wstring& tree, std::string_view url, const std::vector<std::string>& folders,
+                        const std::optional<std::string>& baseUrl) {
+    NamedFile named;
+    const auto parts = MapIntoTree(url, folders, baseUrl);
+    if (!parts) {
+        return named;
+    }
+    named.path = tree;
+    for (const auto& part : *parts) {
+        named.path = JoinPath(named.path, FromUtf8(part));
+    }
+    switch (QueryPathKind(named.path)) {
+        case PathKind::Missing:
+            named.state = NamedFile::State::Missing;
+            return named;
+        case PathKind::File:
+            break;
+        default:
+            named.state = NamedFile::State::NotAFile;
+            return named;
+    }
+    std::string reason;
+    const std::optional<FileFacts> facts = QueryFileFacts(named.path, reason);
+    const std::optional<FileDigests> digests = facts ? HashFileTwice(named.path) : std::nullopt;
+    if (!digests) {
+        named.state = NamedFile::State::Unreadable;
+        return named;
+    }
+    named.state = NamedFile::State::Read;
+    named.size = facts->size;
+    named.digests = *digests;
+    return named;
+}
+
 ManifestOnDisk ReadPublishedManifest(const std::wstring& path) {
     ManifestOnDisk manifest;
     manifest.kind = QueryPathKind(path);

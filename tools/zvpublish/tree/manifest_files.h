@@ -5,11 +5,13 @@
 // the commands that write them do (publishing, the withdrawal, the refresh).
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "integrity/file_digest.h"
 #include "integrity/p256.h"
 #include "update/manifest.h"
 #include "zvpublish/tree/outcome.h"
@@ -25,6 +27,24 @@ namespace zv::publish {
 // segment is empty, "." or "..", or holds a separator.
 std::optional<std::vector<std::string>> MapIntoTree(std::string_view url, const std::vector<std::string>& folders,
                                                     const std::optional<std::string>& baseUrl);
+
+// The file a manifest's "url" names inside tree (MapIntoTree), read whole as a launcher reads its
+// download: its size and both digests.
+struct NamedFile {
+    enum class State {
+        Outside,     // the url points elsewhere
+        Missing,     // it names a path that is not there
+        NotAFile,    // it names a folder or something else
+        Unreadable,  // it names a file that cannot be read
+        Read,
+    };
+    State state = State::Outside;
+    std::wstring path;  // unless Outside
+    std::uint64_t size = 0;
+    FileDigests digests;
+};
+NamedFile ReadNamedFile(const std::wstring& tree, std::string_view url, const std::vector<std::string>& folders,
+                        const std::optional<std::string>& baseUrl);
 
 enum class BodyRead { Ok, TooLarge, Unreadable };
 
