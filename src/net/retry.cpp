@@ -18,6 +18,12 @@ constexpr std::uint32_t kNameNotResolved = 12007;
 constexpr std::uint32_t kCannotConnect = 12029;
 constexpr std::uint32_t kConnectionError = 12030;
 constexpr std::uint32_t kInvalidServerResponse = 12152;
+// What Wine's WinHTTP reports for a connection it reused that the server reset or dropped, and for
+// a receive that ran out of time: the socket's own codes, where Windows' WinHTTP reports
+// ERROR_WINHTTP_CONNECTION_ERROR and ERROR_WINHTTP_TIMEOUT.
+constexpr std::uint32_t kConnectionAborted = 10053;
+constexpr std::uint32_t kConnectionReset = 10054;
+constexpr std::uint32_t kSocketTimeout = 10060;
 
 constexpr std::array<std::uint32_t, 6> kRetriedStatuses{408, 429, 500, 502, 503, 504};
 
@@ -144,6 +150,7 @@ std::optional<std::string> RetryReason(const TransferResult& result) {
     }
     const std::uint32_t e = result.systemError;
     const bool noAnswer = e == kTimeout || e == kNameNotResolved || e == kCannotConnect || e == kConnectionError ||
+                          e == kConnectionAborted || e == kConnectionReset || e == kSocketTimeout ||
                           (e == kInvalidServerResponse && result.httpStatus == 0);
     if (!noAnswer) {
         return std::nullopt;
