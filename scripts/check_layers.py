@@ -127,7 +127,7 @@ def floors() -> dict[str, int]:
 ROLES = {
     "common": "handle owners, text, the process's path and arguments, PE reading, result codes",
     "integrity": "digests: SHA-1, SHA-256, P-256 signatures",
-    "net": "the HTTP client behind the Transfer interface, the proxy",
+    "net": "the HTTP client behind the Transfer interface, retries, the proxy",
     "ui": "the UI thread, the splash and its bar, the agreement window",
     "launch": "discovery of the client target and the game, the game's start",
     "update": "manifests, signatures, the tree's layout, the two updaters, staging and probation",

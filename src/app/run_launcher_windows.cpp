@@ -21,6 +21,7 @@
 #include "integrity/file_digest.h"
 #include "launch/game_launch_windows.h"
 #include "net/http_client.h"
+#include "net/retrying_transfer.h"
 #include "ui/ui.h"
 #include "update/launcher_update.h"
 #include "update/launcher_version.h"
@@ -53,10 +54,10 @@ public:
     void RecordAgreementAccepted() override { zv::RecordAgreementAccepted(); }
     bool AskForConsent() override { return windows_.AskForConsent(); }
     StepResult UpdateLauncher() override {
-        return zv::UpdateLauncher(facts_.source, facts_.launcher, Client(), system_, selfUpdatePlatform_);
+        return zv::UpdateLauncher(facts_.source, facts_.launcher, Network(), system_, selfUpdatePlatform_);
     }
     StepResult UpdateAndLaunchGame() override {
-        return zv::UpdateAndLaunchGame(facts_.launcher, facts_.source, Client(), system_, launchPlatform_);
+        return zv::UpdateAndLaunchGame(facts_.launcher, facts_.source, Network(), system_, launchPlatform_);
     }
     void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
         const std::wstring t(text);
@@ -82,15 +83,17 @@ private:
         windows_.ShowSplash();
     }
 
-    // One session serves both updaters, its downloads shown on the splash. It is made by the first
-    // step that uses the network, so a run that ends at the guard or the agreement never loads
-    // WinHTTP or looks for a proxy.
-    HttpClient& Client() {
+    // One session serves both updaters, its downloads shown on the splash, each request tried again
+    // while it fails in a way worth it, within the run's one schedule. It is made by the first step
+    // that uses the network, so a run that ends at the guard or the agreement never loads WinHTTP
+    // or looks for a proxy.
+    Transfer& Network() {
         if (!client_) {
             client_.emplace();
             client_->ReportDownloadsTo(&downloads_);
+            transfer_.emplace(*client_, retryWorld_, &downloads_);
         }
-        return *client_;
+        return *transfer_;
     }
 
     const RunFacts& facts_;
@@ -101,7 +104,9 @@ private:
     WindowsUpdateSystem system_;
     WindowsSelfUpdatePlatform selfUpdatePlatform_;
     WindowsLaunchPlatform launchPlatform_;
+    SystemRetryWorld retryWorld_;
     std::optional<HttpClient> client_;
+    std::optional<RetryingTransfer> transfer_;
 };
 
 std::string DescribeWindowsVersion() {

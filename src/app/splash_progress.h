@@ -21,11 +21,14 @@ public:
     void Begun() override;
     void Received(std::uint64_t received, std::optional<std::uint64_t> expected) override;
     void Ended() override;
+    void Waiting() override;
 
 private:
     LauncherWindows& windows_;
     std::chrono::steady_clock::time_point begun_;
     ProgressPacing pacing_;
+    // The bar shows a wait before another attempt.
+    bool waiting_ = false;
 };
 
 }  // namespace zv

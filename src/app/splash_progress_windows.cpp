@@ -18,9 +18,17 @@ void SplashProgress::Received(std::uint64_t received, std::optional<std::uint64_
 }
 
 void SplashProgress::Ended() {
-    if (pacing_.Shown()) {
+    if (pacing_.Shown() || waiting_) {
         windows_.RemoveSplashProgress();
     }
+    pacing_ = ProgressPacing{};
+    waiting_ = false;
+}
+
+void SplashProgress::Waiting() {
+    // At once: a wait is long enough to wonder about, and nothing else moves meanwhile.
+    windows_.ShowSplashProgress(BarUpdate{true, 0});
+    waiting_ = true;
 }
 
 }  // namespace zv

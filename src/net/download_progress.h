@@ -18,8 +18,11 @@ public:
     // gives one, else the response's Content-Length, else nothing. Called once when the response is
     // accepted (0 bytes) and after every part of the body.
     virtual void Received(std::uint64_t received, std::optional<std::uint64_t> expected) = 0;
-    // The download is over, complete or not.
+    // The download is over, complete or not; or a wait begun by Waiting is.
     virtual void Ended() = 0;
+    // A request failed and the run waits before it tries again: the bar shows that something is
+    // still going on (a marquee) until Ended.
+    virtual void Waiting() = 0;
 };
 
 }  // namespace zv

@@ -20,9 +20,11 @@ class HttpClientProbe;
 }
 
 // One WinHTTP session. Every request returns how it ended and never throws. Requests send no
-// headers beyond the user agent, go through the run's proxy (run_proxy.h), use the platform's
-// time-outs and redirect policy, speak TLS 1.2 or 1.3 only (TLS 1.2 alone where WinHTTP has no
-// TLS 1.3), and always verify the server's certificate, through a proxy as without one. Not
+// headers beyond the user agent (and, to resume a download, Range and If-Range), go through the
+// run's proxy (run_proxy.h), wait at most 10 s to connect and 15 s for each byte of an answer
+// (transfer_rules.h), follow the platform's redirect policy, speak TLS 1.2 or 1.3 only (TLS 1.2
+// alone where WinHTTP has no TLS 1.3), and always verify the server's certificate, through a proxy
+// as without one. A request is made once: RetryingTransfer (retrying_transfer.h) tries again. Not
 // copied; used by one thread.
 //
 // This is all the launcher may use of it. The tests and the test tools reach a little more through
@@ -44,7 +46,10 @@ public:
     TransferResult GetString(const std::wstring& url, std::string& text) override;
 
     // Transfer's download into a sink, reported to the DownloadProgress given to ReportDownloadsTo,
-    // if any. The session is looked at before the URL is split.
+    // if any. The session is looked at before the URL is split. What the sink holds of an earlier
+    // answer (download_sink.h) is not asked for again: only the rest, with Range and If-Range, and
+    // a 206 that is exactly that rest is appended; any other accepted answer starts the sink over.
+    // A sink that holds a whole answer already is complete without a request.
     TransferResult DownloadTo(const std::wstring& url, DownloadSink& sink,
                               std::optional<std::uint64_t> exactSize) override;
 

@@ -430,11 +430,15 @@ TEST_F(HttpClientTest, DownloadToFileIntoAMissingFolderFailsBeforeAnyRequest) {
 }
 
 // A sink the caller holds: it gets the body as it arrives, and a write it refuses ends the transfer
-// with the sink's own reason.
+// with the sink's own reason. It keeps what identifies the answer, as a staging file does, so a
+// later download can resume it.
 class MemorySink final : public zv::DownloadSink {
 public:
     std::string received;
+    std::string validator;
+    std::optional<std::uint64_t> total;
     std::optional<std::size_t> refuseAfter;  // refuse the write that would go past this many bytes
+    int beganFromStart = 0;
 
     bool Write(const char* data, std::size_t size, std::uint32_t& error) override {
         if (refuseAfter && received.size() + size > *refuseAfter) {
@@ -445,6 +449,22 @@ public:
         return true;
     }
     [[nodiscard]] std::wstring Name() const override { return L"memory"; }
+    [[nodiscard]] std::optional<zv::HeldAnswer> Held() const override {
+        if (received.empty() || validator.empty() || !total) {
+            return std::nullopt;
+        }
+        return zv::HeldAnswer{received.size(), validator, *total};
+    }
+    bool Begin(bool fromStart, std::string_view answerValidator, std::optional<std::uint64_t> answerTotal,
+               std::uint32_t&) override {
+        if (fromStart) {
+            received.clear();
+            ++beganFromStart;
+        }
+        validator = answerValidator;
+        total = answerTotal;
+        return true;
+    }
 };
 
 TEST_F(HttpClientTest, DownloadToASinkHandsItTheBodyAndStopsAtItsRefusal) {
@@ -461,6 +481,114 @@ TEST_F(HttpClientTest, DownloadToASinkHandsItTheBodyAndStopsAtItsRefusal) {
     full.refuseAfter = 1000;
     EXPECT_EQ(client.DownloadTo(server_.Url("/big.bin"), full, std::nullopt), Failed(ERROR_DISK_FULL, 200));
     EXPECT_LE(full.received.size(), 1000u);
+}
+
+TEST_F(HttpClientTest, ACutDownloadIsResumedWithTheRestOfTheSameAnswer) {
+    // The first request is cut at 30,000 of 50,000 bytes; the answers carry an ETag.
+    const std::string whole = Served("r50k.bin");
+    struct Case {
+        const char* name;
+        json route;
+        std::optional<std::uint64_t> exactSize;
+        std::uint64_t bytesSent;  // by the server, both answers together
+        int startsOver;           // answers the sink took from their first byte
+    };
+    const Case cases[] = {
+        {"a 206 with the rest: the file once", {{"file", "r50k.bin"}}, 50000, 50000, 1},
+        {"without an exact size: the first answer's length", {{"file", "r50k.bin"}}, std::nullopt, 50000, 1},
+        {"a server that ignores Range: from the first byte again",
+         {{"file", "r50k.bin"}, {"ranges", false}},
+         50000,
+         80000,
+         2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        json route = c.route;
+        route["first"] = {{"count", 1}, {"close_after", 30000}};
+        server_.SetRoutes(json{{"/resumed", route}});
+        const std::uint64_t sentBefore = server_.BytesSent("/resumed");
+        HttpClient client;
+        MemorySink sink;
+        EXPECT_EQ(client.DownloadTo(server_.Url("/resumed"), sink, c.exactSize),
+                  Failed(ERROR_WINHTTP_CONNECTION_ERROR, 200));
+        ASSERT_EQ(sink.received.size(), 30000u);
+        ASSERT_TRUE(sink.Held()) << "the answer's ETag and length are kept";
+        EXPECT_EQ(client.DownloadTo(server_.Url("/resumed"), sink, c.exactSize),
+                  Complete(c.startsOver == 1 ? 206 : 200));
+        EXPECT_TRUE(sink.received == whole);
+        EXPECT_EQ(sink.beganFromStart, c.startsOver);
+        EXPECT_EQ(server_.BytesSent("/resumed") - sentBefore, c.bytesSent);
+        const json second = server_.Requests().back()["headers"];
+        EXPECT_EQ(second.value("Range", ""), "bytes=30000-");
+        EXPECT_EQ(second.value("If-Range", ""), sink.validator);
+    }
+}
+
+TEST_F(HttpClientTest, AHeldAnswerIsResumedOnlyWhereItIsTheSameAnswer) {
+    const std::string whole = Served("r50k.bin");
+    server_.SetRoutes(json{
+        {"/r50k.bin", json::object()},
+        {"/wrong-range",
+         {{"status", 206}, {"body", std::string(10, 'x')}, {"headers", {{"Content-Range", "bytes 10-19/50000"}}}}}});
+    {
+        // The file changed since (another ETag): the whole new answer comes instead of a 206.
+        HttpClient client;
+        MemorySink sink;
+        sink.received = "stale part";
+        sink.validator = "\"an older answer\"";
+        sink.total = 50000;
+        EXPECT_EQ(client.DownloadTo(server_.Url("/r50k.bin"), sink, 50000), Complete());
+        EXPECT_TRUE(sink.received == whole);
+        EXPECT_EQ(sink.beganFromStart, 1);
+    }
+    {
+        // Held for another length than the one the download must have: not asked to resume.
+        HttpClient client;
+        MemorySink sink;
+        sink.received = whole.substr(0, 100);
+        sink.validator = "\"v\"";
+        sink.total = 49999;
+        EXPECT_EQ(client.DownloadTo(server_.Url("/r50k.bin"), sink, 50000), Complete());
+        EXPECT_EQ(server_.Requests().back()["headers"].value("Range", ""), "") << "a plain request";
+        EXPECT_TRUE(sink.received == whole);
+    }
+    {
+        // Held whole already (a run ended before it checked its download): nothing is asked.
+        HttpClient client;
+        MemorySink sink;
+        sink.received = whole;
+        sink.validator = "\"v\"";
+        sink.total = 50000;
+        const std::size_t before = server_.Requests().size();
+        EXPECT_TRUE(client.DownloadTo(server_.Url("/r50k.bin"), sink, 50000).complete);
+        EXPECT_EQ(server_.Requests().size(), before);
+        EXPECT_TRUE(sink.received == whole);
+    }
+    {
+        // A 206 that is not the rest of the held answer is refused before its body is taken.
+        HttpClient client;
+        MemorySink sink;
+        sink.received = std::string(1000, 'h');
+        sink.validator = "\"v\"";
+        sink.total = 50000;
+        EXPECT_EQ(client.DownloadTo(server_.Url("/wrong-range"), sink, 50000),
+                  Failed(ERROR_WINHTTP_INVALID_SERVER_RESPONSE, 206));
+        EXPECT_EQ(sink.received, std::string(1000, 'h'));
+    }
+}
+
+TEST_F(HttpClientTest, ARefused429Or503KeepsItsRetryAfter) {
+    server_.SetRoutes(
+        json{{"/busy", {{"status", 503}, {"headers", {{"Retry-After", "7"}}}}},
+             {"/slow-down", {{"status", 429}, {"headers", {{"Retry-After", "Fri, 11 Dec 2026 10:00:00 GMT"}}}}},
+             {"/broken", {{"status", 500}, {"headers", {{"Retry-After", "7"}}}}}});
+    HttpClient client;
+    std::string body;
+    EXPECT_EQ(client.GetString(server_.Url("/busy"), body), TransferResult(false, 503, 0, "7"));
+    EXPECT_EQ(client.GetString(server_.Url("/slow-down"), body),
+              TransferResult(false, 429, 0, "Fri, 11 Dec 2026 10:00:00 GMT"));
+    EXPECT_EQ(client.GetString(server_.Url("/broken"), body), TransferResult(false, 500, 0)) << "not read from a 500";
 }
 
 struct ProgressCase {
@@ -523,6 +651,7 @@ public:
         events.push_back(std::to_string(received) + " of " + (expected ? std::to_string(*expected) : "?"));
     }
     void Ended() override { events.push_back("ended"); }
+    void Waiting() override { events.push_back("waiting"); }
 };
 
 TEST_F(HttpClientTest, DownloadsReportToTheirSinkFromBeginningToEndAlsoWhenTheyFail) {

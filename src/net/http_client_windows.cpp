@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <limits>
+#include <string_view>
 #include <optional>
 #include <string>
 #include <utility>
@@ -63,6 +64,13 @@ HINTERNET OpenWinHttpSession(const wchar_t* userAgent) {
         ::SetLastError(error);
         return nullptr;
     }
+    // A server that takes the connection and then says nothing is given up in bounded time (and the
+    // request tried again, retry.h); resolving keeps WinHTTP's own limit. A session whose waits
+    // cannot be bounded counts as not opened.
+    if (!winhttp->setTimeouts(session.get(), 0, static_cast<int>(kConnectTimeout.count()),
+                              static_cast<int>(kSendTimeout.count()), static_cast<int>(kReceiveTimeout.count()))) {
+        return nullptr;
+    }
     return session.release();
 }
 
@@ -106,6 +114,25 @@ std::optional<std::wstring> QueryText(const WinHttpFunctions& winhttp, HINTERNET
         return std::nullopt;
     }
     return std::wstring(value.data(), size / sizeof(wchar_t));
+}
+
+// A header's value of up to 512 characters as ASCII; nothing when it is absent, longer, or holds
+// anything but printable ASCII (only such a value may go back into a request).
+std::optional<std::string> QueryAscii(const WinHttpFunctions& winhttp, HINTERNET request, DWORD query) {
+    std::array<wchar_t, 513> value{};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    if (!winhttp.queryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                              WINHTTP_NO_HEADER_INDEX)) {
+        return std::nullopt;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < size / sizeof(wchar_t); ++i) {
+        if (value[i] < 0x20 || value[i] > 0x7E) {
+            return std::nullopt;
+        }
+        text.push_back(static_cast<char>(value[i]));
+    }
+    return text;
 }
 
 // Keeps the address of each redirect WinHTTP follows for a request in the std::wstring its context
@@ -154,7 +181,7 @@ std::uint32_t SetScriptProxy(const WinHttpFunctions& winhttp, HINTERNET request,
 // Connects, sends the GET and receives the response's head; the platform's error code when any of
 // it fails, 0 otherwise. With a proxy script, the script names the request's proxy first.
 std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
-                          OpenRequest& open) {
+                          const std::wstring& headers, OpenRequest& open) {
     open.connection.reset(winhttp.connect(session, url.host.c_str(), url.port, 0));
     if (!open.connection) {
         return ::GetLastError();
@@ -174,7 +201,9 @@ std::uint32_t SendRequest(const WinHttpFunctions& winhttp, HINTERNET session, Pr
             return error;
         }
     }
-    if (!winhttp.sendRequest(open.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+    if (!winhttp.sendRequest(open.request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                             headers.empty() ? 0 : static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                             0) ||
         !winhttp.receiveResponse(open.request.get(), nullptr)) {
         return ::GetLastError();
     }
@@ -194,10 +223,10 @@ std::optional<std::uint64_t> AnnouncedLength(const WinHttpFunctions& winhttp, HI
 // that ended the body early, or 0, with the bytes received so far in received.
 template <typename Progress, typename Sink>
 std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::uint64_t bodyLimit,
-                       std::optional<std::uint64_t> announced, const Progress& progress, std::uint64_t& received,
-                       Sink& sink) {
+                       std::uint64_t offset, std::optional<std::uint64_t> whole, const Progress& progress,
+                       std::uint64_t& received, Sink& sink) {
     if (progress) {
-        progress(0, announced);
+        progress(offset, whole);
     }
     std::vector<char> chunk;
     for (;;) {
@@ -222,7 +251,7 @@ std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::
         }
         received += read;
         if (progress) {
-            progress(received, announced);
+            progress(offset + received, whole);
         }
     }
 }
@@ -242,20 +271,25 @@ std::uint32_t BodyEndError(std::optional<std::uint64_t> announced, std::uint64_t
     return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
 }
 
-// What a body must be: no longer than limit bytes in any case, and with exactSize exactly that long
-// (transfer.h).
-struct BodyRule {
+// How the body of an accepted response is taken: at most limit bytes, ending at expected when that
+// is known (the announced length, or the exact size a download was given), counted for progress
+// after offset bytes held before it, of whole.
+struct BodyPlan {
     std::uint64_t limit = 0;
-    std::optional<std::uint64_t> exactSize;
+    std::optional<std::uint64_t> expected;
+    std::uint64_t offset = 0;
+    std::optional<std::uint64_t> whole;
 };
 
-// One GET on session, its body handed to sink (see ReadBody) by rule.
-template <typename Progress, typename Sink>
+// One GET on session with headers, its body handed to sink (see ReadBody) as plan(status, request,
+// body) lays it out for an accepted status: plan fills body and returns 0, or an error code that
+// fails the transfer before the body is read. A refused 429 or 503 keeps its Retry-After.
+template <typename Progress, typename Plan, typename Sink>
 Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
-              const BodyRule& rule, const Progress& progress, Sink&& sink) {
+              const std::wstring& headers, const Progress& progress, Plan&& plan, Sink&& sink) {
     Fetched fetched;
     OpenRequest open;
-    fetched.result.systemError = SendRequest(winhttp, session, script, url, open);
+    fetched.result.systemError = SendRequest(winhttp, session, script, url, headers, open);
     fetched.redirectedTo = open.redirectedTo;
     if (fetched.result.systemError != 0) {
         fetched.outcome = Outcome::NoResponse;
@@ -264,23 +298,23 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* s
     const DWORD status = QueryNumber(winhttp, open.request.get(), WINHTTP_QUERY_STATUS_CODE);
     fetched.result.httpStatus = status;
     if (!IsSuccessStatus(status)) {
+        if (status == 429 || status == 503) {
+            fetched.result.retryAfter = QueryAscii(winhttp, open.request.get(), WINHTTP_QUERY_RETRY_AFTER);
+        }
         fetched.outcome = Outcome::Refused;
         return fetched;
     }
-    const std::optional<std::uint64_t> announced = AnnouncedLength(winhttp, open.request.get(), status);
-    if (!AnnouncementFits(rule.exactSize, announced)) {
-        LogEvent("the response announces " + std::to_string(*announced) + " bytes where exactly " +
-                 std::to_string(*rule.exactSize) + " are expected");
-        fetched.result.systemError = ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+    BodyPlan body;
+    if (const std::uint32_t refused = plan(status, open.request.get(), body); refused != 0) {
+        fetched.result.systemError = refused;
         fetched.outcome = Outcome::BodyFailed;
         return fetched;
     }
-    const std::optional<std::uint64_t> expected = rule.exactSize ? rule.exactSize : announced;
-    const std::uint64_t limit = rule.exactSize ? std::min(rule.limit, *rule.exactSize) : rule.limit;
     std::uint64_t received = 0;
-    std::uint32_t error = ReadBody(winhttp, open.request.get(), limit, expected, progress, received, sink);
+    std::uint32_t error =
+        ReadBody(winhttp, open.request.get(), body.limit, body.offset, body.whole, progress, received, sink);
     if (error == 0) {
-        error = BodyEndError(expected, received);
+        error = BodyEndError(body.expected, received);
     }
     fetched.result.systemError = error;
     fetched.result.complete = error == 0;
@@ -288,20 +322,63 @@ Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* s
     return fetched;
 }
 
-TransferResult Failed(std::uint32_t error) { return TransferResult{false, 0, error}; }
+TransferResult Failed(std::uint32_t error) { return TransferResult{false, 0, error, std::nullopt}; }
 
-// One GET on session streamed into sink, with the bytes that reached it counted in bytesWritten.
-template <typename Progress>
-Fetched FetchIntoSink(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
-                      DownloadSink& sink, const BodyRule& rule, const Progress& progress, std::uint64_t& bytesWritten) {
-    return Fetch(winhttp, session, script, url, rule, progress,
-                 [&sink, &bytesWritten](const char* data, DWORD size, std::uint32_t& error) {
-                     if (!sink.Write(data, size, error)) {
-                         return false;
-                     }
-                     bytesWritten += size;
-                     return true;
-                 });
+// The body of a GET into memory: at most kMaxBodyInMemory, as long as announced.
+std::uint32_t PlanMemoryBody(const WinHttpFunctions& winhttp, DWORD status, HINTERNET request, BodyPlan& body) {
+    const std::optional<std::uint64_t> announced = AnnouncedLength(winhttp, request, status);
+    body = BodyPlan{kMaxBodyInMemory, announced, 0, announced};
+    return 0;
+}
+
+// What identifies an answer for a later resume: its ETag, else its Last-Modified, when usable.
+std::string AnswerValidator(const WinHttpFunctions& winhttp, HINTERNET request) {
+    for (const DWORD query :
+         {static_cast<DWORD>(WINHTTP_QUERY_ETAG), static_cast<DWORD>(WINHTTP_QUERY_LAST_MODIFIED)}) {
+        if (const std::optional<std::string> value = QueryAscii(winhttp, request, query);
+            value && IsUsableValidator(*value)) {
+            return *value;
+        }
+    }
+    return {};
+}
+
+// The body of a download into sink. A 206 must be the rest of the answer the sink holds (held,
+// asked for with ResumeHeaders): it is appended. Any other accepted answer is the whole body: the
+// sink starts over. With exactSize, the whole body must be exactly that long.
+std::uint32_t PlanDownloadBody(const WinHttpFunctions& winhttp, DWORD status, HINTERNET request,
+                               const std::optional<HeldAnswer>& held, std::optional<std::uint64_t> exactSize,
+                               DownloadSink& sink, BodyPlan& body) {
+    const std::optional<std::uint64_t> announced = AnnouncedLength(winhttp, request, status);
+    const std::string validator = AnswerValidator(winhttp, request);
+    std::uint32_t error = 0;
+    if (status == 206) {
+        const std::optional<std::wstring> text = QueryText(winhttp, request, WINHTTP_QUERY_CONTENT_RANGE);
+        const std::optional<ContentRange> range = text ? ParseContentRange(*text) : std::nullopt;
+        if (!held || !range || !ContinuesHeld(*range, held->bytes, held->total) ||
+            (announced && *announced != held->total - held->bytes)) {
+            LogEvent("a 206 answer that is not the rest of the answer held (Content-Range " +
+                     (text ? ToUtf8(*text) : std::string("none")) + ")");
+            return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+        }
+        if (!sink.Begin(false, validator.empty() ? held->validator : validator, held->total, error)) {
+            return error;
+        }
+        const std::uint64_t rest = held->total - held->bytes;
+        body = BodyPlan{rest, rest, held->bytes, held->total};
+        return 0;
+    }
+    if (!AnnouncementFits(exactSize, announced)) {
+        LogEvent("the response announces " + std::to_string(*announced) + " bytes where exactly " +
+                 std::to_string(*exactSize) + " are expected");
+        return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+    }
+    const std::optional<std::uint64_t> whole = exactSize ? exactSize : announced;
+    if (!sink.Begin(true, validator, whole, error)) {
+        return error;
+    }
+    body = BodyPlan{exactSize.value_or(std::numeric_limits<std::uint64_t>::max()), whole, 0, whole};
+    return 0;
 }
 
 // A file opened by path for DownloadToFile: written without sharing, as it arrives.
@@ -331,6 +408,10 @@ public:
         return true;
     }
     [[nodiscard]] std::wstring Name() const override { return path_; }
+
+    // A file opened anew holds nothing to resume.
+    [[nodiscard]] std::optional<HeldAnswer> Held() const override { return std::nullopt; }
+    bool Begin(bool, std::string_view, std::optional<std::uint64_t>, std::uint32_t&) override { return true; }
 
 private:
     std::wstring path_;
@@ -368,11 +449,16 @@ TransferResult HttpClient::Get(const std::wstring& url, std::string& body, const
     } else if (!session_) {
         fetched.result = Failed(noSessionError_);
     } else {
-        fetched = Fetch(SessionFunctions(), session_.get(), script_, *parts, BodyRule{kMaxBodyInMemory, {}}, progress,
-                        [&received](const char* data, DWORD size, std::uint32_t&) {
-                            received.append(data, size);
-                            return true;
-                        });
+        const WinHttpFunctions& winhttp = SessionFunctions();
+        fetched = Fetch(
+            winhttp, session_.get(), script_, *parts, std::wstring(), progress,
+            [&](DWORD status, HINTERNET request, BodyPlan& body) {
+                return PlanMemoryBody(winhttp, status, request, body);
+            },
+            [&received](const char* data, DWORD size, std::uint32_t&) {
+                received.append(data, size);
+                return true;
+            });
     }
     LogEvent(DescribeTransfer(url, fetched.result, received.size(), MillisecondsSince(start), fetched.redirectedTo));
     if (fetched.result.complete) {
@@ -415,17 +501,48 @@ TransferResult HttpClient::Download(const std::wstring& url, DownloadSink& sink,
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
     std::uint64_t written = 0;
+    // What the sink holds of an earlier answer is asked for no more: only its rest, and only if the
+    // answer is still the same (If-Range); a held answer of another length than the exact one is
+    // not resumed.
+    std::optional<HeldAnswer> held = sink.Held();
+    if (held && (!IsUsableValidator(held->validator) || held->bytes > held->total ||
+                 (exactSize && held->total != *exactSize))) {
+        held.reset();
+    }
     Fetched fetched;
+    std::string resumed;
     if (!session_) {
         fetched.result = Failed(noSessionError_);
     } else if (const std::optional<UrlParts> parts = CrackUrl(url, error); !parts) {
         fetched.result = Failed(error);
+    } else if (held && held->bytes == held->total) {
+        // Whole already: a run that was ended before it could check the download.
+        fetched.result = TransferResult{true, 0, 0, std::nullopt};
+        resumed = " (held whole from an earlier answer: " + std::to_string(held->bytes) + " bytes)";
     } else {
-        fetched = FetchIntoSink(SessionFunctions(), session_.get(), script_, *parts, sink,
-                                BodyRule{std::numeric_limits<std::uint64_t>::max(), exactSize}, progress, written);
+        const WinHttpFunctions& winhttp = SessionFunctions();
+        fetched = Fetch(
+            winhttp, session_.get(), script_, *parts,
+            held && held->bytes > 0 ? ResumeHeaders(held->bytes, held->validator) : std::wstring(), progress,
+            [&](DWORD status, HINTERNET request, BodyPlan& body) {
+                return PlanDownloadBody(winhttp, status, request, held && held->bytes > 0 ? held : std::nullopt,
+                                        exactSize, sink, body);
+            },
+            [&sink, &written](const char* data, DWORD size, std::uint32_t& failure) {
+                if (!sink.Write(data, size, failure)) {
+                    return false;
+                }
+                written += size;
+                return true;
+            });
+        if (held && held->bytes > 0 && fetched.result.httpStatus == 206) {
+            resumed = " (resumed from byte " + std::to_string(held->bytes) + ")";
+        } else if (held && held->bytes > 0 && IsSuccessStatus(fetched.result.httpStatus)) {
+            resumed = " (asked to resume from byte " + std::to_string(held->bytes) + "; the whole answer came)";
+        }
     }
     LogEvent(DescribeTransfer(url, fetched.result, written, MillisecondsSince(start), fetched.redirectedTo) + " into " +
-             ToUtf8(sink.Name()));
+             ToUtf8(sink.Name()) + resumed);
     return fetched.result;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "net/download_sink.h"
 
@@ -17,12 +18,19 @@ namespace zv {
 // of a check (connecting, TLS, reading, writing the file, a body too large or cut short) has its
 // error code, and also the status when a response had arrived before it.
 struct TransferResult {
+    TransferResult() = default;
+    TransferResult(bool complete_, std::uint32_t httpStatus_, std::uint32_t systemError_,
+                   std::optional<std::string> retryAfter_ = std::nullopt)
+        : complete(complete_), httpStatus(httpStatus_), systemError(systemError_), retryAfter(std::move(retryAfter_)) {}
+
     // True only for a 2xx response whose body arrived whole.
     bool complete = false;
     // The response's status; 0 when no response arrived or its status could not be read.
     std::uint32_t httpStatus = 0;
     // The error code of the call or check that failed; 0 when none failed.
     std::uint32_t systemError = 0;
+    // A refused response's Retry-After header as it came, when it had one (retry.h reads it).
+    std::optional<std::string> retryAfter;
 
     friend bool operator==(const TransferResult&, const TransferResult&) = default;
 };

@@ -1,6 +1,7 @@
 #include "net/transfer_rules.h"
 
 #include <limits>
+#include <string>
 
 namespace zv {
 
@@ -41,6 +42,59 @@ std::optional<std::uint64_t> AnnouncedBodyLength(std::uint32_t status, bool chun
         return std::nullopt;
     }
     return ParseContentLength(*contentLength);
+}
+
+std::optional<ContentRange> ParseContentRange(std::wstring_view value) {
+    while (!value.empty() && IsBlank(value.front())) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && IsBlank(value.back())) {
+        value.remove_suffix(1);
+    }
+    constexpr std::wstring_view kUnit = L"bytes ";
+    if (value.substr(0, kUnit.size()) != kUnit) {
+        return std::nullopt;
+    }
+    value.remove_prefix(kUnit.size());
+    const std::size_t dash = value.find(L'-');
+    const std::size_t slash = value.find(L'/');
+    if (dash == std::wstring_view::npos || slash == std::wstring_view::npos || dash > slash) {
+        return std::nullopt;
+    }
+    // ParseContentLength takes digits only here: the blanks it allows are not inside the range.
+    const auto number = [](std::wstring_view digits) -> std::optional<std::uint64_t> {
+        if (digits.empty() || digits.front() == L' ' || digits.back() == L' ' || digits.front() == L'\t' ||
+            digits.back() == L'\t') {
+            return std::nullopt;
+        }
+        return ParseContentLength(digits);
+    };
+    const auto first = number(value.substr(0, dash));
+    const auto last = number(value.substr(dash + 1, slash - dash - 1));
+    const auto total = number(value.substr(slash + 1));
+    if (!first || !last || !total || *first > *last || *last >= *total) {
+        return std::nullopt;
+    }
+    return ContentRange{*first, *last, *total};
+}
+
+bool IsUsableValidator(std::string_view validator) {
+    if (validator.empty() || validator.size() > 256) {
+        return false;
+    }
+    for (const char c : validator) {
+        if (c < 0x20 || c > 0x7E) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::wstring ResumeHeaders(std::uint64_t held, std::string_view validator) {
+    std::wstring headers = L"Range: bytes=" + std::to_wstring(held) + L"-\r\nIf-Range: ";
+    headers.append(validator.begin(), validator.end());  // printable ASCII: one character each
+    headers += L"\r\n";
+    return headers;
 }
 
 }  // namespace zv

@@ -4,8 +4,10 @@
 // session may use, which statuses count, which body length a response commits to, and when a body
 // is complete.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace zv {
@@ -28,6 +30,14 @@ bool RestrictToTls12And13(SetProtocols&& setProtocols, std::uint32_t& error) {
     return error == kProtocolsNotSupported && setProtocols(kSecureProtocolTls12, error);
 }
 
+// How long a request may wait (WinHttpSetTimeouts): for its connection, for its request to go out,
+// and for each byte of its answer. A server that accepts the connection and then says nothing is
+// given up within these, and the attempt counts as a reset (retry.h). Resolving a name keeps
+// WinHTTP's own limit.
+inline constexpr std::chrono::milliseconds kConnectTimeout{10000};
+inline constexpr std::chrono::milliseconds kSendTimeout{30000};
+inline constexpr std::chrono::milliseconds kReceiveTimeout{15000};
+
 // The most a body fetched into memory may hold. Only small documents travel that way; a server
 // that sends more is refused rather than allowed to exhaust the launcher's memory.
 inline constexpr std::uint64_t kMaxBodyInMemory = 1024 * 1024;
@@ -48,6 +58,32 @@ std::optional<std::uint64_t> AnnouncedBodyLength(std::uint32_t status, bool chun
 // yes when either is unknown or both are the same.
 constexpr bool AnnouncementFits(std::optional<std::uint64_t> exactSize, std::optional<std::uint64_t> announced) {
     return !exactSize || !announced || *exactSize == *announced;
+}
+
+// A 206 answer's Content-Range: "bytes FIRST-LAST/TOTAL" with FIRST <= LAST < TOTAL, blanks
+// around it allowed. Nothing for anything else (an unknown total "*" included).
+struct ContentRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    std::uint64_t total = 0;
+
+    friend bool operator==(const ContentRange&, const ContentRange&) = default;
+};
+std::optional<ContentRange> ParseContentRange(std::wstring_view value);
+
+// Whether an answer's ETag or Last-Modified, as it came, can go back in an If-Range header: 1 to 256
+// printable ASCII characters. Anything else is not used, so that nothing a server sent can add a
+// header or end the request early.
+bool IsUsableValidator(std::string_view validator);
+
+// The headers that ask for the rest of an answer of which held bytes are held: "Range: bytes=N-"
+// and "If-Range" with its validator, each ended by CR LF. The validator must be usable.
+std::wstring ResumeHeaders(std::uint64_t held, std::string_view validator);
+
+// Whether a 206 answer's range is exactly the rest of the held answer: from the first byte not
+// held to the end of a body as long as the held one.
+constexpr bool ContinuesHeld(const ContentRange& range, std::uint64_t held, std::uint64_t total) {
+    return range.first == held && range.total == total && range.last + 1 == total;
 }
 
 enum class BodyEnd {

@@ -101,3 +101,50 @@ TEST(CheckBodyEnd, TellsACutBodyFromAWholeOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ParseContentRange, ReadsOnlyAWholeRangeOfAKnownTotal) {
+    using zv::ContentRange;
+    const std::pair<const wchar_t*, std::optional<ContentRange>> cases[] = {
+        {L"bytes 100-199/200", ContentRange{100, 199, 200}},
+        {L"  bytes 0-0/1 ", ContentRange{0, 0, 1}},
+        {L"bytes 0-18446744073709551614/18446744073709551615",
+         ContentRange{0, 18446744073709551614ull, 18446744073709551615ull}},
+        {L"bytes 100-199/*", std::nullopt},  // an unknown total cannot be checked against the held one
+        {L"bytes */200", std::nullopt},      // what a 416 carries
+        {L"bytes 200-100/300", std::nullopt},
+        {L"bytes 100-200/200", std::nullopt},  // the last byte beyond the total
+        {L"bytes 100 -199/200", std::nullopt},
+        {L"bytes=100-199/200", std::nullopt},
+        {L"Bytes 100-199/200", std::nullopt},
+        {L"items 100-199/200", std::nullopt},
+        {L"bytes -199/200", std::nullopt},
+        {L"bytes 100-199/18446744073709551616", std::nullopt},
+        {L"", std::nullopt},
+    };
+    for (const auto& [text, range] : cases) {
+        EXPECT_EQ(zv::ParseContentRange(text), range) << std::wstring_view(text).size();
+    }
+}
+
+TEST(ResumeHeaders, AskForTheRestOfTheSameAnswerWithAValidatorThatCannotAddAHeader) {
+    EXPECT_EQ(zv::ResumeHeaders(3000, "\"abc\""), L"Range: bytes=3000-\r\nIf-Range: \"abc\"\r\n");
+    EXPECT_EQ(zv::ResumeHeaders(1, "Thu, 10 Dec 2026 12:00:00 GMT"),
+              L"Range: bytes=1-\r\nIf-Range: Thu, 10 Dec 2026 12:00:00 GMT\r\n");
+    EXPECT_TRUE(zv::IsUsableValidator("W/\"weak\""));
+    EXPECT_TRUE(zv::IsUsableValidator(std::string(256, 'a')));
+    for (const std::string_view bad :
+         {std::string_view(""), std::string_view("\"a\"\r\nX-Evil: 1"), std::string_view("a\nb"),
+          std::string_view("tab\there"), std::string_view("\x7f"), std::string_view("caf\xc3\xa9")}) {
+        EXPECT_FALSE(zv::IsUsableValidator(bad)) << bad;
+    }
+    EXPECT_FALSE(zv::IsUsableValidator(std::string(257, 'a')));
+    EXPECT_TRUE(zv::ContinuesHeld({100, 199, 200}, 100, 200));
+    EXPECT_FALSE(zv::ContinuesHeld({101, 199, 200}, 100, 200)) << "a gap";
+    EXPECT_FALSE(zv::ContinuesHeld({50, 199, 200}, 100, 200)) << "an overlap";
+    EXPECT_FALSE(zv::ContinuesHeld({100, 198, 199}, 100, 200)) << "another answer's length";
+    EXPECT_FALSE(zv::ContinuesHeld({100, 150, 200}, 100, 200)) << "not to the end";
+}
+
+}  // namespace

@@ -15,6 +15,7 @@ namespace zv {
 struct WinHttpFunctions {
     decltype(&::WinHttpOpen) open = nullptr;
     decltype(&::WinHttpSetOption) setOption = nullptr;
+    decltype(&::WinHttpSetTimeouts) setTimeouts = nullptr;
     decltype(&::WinHttpSetStatusCallback) setStatusCallback = nullptr;
     decltype(&::WinHttpCrackUrl) crackUrl = nullptr;
     decltype(&::WinHttpConnect) connect = nullptr;

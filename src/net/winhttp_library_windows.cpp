@@ -18,6 +18,7 @@ WinHttpLibrary::WinHttpLibrary() noexcept : module_(LoadSystemLibrary(L"winhttp.
     WinHttpFunctions& f = functions_;
     const bool resolved =
         ResolveExport(m, "WinHttpOpen", f.open) && ResolveExport(m, "WinHttpSetOption", f.setOption) &&
+        ResolveExport(m, "WinHttpSetTimeouts", f.setTimeouts) &&
         ResolveExport(m, "WinHttpSetStatusCallback", f.setStatusCallback) &&
         ResolveExport(m, "WinHttpCrackUrl", f.crackUrl) && ResolveExport(m, "WinHttpConnect", f.connect) &&
         ResolveExport(m, "WinHttpOpenRequest", f.openRequest) &&

@@ -9,6 +9,7 @@
 #include "update/manifest.h"
 #include "update/manifest_refusal.h"
 #include "update/manifest_signature.h"
+#include "update/staging.h"
 #include "update/tree_layout.h"
 
 namespace zv {
@@ -25,6 +26,11 @@ struct Release {
     // The digest that names the release where a rolled-back one is remembered.
     [[nodiscard]] std::string Name() const {
         return signedRelease ? Sha256ToHex(signedRelease->sha256) : Sha1ToHex(sha1);
+    }
+    // What its staging file is staged for.
+    [[nodiscard]] std::string Identity() const {
+        return signedRelease ? StagingIdentity(sha1, signedRelease->sha256, signedRelease->size)
+                             : StagingIdentity(sha1, std::nullopt, std::nullopt);
     }
     // Whether digests are the release's: both with keys, the SHA-1 without.
     [[nodiscard]] bool Matches(const FileDigests& digests) const {
@@ -228,7 +234,7 @@ StepResult Install(Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform&
     }
     const std::wstring staging = LauncherStagingPath(self);
     std::uint32_t error = 0;
-    std::unique_ptr<StagedFile> staged = system.Stage(staging, error);
+    std::unique_ptr<StagedFile> staged = system.Stage(staging, release.Identity(), error);
     if (!staged) {
         LogEvent("could not create " + ToUtf8(staging) + " (error " + std::to_string(error) + ")");
         return LaunchResult::TempFileFailed;
@@ -312,17 +318,20 @@ StepResult UpdateLauncher(const UpdateSource& source, const RunningLauncher& lau
                           UpdateSystem& system, SelfUpdatePlatform& platform) {
     ProbationConfirmation probation(platform);
     if (!platform.OnProbation()) {
-        // Left by a run that was ended during an update; on probation the previous file is the
-        // watching launcher's, removed once it has ended.
-        RemoveLeftover(system, LauncherStagingPath(launcher.path));
+        // Left by a run that was ended during an update; on probation it is the watching
+        // launcher's, removed once that has ended.
         RemoveLeftover(system, PreviousLauncherPath(launcher.path));
     }
     const Judgement judged = Judge(source, launcher, transfer, system);
     probation.Confirm(system, launcher.path);
-    if (!judged.release) {
-        return judged.result;
+    const StepResult result =
+        judged.release ? Install(transfer, system, platform, *judged.release, launcher) : judged.result;
+    // A download left by a run that was ended is kept while it may still be resumed: until the
+    // launcher is found current, or another release is staged in its place.
+    if (result.succeeded()) {
+        RemoveLeftoverStaging(system, LauncherStagingPath(launcher.path));
     }
-    return Install(transfer, system, platform, *judged.release, launcher);
+    return result;
 }
 
 }  // namespace zv

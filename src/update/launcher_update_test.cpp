@@ -70,6 +70,7 @@ struct SelfUpdate {
         zv::test::WriteFileBytes(self, kOldBuild);
         log.Label(launcher.path, "self");
         log.Label(staging.wstring(), "new");
+        log.Label(staging.wstring() + L".resume", "new note");
         log.Label(previous.wstring(), "previous");
         Publish(Manifest(Sha1Hex(kNewBuild)));
         transfer.answers[std::wstring(kDownloadUrl.begin(), kDownloadUrl.end())] = zv::test::Served(kNewBuild);
@@ -111,10 +112,12 @@ Acts Then(Acts acts, const Acts& more) {
     return acts;
 }
 
-// The acts of a run that finds the launcher out of date: the leftovers of an ended run looked for,
-// the manifest fetched, the staging file made and the launcher found replaceable, the download
-// checked, and the switch with the new launcher's start.
-const Acts kFetched = {"remove new", "remove previous", "get " + kManifestUrl};
+// The acts of a run that finds the launcher out of date: the previous launcher an ended run may have
+// left looked for, the manifest fetched, the staging file made and the launcher found replaceable,
+// the download checked, and the switch with the new launcher's start. A run that goes on removes a
+// download an ended run may have left (kTidy); one that fails keeps it for a later resume.
+const Acts kFetched = {"remove previous", "get " + kManifestUrl};
+const Acts kTidy = {"remove new note", "remove new"};
 const Acts kStaged = Then(kFetched, {"stage new", "can replace self"});
 const std::string kDownload = "download " + kDownloadUrl + " to new";
 const Acts kChecked = Then(kStaged, {kDownload, "check new"});
@@ -149,14 +152,14 @@ TEST(UpdateLauncher, EveryOutcomeWithItsActsInOrder) {
     const Case cases[] = {
         {"current, and a current launcher needs no url",
          [](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldBuild) + R"("})"); }, LaunchResult::Success,
-         kFetched},
+         Then(kFetched, kTidy)},
         {"leftovers of an ended run are removed",
          [](SelfUpdate& u) {
              zv::test::WriteFileBytes(u.staging, "half a download");
              zv::test::WriteFileBytes(u.previous, "an older build");
              u.Publish(R"({"sha1": ")" + Sha1Hex(kOldBuild) + R"("})");
          },
-         LaunchResult::Success, kFetched},
+         LaunchResult::Success, Then(kFetched, kTidy)},
         // The new launcher removes the previous file once this one has ended.
         {"newer: switched in, started on probation, confirmed: the process ends", noChange, std::nullopt,
          Then(kStarted, {"watch", "exit"}), kHandedOver},
@@ -228,7 +231,7 @@ TEST(UpdateLauncher, ASwitchBlockedByAFileInUseIsTriedAgainThenTheRunGoesOn) {
         // The old launcher goes on with this run; the next run downloads again.
         {"still in use after 10 seconds: the old launcher goes on",
          [&](SelfUpdate& u) { u.platform.renames = std::deque(8, inUse); }, LaunchResult::Success,
-         Then(Then(Then(kChecked, {"rename self to previous"}), allWaits), {"remove new"})},
+         Then(Then(Then(Then(kChecked, {"rename self to previous"}), allWaits), {"remove new"}), kTidy)},
     };
     for (const auto& c : cases) {
         Expect(c);
@@ -251,14 +254,14 @@ TEST(UpdateLauncher, ANewLauncherThatDoesNotConfirmItsStartIsRolledBackAndRememb
          [](SelfUpdate& u) {
              u.platform.watched = {Running(1s, true), Ended()};
          },
-         LaunchResult::Success, Then(Then(kStarted, {"watch", "watch"}), kRolledBack)},
+         LaunchResult::Success, Then(Then(Then(kStarted, {"watch", "watch"}), kRolledBack), kTidy)},
         {"Windows did not start it", [](SelfUpdate& u) { u.platform.start = zv::SuccessorStart::Kind::NotStarted; },
-         LaunchResult::Success, Then(kStarted, kRolledBack)},
+         LaunchResult::Success, Then(Then(kStarted, kRolledBack), kTidy)},
         {"no confirmation within 120 seconds and no window: ended and rolled back",
          [](SelfUpdate& u) {
              u.platform.watched = {Running(119s, false), Running(120s, false)};
          },
-         LaunchResult::Success, Then(Then(kStarted, {"watch", "watch", "end it"}), kRolledBack)},
+         LaunchResult::Success, Then(Then(Then(kStarted, {"watch", "watch", "end it"}), kRolledBack), kTidy)},
         // The agreement or a slow network can keep a working launcher's window up for long.
         {"past 120 seconds with a window: watched until it confirms",
          [](SelfUpdate& u) {
@@ -268,18 +271,20 @@ TEST(UpdateLauncher, ANewLauncherThatDoesNotConfirmItsStartIsRolledBackAndRememb
         // Not the release's fault: put back, not remembered.
         {"its file changed after the check: not started",
          [](SelfUpdate& u) { u.platform.start = zv::SuccessorStart::Kind::Changed; }, LaunchResult::Success,
-         Then(kStarted, {"rename previous to self", "come back"})},
+         Then(Then(kStarted, {"rename previous to self", "come back"}), kTidy)},
         {"the previous launcher goes back after a wait while the failed one's file is still held",
          [](SelfUpdate& u) {
              u.platform.watched = {Ended()};
              u.platform.renames = {zv::test::RenameDone(), zv::test::RenameInUse()};
          },
          LaunchResult::Success,
-         Then(kStarted, {"watch", "rename previous to self", "pause 100 ms", "rename previous to self",
-                         "remember rolled back " + Sha1Hex(kNewBuild), "come back"})},
+         Then(Then(kStarted, {"watch", "rename previous to self", "pause 100 ms", "rename previous to self",
+                              "remember rolled back " + Sha1Hex(kNewBuild), "come back"}),
+              kTidy)},
         // Never downloaded again; a manifest naming another file is taken as usual.
         {"a remembered release is not downloaded again",
-         [](SelfUpdate& u) { u.system.rolledBack = {Sha1Hex(kNewBuild)}; }, LaunchResult::Success, kFetched},
+         [](SelfUpdate& u) { u.system.rolledBack = {Sha1Hex(kNewBuild)}; }, LaunchResult::Success,
+         Then(kFetched, kTidy)},
         {"another release after a remembered one is",
          [](SelfUpdate& u) { u.system.rolledBack = {Sha1Hex("an earlier release that crashed")}; }, std::nullopt,
          Then(kStarted, {"watch", "exit"}), kHandedOver},
@@ -292,6 +297,7 @@ TEST(UpdateLauncher, ANewLauncherThatDoesNotConfirmItsStartIsRolledBackAndRememb
 TEST(UpdateLauncher, ALauncherOnProbationConfirmsOnceTheManifestIsJudgedAndRemovesThePreviousLauncher) {
     const std::string get = "get " + kManifestUrl;
     const Acts confirmed = {get, "confirm start", "remove previous"};
+    const Acts tidied = Then(confirmed, kTidy);
     const auto onProbation = [](std::function<void(SelfUpdate&)> then) {
         return [then](SelfUpdate& u) {
             u.platform.onProbation = true;
@@ -301,7 +307,7 @@ TEST(UpdateLauncher, ALauncherOnProbationConfirmsOnceTheManifestIsJudgedAndRemov
     };
     const Case cases[] = {
         {"current", onProbation([](SelfUpdate& u) { u.Publish(R"({"sha1": ")" + Sha1Hex(kOldBuild) + R"("})"); }),
-         LaunchResult::Success, confirmed},
+         LaunchResult::Success, tidied},
         {"a failure it reports in its box",
          onProbation([](SelfUpdate& u) { u.AnswerManifest(zv::test::Refused(503)); }),
          LaunchResult::LauncherManifestFetchFailed, confirmed},
@@ -376,9 +382,9 @@ TEST(UpdateLauncher, ABuildWithKeysInstallsOnlyAHigherVersionSignedForItsHostAnd
     const std::string other = "other bytes";
     const Case cases[] = {
         {"current: its own release at its own version", SignedWith(OwnBuildAt("1.0.0.0")), LaunchResult::Success,
-         kFetched},
+         Then(kFetched, kTidy)},
         {"current: its own release at a higher version", SignedWith(OwnBuildAt("1.0.0.7")), LaunchResult::Success,
-         kFetched},
+         Then(kFetched, kTidy)},
         {"newer, signed by the second key: handed over",
          SignedWith([](SignedManifest& s) { s.key = &SharedTestKey(1); }), std::nullopt, handedOver, kHandedOver},
         {"newer, expiring in a month: handed over",
@@ -393,21 +399,24 @@ TEST(UpdateLauncher, ABuildWithKeysInstallsOnlyAHigherVersionSignedForItsHostAnd
              u.platform.watched = {Ended()};
          },
          LaunchResult::Success,
-         Then(kStarted, {"watch", "rename previous to self",
-                         "remember rolled back " + zv::Sha256ToHex(*zv::Sha256Of(kNewBuild.data(), kNewBuild.size())),
-                         "come back"})},
+         Then(Then(kStarted,
+                   {"watch", "rename previous to self",
+                    "remember rolled back " + zv::Sha256ToHex(*zv::Sha256Of(kNewBuild.data(), kNewBuild.size())),
+                    "come back"}),
+              kTidy)},
         {"a remembered release is not downloaded again",
          [](SelfUpdate& u) {
              u.Publish(Signed().Body());
              u.system.rolledBack = {zv::Sha256ToHex(*zv::Sha256Of(kNewBuild.data(), kNewBuild.size()))};
          },
-         LaunchResult::Success, kFetched},
+         LaunchResult::Success, Then(kFetched, kTidy)},
 
         // A replayed older manifest can hold the launcher back, never take it back.
         {"another build at its own version: no update", SignedWith([](SignedManifest& s) { s.version = "1.0.0.0"; }),
-         LaunchResult::Success, kFetched},
+         LaunchResult::Success, Then(kFetched, kTidy)},
         {"another build at a lower version: no update",
-         SignedWith([](SignedManifest& s) { s.version = "0.9.65535.65535"; }), LaunchResult::Success, kFetched},
+         SignedWith([](SignedManifest& s) { s.version = "0.9.65535.65535"; }), LaunchResult::Success,
+         Then(kFetched, kTidy)},
 
         {"30: unsigned", [](SelfUpdate& u) { u.Publish(Manifest(Sha1Hex(kNewBuild))); },
          LaunchResult::LauncherManifestUntrusted, kFetched},

@@ -1,7 +1,6 @@
 // The decisions of a launcher's probation: the token the watching launcher hands the new one, and
-// when the watcher counts the new launcher as confirmed, failed or timed out; and the staging
-// files' names. The real handles, processes and renames are tested under Wine
-// (update_windows_test.cpp) and end to end (tests/e2e/test_self_update.py).
+// when the watcher counts the new launcher as confirmed, failed or timed out. The real handles, processes and renames
+// are tested under Wine (update_windows_test.cpp) and end to end (tests/e2e/test_self_update.py).
 #include "update/probation.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +8,6 @@
 #include <chrono>
 #include <optional>
 #include <string>
-
-#include "update/staging.h"
 
 namespace {
 
@@ -77,12 +74,6 @@ TEST(JudgeProbation, ConfirmedEndedTimedOutOrWatchedOn) {
     for (const auto& c : cases) {
         EXPECT_EQ(zv::JudgeProbation(c.state), c.verdict) << c.name;
     }
-}
-
-TEST(Staging, NamesBesideTheFilesTheyReplace) {
-    EXPECT_EQ(zv::LauncherStagingPath(L"C:\\Games\\Foo_ZV.exe"), L"C:\\Games\\Foo_ZV.exe.new");
-    EXPECT_EQ(zv::PreviousLauncherPath(L"C:\\Games\\Foo_ZV.exe"), L"C:\\Games\\Foo_ZV.exe.previous");
-    EXPECT_EQ(zv::StubStagingPath(L"C:\\Games\\ZVClient.dll"), L"C:\\Games\\ZVClient.dll.partial");
 }
 
 }  // namespace

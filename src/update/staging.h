@@ -10,6 +10,13 @@
 //  - A staging file that failed or was refused is removed, through its handle while it is held.
 // A rename refused because a file is in use (an antivirus scan, a running program, another process
 // holding it without delete sharing) is tried again with growing waits, for 10 seconds in all.
+//
+// A download that breaks off is resumed by the next attempt (net/retrying_transfer.h), and one that
+// a run could not finish because the run was ended is resumed by the next run: beside the staging
+// file lies a note ("<name>.resume") that says which release it is staged for (the digests and size
+// the manifest names) and which answer its bytes came from (its validator and whole length). A
+// staging file whose note names another release, or none, is started over. The whole file is
+// verified as before, however many answers its bytes came from.
 
 #include <array>
 #include <chrono>
@@ -20,6 +27,8 @@
 #include <string_view>
 
 #include "integrity/file_digest.h"
+#include "integrity/sha1.h"
+#include "integrity/sha256.h"
 #include "net/download_sink.h"
 
 namespace zv {
@@ -40,7 +49,9 @@ struct RenameOutcome {
 };
 
 // The file a download is staged in while it is written and checked (see above). Held open from
-// its creation; removed when it goes without having been switched.
+// its creation; removed, with its note, when it goes without having been switched. As a
+// DownloadSink it holds what a run that was ended left of the same release, and keeps its note up
+// to date with each answer it is given.
 class StagedFile : public DownloadSink {
 public:
     // The digests of what the file holds, read from its start through the held handle: the SHA-1,
@@ -65,6 +76,23 @@ std::wstring LauncherStagingPath(std::wstring_view launcherPath);
 std::wstring PreviousLauncherPath(std::wstring_view launcherPath);
 // The staging file beside the client stub at stubPath: "<name>.partial" (ZVClient.dll.partial).
 std::wstring StubStagingPath(std::wstring_view stubPath);
+// The note beside a staging file: "<staging name>.resume".
+std::wstring StagingNotePath(std::wstring_view stagingPath);
+
+// What a staging file is staged for: the release's SHA-1, and with keys its SHA-256 and size, as
+// one line of text.
+std::string StagingIdentity(const Sha1Digest& sha1, const std::optional<Sha256Digest>& sha256,
+                            std::optional<std::uint64_t> size);
+
+// The note's text: a first line naming its form, the identity, the answer's validator (empty when it
+// had none or none has come yet) and its whole length (empty when unknown), each on a line.
+std::string FormatStagingNote(std::string_view identity, std::string_view validator,
+                              std::optional<std::uint64_t> total);
+
+// What a staging file of fileSize bytes, with note beside it, can be resumed from for a download of
+// the release identity names: its held answer. Nothing when the note is not of this form or not
+// for this release, names no usable validator or no length, or the file is empty or longer.
+std::optional<HeldAnswer> ResumableStaging(std::string_view note, std::string_view identity, std::uint64_t fileSize);
 
 // The waits before each further attempt at a rename that is refused while a file is in use: they
 // grow, and add up to 10 seconds.
@@ -80,8 +108,10 @@ inline constexpr std::array<std::chrono::milliseconds, 7> kInUseRetryWaits{
 RenameOutcome RetryWhileInUse(UpdateSystem& system, std::string_view what,
                               const std::function<RenameOutcome()>& rename);
 
-// Removes a staging file left by a run that was ended before it could remove it. Logged only when
-// there was one.
+// Removes a file left by a run that was ended before it could remove it (the previous launcher).
+// Logged only when there was one.
 void RemoveLeftover(UpdateSystem& system, const std::wstring& path);
+// The same for a staging file and its note.
+void RemoveLeftoverStaging(UpdateSystem& system, const std::wstring& path);
 
 }  // namespace zv

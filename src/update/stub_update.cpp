@@ -48,10 +48,11 @@ void Discard(StagedFile& staged) {
 // was refused is removed; the stub stays as it was.
 template <typename Matches>
 StepResult DownloadStub(Transfer& transfer, UpdateSystem& system, const GameLocation& location, const std::string& url,
-                        std::optional<std::uint64_t> exactSize, bool withSha256, Matches&& matches) {
+                        const std::string& identity, std::optional<std::uint64_t> exactSize, bool withSha256,
+                        Matches&& matches) {
     const std::wstring staging = StubStagingPath(location.clientStub);
     std::uint32_t error = 0;
-    const std::unique_ptr<StagedFile> staged = system.Stage(staging, error);
+    const std::unique_ptr<StagedFile> staged = system.Stage(staging, identity, error);
     if (!staged) {
         LogEvent("could not create " + ToUtf8(staging) + " (error " + std::to_string(error) + ")");
         return LaunchResult::StubDownloadFailed;
@@ -95,7 +96,8 @@ StepResult UpdateFromUnsignedManifest(const ManifestReading& manifest, const Gam
         return kStubManifestResults.missingUrl;
     }
     // Checked against the digest already read: the manifest is fetched once per run.
-    return DownloadStub(transfer, system, location, manifest.url.value, std::nullopt, false,
+    return DownloadStub(transfer, system, location, manifest.url.value,
+                        StagingIdentity(manifest.sha1.value, std::nullopt, std::nullopt), std::nullopt, false,
                         [&](const FileDigests& digests) { return digests.sha1 == manifest.sha1.value; });
 }
 
@@ -180,7 +182,8 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
         return LaunchResult::Success;
     }
     const StepResult downloaded = DownloadStub(
-        transfer, system, location, release.url, release.size, true,
+        transfer, system, location, release.url, StagingIdentity(release.sha1, release.sha256, release.size),
+        release.size, true,
         [&](const FileDigests& digests) { return digests.sha1 == release.sha1 && digests.sha256 == release.sha256; });
     if (downloaded.succeeded()) {
         RaiseMark(system, markHost, path, kept, mark);
@@ -190,10 +193,10 @@ StepResult UpdateFromSignedManifest(const ManifestReading& manifest, const GameL
 
 }  // namespace
 
-StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
-                            UpdateSystem& system) {
-    // Left by a run that was ended during a download: never loaded by the game, and never kept.
-    RemoveLeftover(system, StubStagingPath(location.clientStub));
+namespace {
+
+StepResult CheckAndUpdate(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
+                          UpdateSystem& system) {
     // A code section that cannot be read still has a key: forty zero digits.
     const std::wstring key = FromUtf8(Sha1ToHex(HashCodeSection(location.clientTarget)));
     std::string body;
@@ -220,6 +223,19 @@ StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& so
         return UpdateFromUnsignedManifest(manifest, location, transfer, system);
     }
     return UpdateFromSignedManifest(manifest, location, source, StubManifestPath(key), transfer, system);
+}
+
+}  // namespace
+
+StepResult UpdateClientStub(const GameLocation& location, const UpdateSource& source, Transfer& transfer,
+                            UpdateSystem& system) {
+    const StepResult result = CheckAndUpdate(location, source, transfer, system);
+    // A download left by a run that was ended is never loaded by the game; it is kept while it may
+    // still be resumed: until the stub is found current, or another release is staged in its place.
+    if (result.succeeded()) {
+        RemoveLeftoverStaging(system, StubStagingPath(location.clientStub));
+    }
+    return result;
 }
 
 }  // namespace zv

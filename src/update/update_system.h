@@ -29,10 +29,12 @@ class UpdateSystem {
 public:
     virtual ~UpdateSystem() = default;
 
-    // Creates the staging file at path, or empties one of that name, and holds it open so that no
-    // other process can write, rename or delete it (staging.h); nothing, with the platform's
-    // reason in error, when it cannot.
-    virtual std::unique_ptr<StagedFile> Stage(const std::wstring& path, std::uint32_t& error) = 0;
+    // Creates the staging file at path for the release identity names (StagingIdentity), and holds
+    // it open so that no other process can write, rename or delete it (staging.h). A file of that
+    // name whose note says it holds part of the same release is taken up as it is (ResumableStaging);
+    // any other is emptied. Nothing, with the platform's reason in error, when it cannot.
+    virtual std::unique_ptr<StagedFile> Stage(const std::wstring& path, const std::string& identity,
+                                              std::uint32_t& error) = 0;
     // Deletes the file at path.
     virtual Removal RemoveFile(const std::wstring& path) = 0;
     // Returns after duration.

@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "common/handle_source.h"
 #include "common/unique_handle.h"
+#include "net/transfer_rules.h"
 #include "update/update_windows.h"
 
 namespace zv {
@@ -22,11 +23,46 @@ constexpr wchar_t kMarksKey[] = L"SOFTWARE\\Zarnovelle\\Manifests\\";
 // Under HKEY_CURRENT_USER: one value per launcher release that was rolled back, named by its digest.
 constexpr wchar_t kRolledBackKey[] = L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers";
 
+// The whole of a small file, up to limit bytes; nothing when it cannot be read or is longer.
+std::optional<std::string> ReadSmallFile(const std::wstring& path, DWORD limit) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string text(limit + 1, '\0');
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), text.data(), limit + 1, &read, nullptr) || read > limit) {
+        return std::nullopt;
+    }
+    text.resize(read);
+    return text;
+}
+
+// Writes text as the whole file at path; false when it cannot.
+bool WriteSmallFile(const std::wstring& path, const std::string& text) {
+    const UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
 // Shared with readers only, with DELETE access for the switch and the removal: no other process
-// may write, rename or delete it while it is held.
+// may write, rename or delete it while it is held. Its note lies beside it (staging.h).
 class WindowsStagedFile final : public StagedFile {
 public:
-    WindowsStagedFile(std::wstring path, UniqueFile file) : path_(std::move(path)), file_(std::move(file)) {}
+    WindowsStagedFile(std::wstring path, UniqueFile file, std::string identity, std::optional<HeldAnswer> held)
+        : path_(std::move(path)),
+          notePath_(StagingNotePath(path_)),
+          file_(std::move(file)),
+          identity_(std::move(identity)) {
+        if (held) {
+            size_ = held->bytes;
+            validator_ = held->validator;
+            total_ = held->total;
+        }
+    }
     ~WindowsStagedFile() override {
         if (!switched_) {
             Remove();
@@ -50,11 +86,37 @@ public:
             }
             data += written;
             size -= written;
+            size_ += written;
         }
         return true;
     }
 
     [[nodiscard]] std::wstring Name() const override { return path_; }
+
+    [[nodiscard]] std::optional<HeldAnswer> Held() const override {
+        if (size_ == 0 || !total_ || size_ > *total_ || !IsUsableValidator(validator_)) {
+            return std::nullopt;
+        }
+        return HeldAnswer{size_, validator_, *total_};
+    }
+
+    bool Begin(bool fromStart, std::string_view validator, std::optional<std::uint64_t> total,
+               std::uint32_t& error) override {
+        if (fromStart) {
+            LARGE_INTEGER start{};
+            if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
+                error = ::GetLastError();
+                return false;
+            }
+            size_ = 0;
+        }
+        validator_ = validator;
+        total_ = total;
+        // For a run that is ended before this answer is whole. A note that cannot be written costs
+        // only that resume.
+        WriteSmallFile(notePath_, FormatStagingNote(identity_, validator_, total_));
+        return true;
+    }
 
     std::optional<FileDigests> Digests(bool withSha256) override {
         LARGE_INTEGER start{};
@@ -62,14 +124,16 @@ public:
             return std::nullopt;
         }
         HandleSource source(file_.get());
+        std::optional<FileDigests> digests;
         if (withSha256) {
-            return HashTwice(source);
+            digests = HashTwice(source);
+        } else if (const std::optional<Sha1Digest> sha1 = HashSha1(source)) {
+            digests = FileDigests{*sha1, {}};
         }
-        const std::optional<Sha1Digest> sha1 = HashSha1(source);
-        if (!sha1) {
-            return std::nullopt;
-        }
-        return FileDigests{*sha1, {}};
+        // Back to the end, for a write after the check.
+        LARGE_INTEGER none{};
+        ::SetFilePointerEx(file_.get(), none, nullptr, FILE_END);
+        return digests;
     }
 
     RenameOutcome SwitchInto(const std::wstring& target, bool replace) override {
@@ -81,6 +145,7 @@ public:
         }
         switched_ = true;
         path_ = target;
+        ::DeleteFileW(notePath_.c_str());
         return {RenameOutcome::Kind::Done, 0};
     }
 
@@ -88,6 +153,7 @@ public:
         if (switched_) {
             return true;
         }
+        ::DeleteFileW(notePath_.c_str());
         if (!file_) {
             return removed_;
         }
@@ -103,7 +169,12 @@ public:
 
 private:
     std::wstring path_;
+    std::wstring notePath_;
     UniqueFile file_;
+    std::string identity_;
+    std::uint64_t size_ = 0;
+    std::string validator_;
+    std::optional<std::uint64_t> total_;
     bool switched_ = false;
     bool removed_ = false;
 };
@@ -142,14 +213,33 @@ RenameOutcome RenameFailure(std::uint32_t error, std::initializer_list<std::wstr
     return {RenameOutcome::Kind::Failed, error};
 }
 
-std::unique_ptr<StagedFile> WindowsUpdateSystem::Stage(const std::wstring& path, std::uint32_t& error) {
+std::unique_ptr<StagedFile> WindowsUpdateSystem::Stage(const std::wstring& path, const std::string& identity,
+                                                       std::uint32_t& error) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         error = ::GetLastError();
         return nullptr;
     }
-    return std::make_unique<WindowsStagedFile>(path, std::move(file));
+    // A file of this name was there: left by a run that was ended. Taken up as it is when its note
+    // says it holds part of the same release; emptied otherwise.
+    std::optional<HeldAnswer> held;
+    LARGE_INTEGER size{};
+    if (::GetLastError() == ERROR_ALREADY_EXISTS && ::GetFileSizeEx(file.get(), &size)) {
+        if (const std::optional<std::string> note = ReadSmallFile(StagingNotePath(path), 4096)) {
+            held = ResumableStaging(*note, identity, static_cast<std::uint64_t>(size.QuadPart));
+        }
+    }
+    LARGE_INTEGER offset{};
+    if (!::SetFilePointerEx(file.get(), offset, nullptr, held ? FILE_END : FILE_BEGIN) ||
+        (!held && !::SetEndOfFile(file.get()))) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    if (!held) {
+        WriteSmallFile(StagingNotePath(path), FormatStagingNote(identity, "", std::nullopt));
+    }
+    return std::make_unique<WindowsStagedFile>(path, std::move(file), identity, held);
 }
 
 Removal WindowsUpdateSystem::RemoveFile(const std::wstring& path) {

@@ -18,7 +18,8 @@ namespace zv {
 
 class WindowsUpdateSystem final : public UpdateSystem {
 public:
-    std::unique_ptr<StagedFile> Stage(const std::wstring& path, std::uint32_t& error) override;
+    std::unique_ptr<StagedFile> Stage(const std::wstring& path, const std::string& identity,
+                                      std::uint32_t& error) override;
     Removal RemoveFile(const std::wstring& path) override;
     void Pause(std::chrono::milliseconds duration) override;
     std::chrono::system_clock::time_point Now() override;

@@ -82,6 +82,8 @@ bool OthersMayDelete(const std::wstring& path) {
 
 class Staging : public testing::Test {
 protected:
+    // What the staging files here are staged for.
+    inline static const std::string kIdentity = "sha1 " + std::string(40, 'a');
     zv::test::ScratchDirectory scratch_;
     zv::WindowsUpdateSystem system_;
     std::wstring target_ = (scratch_.path() / "ZVClient.dll").wstring();
@@ -90,7 +92,7 @@ protected:
 
 TEST_F(Staging, AStagedFileIsHeldSoThatNoOtherHandleWritesRenamesOrDeletesIt) {
     std::uint32_t error = 0;
-    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, kIdentity, error);
     ASSERT_TRUE(staged) << error;
     EXPECT_EQ(staged->Name(), staging_);
     ASSERT_TRUE(staged->Write("verified bytes", 14, error));
@@ -112,7 +114,7 @@ TEST_F(Staging, SwitchesIntoItsTargetOrIsRemovedOnEveryOtherWayOut) {
     zv::test::WriteFileBytes(target_, "old stub");
     std::uint32_t error = 0;
     {
-        std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+        std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, kIdentity, error);
         ASSERT_TRUE(staged->Write("new stub", 8, error));
         EXPECT_FALSE(staged->SwitchInto(target_, false).done()) << "an existing target is replaced only when asked";
         ASSERT_TRUE(staged->SwitchInto(target_, true).done());
@@ -124,7 +126,7 @@ TEST_F(Staging, SwitchesIntoItsTargetOrIsRemovedOnEveryOtherWayOut) {
 
     // Removed through its handle, or when it goes without a switch; the target is untouched.
     for (const bool removedExplicitly : {true, false}) {
-        std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+        std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, kIdentity, error);
         ASSERT_TRUE(staged->Write("refused", 7, error));
         if (removedExplicitly) {
             EXPECT_TRUE(staged->Remove());
@@ -138,7 +140,7 @@ TEST_F(Staging, SwitchesIntoItsTargetOrIsRemovedOnEveryOtherWayOut) {
 TEST_F(Staging, ASwitchOverATargetInUseIsReportedAsInUse) {
     zv::test::WriteFileBytes(target_, "old stub");
     std::uint32_t error = 0;
-    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, kIdentity, error);
     ASSERT_TRUE(staged->Write("new stub", 8, error));
     {
         const Held game(target_);  // as a running game holds its stub
@@ -157,15 +159,15 @@ TEST_F(Staging, AStagingFileThatCannotBeMadeSaysWhy) {
     zv::test::WriteFileBytes(staging_, "held by another program");
     {
         const Held other(staging_);
-        EXPECT_FALSE(system_.Stage(staging_, error));
+        EXPECT_FALSE(system_.Stage(staging_, kIdentity, error));
         EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
     }
     // One left by an ended run is emptied and taken.
-    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, error);
+    std::unique_ptr<zv::StagedFile> staged = system_.Stage(staging_, kIdentity, error);
     ASSERT_TRUE(staged);
     EXPECT_EQ(zv::Sha1ToHex(staged->Digests(false)->sha1), Sha1Hex(""));
     staged.reset();
-    EXPECT_FALSE(system_.Stage((scratch_.path() / "no such folder" / "x.partial").wstring(), error));
+    EXPECT_FALSE(system_.Stage((scratch_.path() / "no such folder" / "x.partial").wstring(), kIdentity, error));
     EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
 }
 

@@ -839,7 +839,22 @@ class UpdateServer:
         """The paths requested so far, in order."""
         if not self.log_file.exists():
             return []
-        return [json.loads(line)["path"] for line in self.log_file.read_text().splitlines() if line]
+        entries = [json.loads(line) for line in self.log_file.read_text().splitlines() if line]
+        return [entry["path"] for entry in entries if "path" in entry]
+
+    def request_headers(self, path: str) -> list[dict]:
+        """The headers of every request for path, in order."""
+        if not self.log_file.exists():
+            return []
+        entries = [json.loads(line) for line in self.log_file.read_text().splitlines() if line]
+        return [entry["headers"] for entry in entries if entry.get("path") == path]
+
+    def bytes_sent(self, path: str) -> int:
+        """The body bytes all answers for path sent, ranges and cut answers included."""
+        if not self.log_file.exists():
+            return 0
+        entries = [json.loads(line) for line in self.log_file.read_text().splitlines() if line]
+        return sum(entry["bytes"] for entry in entries if entry.get("sent_for") == path)
 
     # The two kinds of manifest the launcher reads.
     def publish_launcher(self, launcher: Path, url: str | None = None) -> None:

@@ -75,11 +75,13 @@ def render_site(tree: Path, certs: Path, port: int, access_log: Path) -> str:
 class Nginx:
     """nginx from Debian serving tree over HTTPS on 127.0.0.1:port with the shipped configuration."""
 
-    def __init__(self, workdir: Path, tree: Path, certs: Path, port: int):
+    def __init__(self, workdir: Path, tree: Path, certs: Path, port: int, limit_rate: str | None = None):
+        """limit_rate: nginx's limit_rate for every answer (a slow connection), as nginx writes it."""
         self.workdir = workdir
         self.tree = tree
         self.certs = certs
         self.port = port
+        self.limit_rate = limit_rate
         self.access_log = workdir / "access.log"
         self.error_log = workdir / "error.log"
         self.process: subprocess.Popen | None = None
@@ -107,8 +109,9 @@ http {{
     scgi_temp_path {temp}/scgi;
     log_format zv_json escape=json
         '{{"method":"$request_method","uri":"$request_uri","status":$status,'
-        '"bytes":$body_bytes_sent,"agent":"$http_user_agent"}}';
+        '"bytes":$body_bytes_sent,"agent":"$http_user_agent","range":"$http_range"}}';
     sendfile on;
+    {f"limit_rate {self.limit_rate};" if self.limit_rate else ""}
     include {self.workdir / 'site.conf'};
 }}
 """)

@@ -11,8 +11,8 @@ import ssl
 
 import pytest
 
-from harness import (AGREEMENT_KEY, MESSAGE_BOX_CLASS, GameFolder, build_key, fixture, sha1_of, signed_build_dir,
-                     signing_key_file, update_host, wait_exit)
+from harness import (AGREEMENT_KEY, MESSAGE_BOX_CLASS, GameFolder, build_key, eventually, fixture, large_stub,
+                     sha1_of, signed_build_dir, signing_key_file, update_host, wait_exit)
 from publishing import Nginx, zvpublish
 
 HOST, PORT = update_host()
@@ -35,11 +35,11 @@ def nginx(tmp_path, tree, certs):
         yield server
 
 
-def fetch(certs, method: str, path: str):
+def fetch(certs, method: str, path: str, headers: dict | None = None):
     context = ssl.create_default_context(cafile=str(certs / "ca.pem"))
     connection = http.client.HTTPSConnection(HOST, PORT, context=context, timeout=30)
     try:
-        connection.request(method, path)
+        connection.request(method, path, headers=headers or {})
         response = connection.getresponse()
         return response.status, dict(response.getheaders()), response.read()
     finally:
@@ -203,3 +203,50 @@ def test_the_signed_launcher_updates_from_nginx_and_obeys_a_withdrawal(tmp_path,
         assert not program.exists()
         requested = [(r["uri"], r["status"]) for r in nginx.requests()]
         assert requested[-2:] == [("/launcher/manifest.json", 200), (f"/stub/{key}/manifest.json", 200)]
+
+
+def test_the_shipped_configuration_answers_the_ranges_a_resumed_download_asks_for(tree, nginx, certs):
+    """What the launcher asks of a server or CDN to resume a download: a 206 with the rest of the
+    same file for "Range: bytes=N-" with an If-Range naming its ETag, and the whole file once the
+    ETag is another."""
+    key = build_key(fixture("Game.exe"))
+    stub = fixture("stub-2/ZVClient.dll").read_bytes()
+    path = f"/stub/{key}/ZVClient-{sha1_of(fixture('stub-2/ZVClient.dll'))}.dll"
+    status, headers, body = fetch(certs, "GET", path)
+    assert status == 200 and body == stub
+    etag = headers["ETag"]
+    assert headers.get("Accept-Ranges") == "bytes"
+    status, headers, body = fetch(certs, "GET", path, {"Range": "bytes=1000-", "If-Range": etag})
+    assert status == 206
+    assert headers["Content-Range"] == f"bytes 1000-{len(stub) - 1}/{len(stub)}"
+    assert body == stub[1000:]
+    status, _, body = fetch(certs, "GET", path, {"Range": "bytes=1000-", "If-Range": '"another-answer"'})
+    assert (status, body) == (200, stub)
+
+
+def test_a_run_ended_during_a_download_from_nginx_is_resumed_by_the_next_run(tmp_path, certs, wine):
+    wine.reg_set(AGREEMENT_KEY, "EULA", "REG_DWORD", "1")
+    game = GameFolder(wine, tmp_path / "Foo Game")
+    program = game.add_game("Foo.exe")
+    game.add_stub(1)
+    stub = large_stub(tmp_path, 3_000_000)
+    tree = tmp_path / "tree"
+    base = f"https://{HOST}:{PORT}/"
+    zvpublish("stub", "--target", program, "--stub", stub, "--base-url", base, "--out", tree)
+    zvpublish("launcher", "--file", game.launcher, "--base-url", base, "--out", tree)
+    staging = game.root / "ZVClient.dll.partial"
+    download = f"/stub/{build_key(program)}/ZVClient-{sha1_of(stub)}.dll"
+
+    with Nginx(tmp_path / "slow", tree, certs, PORT, limit_rate="300k") as nginx:
+        process = game.start()
+        assert eventually(lambda: staging.exists() and staging.stat().st_size > 300_000, timeout=60)
+        process.kill()
+        process.wait(timeout=10)
+    held = staging.stat().st_size
+    with Nginx(tmp_path / "nginx", tree, certs, PORT) as nginx:
+        assert wait_exit(game.start()) == 0
+        assert game.launch_record(wait=30) is not None
+        served = [r for r in nginx.requests() if r["uri"] == download]
+    assert [(r["status"], r["range"], r["bytes"]) for r in served] == [(206, f"bytes={held}-", len(stub.read_bytes()) - held)]
+    assert game.stub.read_bytes() == stub.read_bytes()
+    assert not staging.exists()

@@ -1,14 +1,19 @@
 #!/usr/bin/python3
 """A scriptable HTTPS file server on loopback for the launcher's tests (see README.md).
 
-Serves the files under --root over HTTPS (and, with --plain-port, over plain HTTP). A routes
-file, read again on every request, changes what a path answers: status, headers, body, how the
-body is framed, and faults such as a connection closed mid-body. Every request is appended to a
-JSON-lines log. Standard library only.
+Serves the files under --root over HTTPS (and, with --plain-port, over plain HTTP), with an ETag
+and a Last-Modified, answering a single byte range ("Range: bytes=N-" or "N-M", with If-Range) as
+a 206 the way a CDN does. A routes file, read again on every request, changes what a path answers:
+status, headers, body, how the body is framed, and faults such as a connection closed mid-body or
+reset before any answer; "first": {"count": N, ...} answers the path's first N requests with other
+route members. Every request is appended to a JSON-lines log, and so are the body bytes each
+answer sent. Standard library only.
 """
 
 import argparse
 import base64
+import email.utils
+import hashlib
 import http.server
 import json
 import mimetypes
@@ -16,6 +21,7 @@ import os
 import signal
 import socket
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -59,15 +65,32 @@ class Config:
         self.routes_path = args.routes
         self.log_path = args.log
         self.log_lock = threading.Lock()
+        # Requests per path since the routes file was last written: routes written again (they are
+        # replaced whole, by a rename) count afresh.
+        self.counts = {}
+        self.counted_routes = None
 
     def routes(self):
         if not self.routes_path:
             return {}
         try:
             with open(self.routes_path, "rb") as f:
-                return json.load(f)
+                written = os.fstat(f.fileno())
+                text = f.read()
         except FileNotFoundError:
             return {}
+        with self.log_lock:
+            if (written.st_ino, written.st_mtime_ns) != self.counted_routes:
+                self.counted_routes = (written.st_ino, written.st_mtime_ns)
+                self.counts = {}
+        return json.loads(text)
+
+    def count(self, path):
+        """How many requests for path came before this one under the current routes."""
+        with self.log_lock:
+            seen = self.counts.get(path, 0)
+            self.counts[path] = seen + 1
+            return seen
 
     def log(self, entry):
         if not self.log_path:
@@ -86,21 +109,58 @@ class Config:
 
 
 class Body:
-    """Response bytes from memory or from a file, read in chunks so large files never sit in memory."""
+    """Response bytes from memory or from a file, read in chunks so large files never sit in memory;
+    first and size select a part of them (a range)."""
 
     def __init__(self, data=b"", path=None):
         self.data = data
         self.path = path
-        self.size = os.path.getsize(path) if path else len(data)
+        self.total = os.path.getsize(path) if path else len(data)
+        self.first = 0
+        self.size = self.total
 
-    def chunks(self):
+    def validators(self):
+        """An ETag from the content, and the file's modification time (none for bytes in memory)."""
+        digest = hashlib.sha1()
+        for block in self.part(0, self.total):
+            digest.update(block)
+        etag = '"%s"' % digest.hexdigest()[:16]
+        modified = email.utils.formatdate(os.path.getmtime(self.path), usegmt=True) if self.path else None
+        return etag, modified
+
+    def select(self, first, last):
+        self.first = first
+        self.size = last - first + 1
+
+    def part(self, first, size):
         if self.path is None:
-            for start in range(0, len(self.data), CHUNK):
-                yield self.data[start : start + CHUNK]
+            data = self.data[first : first + size]
+            for start in range(0, len(data), CHUNK):
+                yield data[start : start + CHUNK]
             return
         with open(self.path, "rb") as f:
-            while block := f.read(CHUNK):
+            f.seek(first)
+            left = size
+            while left > 0 and (block := f.read(min(CHUNK, left))):
+                left -= len(block)
                 yield block
+
+    def chunks(self):
+        yield from self.part(self.first, self.size)
+
+
+def requested_range(header, total):
+    """The single range "bytes=N-" or "bytes=N-M" of a Range header, as (first, last), when it
+    lies within the body; None for anything else (which is then answered whole)."""
+    if not header or not header.startswith("bytes=") or "," in header:
+        return None
+    first, _, last = header[len("bytes="):].strip().partition("-")
+    if not first.isdigit() or (last and not last.isdigit()):
+        return None
+    first, last = int(first), int(last) if last else total - 1
+    if first >= total or last < first:
+        return None
+    return first, min(last, total - 1)
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -132,11 +192,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 "headers": dict(self.headers.items()),
             }
         )
-        route = config.routes().get(path, {})
+        route = dict(config.routes().get(path, {}))
+        first = route.pop("first", None)
+        if first is not None and config.count(path) < int(first.get("count", 1)):
+            route.update({name: value for name, value in first.items() if name != "count"})
+        if route.get("reset"):
+            self.reset_connection()
+            return
         body = self.route_body(config, path, route)
         status = route.get("status", 200 if body is not None else 404)
         if body is None:
             body = Body(b"not found\n")
+        extra = {}
+        if status == 200 and route.get("validators", True) and "body" not in route and "body_base64" not in route:
+            etag, modified = body.validators()
+            extra["ETag"] = etag
+            if modified:
+                extra["Last-Modified"] = modified
+            wanted = requested_range(self.headers.get("Range"), body.total) if route.get("ranges", True) else None
+            condition = self.headers.get("If-Range")
+            if wanted and (condition is None or condition in (etag, modified)):
+                body.select(*wanted)
+                status = 206
+                extra["Content-Range"] = "bytes %d-%d/%d" % (body.first, body.first + body.size - 1, body.total)
 
         framing = route.get("content_length", True)
         chunked = route.get("chunked", False)
@@ -148,6 +226,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(body.size))
         elif framing is not False:
             self.send_header("Content-Length", str(int(framing)))
+        for name, value in extra.items():
+            self.send_header(name, value)
         for name, value in route.get("headers", {}).items():
             self.send_header(name, value)
         # A body without any framing ends when the connection does.
@@ -158,7 +238,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if not send_body or status in (204, 304):
             return
-        self.send_body(body, route, chunked)
+        sent = self.send_body(body, route, chunked)
+        config.log({"time": time.time(), "sent_for": path, "bytes": sent, "status": status})
         if close_delimited:
             self.close_tls_politely()
 
@@ -173,6 +254,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return Body() if "status" in route else None
 
     def send_body(self, body, route, chunked):
+        """Sends the body as the route says; returns the body bytes sent."""
         close_after = route.get("close_after")
         stall_after = route.get("stall_after")
         sent = 0
@@ -194,11 +276,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.write(b"%x\r\n" % len(block))
                 self.wfile.write(part)
                 self.drop_connection()
-                return
+                return sent + len(part)
             self.write_block(block, chunked)
             sent += len(block)
         if chunked:
             self.wfile.write(b"0\r\n\r\n")
+        return sent
 
     def write_block(self, block, chunked):
         if not block:
@@ -207,6 +290,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
         else:
             self.wfile.write(block)
+
+    def reset_connection(self):
+        """Resets the connection before any answer: a TCP RST, as a dropped route or an overloaded
+        edge gives."""
+        self.close_connection = True
+        try:
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            socket.socket.close(self.connection)
+        except OSError:
+            pass
 
     def drop_connection(self):
         """Ends the connection at once, as a crashed server or a broken proxy does (no TLS close_notify)."""

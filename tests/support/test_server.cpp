@@ -19,12 +19,16 @@ std::uint16_t Port(const std::filesystem::path& readyFile, const char* key) {
     return ready.at(key).get<std::uint16_t>();
 }
 
-std::vector<nlohmann::json> ReadLog(const std::filesystem::path& path) {
+// The log's entries of one kind: requests (with "path"), or what answers sent (with "sent_for").
+std::vector<nlohmann::json> ReadLog(const std::filesystem::path& path, const char* kind = "path") {
     std::vector<nlohmann::json> entries;
     std::ifstream in(path, std::ios::binary);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty()) {
-            entries.push_back(nlohmann::json::parse(line));
+            nlohmann::json entry = nlohmann::json::parse(line);
+            if (entry.contains(kind)) {
+                entries.push_back(std::move(entry));
+            }
         }
     }
     return entries;
@@ -80,6 +84,16 @@ void TestServer::SetRoutes(const nlohmann::json& routes) const {
 }
 
 std::vector<nlohmann::json> TestServer::Requests() const { return ReadLog(std::filesystem::path(dir_) / L"log.jsonl"); }
+
+std::uint64_t TestServer::BytesSent(std::string_view path) const {
+    std::uint64_t bytes = 0;
+    for (const nlohmann::json& entry : ReadLog(std::filesystem::path(dir_) / L"log.jsonl", "sent_for")) {
+        if (entry["sent_for"] == path) {
+            bytes += entry["bytes"].get<std::uint64_t>();
+        }
+    }
+    return bytes;
+}
 
 std::vector<nlohmann::json> TestServer::UntrustedRequests() const {
     return ReadLog(std::filesystem::path(dir_) / L"untrusted" / L"log.jsonl");

@@ -37,6 +37,8 @@ public:
 
     // The requests each server has logged so far, oldest first.
     [[nodiscard]] std::vector<nlohmann::json> Requests() const;
+    // The body bytes every answer for path has sent so far: ranges and cut answers included.
+    [[nodiscard]] std::uint64_t BytesSent(std::string_view path) const;
     [[nodiscard]] std::vector<nlohmann::json> UntrustedRequests() const;
     [[nodiscard]] std::vector<nlohmann::json> TlsOnlyRequests(std::string_view versions) const;
 

@@ -31,6 +31,15 @@ public:
         return true;
     }
     [[nodiscard]] std::wstring Name() const override { return path_; }
+    // Resuming is the real staging file's (update_windows_test.cpp); these start afresh.
+    [[nodiscard]] std::optional<HeldAnswer> Held() const override { return std::nullopt; }
+    bool Begin(bool fromStart, std::string_view, std::optional<std::uint64_t>, std::uint32_t&) override {
+        if (fromStart) {
+            written_.clear();
+            WriteFileBytes(path_, written_);
+        }
+        return true;
+    }
 
     std::optional<FileDigests> Digests(bool) override {
         log_.Add("check", path_);
@@ -130,6 +139,12 @@ TransferResult StandInTransfer::DownloadTo(const std::wstring& url, DownloadSink
     log_.Add("download " + Narrow(url) + " to", sink.Name());
     const Answer& answer = AnswerFor(url);
     std::uint32_t error = 0;
+    if (answer.result.httpStatus != 0 && answer.result.systemError == 0 && !answer.result.complete) {
+        return answer.result;  // refused: no body
+    }
+    if (answer.result.httpStatus != 0) {
+        sink.Begin(true, "", exactSize, error);
+    }
     if (answer.result.complete && exactSize && answer.body.size() != *exactSize) {
         const bool longer = answer.body.size() > *exactSize;
         sink.Write(answer.body.data(), longer ? *exactSize : answer.body.size(), error);
@@ -140,8 +155,10 @@ TransferResult StandInTransfer::DownloadTo(const std::wstring& url, DownloadSink
     return answer.result;
 }
 
-std::unique_ptr<StagedFile> StandInSystem::Stage(const std::wstring& path, std::uint32_t& error) {
+std::unique_ptr<StagedFile> StandInSystem::Stage(const std::wstring& path, const std::string& identity,
+                                                 std::uint32_t& error) {
     log_.Add("stage", path);
+    identities[path] = identity;
     if (!canStage) {
         error = 5;  // ERROR_ACCESS_DENIED
         return nullptr;

@@ -98,8 +98,12 @@ public:
     // The launcher releases remembered as rolled back.
     std::set<std::string> rolledBack;
 
+    // What each staging file was staged for, by path.
+    std::map<std::wstring, std::string> identities;
+
     // "stage LABEL"; the staged file logs "check LABEL", "switch LABEL into TARGET" and "remove LABEL".
-    std::unique_ptr<StagedFile> Stage(const std::wstring& path, std::uint32_t& error) override;
+    std::unique_ptr<StagedFile> Stage(const std::wstring& path, const std::string& identity,
+                                      std::uint32_t& error) override;
     // "remove LABEL".
     Removal RemoveFile(const std::wstring& path) override;
     void Pause(std::chrono::milliseconds duration) override;
