@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/player_texts.h"
 #include "common/running_launcher.h"
 #include "update/update_source.h"
 
@@ -19,7 +20,18 @@ struct RunFacts {
     std::vector<std::wstring> forwardedArguments;
     // The update server and the keys the build was configured with.
     UpdateSource source;
+    // What the player reads, in the first of Windows' preferred UI languages the launcher has.
+    PlayerTexts texts;
+    // Those preferred languages as Windows gave them, and why the texts are not in the chosen
+    // language (empty when they are), for the log.
+    std::vector<std::string> preferredLanguages;
+    std::string textsProblem;
 };
+
+// The player's texts from the launcher's resources (Windows only): the first of the user's
+// preferred UI languages that has a texts file, else English; the built-in English when the
+// chosen file cannot be read.
+void ReadPlayerTexts(RunFacts& facts);
 
 // The facts of this process and build; handedOver is what TakeHandedOverArguments took from the
 // environment (Windows only).

@@ -131,7 +131,7 @@ TEST(RunLauncher, RunsTheStepsInOrderAndEndsEachPathAsTheTableSays) {
     for (const auto& flow : kFlows) {
         FakeSteps steps;
         flow.arrange(steps);
-        EXPECT_EQ(zv::RunLauncher(steps), flow.exitCode) << flow.name;
+        EXPECT_EQ(zv::RunLauncher(steps, zv::PlayerTexts()), flow.exitCode) << flow.name;
         EXPECT_EQ(steps.journal, flow.journal) << flow.name;
     }
 }
@@ -141,7 +141,7 @@ TEST(RunLauncher, EveryFailureOfEitherStepGivesItsOwnText) {
         for (const bool selfUpdate : {true, false}) {
             FakeSteps steps;
             (selfUpdate ? steps.launcherResult : steps.gameResult) = static_cast<LaunchResult>(value);
-            EXPECT_EQ(zv::RunLauncher(steps), 1);
+            EXPECT_EQ(zv::RunLauncher(steps, zv::PlayerTexts()), 1);
             const std::wstring text = zv::DescribeLaunchResult(static_cast<LaunchResult>(value));
             const std::string expected = std::string("box ") + (selfUpdate ? "Launcher" : "Game") + " Update Error / " +
                                          std::string(text.begin(), text.end()) + " / 16";

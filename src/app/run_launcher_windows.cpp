@@ -34,7 +34,7 @@ namespace {
 class WindowsLauncherSteps final : public LauncherSteps {
 public:
     explicit WindowsLauncherSteps(const RunFacts& facts)
-        : facts_(facts), downloads_(windows_), launchPlatform_([this] { guard_.Release(); }) {}
+        : facts_(facts), windows_(facts.texts), downloads_(windows_), launchPlatform_([this] { guard_.Release(); }) {}
 
     bool AcquireInstanceGuard() override { return guard_.Acquire(); }
     void ReleaseInstanceGuard() override { guard_.Release(); }
@@ -105,6 +105,7 @@ RunFacts ReadRunFacts(const std::optional<std::wstring>& handedOver) {
     facts.launcher.forwarded = JoinQuotedArguments(facts.forwardedArguments);
     facts.launcher.version = kLauncherVersion;
     facts.source = UpdateSource{kUpdateHost, kUpdatePublicKeys};
+    ReadPlayerTexts(facts);
     return facts;
 }
 
@@ -115,11 +116,17 @@ void LogStart(const RunFacts& facts) {
                                      [](const std::wstring& argument) { return !argument.empty(); });
     LogEvent("start " + ToUtf8(facts.launcher.path) + " sha1 " + sha1 + ", " + std::to_string(count) +
              " arguments, Windows " + DescribeWindowsVersion());
+    std::string preferred;
+    for (const std::string& language : facts.preferredLanguages) {
+        preferred += (preferred.empty() ? "" : ", ") + language;
+    }
+    LogEvent("texts in " + facts.texts.language() + " (Windows prefers " + (preferred.empty() ? "none" : preferred) +
+             ")" + (facts.textsProblem.empty() ? "" : "; " + facts.textsProblem));
 }
 
 int RunLauncher(const RunFacts& facts) {
     WindowsLauncherSteps steps(facts);
-    return RunLauncher(steps);
+    return RunLauncher(steps, facts.texts);
 }
 
 }  // namespace zv

@@ -32,6 +32,9 @@ WINDOW_CLASS = "Zarnovelle"
 CONSENT_TITLE = "Zarnovelle Launcher"
 SPLASH_BITMAP = REPO / "resources" / "zarnovelle.bmp"
 PROGRESS_CLASS = "msctls_progress32"
+ENGLISH_LOCALE = "en_US.UTF-8"
+# The prefix's display scale (Wine's LogPixels); 96 DPI is 100 %.
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 INTERNET_SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 MACHINE_INTERNET_SETTINGS_KEY = INTERNET_SETTINGS_KEY.replace("HKCU", "HKLM", 1)
 
@@ -230,11 +233,14 @@ class Wine:
         self._processes: list[subprocess.Popen] = []
 
     def _options(self, cwd: Path | None = None, env: dict[str, str] | None = None) -> dict:
-        """subprocess options for a command in this prefix: as its user, when it has one."""
+        """subprocess options for a command in this prefix: as its user, when it has one. Wine
+        takes the user's language from LC_ALL: English unless env says otherwise, whatever the
+        session's own locale is, so that the launcher's texts are the ones the tests expect."""
+        env = {"LC_ALL": ENGLISH_LOCALE, **(env or {})}
         if self.user is None:
-            return {"cwd": cwd, "env": {**os.environ, **env} if env else None}
+            return {"cwd": cwd, "env": {**os.environ, **env}}
         options = self.user.process_options()
-        options["env"].update(env or {})
+        options["env"].update(env)
         # Not the test's own working folder, which the user may not be allowed to enter.
         options["cwd"] = cwd or self.prefix.parent
         return options
@@ -405,10 +411,10 @@ class Wine:
         assert result.returncode == 0, f"zvwin {command}: exit {result.returncode}: " + result.stderr.decode(
             errors="replace")
 
-    def screen(self) -> dict:
-        """The screen size and the stock GUI font and white brush handles (the same in every
-        process of a prefix under Wine, as on Windows)."""
-        return json.loads(self.zvwin("screen").stdout)
+    def screen(self, dpi: int = 96) -> dict:
+        """The screen size, the stock GUI font and white brush handles (the same in every process
+        of a prefix under Wine, as on Windows) and the height of the system's message font at dpi."""
+        return json.loads(self.zvwin("screen", "--dpi", str(dpi)).stdout)
 
     def screen_size(self) -> tuple[int, int]:
         size = self.screen()
