@@ -115,8 +115,6 @@ TEST(ShippedTexts, EachLanguageHasEveryTextInTheEnglishForm) {
             EXPECT_EQ(StartsWith(paragraphs[i], L"**********"), StartsWith(englishParagraphs[i], L"**********"))
                 << "paragraph " << i;
         }
-        EXPECT_TRUE(paragraphs[0].ends_with(L"**********"));
-        EXPECT_NE(texts.Get(PlayerText::Agreement).find(L"Zarnovelle"), std::wstring::npos);
         if (name != "en") {
             // Translated, not copied: what a player sees first differs from the English.
             for (const PlayerText text :
