@@ -7,7 +7,6 @@ namespace zv {
 
 namespace {
 
-constexpr Size kConsentWindow{500, 400};
 constexpr Rect kLabel{10, 10, 460, 20};
 constexpr Rect kText{10, 35, 460, 280};
 constexpr Rect kAccept{280, 330, 90, 25};
@@ -40,8 +39,8 @@ int ProgressBarHeight(unsigned dpi, int splashHeight) {
 
 ConsentLayout LayOutConsent(unsigned dpi, Size frameAtDesign, Size frameAtDpi) {
     ConsentLayout layout;
-    layout.client = {ScaleToDpi(kConsentWindow.width - frameAtDesign.width, dpi),
-                     ScaleToDpi(kConsentWindow.height - frameAtDesign.height, dpi)};
+    layout.client = {ScaleToDpi(kConsentDesignSize.width - frameAtDesign.width, dpi),
+                     ScaleToDpi(kConsentDesignSize.height - frameAtDesign.height, dpi)};
     layout.window = {layout.client.width + frameAtDpi.width, layout.client.height + frameAtDpi.height};
     layout.label = ScaleToDpi(kLabel, dpi);
     layout.text = ScaleToDpi(kText, dpi);

@@ -35,6 +35,9 @@ Size SplashSize(Size bitmap, unsigned dpi);
 // The download bar's height at dpi (12 pixels at 96 DPI), never more than the splash's height.
 int ProgressBarHeight(unsigned dpi, int splashHeight);
 
+// The agreement window as designed: 500 by 400 pixels at 96 DPI, frame included.
+inline constexpr Size kConsentDesignSize{500, 400};
+
 // The agreement window at dpi. Its design is a window of 500 by 400 pixels at 96 DPI whose frame
 // (caption and borders) is frameAtDesign; what scales is its client area, and the frame is the
 // system's at dpi (frameAtDpi). The controls are placed in the client area.

@@ -414,7 +414,7 @@ public:
         }
         // Made at the design's size in the middle of the primary screen, then laid out for the
         // DPI of the display it is on before it is shown.
-        const Rect design = Centred({500, 400});
+        const Rect design = Centred(kConsentDesignSize);
         window_ =
             ::CreateWindowExW(kConsentExStyle, kClassName, texts_.Get(PlayerText::LauncherTitle).c_str(), kConsentStyle,
                               design.x, design.y, design.width, design.height, nullptr, nullptr, instance, this);

@@ -326,9 +326,9 @@ class Wine:
         return process
 
     def run(self, exe: Path | str, args: list[str] | None = None, cwd: Path | None = None,
-            timeout: float = 60) -> subprocess.CompletedProcess:
+            timeout: float = 60, env: dict[str, str] | None = None) -> subprocess.CompletedProcess:
         return subprocess.run(self._command(exe, args or []), capture_output=True, timeout=timeout,
-                              **self._options(cwd))
+                              **self._options(cwd, env))
 
     @staticmethod
     def processes() -> str:

@@ -32,7 +32,7 @@ def read_texts(language: str) -> dict[str, str]:
     return texts
 
 
-def seen_in_one_run(game) -> dict[str, object]:
+def seen_in_one_run(game, locale: str) -> dict[str, object]:
     """The agreement window's title, label and buttons, then (after "I Accept") the failure box's
     caption and text, as the launcher showed them."""
     wine = game.wine
@@ -42,7 +42,7 @@ def seen_in_one_run(game) -> dict[str, object]:
         shown = [w for w in wine.windows(WINDOW_CLASS) if w.visible and w.title]
         return shown[0] if shown else None
 
-    launcher = game.start(env={"LC_ALL": game.locale})
+    launcher = game.start(env={"LC_ALL": locale})
     assert eventually(consent, timeout=30), wine.processes()
     window = consent()
     seen = {"title": window.title, "controls": [c["text"] for c in window.children if c["class"].lower() != "edit"]}
@@ -77,9 +77,8 @@ def expected(language: str) -> dict[str, object]:
     ("fi_FI.UTF-8", "en"),
 ])
 def test_the_player_reads_the_launcher_in_windows_language(game, locale, language):
-    game.locale = locale
-    first = seen_in_one_run(game)
-    second = seen_in_one_run(game)
+    first = seen_in_one_run(game, locale)
+    second = seen_in_one_run(game, locale)
     assert first == second
     assert first == expected(language)
     english = expected("en")
