@@ -371,7 +371,7 @@ class BaselineBench:
     reads its German texts and Wine has its own work for another language."""
 
     KINDS = ("earlier", "this", "earlier, Windows in German", "this, Windows in German")
-    LOCALES = {"earlier": "en_US.UTF-8", "this": "en_US.UTF-8", "earlier, Windows in German": "de_DE.UTF-8",
+    LOCALES = {"earlier": "C.UTF-8", "this": "C.UTF-8", "earlier, Windows in German": "de_DE.UTF-8",
                "this, Windows in German": "de_DE.UTF-8"}
 
     def __init__(self, windows: Path, baseline: Path, wine, server, workdir: Path):

@@ -111,7 +111,7 @@ def main() -> int:
 
                 # The consent window: a run with no agreement on record waits on it; in English, then
                 # in the languages of Windows set to German and to Simplified Chinese.
-                for locale, name in (("en_US.UTF-8", "consent.png"), ("de_DE.UTF-8", "consent-de.png"),
+                for locale, name in (("C.UTF-8", "consent.png"), ("de_DE.UTF-8", "consent-de.png"),
                                      ("zh_CN.UTF-8", "consent-zh-CN.png")):
                     if name == "consent-zh-CN.png" and not CJK_FONT.exists():
                         print(f"skipped {name}: no font with Chinese characters ({CJK_FONT})")

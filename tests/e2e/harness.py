@@ -32,7 +32,11 @@ WINDOW_CLASS = "Zarnovelle"
 CONSENT_TITLE = "Zarnovelle Launcher"
 SPLASH_BITMAP = REPO / "resources" / "zarnovelle.bmp"
 PROGRESS_CLASS = "msctls_progress32"
-ENGLISH_LOCALE = "en_US.UTF-8"
+# English for Wine, with UTF-8 for the names of the host's files: Wine takes both the user's
+# language and the character set of host file names from LC_ALL, and a locale the machine does not
+# have (Debian's base system has C.UTF-8 alone) leaves file names ASCII, so only paths of ASCII
+# characters may be used under another language's LC_ALL.
+ENGLISH_LOCALE = "C.UTF-8"
 # The prefix's display scale (Wine's LogPixels); 96 DPI is 100 %.
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 INTERNET_SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
@@ -235,7 +239,8 @@ class Wine:
     def _options(self, cwd: Path | None = None, env: dict[str, str] | None = None) -> dict:
         """subprocess options for a command in this prefix: as its user, when it has one. Wine
         takes the user's language from LC_ALL: English unless env says otherwise, whatever the
-        session's own locale is, so that the launcher's texts are the ones the tests expect."""
+        session's own locale is, so that the launcher's texts are the ones the tests expect (see
+        ENGLISH_LOCALE)."""
         env = {"LC_ALL": ENGLISH_LOCALE, **(env or {})}
         if self.user is None:
             return {"cwd": cwd, "env": {**os.environ, **env}}
