@@ -11,6 +11,9 @@
                           current runs, interleaved, the same way
   Peak memory             the launcher's peak working set for small and large code sections
                           and small and large stub downloads
+  Against an earlier one  this launcher against one built from an earlier commit (--baseline-dir),
+                          current runs interleaved, with Windows in English and in German, and
+                          their peak working sets
 """
 
 from __future__ import annotations
@@ -357,6 +360,72 @@ class SignedBench:
         return results
 
 
+# -- this launcher against one built from an earlier commit ----------------------------------------------
+
+class BaselineBench:
+    """Current runs of this launcher and of one built from an earlier commit (scripts/bench.sh
+    builds it with the same toolchain, options and port), on the same game (code section 8 KiB)
+    and stub manifest, no splash, the agreement recorded: measured as the launch comparison is,
+    interleaved, each kind in every place of the order in turn. Both run with Windows in English
+    (as the other rows) and in German (LC_ALL, as the end-to-end tests set it), where this launcher
+    reads its German texts and Wine has its own work for another language."""
+
+    KINDS = ("earlier", "this", "earlier, Windows in German", "this, Windows in German")
+    LOCALES = {"earlier": "C.UTF-8", "this": "C.UTF-8", "earlier, Windows in German": "de_DE.UTF-8",
+               "this, Windows in German": "de_DE.UTF-8"}
+
+    def __init__(self, windows: Path, baseline: Path, wine, server, workdir: Path):
+        from harness import GameFolder, build_key
+        self.wine, self.server = wine, server
+        self.measure = windows / "bench" / "zv_measure.exe"
+        sources = {kind: baseline if kind.startswith("earlier") else windows / "ZVLauncher.exe"
+                   for kind in self.KINDS}
+        self.folders = {}
+        for kind in self.KINDS:
+            folder = GameFolder(wine, workdir / f"baseline {kind.replace(',', '')}", launcher_source=sources[kind])
+            folder.add(windows / "bench-game" / "SmallGame.exe", "Foo.exe")
+            folder.add(windows / "bench-game" / "ZVClient.dll", "ZVClient.dll")
+            self.folders[kind] = folder
+        self.stub_path = server.publish_stub(self.folders["this"].root / "Foo.exe", self.folders["this"].stub)
+        assert all(build_key(f.root / "Foo.exe") == build_key(self.folders["this"].root / "Foo.exe")
+                   for f in self.folders.values())
+
+    def run(self, kind: str, mode: str = "time") -> dict:
+        from harness import to_windows_path
+        folder = self.folders[kind]
+        # Each launcher is current against its own file.
+        self.server.publish_launcher(folder.launcher)
+        self.server.log_file.write_text("")
+        result = self.wine.run(self.measure, [mode, to_windows_path(folder.root / "game-started.txt"),
+                                              to_windows_path(folder.launcher)], cwd=folder.root, timeout=600,
+                               env={"LC_ALL": self.LOCALES[kind]})
+        if result.returncode != 0 or not result.stdout.strip():
+            raise RuntimeError(f"zv_measure failed for the {kind} launcher (exit {result.returncode}): "
+                               + result.stderr.decode(errors="replace"))
+        values = json.loads(result.stdout.decode().strip().splitlines()[-1])
+        if values["exit_code"] != 0 or values["spawn_to_game_ms"] < 0:
+            raise RuntimeError(f"the {kind} launcher did not start the game: {values}")
+        if self.server.requests() != ["/launcher/manifest.json", self.stub_path]:
+            raise RuntimeError(f"the {kind} launcher's run was not current: {self.server.requests()}")
+        return values
+
+    def timing(self, rounds: int) -> dict:
+        log("this launcher against the earlier one: one warm-up round")
+        for kind in self.KINDS:
+            self.run(kind)
+        results = {kind: [] for kind in self.KINDS}
+        for r in range(rounds):
+            log(f"this launcher against the earlier one: round {r + 1} of {rounds}")
+            order = self.KINDS[r % len(self.KINDS):] + self.KINDS[:r % len(self.KINDS)]
+            for kind in order:
+                results[kind].append(self.run(kind))
+        return results
+
+    def memory(self, rounds: int) -> dict:
+        log("this launcher against the earlier one: peak memory")
+        return {kind: [self.run(kind, "memory")["peak_working_set"] for _ in range(rounds)] for kind in self.KINDS}
+
+
 # -- the report -----------------------------------------------------------------------------------------
 
 def machine() -> dict:
@@ -539,6 +608,38 @@ def write_report(path: Path, results: dict, command: str) -> None:
             + ", ".join(f"{a:.0f} / {b:.0f} / {c:.0f}"
                         for a, b, c in zip(runs["signed"], runs["unsigned"], runs["unsigned again"])),
         ]
+    if "baseline" in results:
+        b = results["baseline"]
+        runs = {kind: [r["spawn_to_game_ms"] for r in b["timing"][kind]] for kind in BaselineBench.KINDS}
+        earlier = runs["earlier"]
+        lines += [
+            "",
+            f"## This launcher against the one of {b['commit']}",
+            "",
+            f"Current runs as above (code section 8 KiB, no splash, the agreement recorded) of this launcher and",
+            f"of the launcher built from {b['commit']} ({b['subject']}) with the same toolchain, options and",
+            "port, measured the same way and interleaved, each in every place of the order in turn; both with",
+            "Windows in English and in German (`LC_ALL`), where this launcher reads its German texts.",
+            f"Medians of {b['rounds']} rounds (fastest in brackets); then the peak working set, the highest of",
+            f"{b['memory_rounds']} runs each (every run in brackets). The goals: no slower, and at most 1 MiB more.",
+            "",
+            "| Launcher | To the game's start | Against the earlier one, same language | Peak working set |",
+            "|---|---:|---:|---:|",
+        ]
+        for kind in BaselineBench.KINDS:
+            # Each against the earlier launcher in the same language.
+            reference = runs["earlier, Windows in German" if kind.endswith("German") else "earlier"]
+            diffs = [a - c for a, c in zip(runs[kind], reference)]
+            against = "" if kind.startswith("earlier") else (
+                f"{ms(median(runs[kind]) - median(reference))} (paired rounds: median {median(diffs):.1f})")
+            peaks = b["memory"][kind]
+            name = kind.replace("earlier", b["commit"]).replace("this", "this one")
+            lines.append(f"| {name} | {ms(median(runs[kind]))} ({min(runs[kind]):.0f}) | {against} | "
+                         f"{mib(max(peaks))} ({', '.join(f'{p / MiB:.1f}' for p in peaks)}) |")
+        lines += ["", "Every round, in order (" + " / ".join(BaselineBench.KINDS) + ", ms): "
+                  + ", ".join(" / ".join(f"{runs[k][i]:.0f}" for k in BaselineBench.KINDS)
+                              for i in range(len(earlier))), ""]
+
     if "memory" in results:
         lines += [
             "## Peak memory of a launcher run",
@@ -571,7 +672,10 @@ def main() -> int:
     parser.add_argument("--memory-rounds", type=int, default=3)
     parser.add_argument("--signed-rounds", type=int, default=21,
                         help="rounds of the signed-against-unsigned comparison")
-    parser.add_argument("--only", default="sha1,hashfile,discovery,launch,signed,memory")
+    parser.add_argument("--baseline-dir", type=Path, default=None,
+                        help="the build folder of a launcher from an earlier commit (with baseline.txt)")
+    parser.add_argument("--baseline-rounds", type=int, default=15)
+    parser.add_argument("--only", default="sha1,hashfile,discovery,launch,signed,memory,baseline")
     parser.add_argument("--output", type=Path, default=REPO / "docs" / "benchmarks" / "README.md")
     parser.add_argument("--command", default="sh scripts/bench.sh", help="the command named in the report")
     args = parser.parse_args()
@@ -590,7 +694,7 @@ def main() -> int:
     workdir = Path(tempfile.mkdtemp(prefix="zv-bench-"))
     server = wine = None
     try:
-        if only & {"hashfile", "discovery", "launch", "signed", "memory"}:
+        if only & {"hashfile", "discovery", "launch", "signed", "memory", "baseline"}:
             server = UpdateServer(workdir / "server")
             server.start()
             wine = Wine(workdir / "prefix")
@@ -614,6 +718,13 @@ def main() -> int:
             results["signed"] = SignedBench(args.windows_dir, args.signed_dir, wine, server, workdir).timing(
                 args.signed_rounds)
             results["signed_rounds"] = args.signed_rounds
+        if "baseline" in only and args.baseline_dir is not None:
+            commit, _, subject = (args.baseline_dir / "baseline.txt").read_text().strip().partition(" ")
+            bench = BaselineBench(args.windows_dir, args.baseline_dir / "ZVLauncher.exe", wine, server, workdir)
+            results["baseline"] = {"commit": commit, "subject": subject, "rounds": args.baseline_rounds,
+                                   "memory_rounds": args.memory_rounds,
+                                   "timing": bench.timing(args.baseline_rounds),
+                                   "memory": bench.memory(args.memory_rounds)}
     finally:
         if wine is not None:
             wine.end_stragglers()

@@ -9,7 +9,7 @@ PACKAGES="
   wine wine64
   nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
   python3 python3-pytest openssl curl ca-certificates nginx squid
-  fonts-wine icoutils xvfb imagemagick
+  fonts-wine fonts-wqy-microhei icoutils xvfb imagemagick
 "
 
 missing=""

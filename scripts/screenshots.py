@@ -3,8 +3,10 @@
     python3 scripts/screenshots.py        (after building the windows preset)
 
 Writes docs/screenshots/splash.png, splash-progress.png (the splash while a slow stub download
-runs, from a loopback update server on the launcher's port) and consent.png. Unlike the tests,
-this prefix draws through Wine's X11 driver, so the windows have pixels to capture.
+runs, from a loopback update server on the launcher's port), splash-200.png (the splash on a
+display at 200 %), consent.png, and the agreement window in German and in Simplified Chinese
+(consent-de.png, consent-zh-CN.png). Unlike the tests, this prefix draws through Wine's X11
+driver, so the windows have pixels to capture.
 """
 
 import os
@@ -17,11 +19,15 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
 
-from harness import (AGREEMENT_KEY, CONSENT_TITLE, REPO, WINDOW_CLASS, GameFolder, UpdateServer,  # noqa: E402
-                     Wine, eventually, large_stub, stub_file_path)
+from harness import (AGREEMENT_KEY, CONSENT_TITLE, DESKTOP_KEY, REPO, WINDOW_CLASS, GameFolder,  # noqa: E402
+                     UpdateServer, Wine, eventually, large_stub, stub_file_path)
 
 OUTPUT = REPO / "docs" / "screenshots"
 WINE_FONTS = Path("/usr/share/wine/fonts")
+# A font with the Chinese, Japanese and Korean characters (Debian's fonts-wqy-microhei), linked to
+# Wine's user-interface fonts, which have none of them, as Windows links its own.
+CJK_FONT = Path("/usr/share/fonts/truetype/wqy/wqy-microhei.ttc")
+FONT_LINKS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
 SCREEN = "1280x800x24"
 
 
@@ -64,6 +70,11 @@ def main() -> int:
                 for name in ("marlett.ttf", "tahoma.ttf", "tahomabd.ttf"):
                     if (WINE_FONTS / name).exists():
                         shutil.copyfile(WINE_FONTS / name, fonts / name)
+                if CJK_FONT.exists():
+                    shutil.copyfile(CJK_FONT, fonts / CJK_FONT.name)
+                    for face in ("Tahoma", "MS Shell Dlg", "MS Shell Dlg 2", "Microsoft Sans Serif"):
+                        wine.run("reg", ["add", FONT_LINKS, "/v", face, "/t", "REG_MULTI_SZ", "/d",
+                                         f"{CJK_FONT.name},WenQuanYi Micro Hei", "/f"])
                 # The prefix's session (its desktop) started with the null driver: start it anew.
                 wine.restart()
                 game = GameFolder(wine, Path(tmp) / "Foo Game")
@@ -98,13 +109,33 @@ def main() -> int:
                 capture(half_way().rect, OUTPUT / "splash-progress.png")
                 wine.end_stragglers()
 
-                # The consent window: a run with no agreement on record waits on it.
-                wine.reg_delete_key(AGREEMENT_KEY)
-                game.start()
-                window = wine.find_window(CONSENT_TITLE, WINDOW_CLASS)
-                time.sleep(2)
-                capture(window.rect, OUTPUT / "consent.png")
-                wine.end_stragglers()
+                # The consent window: a run with no agreement on record waits on it; in English, then
+                # in the languages of Windows set to German and to Simplified Chinese.
+                for locale, name in (("C.UTF-8", "consent.png"), ("de_DE.UTF-8", "consent-de.png"),
+                                     ("zh_CN.UTF-8", "consent-zh-CN.png")):
+                    if name == "consent-zh-CN.png" and not CJK_FONT.exists():
+                        print(f"skipped {name}: no font with Chinese characters ({CJK_FONT})")
+                        continue
+                    wine.reg_delete_key(AGREEMENT_KEY)
+                    game.start(env={"LC_ALL": locale})
+                    assert eventually(lambda: [w for w in wine.windows(WINDOW_CLASS) if w.visible and w.title],
+                                      timeout=60)
+                    window = [w for w in wine.windows(WINDOW_CLASS) if w.visible and w.title][0]
+                    time.sleep(2)
+                    capture(window.rect, OUTPUT / name)
+                    wine.end_stragglers()
+
+                # The splash on a display at 200 %: twice the bitmap's size, smoothed.
+                wine.reg_set(AGREEMENT_KEY, "EULA", "REG_DWORD", "1")
+                wine.reg_set(DESKTOP_KEY, "LogPixels", "REG_DWORD", "192")
+                with wine.watch() as journal:
+                    game.start(env={**journal.env, "ZV_WATCH_FREEZE": WINDOW_CLASS})
+                    assert eventually(lambda: [e for e in journal.events() if e.kind == "freeze"], timeout=60)
+                    splash = [w for w in wine.windows(WINDOW_CLASS, "") if w.visible][0]
+                    time.sleep(1)
+                    capture(splash.rect, OUTPUT / "splash-200.png")
+                    wine.end_stragglers()
+                wine.reg_set(DESKTOP_KEY, "LogPixels", "REG_DWORD", "96")
             finally:
                 wine.end_stragglers()
                 wine.down()

@@ -6,6 +6,7 @@
 
 #include "app/run_launcher.h"
 #include "common/launch_result.h"
+#include "common/launcher_title.h"
 #include "common/log.h"
 #include "update/launcher_update.h"
 
@@ -35,7 +36,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         code = zv::RunLauncher(facts);
     } catch (...) {
         // The steps report their own exceptions under their captions; this is only what happens
-        // outside any step.
+        // outside any step, perhaps before the player's texts were read: in English.
         zv::LogEvent("an exception outside the steps");
         ::MessageBoxW(nullptr, zv::DescribeLaunchResult(zv::kUnexpectedFailure).c_str(), zv::kLauncherTitle.data(),
                       zv::kErrorBox);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/player_texts.h"
 #include "common/running_launcher.h"
 #include "update/launcher_update.h"
 #include "update/probation.h"
@@ -24,7 +25,18 @@ struct RunFacts {
     // When the launcher that put this one in place started it on probation and watches it
     // (probation.h): what it handed over.
     std::optional<ProbationToken> probation;
+    // What the player reads, in the first of Windows' preferred UI languages the launcher has.
+    PlayerTexts texts;
+    // Those preferred languages as Windows gave them, and why the texts are not in the chosen
+    // language (empty when they are), for the log.
+    std::vector<std::string> preferredLanguages;
+    std::string textsProblem;
 };
+
+// The player's texts from the launcher's resources (Windows only): the first of the user's
+// preferred UI languages that has a texts file, else English; the built-in English when the
+// chosen file cannot be read.
+void ReadPlayerTexts(RunFacts& facts);
 
 // The facts of this process and build; handedOver is what TakeHandedOver took from the
 // environment (Windows only).

@@ -35,21 +35,23 @@ int Exit(int code) {
     return code;
 }
 
-int ReportFailure(LauncherSteps& steps, const StepResult& failure, std::wstring_view caption) {
+int ReportFailure(LauncherSteps& steps, const PlayerTexts& texts, const StepResult& failure, PlayerText caption) {
     steps.CloseSplash();
-    const std::wstring text = DescribeLaunchResult(failure);
-    LogEvent("result " + std::to_string(static_cast<std::uint32_t>(failure.result)) + ": " + ToUtf8(text));
-    steps.ShowMessage(text, caption, kErrorBox);
+    // Support reads the log: its text is the English one, whatever the player reads.
+    LogEvent("result " + std::to_string(static_cast<std::uint32_t>(failure.result)) + ": " +
+             ToUtf8(DescribeLaunchResult(failure)));
+    steps.ShowMessage(texts.Describe(failure), texts.Get(caption), kErrorBox);
     steps.ReleaseInstanceGuard();
     return Exit(1);
 }
 
 }  // namespace
 
-int RunLauncher(LauncherSteps& steps) {
+int RunLauncher(LauncherSteps& steps, const PlayerTexts& texts) {
     if (!steps.AcquireInstanceGuard()) {
         LogEvent("another launcher is running");
-        steps.ShowMessage(kAnotherInstanceText, kLauncherTitle, kInformationBox);
+        steps.ShowMessage(texts.Get(PlayerText::AnotherInstance), texts.Get(PlayerText::LauncherTitle),
+                          kInformationBox);
         return Exit(1);
     }
 
@@ -70,12 +72,12 @@ int RunLauncher(LauncherSteps& steps) {
 
     const StepResult launcher = RunStep("self-update", [&] { return steps.UpdateLauncher(); });
     if (!launcher.succeeded()) {
-        return ReportFailure(steps, launcher, kLauncherUpdateCaption);
+        return ReportFailure(steps, texts, launcher, PlayerText::LauncherUpdateCaption);
     }
 
     const StepResult game = RunStep("game", [&] { return steps.UpdateAndLaunchGame(); });
     if (!game.succeeded()) {
-        return ReportFailure(steps, game, kGameUpdateCaption);
+        return ReportFailure(steps, texts, game, PlayerText::GameUpdateCaption);
     }
 
     LogEvent("result 0: " + ToUtf8(DescribeLaunchResult(LaunchResult::Success)));

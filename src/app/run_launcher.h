@@ -4,17 +4,13 @@
 
 #include "app/run_facts.h"
 #include "common/launch_result.h"
-#include "common/launcher_title.h"
+#include "common/player_texts.h"
 
 namespace zv {
 
 // Message box flags the launcher uses (MB_OK with an icon).
 inline constexpr unsigned kInformationBox = 64;  // MB_ICONINFORMATION
 inline constexpr unsigned kErrorBox = 16;        // MB_ICONERROR
-
-inline constexpr std::wstring_view kLauncherUpdateCaption = L"Launcher Update Error";
-inline constexpr std::wstring_view kGameUpdateCaption = L"Game Update Error";
-inline constexpr std::wstring_view kAnotherInstanceText = L"Another instance is already running";
 
 // A step that ended with an exception instead of a result: shown as the unknown-error text.
 inline constexpr LaunchResult kUnexpectedFailure = static_cast<LaunchResult>(0xFFFFFFFFu);
@@ -47,14 +43,15 @@ public:
     virtual void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) = 0;
 };
 
-// The whole run, in order; returns the process exit code (0 or 1).
-int RunLauncher(LauncherSteps& steps);
+// The whole run, in order; returns the process exit code (0 or 1). The boxes speak the player's
+// language (texts); the log stays in English.
+int RunLauncher(LauncherSteps& steps, const PlayerTexts& texts);
 
 // The run with the real operations, built for it from facts (Windows only).
 int RunLauncher(const RunFacts& facts);
 
 // Logs the start of a run: the launcher's path and SHA-1, how many arguments it forwards (never
-// their text) and the Windows version (Windows only).
+// their text), the Windows version and the language of the player's texts (Windows only).
 void LogStart(const RunFacts& facts);
 
 }  // namespace zv

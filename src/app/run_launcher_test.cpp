@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
+
+#include "build_tree.h"
+#include "common/log.h"
+#include "common/text.h"
+#include "file_bytes.h"
 
 namespace {
 
@@ -56,11 +63,8 @@ public:
         return gameResult;
     }
     void ShowMessage(std::wstring_view text, std::wstring_view caption, unsigned flags) override {
-        journal.push_back("box " + Narrow(caption) + " / " + Narrow(text) + " / " + std::to_string(flags));
+        journal.push_back("box " + zv::ToUtf8(caption) + " / " + zv::ToUtf8(text) + " / " + std::to_string(flags));
     }
-
-private:
-    static std::string Narrow(std::wstring_view text) { return {text.begin(), text.end()}; }
 };
 
 using Journal = std::vector<std::string>;
@@ -131,7 +135,7 @@ TEST(RunLauncher, RunsTheStepsInOrderAndEndsEachPathAsTheTableSays) {
     for (const auto& flow : kFlows) {
         FakeSteps steps;
         flow.arrange(steps);
-        EXPECT_EQ(zv::RunLauncher(steps), flow.exitCode) << flow.name;
+        EXPECT_EQ(zv::RunLauncher(steps, zv::PlayerTexts()), flow.exitCode) << flow.name;
         EXPECT_EQ(steps.journal, flow.journal) << flow.name;
     }
 }
@@ -141,7 +145,7 @@ TEST(RunLauncher, EveryFailureOfEitherStepGivesItsOwnText) {
         for (const bool selfUpdate : {true, false}) {
             FakeSteps steps;
             (selfUpdate ? steps.launcherResult : steps.gameResult) = static_cast<LaunchResult>(value);
-            EXPECT_EQ(zv::RunLauncher(steps), 1);
+            EXPECT_EQ(zv::RunLauncher(steps, zv::PlayerTexts()), 1);
             const std::wstring text = zv::DescribeLaunchResult(static_cast<LaunchResult>(value));
             const std::string expected = std::string("box ") + (selfUpdate ? "Launcher" : "Game") + " Update Error / " +
                                          std::string(text.begin(), text.end()) + " / 16";
@@ -149,6 +153,53 @@ TEST(RunLauncher, EveryFailureOfEitherStepGivesItsOwnText) {
             EXPECT_EQ(steps.journal[steps.journal.size() - 2], expected) << value;
             EXPECT_EQ(steps.journal.back(), "release") << value;
         }
+    }
+}
+
+class LogLines final : public zv::LogSink {
+public:
+    std::vector<std::string> lines;
+    void WriteLine(std::string_view line) noexcept override { lines.emplace_back(line); }
+};
+
+zv::PlayerTexts GermanTexts() {
+    const auto file = zv::test::SourceTreePath("resources/texts/de.txt");
+    if (!file) {
+        throw std::runtime_error("ZV_SOURCE_DIR is not set: run the tests with ctest");
+    }
+    return std::get<zv::PlayerTexts>(zv::PlayerTexts::Read(zv::test::ReadFileText(*file)));
+}
+
+// The player reads the boxes in the language of the texts; support reads the log in English.
+TEST(RunLauncher, SpeaksThePlayersLanguageAndLogsInEnglish) {
+    const zv::PlayerTexts german = GermanTexts();
+    struct Case {
+        void (*arrange)(FakeSteps&);
+        const char* box;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {[](FakeSteps& s) { s.gameResult = StepResult(LaunchResult::CreateProcessFailed, 193); },
+         "box Fehler beim Spiel-Update / CreateProcessW fehlgeschlagen. Fehler=193 / 16",
+         "result 20: CreateProcessW failed. Error=193"},
+        {[](FakeSteps& s) { s.launcherResult = LaunchResult::LauncherManifestFetchFailed; },
+         "box Fehler beim Launcher-Update / Das Update-Manifest des Launchers konnte nicht vom Server abgerufen "
+         "werden. / 16",
+         "result 1: Failed to fetch launcher update manifest from server."},
+        {[](FakeSteps& s) { s.guardFree = false; },
+         "box Zarnovelle-Launcher / Eine andere Instanz wird bereits ausgeführt / 64", "another launcher is running"},
+    };
+    for (const Case& c : cases) {
+        FakeSteps steps;
+        c.arrange(steps);
+        LogLines log;
+        zv::SetLogSink(&log);
+        EXPECT_EQ(zv::RunLauncher(steps, german), 1);
+        zv::SetLogSink(nullptr);
+        EXPECT_NE(std::find(steps.journal.begin(), steps.journal.end(), c.box), steps.journal.end()) << c.box;
+        EXPECT_TRUE(std::any_of(log.lines.begin(), log.lines.end(), [&](const std::string& line) {
+            return line.find(c.logged) != std::string::npos;
+        })) << c.logged;
     }
 }
 

@@ -37,6 +37,7 @@ class WindowsLauncherSteps final : public LauncherSteps {
 public:
     explicit WindowsLauncherSteps(const RunFacts& facts)
         : facts_(facts),
+          windows_(facts.texts),
           downloads_(windows_),
           selfUpdatePlatform_(facts.probation, SelfUpdateHooks{[this] { StepAside(); }, [this] { ComeBack(); }}),
           launchPlatform_([this] { guard_.Release(); }) {}
@@ -135,6 +136,7 @@ RunFacts ReadRunFacts(const HandedOver& handedOver) {
     facts.launcher.version = kLauncherVersion;
     facts.source = UpdateSource{kUpdateHost, kUpdatePublicKeys};
     facts.probation = handedOver.probation;
+    ReadPlayerTexts(facts);
     return facts;
 }
 
@@ -146,11 +148,17 @@ void LogStart(const RunFacts& facts) {
     LogEvent("start " + ToUtf8(facts.launcher.path) + " sha1 " + sha1 + ", " + std::to_string(count) +
              " arguments, Windows " + DescribeWindowsVersion() +
              (facts.probation ? ", on probation after a self-update" : ""));
+    std::string preferred;
+    for (const std::string& language : facts.preferredLanguages) {
+        preferred += (preferred.empty() ? "" : ", ") + language;
+    }
+    LogEvent("texts in " + facts.texts.language() + " (Windows prefers " + (preferred.empty() ? "none" : preferred) +
+             ")" + (facts.textsProblem.empty() ? "" : "; " + facts.textsProblem));
 }
 
 int RunLauncher(const RunFacts& facts) {
     WindowsLauncherSteps steps(facts);
-    return RunLauncher(steps);
+    return RunLauncher(steps, facts.texts);
 }
 
 }  // namespace zv

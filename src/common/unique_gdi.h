@@ -1,7 +1,7 @@
 #pragma once
 
 // Owners for what painting takes from GDI: the paint of a window, an object selected into a
-// device context, a memory device context and a bitmap. Declared in the order they are taken, a
+// device context, a memory device context, a bitmap and a font. Declared in the order they are taken, a
 // paint's owners are released in the order GDI asks for: the object selected back out, then the
 // memory context deleted, then the paint ended. Windows only.
 
@@ -15,9 +15,11 @@ namespace zv {
 namespace detail {
 
 inline void DeleteBitmap(HBITMAP h) noexcept { ::DeleteObject(h); }
+inline void DeleteFont(HFONT h) noexcept { ::DeleteObject(h); }
 inline void DeleteMemoryDc(HDC h) noexcept { ::DeleteDC(h); }
 
 inline HBITMAP NullBitmap() noexcept { return nullptr; }
+inline HFONT NullFont() noexcept { return nullptr; }
 inline HDC NullDc() noexcept { return nullptr; }
 
 }  // namespace detail
@@ -25,6 +27,9 @@ inline HDC NullDc() noexcept { return nullptr; }
 // Bitmaps from LoadImageW or CreateCompatibleBitmap. It must not be selected into a device
 // context when its owner lets it go (see SelectedObject).
 using UniqueBitmap = UniqueResource<HBITMAP, detail::PreserveLastError<detail::DeleteBitmap>, detail::NullBitmap>;
+// Fonts from CreateFontIndirectW. The windows it was given to (WM_SETFONT) must be gone, or have
+// another font, when its owner lets it go.
+using UniqueFont = UniqueResource<HFONT, detail::PreserveLastError<detail::DeleteFont>, detail::NullFont>;
 // Device contexts from CreateCompatibleDC; never one from GetDC or BeginPaint.
 using UniqueMemoryDc = UniqueResource<HDC, detail::PreserveLastError<detail::DeleteMemoryDc>, detail::NullDc>;
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/player_texts.h"
 #include "ui/progress_pacing.h"
 
 namespace zv {
@@ -9,9 +10,12 @@ namespace zv {
 // All of the launcher's windows, on a UI thread of their own, so that the main thread may block in
 // transfers and process starts while the splash keeps painting. Every member is called from the
 // main thread. The launcher makes one for its run; one may follow another in the same process.
+// The windows are per-monitor DPI aware: their sizes, margins and fonts follow the scale of the
+// display they are on. Their texts are the player's (texts); without an agreement among them
+// there is nothing to accept, and AskForConsent refuses.
 class LauncherWindows {
 public:
-    LauncherWindows();
+    explicit LauncherWindows(PlayerTexts texts = PlayerTexts());
     // Ends the UI thread if it was started: its windows are destroyed on that thread, and the
     // destructor returns once the thread has ended.
     ~LauncherWindows();
@@ -40,8 +44,10 @@ public:
     void RemoveSplashProgress();
 
     // Opens the agreement window on the UI thread and waits for the answer: true for "I Accept",
-    // false for "Cancel", the close box or Alt+F4. Also false at once when there is no UI thread
-    // to ask, so the run ends as a refusal instead of waiting for an answer that cannot come.
+    // false for "Cancel", Esc, the close box or Alt+F4. The window works by keyboard as a dialog
+    // does (Tab and Shift+Tab, Enter on the focused button, access keys), opening with the focus
+    // on the agreement. Also false at once when there is no UI thread to ask, or no agreement to
+    // show, so the run ends as a refusal instead of waiting for an answer that cannot come.
     bool AskForConsent();
 
 private:

@@ -10,11 +10,15 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <variant>
 #include <vector>
 
+#include "build_tree.h"
 #include "common/unique_handle.h"
 #include "file_bytes.h"
 #include "scratch_directory.h"
+#include "ui/display_scale.h"
 #include "ui/ui.h"
 #include "ui/window_position.h"
 
@@ -221,6 +225,136 @@ TEST(UiThread, EndsWithItsObjectAndTheNextStartsAfresh) {
         EXPECT_FALSE(::IsWindow(bar));
         EXPECT_EQ(FindSplash(), nullptr);
     }
+
+    ::SetCurrentDirectoryW(folder.path().parent_path().c_str());
+}
+
+// Windows sends WM_DPICHANGED when a window moves to a display of another scale (or the scale
+// changes), with the new DPI and a suggested rectangle; Wine never sends it (one screen, one
+// scale), so the test sends it as Windows would. The launcher must take the DPI from the message:
+// the system's stays 96 here.
+void ChangeDpi(HWND window, unsigned dpi, RECT suggested) {
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+RECT ScreenRect(HWND window) {
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    return rect;
+}
+
+// A control's rectangle in its parent's client area.
+zv::Rect ChildRect(HWND child) {
+    RECT rect = ScreenRect(child);
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+LONG FontHeight(HWND control) {
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+zv::PlayerTexts EnglishTexts() {
+    const auto file = zv::test::SourceTreePath("resources/texts/en.txt");
+    if (!file) {
+        throw std::runtime_error("ZV_SOURCE_DIR is not set: run the tests with ctest");
+    }
+    return std::get<zv::PlayerTexts>(zv::PlayerTexts::Read(zv::test::ReadFileText(*file)));
+}
+
+// Moved to a display at 200 %: the splash is twice the bitmap, drawn with the smoothing filter
+// (a pixel between two of the bitmap's is a blend, not a copy of one), and its bar twice as high;
+// the agreement window takes the suggested rectangle, lays its controls out at twice the design
+// and gives them the system's message font for 192 DPI. Then Shift+Tab, which posted keys cannot
+// carry to another process: with the UI thread's input attached to this one, the keyboard state
+// set here is the UI thread's too.
+TEST(UiThread, FollowsTheDisplaysScaleAndTheKeyboard) {
+    const zv::test::ScratchDirectory folder;
+    WriteBitmap(folder.path() / L"zarnovelle.bmp");
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.path().c_str()));
+
+    zv::LauncherWindows windows(EnglishTexts());
+    windows.StartUiThread();
+    const HWND splash = FindSplash();
+    ASSERT_NE(splash, nullptr);
+    RECT rect = ScreenRect(splash);
+    ChangeDpi(splash, 192, {rect.left, rect.top, rect.left + 2 * kWidth, rect.top + 2 * kHeight});
+    RECT client{};
+    ::GetClientRect(splash, &client);
+    EXPECT_EQ(client.right, 2 * kWidth);
+    EXPECT_EQ(client.bottom, 2 * kHeight);
+    ::InvalidateRect(splash, nullptr, TRUE);
+    ::UpdateWindow(splash);
+    const HDC dc = ::GetDC(splash);
+    int blended = 0;
+    for (int x = 0; x + 1 < kWidth; ++x) {
+        const COLORREF between = ::GetPixel(dc, 2 * x + 1, 2 * (kHeight / 2));
+        blended += between != PixelColour(x, kHeight / 2) && between != PixelColour(x + 1, kHeight / 2) ? 1 : 0;
+    }
+    ::ReleaseDC(splash, dc);
+    EXPECT_GT(blended, kWidth / 2) << "the splash is stretched without smoothing";
+    windows.ShowSplashProgress({false, 10});
+    ASSERT_TRUE(Eventually([&] { return Bar(splash) != nullptr; }));
+    EXPECT_EQ(ScreenRect(Bar(splash)).bottom - ScreenRect(Bar(splash)).top, 24);
+
+    std::thread asking([&] { EXPECT_FALSE(windows.AskForConsent()); });
+    HWND consent = nullptr;
+    ASSERT_TRUE(
+        Eventually([&] { return (consent = ::FindWindowW(L"Zarnovelle", L"Zarnovelle Launcher")) != nullptr; }));
+    ASSERT_TRUE(Eventually([&] { return ::IsWindowVisible(consent) != FALSE; }));
+    const HWND label = ::GetWindow(consent, GW_CHILD);
+    const HWND text = ::GetWindow(label, GW_HWNDNEXT);
+    const HWND accept = ::GetWindow(text, GW_HWNDNEXT);
+    const HWND cancel = ::GetWindow(accept, GW_HWNDNEXT);
+    EXPECT_EQ(FocusOf(consent), text);
+    const HFONT designFont = reinterpret_cast<HFONT>(::SendMessageW(text, WM_GETFONT, 0, 0));
+
+    rect = ScreenRect(consent);
+    const RECT suggested{rect.left - 10, rect.top - 20, rect.left - 10 + 1000, rect.top - 20 + 760};
+    ChangeDpi(consent, 192, suggested);
+    const RECT now = ScreenRect(consent);
+    EXPECT_EQ(now.left, suggested.left);
+    EXPECT_EQ(now.right - now.left, 1000);
+    EXPECT_EQ(now.bottom - now.top, 760);
+    EXPECT_EQ(ChildRect(label), (zv::Rect{20, 20, 920, 40}));
+    EXPECT_EQ(ChildRect(text), (zv::Rect{20, 70, 920, 560}));
+    EXPECT_EQ(ChildRect(accept), (zv::Rect{560, 660, 180, 50}));
+    EXPECT_EQ(ChildRect(cancel), (zv::Rect{760, 660, 180, 50}));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ASSERT_TRUE(::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, 192));
+    for (const HWND control : {label, text, accept, cancel}) {
+        EXPECT_EQ(FontHeight(control), metrics.lfMessageFont.lfHeight);
+    }
+    EXPECT_NE(reinterpret_cast<HFONT>(::SendMessageW(text, WM_GETFONT, 0, 0)), designFont);
+
+    // Shift+Tab from the agreement goes back round to "Cancel", which becomes the default; Esc
+    // there cancels.
+    const DWORD uiThread = ::GetWindowThreadProcessId(consent, nullptr);
+    ASSERT_TRUE(::AttachThreadInput(::GetCurrentThreadId(), uiThread, TRUE));
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    ::SetKeyboardState(keys);
+    ::PostMessageW(text, WM_KEYDOWN, VK_TAB, 1);
+    EXPECT_TRUE(Eventually([&] { return FocusOf(consent) == cancel; }));
+    EXPECT_EQ(::GetWindowLongW(cancel, GWL_STYLE) & BS_DEFPUSHBUTTON, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(::GetWindowLongW(accept, GWL_STYLE) & BS_DEFPUSHBUTTON, 0);
+    keys[VK_SHIFT] = 0;
+    ::SetKeyboardState(keys);
+    ::AttachThreadInput(::GetCurrentThreadId(), uiThread, FALSE);
+    ::PostMessageW(cancel, WM_KEYDOWN, VK_ESCAPE, 1);
+    asking.join();
+    // The answer comes before the window is destroyed.
+    EXPECT_TRUE(Eventually([&] { return ::IsWindow(consent) == FALSE; }));
 
     ::SetCurrentDirectoryW(folder.path().parent_path().c_str());
 }

@@ -32,6 +32,13 @@ WINDOW_CLASS = "Zarnovelle"
 CONSENT_TITLE = "Zarnovelle Launcher"
 SPLASH_BITMAP = REPO / "resources" / "zarnovelle.bmp"
 PROGRESS_CLASS = "msctls_progress32"
+# English for Wine, with UTF-8 for the names of the host's files: Wine takes both the user's
+# language and the character set of host file names from LC_ALL, and a locale the machine does not
+# have (Debian's base system has C.UTF-8 alone) leaves file names ASCII, so only paths of ASCII
+# characters may be used under another language's LC_ALL.
+ENGLISH_LOCALE = "C.UTF-8"
+# The prefix's display scale (Wine's LogPixels); 96 DPI is 100 %.
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 INTERNET_SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 MACHINE_INTERNET_SETTINGS_KEY = INTERNET_SETTINGS_KEY.replace("HKCU", "HKLM", 1)
 
@@ -236,11 +243,15 @@ class Wine:
         self._processes: list[subprocess.Popen] = []
 
     def _options(self, cwd: Path | None = None, env: dict[str, str] | None = None) -> dict:
-        """subprocess options for a command in this prefix: as its user, when it has one."""
+        """subprocess options for a command in this prefix: as its user, when it has one. Wine
+        takes the user's language from LC_ALL: English unless env says otherwise, whatever the
+        session's own locale is, so that the launcher's texts are the ones the tests expect (see
+        ENGLISH_LOCALE)."""
+        env = {"LC_ALL": ENGLISH_LOCALE, **(env or {})}
         if self.user is None:
-            return {"cwd": cwd, "env": {**os.environ, **env} if env else None}
+            return {"cwd": cwd, "env": {**os.environ, **env}}
         options = self.user.process_options()
-        options["env"].update(env or {})
+        options["env"].update(env)
         # Not the test's own working folder, which the user may not be allowed to enter.
         options["cwd"] = cwd or self.prefix.parent
         return options
@@ -325,9 +336,9 @@ class Wine:
         return process
 
     def run(self, exe: Path | str, args: list[str] | None = None, cwd: Path | None = None,
-            timeout: float = 60) -> subprocess.CompletedProcess:
+            timeout: float = 60, env: dict[str, str] | None = None) -> subprocess.CompletedProcess:
         return subprocess.run(self._command(exe, args or []), capture_output=True, timeout=timeout,
-                              **self._options(cwd))
+                              **self._options(cwd, env))
 
     @staticmethod
     def processes() -> str:
@@ -410,10 +421,10 @@ class Wine:
         assert result.returncode == 0, f"zvwin {command}: exit {result.returncode}: " + result.stderr.decode(
             errors="replace")
 
-    def screen(self) -> dict:
-        """The screen size and the stock GUI font and white brush handles (the same in every
-        process of a prefix under Wine, as on Windows)."""
-        return json.loads(self.zvwin("screen").stdout)
+    def screen(self, dpi: int = 96) -> dict:
+        """The screen size, the stock GUI font and white brush handles (the same in every process
+        of a prefix under Wine, as on Windows) and the height of the system's message font at dpi."""
+        return json.loads(self.zvwin("screen", "--dpi", str(dpi)).stdout)
 
     def screen_size(self) -> tuple[int, int]:
         size = self.screen()

@@ -5,7 +5,13 @@ The journal (zvwin watch) records, inside the launcher, each window's creation, 
 and destruction in the order they happened, the fonts the controls were given and the brushes the
 window answered WM_CTLCOLORSTATIC with: Wine returns no font for WM_GETFONT asked from another
 process, and the null graphics driver has no pixels to look at from outside.
+
+Keys are posted to the control that has the focus, as the keyboard would deliver them; under the
+null graphics driver they reach the window's dialog keyboard handling as on Windows. Posted keys
+carry no Shift state, so Shift+Tab is shown inside a test process (src/ui/ui_thread_test.cpp).
 """
+
+import json
 
 import pytest
 
@@ -18,14 +24,18 @@ pytestmark = pytest.mark.usefixtures("server")
 WS_CLIPSIBLINGS = 0x04000000  # added by Windows to every top-level window
 WS_VISIBLE = 0x10000000
 WS_EX_WINDOWEDGE = 0x100  # added by Windows to windows with a modal frame
-VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+BS_DEFPUSHBUTTON = 0x1
+VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x09, 0x0D, 0x1B, 0x20
+INSTRUCTION = "To install Zarnovelle you must accept the terms of the EULA:"
 
-# class, text, extended style, style, x, y, width, height, in the order of creation
+# class, text, extended style, style, id, x, y, width, height, in the order of creation (which is
+# the tab order): the agreement and the buttons are tab stops; "I Accept" is 100, never IDOK (1),
+# which Enter sends from anywhere; "Cancel" is IDCANCEL (2), which Esc sends.
 CONTROLS = [
-    ("Static", "To install Zarnovelle you must accept the terms of the EULA:", 0, 0x50000000, 10, 10, 460, 20),
-    ("Edit", None, 0x200, 0x50200844, 10, 35, 460, 280),
-    ("Button", "I Accept", 0, 0x50000000, 280, 330, 90, 25),
-    ("Button", "Cancel", 0, 0x50000000, 380, 330, 90, 25),
+    ("Static", INSTRUCTION, 0, 0x50000000, 0, 10, 10, 460, 20),
+    ("Edit", None, 0x200, 0x50210844, 0, 10, 35, 460, 280),
+    ("Button", "&I Accept", 0, 0x50010000, 100, 280, 330, 90, 25),
+    ("Button", "&Cancel", 0, 0x50010000, 2, 380, 330, 90, 25),
 ]
 
 
@@ -51,11 +61,13 @@ def test_consent_window_is_laid_out_as_designed(game):
 
         children = window.children
         assert [(c["class"].lower(), c["exstyle"], c["style"], c["id"]) for c in children] == [
-            (cls.lower(), exstyle, style, 0) for cls, _, exstyle, style, *_ in CONTROLS]
-        for child, (_, text, _, _, x, y, width, height) in zip(children, CONTROLS):
+            (cls.lower(), exstyle, style, id_) for cls, _, exstyle, style, id_, *_ in CONTROLS]
+        for child, (_, text, _, _, _, x, y, width, height) in zip(children, CONTROLS):
             assert window.child_layout(child) == (x, y, width, height), child["class"]
             if text is not None:
                 assert child["text"] == text
+        # The player starts in the agreement; no button is the default.
+        assert window.raw["focus"] == children[1]["hwnd"]
 
         # The whole agreement reached the box unchanged in form, and its long paragraphs wrap:
         # 15 paragraphs and 14 empty lines would be 29 lines without wrapping.
@@ -72,10 +84,12 @@ def test_consent_window_is_laid_out_as_designed(game):
         wine.press(CONSENT_TITLE, "Cancel", WINDOW_CLASS)
         assert wait_exit(launcher) == 1
 
+    # Every control has the system's message font, the same one, redrawn.
     events = journal.events(window.pid)
-    fonts = {e.hwnd: e.data for e in events if e.kind == "setfont"}
+    fonts = {e.hwnd: e.data.split(":") for e in events if e.kind == "setfont"}
+    assert len({fonts[c["hwnd"]][0] for c in children}) == 1
     for child in children:
-        assert fonts.get(child["hwnd"]) == f"{screen['gui_font']}:1", child["class"]
+        assert fonts[child["hwnd"]][1:] == ["1", str(screen["message_font_height"])], child["class"]
     # The instruction line is drawn on white; the read-only agreement box keeps its own colours.
     brushes = {int(control): int(brush) for e in events if e.kind == "ctlcolorstatic"
                for control, brush in [e.data.split(":")]}
@@ -116,26 +130,78 @@ def test_every_other_way_out_refuses_silently(game, refuse):
     assert not [e for e in journal.events(window.pid) if e.class_name == MESSAGE_BOX_CLASS]
 
 
-@pytest.mark.parametrize("vk, then_press, accepted", [
-    # Had Enter accepted, the record would be written.
-    pytest.param(VK_RETURN, "Cancel", False, id="enter"),
-    # Had Escape refused, the run would end there and nothing would be written.
-    pytest.param(VK_ESCAPE, "I Accept", True, id="escape"),
+def keys(wine, window, *strokes):
+    """Posts key strokes, one after the other, to whichever control has the focus at the time; a
+    stroke is a virtual key, or ("alt", key) for the key with Alt held."""
+    for stroke in strokes:
+        if isinstance(stroke, tuple):
+            wine.zvwin("key", "--hwnd", str(window.hwnd), "--vk", str(stroke[1]), "--focused", "1", "--alt", "1")
+        else:
+            wine.zvwin("key", "--hwnd", str(window.hwnd), "--vk", str(stroke), "--focused", "1")
+
+
+@pytest.mark.parametrize("strokes, accepted", [
+    pytest.param([VK_ESCAPE], False, id="esc-in-the-agreement"),
+    pytest.param([VK_TAB, VK_ESCAPE], False, id="esc-on-i-accept"),
+    pytest.param([VK_TAB, VK_RETURN], True, id="tab-enter-accepts"),
+    pytest.param([VK_TAB, VK_SPACE], True, id="tab-space-accepts"),
+    pytest.param([VK_TAB, VK_TAB, VK_RETURN], False, id="tab-tab-enter-cancels"),
+    # Past the last button the focus comes round to the agreement, where Enter presses nothing.
+    pytest.param([VK_TAB, VK_TAB, VK_TAB, VK_RETURN, VK_ESCAPE], False, id="round-to-the-agreement"),
+    pytest.param([("alt", ord("I"))], True, id="alt-i-accepts"),
+    pytest.param([("alt", ord("C"))], False, id="alt-c-cancels"),
 ])
-def test_enter_and_escape_answer_nothing(game, vk, then_press, accepted):
-    """Not a dialog: no default button, no cancel key. The keys go to the window and to each
-    button; posted messages are handled in order, so the button pressed afterwards answers."""
+def test_the_keyboard_answers_as_a_dialog_does(game, strokes, accepted):
     wine = game.wine
     with wine.watch() as journal:
-        launcher, _ = open_consent(game, journal)
-        for button in (None, "I Accept", "Cancel"):
-            wine.key(CONSENT_TITLE, vk, button, WINDOW_CLASS)
-        wine.press(CONSENT_TITLE, then_press, WINDOW_CLASS)
+        launcher, window = open_consent(game, journal)
+        keys(wine, window, *strokes)
         if accepted:
             assert_run_goes_on(wine, launcher)
         else:
             assert wait_exit(launcher) == 1
     assert wine.reg_query(AGREEMENT_KEY, "EULA") == ("REG_DWORD 0x1" if accepted else None)
+    assert not [e for e in journal.events(window.pid) if e.class_name == MESSAGE_BOX_CLASS and not accepted]
+
+
+def test_enter_presses_only_the_focused_button_and_tab_makes_it_the_default(game):
+    """Enter in the agreement answers nothing; Tab moves to "I Accept", which becomes the
+    default button, and on to "Cancel", which takes that over."""
+    wine = game.wine
+    with wine.watch() as journal:
+        launcher, window = open_consent(game, journal)
+        accept, cancel = window.children[2]["hwnd"], window.children[3]["hwnd"]
+
+        def state():
+            now = wine.find_window(CONSENT_TITLE, WINDOW_CLASS)
+            return now.raw["focus"], [c["style"] & BS_DEFPUSHBUTTON for c in now.children[2:]]
+
+        keys(wine, window, VK_RETURN)
+        assert state() == (window.children[1]["hwnd"], [0, 0])
+        keys(wine, window, VK_TAB)
+        assert state() == (accept, [BS_DEFPUSHBUTTON, 0])
+        keys(wine, window, VK_TAB)
+        assert state() == (cancel, [0, BS_DEFPUSHBUTTON])
+        wine.press(CONSENT_TITLE, "Cancel", WINDOW_CLASS)
+        assert wait_exit(launcher) == 1
+    assert wine.reg_query(AGREEMENT_KEY, "EULA") is None
+
+
+def test_every_control_has_a_name_a_screen_reader_speaks(game):
+    """The names oleacc gives a screen reader: an edit control is named by the static text before
+    it, so the agreement is announced by the instruction line that names the agreement; each
+    button by its text, with its access key."""
+    wine = game.wine
+    game.add_splash()
+    launcher = game.start()
+    window = wine.find_window(CONSENT_TITLE, WINDOW_CLASS)
+    read = json.loads(wine.zvwin("accessible", "--hwnd", str(window.hwnd)).stdout)
+    assert [(r["name"], r["shortcut"]) for r in read] == [
+        (INSTRUCTION, ""), (INSTRUCTION, ""), ("I Accept", "Alt+I"), ("Cancel", "Alt+C")]
+    ROLE_SYSTEM_TEXT = 42
+    assert read[1]["role"] == ROLE_SYSTEM_TEXT
+    wine.press(CONSENT_TITLE, "Cancel", WINDOW_CLASS)
+    assert wait_exit(launcher) == 1
 
 
 def test_second_launcher_during_consent_is_turned_away(game):

@@ -14,7 +14,7 @@ ICON_SIZES = [256, 128, 64, 48, 32, 16]
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 
-def resource(type_id: int, name: int) -> bytes:
+def resource(type_id: int | str, name: int) -> bytes:
     result = subprocess.run(["wrestool", "-x", "--raw", f"--type={type_id}", f"--name={name}",
                              str(build_dir() / "ZVLauncher.exe")], capture_output=True, check=True)
     assert result.stdout, f"no resource {type_id}/{name}"
@@ -102,6 +102,7 @@ NS = {
     "v3": "urn:schemas-microsoft-com:asm.v3",
     "compat": "urn:schemas-microsoft-com:compatibility.v1",
     "ws2016": "http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+    "ws2005": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
 }
 WINDOWS_10_AND_11 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
 
@@ -121,14 +122,27 @@ def test_manifest_declares_windows_10_and_11(manifest):
     assert ids == [WINDOWS_10_AND_11]
 
 
-def test_manifest_is_long_path_aware_and_not_dpi_aware(manifest):
+def test_manifest_is_long_path_and_per_monitor_dpi_aware(manifest):
     settings = manifest.find(".//v3:application/v3:windowsSettings", NS)
     assert settings.find("ws2016:longPathAware", NS).text == "true"
-    # The windows are laid out in pixels: Windows must scale them.
-    assert [e.tag for e in manifest.iter() if "dpi" in e.tag.lower()] == []
+    # Per-monitor version 2, then version 1 where 2 is not known, and the older declaration for
+    # the releases before dpiAwareness.
+    assert settings.find("ws2016:dpiAwareness", NS).text == "PerMonitorV2, PerMonitor"
+    assert settings.find("ws2005:dpiAware", NS).text == "true/pm"
 
 
 def test_manifest_asks_for_common_controls_6(manifest):
     identities = [e.attrib for e in manifest.findall(".//v1:dependency/v1:dependentAssembly/v1:assemblyIdentity", NS)]
     assert [(i["name"], i["version"], i["publicKeyToken"]) for i in identities] == [
         ("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")]
+
+
+def test_texts_are_carried_one_resource_per_language():
+    """The player's texts: each file of resources/texts, byte for byte, as ZVTEXTS 1 to N in the
+    order of the file names."""
+    files = sorted((REPO / "resources" / "texts").glob("*.txt"))
+    assert len(files) == 10
+    for number, file in enumerate(files, start=1):
+        assert resource("+ZVTEXTS", number) == file.read_bytes(), file.name
+    with pytest.raises(AssertionError, match="no resource"):
+        resource("+ZVTEXTS", len(files) + 1)

@@ -15,12 +15,20 @@ fs::path HostPath(std::string_view hostPath) {
 #endif
 }
 
-std::optional<fs::path> BuildTreePath(std::string_view relative) {
-    const char* binaryDir = std::getenv("ZV_BINARY_DIR");
-    if (binaryDir == nullptr || *binaryDir == '\0') {
+namespace {
+
+std::optional<fs::path> TreePath(const char* variable, std::string_view relative) {
+    const char* dir = std::getenv(variable);
+    if (dir == nullptr || *dir == '\0') {
         return std::nullopt;
     }
-    return (HostPath(binaryDir) / fs::path(relative)).make_preferred();
+    return (HostPath(dir) / fs::path(relative)).make_preferred();
 }
+
+}  // namespace
+
+std::optional<fs::path> BuildTreePath(std::string_view relative) { return TreePath("ZV_BINARY_DIR", relative); }
+
+std::optional<fs::path> SourceTreePath(std::string_view relative) { return TreePath("ZV_SOURCE_DIR", relative); }
 
 }  // namespace zv::test

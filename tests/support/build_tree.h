@@ -17,4 +17,7 @@ std::filesystem::path HostPath(std::string_view hostPath);
 // (the program was not started by ctest).
 std::optional<std::filesystem::path> BuildTreePath(std::string_view relative);
 
+// The same under the source tree (ZV_SOURCE_DIR).
+std::optional<std::filesystem::path> SourceTreePath(std::string_view relative);
+
 }  // namespace zv::test

@@ -7,7 +7,9 @@
 //
 //   create, show, hide, destroy   a top-level window, or a progress bar (the splash's download
 //                                 bar); data "-"
-//   setfont                       WM_SETFONT to any window; data "<font handle>:<redraw flag>"
+//   setfont                       WM_SETFONT to any window; data "<font handle>:<redraw flag>:<height>",
+//                                 the height being the font's lfHeight (read inside the process
+//                                 that owns the font)
 //   ctlcolorstatic                WM_CTLCOLORSTATIC answered by a top-level window; data
 //                                 "<control>:<brush returned>"
 //   freeze                        see ZV_WATCH_FREEZE below
@@ -118,7 +120,10 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ZvWatchHook(int code, WPARAM w
     if (code == HC_ACTION && !Journal().empty()) {
         const auto& m = *reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (m.message == WM_SETFONT) {
-            Record(m.hwnd, "setfont", std::to_string(m.wParam) + ":" + std::to_string(m.lParam));
+            LOGFONTW font{};
+            ::GetObjectW(reinterpret_cast<HGDIOBJ>(m.wParam), sizeof font, &font);
+            Record(m.hwnd, "setfont",
+                   std::to_string(m.wParam) + ":" + std::to_string(m.lParam) + ":" + std::to_string(font.lfHeight));
         } else if (TopLevel(m.hwnd) || ProgressBar(m.hwnd)) {
             if (m.message == WM_CREATE) {
                 Record(m.hwnd, "create", "-");

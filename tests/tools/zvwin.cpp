@@ -2,8 +2,12 @@
 // windows and message boxes, describes them as JSON on stdout, presses their buttons, and holds
 // resources (a mutex, a locked file) for as long as the test keeps its stdin open.
 //
+// --hwnd N may stand for --title T (and --class C) wherever a command names a window: the window
+// with that handle, as a description gave it.
+//
 // A description lists the window's children; a progress bar among them (the splash's download
-// bar) comes with its position (PBM_GETPOS) and whether it is a marquee.
+// bar) comes with its position (PBM_GETPOS) and whether it is a marquee. A top-level window also
+// says which window has the keyboard focus in its thread ("focus").
 //
 //   zvwin find    --title T [--class C] [--timeout MS]   describe a top-level window (exit 3: none)
 //                 [--visible 1]                          ... once it is also visible
@@ -11,14 +15,23 @@
 //                                                        too, as a JSON array (--title "" = no title)
 //   zvwin absent  --title T [--class C] [--for MS]       exit 0 when no such window shows up
 //   zvwin press   --title T --button TEXT [--timeout MS] click a button of that window
+//   zvwin press   --title T --id N [--timeout MS]        ... the button with that control id (the
+//                                                        boxes' buttons, whatever their language)
 //   zvwin close   --title T [--timeout MS]               WM_CLOSE, as the caption's close box sends
 //   zvwin altf4   --title T [--timeout MS]               WM_SYSCOMMAND SC_CLOSE, as Alt+F4 sends
 //   zvwin altf4   --title T --keys                       the Alt+F4 key strokes themselves
 //   zvwin key     --title T --vk N [--button TEXT]       a key press sent to the window (or to one
-//                 [--timeout MS]                         of its buttons)
-//   zvwin screen                                         the primary screen's size and the stock
+//                 [--focused 1] [--alt 1]                of its buttons, or to the control that has
+//                 [--timeout MS]                         the focus in the window's thread); with
+//                                                        --alt, with Alt held (an access key)
+//   zvwin accessible --title T [--class C]               each child's accessible name, role and
+//                                                        keyboard shortcut as a screen reader
+//                                                        reads them (oleacc), as a JSON array
+//   zvwin screen [--dpi N]                               the primary screen's size and the stock
 //                                                        GUI font and white brush as this process
-//                                                        sees them
+//                                                        sees them, and the height of the
+//                                                        system's message font at N DPI, and the
+//                                                        greatest height a window may have
 //   zvwin watch                                          install zvhook.dll's journal hooks for the
 //                                                        whole prefix until stdin closes
 //   zvwin hold-mutex NAME                                own a named mutex until stdin closes
@@ -41,6 +54,7 @@
 //                                                        Unix environment says)
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -206,6 +220,10 @@ std::string Describe(HWND hwnd, bool withChildren) {
         out += ",\"lines\":" + std::to_string(Ask(hwnd, EM_GETLINECOUNT));
     }
     if (withChildren) {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        const HWND focus = ::GetGUIThreadInfo(tid, &thread) ? thread.hwndFocus : nullptr;
+        out += ",\"focus\":" + std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(focus)));
         std::vector<HWND> children;
         ::EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
         out += ",\"children\":[";
@@ -241,6 +259,12 @@ DWORD Number(const Options& options, const wchar_t* key, DWORD fallback) {
 }
 
 HWND FindTopLevel(const Options& options) {
+    if (options.count(L"hwnd")) {
+        // A window named by its handle (from an earlier description), whatever its title's language.
+        const auto hwnd =
+            reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(options.at(L"hwnd").c_str(), nullptr, 10)));
+        return ::IsWindow(hwnd) ? hwnd : nullptr;
+    }
     const auto title = options.find(L"title");
     const auto cls = options.find(L"class");
     return ::FindWindowW(cls == options.end() ? nullptr : cls->second.c_str(),
@@ -458,6 +482,54 @@ int PlayProbation(const std::wstring& how) {
     return 0;
 }
 
+// IID_IAccessible, spelled out: the import library's data symbol does not link statically.
+constexpr GUID kIAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+std::wstring FromBstr(BSTR text) {
+    std::wstring out = text ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
+    ::SysFreeString(text);
+    return out;
+}
+
+// What a screen reader reads of each child of a window: the standard accessible object that
+// oleacc makes for it (as for any window that does not answer WM_GETOBJECT itself).
+int DescribeAccessible(const Options& options) {
+    const HWND hwnd = WaitForWindow(options, Number(options, L"timeout", 10000));
+    if (!hwnd) {
+        return Fail("window not found");
+    }
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<HWND> children;
+    ::EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
+    std::string out = "[";
+    for (const HWND child : children) {
+        IAccessible* object = nullptr;
+        if (FAILED(
+                ::AccessibleObjectFromWindow(child, OBJID_CLIENT, kIAccessible, reinterpret_cast<void**>(&object)))) {
+            return Fail("no accessible object");
+        }
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        BSTR shortcut = nullptr;
+        VARIANT role{};
+        object->get_accName(self, &name);
+        object->get_accKeyboardShortcut(self, &shortcut);
+        object->get_accRole(self, &role);
+        object->Release();
+        if (out.size() > 1) {
+            out += ",";
+        }
+        out.append("{\"hwnd\":").append(std::to_string(reinterpret_cast<uintptr_t>(child)));
+        out.append(",\"name\":").append(JsonString(FromBstr(name)));
+        out.append(",\"shortcut\":").append(JsonString(FromBstr(shortcut)));
+        out.append(",\"role\":").append(std::to_string(role.vt == VT_I4 ? role.lVal : 0)).append("}");
+    }
+    std::printf("%s]\n", out.c_str());
+    return 0;
+}
+
 int Run(int argc, wchar_t** argv) {
     if (argc < 2) {
         return Fail("no command");
@@ -514,7 +586,12 @@ int Run(int argc, wchar_t** argv) {
             return Fail("window not found");
         }
         HWND button = nullptr;
-        if (options.count(L"button")) {
+        if (options.count(L"id")) {
+            button = ::GetDlgItem(hwnd, static_cast<int>(Number(options, L"id", 0)));
+            if (!button) {
+                return Fail("no control with that id");
+            }
+        } else if (options.count(L"button")) {
             ButtonSearch search{options.at(L"button")};
             ::EnumChildWindows(hwnd, FindButton, reinterpret_cast<LPARAM>(&search));
             if (!search.found) {
@@ -541,9 +618,27 @@ int Run(int argc, wchar_t** argv) {
         } else if (command == L"altf4") {
             ::PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         } else {
-            const HWND target = button ? button : hwnd;
+            HWND target = button ? button : hwnd;
+            if (options.count(L"focused")) {
+                GUITHREADINFO thread{};
+                thread.cbSize = sizeof thread;
+                if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &thread) || !thread.hwndFocus) {
+                    return Fail("nothing has the focus");
+                }
+                target = thread.hwndFocus;
+            }
             const auto vk = static_cast<WPARAM>(Number(options, L"vk", VK_RETURN));
             const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC)) << 16;
+            if (options.count(L"alt")) {
+                // The key with Alt held (context bit 29), as an access key arrives: its character
+                // comes as WM_SYSCHAR.
+                const LPARAM alt = 1 | scan | (1u << 29);
+                ::PostMessageW(target, WM_SYSKEYDOWN, vk, alt);
+                ::PostMessageW(target, WM_SYSCHAR, ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_CHAR) | 0x20,
+                               alt);
+                ::PostMessageW(target, WM_SYSKEYUP, vk, alt | (3u << 30));
+                return 0;
+            }
             ::PostMessageW(target, WM_KEYDOWN, vk, 1 | scan);
             ::PostMessageW(target, WM_CHAR, vk == VK_RETURN ? L'\r' : (vk == VK_ESCAPE ? 27 : 0), 1 | scan);
             ::PostMessageW(target, WM_KEYUP, vk, 1 | scan | (3u << 30));
@@ -551,11 +646,20 @@ int Run(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"screen") {
-        std::printf("{\"cx\":%d,\"cy\":%d,\"gui_font\":%llu,\"white_brush\":%llu}\n", ::GetSystemMetrics(SM_CXSCREEN),
-                    ::GetSystemMetrics(SM_CYSCREEN),
-                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(::GetStockObject(DEFAULT_GUI_FONT))),
-                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(::GetStockObject(WHITE_BRUSH))));
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, Number(options, L"dpi", 96));
+        std::printf(
+            "{\"cx\":%d,\"cy\":%d,\"max_track_cy\":%d,\"gui_font\":%llu,\"white_brush\":%llu,"
+            "\"message_font_height\":%ld}\n",
+            ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), ::GetSystemMetrics(SM_CYMAXTRACK),
+            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(::GetStockObject(DEFAULT_GUI_FONT))),
+            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(::GetStockObject(WHITE_BRUSH))),
+            metrics.lfMessageFont.lfHeight);
         return 0;
+    }
+    if (command == L"accessible") {
+        return DescribeAccessible(options);
     }
     if (command == L"watch") {
         // zvhook.dll lies beside this program; the hook stays until this process ends.
