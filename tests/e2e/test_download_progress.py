@@ -33,12 +33,13 @@ def bar_events(journal):
 
 
 def watch_bar(wine, launcher):
-    """The bars the launcher's splash showed, as zvwin saw them, until the run ends or a box shows."""
+    """The bars the launcher's splash showed, as zvwin saw them, until the run ends or a box shows.
+    A bar caught while the launcher destroys it has no position to read, and is left out."""
     seen = []
 
     def look():
         for splash in wine.windows(WINDOW_CLASS, ""):
-            if bar := splash.progress_bar():
+            if (bar := splash.progress_bar()) and bar["position"] is not None:
                 seen.append(bar)
         boxes = [w for w in wine.windows(MESSAGE_BOX_CLASS) if w.title == "Game Update Error"]
         return launcher.poll() is not None or boxes

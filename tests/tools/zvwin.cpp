@@ -105,6 +105,20 @@ LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return static_cast<LRESULT>(result);
 }
 
+// A bar's position, or "null" when there is none to read: the message went unanswered, or the
+// bar was being destroyed while it was asked (its own procedure is gone by then, and the default
+// one answers 0, which is no position of the download's). A live bar's range ends above nothing;
+// PBM_GETRANGE returns that high limit, with no structure to fill across the process boundary.
+std::string BarPosition(HWND bar) {
+    constexpr UINT kFlags = SMTO_ABORTIFHUNG | SMTO_BLOCK;
+    DWORD_PTR position = 0;
+    DWORD_PTR high = 0;
+    const bool live = ::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, kFlags, 5000, &position) != 0 &&
+                      ::SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, kFlags, 5000, &high) != 0 && high > 0 &&
+                      ::IsWindow(bar);
+    return live ? std::to_string(position) : "null";
+}
+
 std::wstring WindowText(HWND hwnd) {
     // WM_GETTEXT reaches windows of other processes too (GetWindowTextW does not for controls).
     const auto length = Ask(hwnd, WM_GETTEXTLENGTH);
@@ -212,8 +226,7 @@ std::string Describe(HWND hwnd, bool withChildren) {
     }
     if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
         const bool marquee = (::GetWindowLongW(hwnd, GWL_STYLE) & PBS_MARQUEE) != 0;
-        out +=
-            ",\"position\":" + std::to_string(Ask(hwnd, PBM_GETPOS)) + ",\"marquee\":" + (marquee ? "true" : "false");
+        out += ",\"position\":" + BarPosition(hwnd) + ",\"marquee\":" + (marquee ? "true" : "false");
     }
     if (_wcsicmp(cls.c_str(), L"Edit") == 0) {
         // Lines as laid out in the control, so wrapped paragraphs count more than once.
