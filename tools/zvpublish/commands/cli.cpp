@@ -16,6 +16,7 @@
 #include "update/launcher_version.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
+#include "zvpublish/commands/address.h"
 #include "zvpublish/commands/prune.h"
 #include "zvpublish/commands/publish.h"
 #include "zvpublish/commands/refresh.h"

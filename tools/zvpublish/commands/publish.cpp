@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <span>
@@ -14,8 +13,8 @@
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
-#include "zvpublish/commands/release_files.h"
-#include "zvpublish/commands/verify_tree.h"
+#include "update/tree_layout.h"
+#include "zvpublish/commands/address.h"
 #include "zvpublish/signing/public_keys.h"
 #include "zvpublish/tree/manifest_files.h"
 #include "zvpublish/tree/tree_contents.h"
@@ -26,28 +25,6 @@ namespace zv::publish {
 namespace {
 
 constexpr std::uint32_t kCopyChunk = 65536;
-
-std::string Hex16(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
-}
-
-// A library name as read from a file, shown with anything unprintable escaped.
-std::string Printable(std::string_view bytes) {
-    std::string out;
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            out.push_back(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
-            out += escaped;
-        }
-    }
-    return out;
-}
 
 // Copies source into a staged file in folder, checks that the copy is what was hashed, and moves
 // it to folder/name unless a file is there already. A file already there with the same content
@@ -397,124 +374,6 @@ std::optional<Failure> CheckSignedLauncher(const std::wstring& launcher, const L
 }
 
 }  // namespace
-
-std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& reason) {
-    constexpr std::string_view kScheme = "https://";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7F) {
-            reason = "must be printable ASCII without blanks (percent-encode anything else)";
-            return std::nullopt;
-        }
-    }
-    std::string url(text);
-    std::transform(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(std::min(url.size(), kScheme.size())),
-                   url.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    if (!url.starts_with(kScheme)) {
-        reason = "must begin with https:// (the launcher's downloads must be as safe as its manifests)";
-        return std::nullopt;
-    }
-    if (url.find_first_of("?#") != std::string::npos) {
-        reason = "must not have a query or a fragment";
-        return std::nullopt;
-    }
-    if (url.find('\\') != std::string::npos) {
-        reason = "must separate its path with \"/\", not \"\\\"";
-        return std::nullopt;
-    }
-    const std::size_t pathStart = url.find('/', kScheme.size());
-    const std::string authority = url.substr(kScheme.size(), pathStart - kScheme.size());
-    if (authority.empty()) {
-        reason = "has no host";
-        return std::nullopt;
-    }
-    if (authority.find('@') != std::string::npos) {
-        reason = "must not carry a user name or password";
-        return std::nullopt;
-    }
-    // host, [IPv6], each optionally followed by :port
-    const std::size_t portColon = authority.starts_with('[') ? authority.find("]:") : authority.rfind(':');
-    if (portColon != std::string::npos) {
-        const std::string port = authority.substr(portColon + (authority.starts_with('[') ? 2 : 1));
-        const bool digits = !port.empty() && port.size() <= 5 &&
-                            std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!digits || std::stoul(port) == 0 || std::stoul(port) > 65535) {
-            reason = "has an invalid port";
-            return std::nullopt;
-        }
-    }
-    if (pathStart == std::string::npos) {
-        url += '/';
-    } else {
-        std::string path = url.substr(pathStart);
-        for (std::size_t at = 1; at < path.size();) {
-            const std::size_t end = std::min(path.find('/', at), path.size());
-            const std::string_view segment = std::string_view(path).substr(at, end - at);
-            if (segment == "." || segment == ".." || (segment.empty() && end < path.size())) {
-                reason = "must not have empty, \".\" or \"..\" path segments";
-                return std::nullopt;
-            }
-            at = end + 1;
-        }
-        if (!url.ends_with('/')) {
-            url += '/';
-        }
-    }
-    return url;
-}
-
-std::string DescribeVerdict(const ClientTargetExamination& examination) {
-    const std::string client(kClientLibraryName);
-    switch (examination.verdict) {
-        case ClientTargetVerdict::Target:
-            return "it is one";
-        case ClientTargetVerdict::CannotOpen:
-            return "cannot be opened for reading";
-        case ClientTargetVerdict::NotPe:
-            return "not a PE file (no \"MZ\" header, or no PE signature where it points)";
-        case ClientTargetVerdict::Truncated:
-            return "the file is cut short: it ends inside its PE headers or import table";
-        case ClientTargetVerdict::OtherMachine:
-            return "built for another machine (" + Hex16(examination.machine) +
-                   (examination.machine == 0xAA64 ? ", ARM64" : "") + "); the launcher reads only x86 and x64 programs";
-        case ClientTargetVerdict::BadOptionalHeader:
-            return "its optional header does not match its machine type, or has no import directory entry";
-        case ClientTargetVerdict::NoImports:
-            return "imports no library; a client target imports " + client + " and nothing else";
-        case ClientTargetVerdict::BadImports:
-            return "its import table cannot be read (it lies outside every section or beyond 2 GiB, or names an "
-                   "empty library)";
-        case ClientTargetVerdict::ImportsOtherLibrary:
-            return "imports " + Printable(examination.firstLibrary) + " first; a client target imports " + client +
-                   " and nothing else";
-        case ClientTargetVerdict::ImportsMoreLibraries:
-            return "imports other libraries besides " + client + "; a client target imports " + client +
-                   " and nothing else";
-    }
-    return "unknown reason";
-}
-
-BuildKey ComputeBuildKey(const std::wstring& target) {
-    BuildKey result;
-    if (auto failure = CheckSourceFile(target)) {
-        result.failure = std::move(failure);
-        return result;
-    }
-    const ClientTargetExamination examination = ExamineClientTarget(target);
-    if (examination.verdict != ClientTargetVerdict::Target) {
-        result.failure = Failure{target, "not a client target: " + DescribeVerdict(examination)};
-        return result;
-    }
-    const Sha1Digest code = HashCodeSection(target);
-    if (code == Sha1Digest{}) {
-        result.failure = Failure{
-            target, "has no code section the launcher can hash (no \".text\" section and no section marked as code)"};
-        return result;
-    }
-    result.key = FromUtf8(Sha1ToHex(code));
-    result.machine = examination.machine;
-    return result;
-}
 
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
                       const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,

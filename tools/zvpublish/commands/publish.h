@@ -3,9 +3,9 @@
 // Publishing into a static tree that any HTTPS server or CDN can serve, laid out as the launcher
 // asks for it (update/tree_layout.h).
 //
-// The build key and every digest come from the launcher's own code (ExamineClientTarget,
-// HashCodeSection, HashFile, Sha1ToHex), so the tree holds exactly what the launcher will ask
-// for. Files named by their content never change once written; manifests are replaced whole.
+// Every digest comes from the launcher's own code (HashFile, Sha1ToHex; the build key from
+// release_files.h), so the tree holds exactly what the launcher will ask for. Files named by their
+// content never change once written; manifests are replaced whole.
 
 #include <cstdint>
 #include <optional>
@@ -14,51 +14,12 @@
 #include <vector>
 
 #include "common/version.h"
-#include "integrity/p256.h"
 #include "integrity/sha1.h"
-#include "launch/client_target.h"
-#include "update/tree_layout.h"
+#include "zvpublish/commands/release_files.h"
 #include "zvpublish/signing/signing.h"
 #include "zvpublish/tree/outcome.h"
 
 namespace zv::publish {
-
-// The address the tree is served at: "https://", a host, an optional port and path, ending in "/".
-// Only printable ASCII without blanks, no query or fragment, no "." or ".." segments: the launcher
-// takes a manifest's "url" byte for byte. A missing final "/" is added. Nothing with the reason
-// when text is not such an address.
-std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& reason);
-
-// Why a file is not a client target, as the tool tells it (the words after "not a client target: ").
-std::string DescribeVerdict(const ClientTargetExamination& examination);
-
-struct BuildKey {
-    std::optional<Failure> failure;
-    std::wstring key;           // 40 lower-case hexadecimal digits
-    std::uint16_t machine = 0;  // the client target's: 0x8664 (x64) or 0x014C (x86)
-};
-
-// The build key of a client target: Sha1ToHex of HashCodeSection, after ExamineClientTarget has
-// accepted the file. Refused: a file that is not a client target, and one whose code section
-// cannot be read (the launcher would then ask for forty zeros, the key every such file shares).
-BuildKey ComputeBuildKey(const std::wstring& target);
-
-// What signing a manifest takes (update/manifest_signature.h): the key, the update host the
-// launcher is built for, and when the manifest stops being valid.
-struct Signing {
-    const ManifestSigner* signer = nullptr;
-    P256PublicKey publicKey;             // the key's public half, as a launcher built with it carries it
-    std::wstring keyPath;                // where the key was read from, for messages
-    std::string host;                    // HOST of the signed messages (MessageHost of ZV_UPDATE_HOST)
-    std::optional<std::string> expires;  // "YYYY-MM-DDTHH:MM:SSZ"; nothing: it never expires
-};
-
-// What a launcher's build record says it is built for (release_files.h).
-struct LauncherBuild {
-    std::string host;  // the update host (ZV_UPDATE_HOST), printable ASCII, as the record has it
-    Version version;
-    std::vector<std::string> keys;  // the fingerprints of its public keys (KeyFingerprint), in order
-};
 
 struct Published {
     std::optional<Failure> failure;
