@@ -39,12 +39,13 @@ ALLOWED: dict[str, set[str]] = {
     "app": {"common", "integrity", "net", "ui", "launch", "update"},
     # zvpublish's folders, named from tools/ in includes ("zvpublish/tree/..."), layered the same way;
     # its entries and the tests' shared helpers sit on top of them.
+    "tools/zvpublish/pe": {"common"},
     "tools/zvpublish/signing": {"common", "integrity"},
     "tools/zvpublish/tree": {"common", "integrity", "net", "update", "tools/zvpublish/signing"},
     "tools/zvpublish/commands": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/tree",
-                                 "tools/zvpublish/signing"},
+                                 "tools/zvpublish/signing", "tools/zvpublish/pe"},
     "tools/zvpublish": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/commands",
-                        "tools/zvpublish/tree", "tools/zvpublish/signing"},
+                        "tools/zvpublish/tree", "tools/zvpublish/signing", "tools/zvpublish/pe"},
 }
 
 # The libraries of the folders that are not named after them.
@@ -52,6 +53,7 @@ LIBRARIES = {
     "zv_publish": "tools/zvpublish/commands",
     "zv_publish_tree": "tools/zvpublish/tree",
     "zv_publish_signing": "tools/zvpublish/signing",
+    "zv_publish_pe": "tools/zvpublish/pe",
 }
 
 # "update/..." names a folder of src, "zvpublish/tree/..." one of tools.
@@ -132,10 +134,11 @@ ROLES = {
     "launch": "discovery of the client target and the game, the game's start",
     "update": "manifests, signatures, the tree's layout, the two updaters, staging and probation",
     "app": "the composition root, the run's order, the game step, the guard, the agreement",
+    "tools/zvpublish/pe": "what the publishing tool reads from PE files: kind, version, resources",
     "tools/zvpublish/signing": "the publishing tool's keys and signatures",
     "tools/zvpublish/tree": "the published tree: its files, manifests and contents",
     "tools/zvpublish/commands": "the publishing tool's commands and command line",
-    "tools/zvpublish": "the publishing tool's entry, the tests' shared helpers",
+    "tools/zvpublish": "the publishing tool's entry",
 }
 
 

@@ -8,13 +8,13 @@
 #include <span>
 
 #include "common/launch_result.h"
-#include "common/pe_version.h"
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
 #include "zvpublish/commands/address.h"
+#include "zvpublish/pe/pe_reading.h"
 #include "zvpublish/signing/public_keys.h"
 #include "zvpublish/tree/manifest_files.h"
 #include "zvpublish/tree/tree_contents.h"
@@ -322,17 +322,17 @@ Published PublishInto(const std::wstring& source, const std::string& baseUrl, co
 }
 
 // Why a file's version resource gives no version, for the operator.
-std::string DescribeVersionRead(PeVersionRead read) {
+std::string DescribeVersionRead(PeRead read) {
     switch (read) {
-        case PeVersionRead::Found:
+        case PeRead::Found:
             break;
-        case PeVersionRead::CannotRead:
+        case PeRead::CannotRead:
             return "cannot be opened for reading";
-        case PeVersionRead::NotPe:
+        case PeRead::NotPe:
             return "is not a PE file, so it has no version resource";
-        case PeVersionRead::NoVersion:
+        case PeRead::Missing:
             return "has no version resource (no VERSIONINFO with a FILEVERSION)";
-        case PeVersionRead::Malformed:
+        case PeRead::Malformed:
             return "has a version resource, or headers, that cannot be read: the file is damaged or cut short";
     }
     return "has no version";
@@ -391,22 +391,21 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
     Version stubVersion;
     if (signing != nullptr) {
         const PeVersion read = ReadPeFileVersion(stub);
-        if (read.read == PeVersionRead::Found && version && *version != read.version) {
+        if (read.read == PeRead::Found && version && *version != read.version) {
             published.failure =
                 Failure{stub, "its version resource says " + FormatVersion(read.version) + ", not the --version " +
                                   FormatVersion(*version) +
                                   "; leave --version out (it is for a stub without a version resource)"};
             return published;
         }
-        if (read.read == PeVersionRead::Found) {
+        if (read.read == PeRead::Found) {
             stubVersion = read.version;
-        } else if (version && read.read == PeVersionRead::NoVersion) {
+        } else if (version && read.read == PeRead::Missing) {
             stubVersion = *version;
         } else {
             published.failure = Failure{
-                stub,
-                DescribeVersionRead(read.read) +
-                    (read.read == PeVersionRead::Malformed ? "" : "; give the stub's version with --version A.B.C.D")};
+                stub, DescribeVersionRead(read.read) +
+                          (read.read == PeRead::Malformed ? "" : "; give the stub's version with --version A.B.C.D")};
             return published;
         }
     }
@@ -439,7 +438,7 @@ Published PublishLauncher(const std::wstring& launcher, const std::string& baseU
             return refused;
         }
         const PeVersion read = ReadPeFileVersion(launcher);
-        if (read.read != PeVersionRead::Found) {
+        if (read.read != PeRead::Found) {
             refused.failure =
                 Failure{launcher, DescribeVersionRead(read.read) +
                                       "; a launcher built by this project carries its version (ZV_VERSION) there"};

@@ -5,12 +5,12 @@
 #include <cstdio>
 
 #include "common/pe_format.h"
-#include "common/pe_version.h"
 #include "common/read_only_file.h"
 #include "common/text.h"
 #include "integrity/file_digest.h"
 #include "integrity/hex.h"
 #include "integrity/sha1.h"
+#include "zvpublish/pe/pe_reading.h"
 #include "zvpublish/tree/tree_files.h"
 
 namespace zv::publish {
@@ -122,15 +122,16 @@ std::optional<PeImageKind> ReadKind(const std::wstring& path, const std::string&
                                     std::optional<Failure>& failure) {
     const PeImageKind kind = ReadPeImageKind(path);
     switch (kind.read) {
-        case PeKindRead::Found:
+        case PeRead::Found:
             return kind;
-        case PeKindRead::CannotRead:
+        case PeRead::CannotRead:
             failure = Failure{path, "cannot be opened for reading"};
             break;
-        case PeKindRead::NotPe:
+        case PeRead::NotPe:
             failure = Failure{path, refusal + DescribeNotPe(path)};
             break;
-        case PeKindRead::Malformed:
+        case PeRead::Missing:  // not a reading of the kind
+        case PeRead::Malformed:
             failure = Failure{path, refusal + "it is a PE file cut short inside its headers"};
             break;
     }
@@ -298,19 +299,19 @@ LauncherExamination ExamineLauncher(const std::wstring& path) {
     }
     const PeResource record = ReadPeResource(path, kRtRcdata, kBuildRecordName, kMaxBuildRecord);
     switch (record.read) {
-        case PeResourceRead::Found:
+        case PeRead::Found:
             break;
-        case PeResourceRead::CannotRead:
+        case PeRead::CannotRead:
             examination.failure = Failure{path, "cannot be opened for reading"};
             return examination;
-        case PeResourceRead::NotPe:
-        case PeResourceRead::Missing:
+        case PeRead::NotPe:
+        case PeRead::Missing:
             examination.failure =
                 Failure{path, refusal +
                                   "it is a 64-bit Windows program without the launcher's build record (the ZVBUILD "
                                   "resource every launcher build carries: its update host, version and keys)"};
             return examination;
-        case PeResourceRead::Malformed:
+        case PeRead::Malformed:
             examination.failure = Failure{path, refusal +
                                                     "its resources, or its ZVBUILD resource, cannot be read: the file "
                                                     "is damaged or cut short"};
