@@ -230,95 +230,53 @@ Failure NotAbove(const std::wstring& source, const Version& version, const Versi
                                std::string(howToRaise)};
 }
 
-// The common part of both kinds: the file under its content name in TREE/<folder...>, then the
-// manifest that names it: unsigned, or signed with the file's version (manifest_signature.h).
-Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree,
-                      const Place& place, const Signing* signing, bool allowUnsigned, const Version& version,
-                      std::string_view howToRaise) {
-    Published published;
-    if (auto failure = CheckSourceFile(source)) {
-        published.failure = std::move(failure);
-        return published;
+// The common part of both kinds' plans: the file under its content name in TREE/<folder...>, then
+// the manifest that names it: unsigned, or signed with the file's version (manifest_signature.h).
+void PlanInto(PublishPlan& plan, const Place& place, const Signing* signing, bool allowUnsigned, const Version& version,
+              std::string_view howToRaise) {
+    plan.kind = place.kind;
+    plan.folders = place.folders;
+    plan.manifestPath = ToUtf8(place.manifestPath);
+    plan.signing = signing;
+    if ((plan.refusal = CheckSourceFile(plan.source)) || (plan.refusal = CheckTree(plan.tree, plan.newTree))) {
+        return;
     }
-    if (auto failure = CheckTree(tree, published.newTree)) {
-        published.failure = std::move(failure);
-        return published;
-    }
-    const std::optional<FileDigests> digests = HashFileTwice(source);
+    const std::optional<FileDigests> digests = HashFileTwice(plan.source);
     if (!digests) {
-        published.failure = Failure{source, "cannot be read"};
-        return published;
+        plan.refusal = Failure{plan.source, "cannot be read"};
+        return;
     }
-    published.digest = digests->sha1;
+    plan.digests = *digests;
 
-    std::wstring folder = tree;
+    plan.folder = plan.tree;
     std::string urlPath;
     for (const std::wstring& part : place.folders) {
-        folder = JoinPath(folder, part);
+        plan.folder = JoinPath(plan.folder, part);
         urlPath += ToUtf8(part) + "/";
     }
-    const std::wstring name = place.nameOf(published.digest);
-    published.file = JoinPath(folder, name);
-    published.manifest = JoinPath(folder, std::wstring(kManifestName));
-    published.url = baseUrl + urlPath + ToUtf8(name);
+    plan.name = place.nameOf(plan.digests.sha1);
+    plan.file = JoinPath(plan.folder, plan.name);
+    plan.manifest = JoinPath(plan.folder, std::wstring(kManifestName));
+    plan.url = plan.baseUrl + urlPath + ToUtf8(plan.name);
 
     // The same file again changes nothing; any other must come with a higher version.
-    bool same = false;
     if (signing == nullptr && !allowUnsigned) {
-        if (const Predecessor predecessor = ReadPredecessor(published.manifest); predecessor.signedForm) {
-            published.failure = WouldDropSigning(published.manifest, predecessor, place.untrusted);
-            return published;
+        if (const Predecessor predecessor = ReadPredecessor(plan.manifest); predecessor.signedForm) {
+            plan.refusal = WouldDropSigning(plan.manifest, predecessor, place.untrusted);
         }
+        return;
     }
-    if (signing != nullptr) {
-        const Predecessor predecessor = ReadPredecessor(published.manifest);
-        same = predecessor.sha256 == digests->sha256;
-        published.signedManifest = true;
-        published.version = same && predecessor.version ? *predecessor.version : version;
-        published.expires = same ? predecessor.expires : signing->expires;
-        if (!same && predecessor.version && !(version > *predecessor.version)) {
-            published.failure = NotAbove(source, version, *predecessor.version, published.manifest, howToRaise);
-            return published;
-        }
+    if (signing == nullptr) {
+        return;
     }
-
-    std::string reason;
-    if (!MakeDirectories(folder, reason)) {
-        published.failure = Failure{folder, "cannot be created: " + reason};
-        return published;
+    const Predecessor predecessor = ReadPredecessor(plan.manifest);
+    const bool same = predecessor.sha256 == plan.digests.sha256;
+    plan.writeManifest = !same;
+    plan.version = same && predecessor.version ? *predecessor.version : version;
+    plan.expires = same ? predecessor.expires : signing->expires;
+    if (!same && predecessor.version && !(version > *predecessor.version)) {
+        plan.refusal = NotAbove(plan.source, version, *predecessor.version, plan.manifest, howToRaise);
     }
-    if (auto failure = PlaceContentFile(source, published.digest, folder, name, published.fileChange)) {
-        published.failure = std::move(failure);
-        return published;
-    }
-    if (same) {
-        published.manifestChange = Change::Unchanged;
-        return published;
-    }
-    std::string body = FormatManifest(published.digest, published.url);
-    if (signing != nullptr) {
-        const std::optional<FileFacts> facts = QueryFileFacts(published.file, reason);
-        if (!facts) {
-            published.failure = Failure{published.file, "its size cannot be read: " + reason};
-            return published;
-        }
-        const SignedRelease release{version,          signing->expires, facts->size,
-                                    published.digest, digests->sha256,  published.url};
-        const std::optional<std::string> signature =
-            signing->signer->Sign(SignedManifestMessage(signing->host, ToUtf8(place.manifestPath), release), reason);
-        if (!signature) {
-            published.failure = Failure{published.manifest, reason};
-            return published;
-        }
-        body = FormatSignedManifest(release, *signature);
-    }
-    MarkFilesOfReplacedManifest(tree, place.folders, place.kind, baseUrl, published.manifest, published.file,
-                                published.warnings);
-    // Only now that the file is in place may a manifest name it.
-    if (auto failure = WriteManifest(folder, body, published.manifestChange)) {
-        published.failure = std::move(failure);
-    }
-    return published;
 }
 
 // Why a file's version resource gives no version, for the operator.
@@ -375,104 +333,171 @@ std::optional<Failure> CheckSignedLauncher(const std::wstring& launcher, const L
 
 }  // namespace
 
-Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
-                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
-                      bool allowUnsigned) {
+PublishPlan PlanStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                     const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
+                     bool allowUnsigned) {
+    PublishPlan plan;
+    plan.source = stub;
+    plan.baseUrl = baseUrl;
+    plan.tree = tree;
     BuildKey key = ComputeBuildKey(target);
-    Published published;
     if (key.failure) {
-        published.failure = std::move(key.failure);
-        return published;
+        plan.refusal = std::move(key.failure);
+        return plan;
     }
-    if (auto failure = ExamineStub(stub, key.machine)) {
-        published.failure = std::move(failure);
-        return published;
+    if ((plan.refusal = ExamineStub(stub, key.machine))) {
+        return plan;
     }
     Version stubVersion;
     if (signing != nullptr) {
         const PeVersion read = ReadPeFileVersion(stub);
         if (read.read == PeRead::Found && version && *version != read.version) {
-            published.failure =
-                Failure{stub, "its version resource says " + FormatVersion(read.version) + ", not the --version " +
-                                  FormatVersion(*version) +
-                                  "; leave --version out (it is for a stub without a version resource)"};
-            return published;
+            plan.refusal = Failure{stub, "its version resource says " + FormatVersion(read.version) +
+                                             ", not the --version " + FormatVersion(*version) +
+                                             "; leave --version out (it is for a stub without a version resource)"};
+            return plan;
         }
         if (read.read == PeRead::Found) {
             stubVersion = read.version;
         } else if (version && read.read == PeRead::Missing) {
             stubVersion = *version;
         } else {
-            published.failure = Failure{
+            plan.refusal = Failure{
                 stub, DescribeVersionRead(read.read) +
                           (read.read == PeRead::Malformed ? "" : "; give the stub's version with --version A.B.C.D")};
-            return published;
+            return plan;
         }
     }
+    plan.key = key.key;
     const Place place{FolderKind::Stub,
                       {std::wstring(kStubFolder), key.key},
                       StubFileName,
                       StubManifestPath(key.key),
                       LaunchResult::StubManifestUntrusted};
-    published = PublishInto(stub, baseUrl, tree, place, signing, allowUnsigned, stubVersion,
-                            "give the stub a higher version (its FILEVERSION, or --version when it has none)");
-    published.key = key.key;
-    return published;
+    PlanInto(plan, place, signing, allowUnsigned, stubVersion,
+             "give the stub a higher version (its FILEVERSION, or --version when it has none)");
+    return plan;
 }
 
-Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
-                          const Signing* signing, bool allowUnsigned) {
-    Published refused;
+PublishPlan PlanLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                         const Signing* signing, bool allowUnsigned) {
+    PublishPlan plan;
+    plan.source = launcher;
+    plan.baseUrl = baseUrl;
+    plan.tree = tree;
     LauncherExamination examination = ExamineLauncher(launcher);
     if (examination.failure) {
-        refused.failure = std::move(examination.failure);
-        return refused;
+        plan.refusal = std::move(examination.failure);
+        return plan;
     }
     const LauncherBuild& build = examination.build;
-    std::size_t keyIndex = 0;
-    std::vector<Failure> warnings;
     Version version;
     if (signing != nullptr) {
-        if (auto failure = CheckSignedLauncher(launcher, build, *signing, keyIndex)) {
-            refused.failure = std::move(failure);
-            return refused;
+        if ((plan.refusal = CheckSignedLauncher(launcher, build, *signing, plan.signingKeyIndex))) {
+            return plan;
         }
         const PeVersion read = ReadPeFileVersion(launcher);
         if (read.read != PeRead::Found) {
-            refused.failure =
+            plan.refusal =
                 Failure{launcher, DescribeVersionRead(read.read) +
                                       "; a launcher built by this project carries its version (ZV_VERSION) there"};
-            return refused;
+            return plan;
         }
         version = read.version;
     } else {
         if (!build.keys.empty() && !allowUnsigned) {
-            refused.failure = Failure{
+            plan.refusal = Failure{
                 launcher, "is built with keys (" + KeyList(build.keys) +
                               "), so once players have installed it, it refuses every unsigned manifest and never "
                               "updates again. Sign with --signing-key KEY.pem --update-host " +
                               build.host + ", or give --allow-unsigned if no player is to install it from this tree"};
-            return refused;
+            return plan;
         }
         const std::optional<std::string> baseHost = UrlHost(baseUrl);
         if (baseHost && *baseHost != ComparableHost(build.host)) {
-            warnings.push_back({launcher, "is built for the update host " + build.host + ", but --base-url is on " +
-                                              *baseHost + ": players' launchers ask " + build.host +
-                                              " for every manifest, so this tree must be served there (only "
-                                              "downloads may come from another host)"});
+            plan.warnings.push_back({launcher, "is built for the update host " + build.host +
+                                                   ", but --base-url is on " + *baseHost + ": players' launchers ask " +
+                                                   build.host +
+                                                   " for every manifest, so this tree must be served there (only "
+                                                   "downloads may come from another host)"});
         }
     }
+    plan.build = build;
     const Place place{FolderKind::Launcher,
                       {std::wstring(kLauncherFolder)},
                       LauncherFileName,
                       LauncherManifestPath(),
                       LaunchResult::LauncherManifestUntrusted};
-    Published published = PublishInto(launcher, baseUrl, tree, place, signing, allowUnsigned, version,
-                                      "build the launcher with a higher ZV_VERSION");
-    published.build = build;
-    published.signingKeyIndex = keyIndex;
-    published.warnings.insert(published.warnings.begin(), warnings.begin(), warnings.end());
+    PlanInto(plan, place, signing, allowUnsigned, version, "build the launcher with a higher ZV_VERSION");
+    return plan;
+}
+
+Published CarryOutPublish(const PublishPlan& plan) {
+    Published published;
+    published.newTree = plan.newTree;
+    published.key = plan.key;
+    published.build = plan.build;
+    published.signingKeyIndex = plan.signingKeyIndex;
+    published.digest = plan.digests.sha1;
+    published.file = plan.file;
+    published.manifest = plan.manifest;
+    published.url = plan.url;
+    published.signedManifest = plan.signing != nullptr;
+    published.version = plan.version;
+    published.expires = plan.expires;
+    published.warnings = plan.warnings;
+    if (plan.refusal) {
+        published.failure = plan.refusal;
+        return published;
+    }
+    std::string reason;
+    if (!MakeDirectories(plan.folder, reason)) {
+        published.failure = Failure{plan.folder, "cannot be created: " + reason};
+        return published;
+    }
+    if (auto failure = PlaceContentFile(plan.source, plan.digests.sha1, plan.folder, plan.name, published.fileChange)) {
+        published.failure = std::move(failure);
+        return published;
+    }
+    if (!plan.writeManifest) {
+        published.manifestChange = Change::Unchanged;
+        return published;
+    }
+    std::string body = FormatManifest(plan.digests.sha1, plan.url);
+    if (const Signing* signing = plan.signing) {
+        const std::optional<FileFacts> facts = QueryFileFacts(plan.file, reason);
+        if (!facts) {
+            published.failure = Failure{plan.file, "its size cannot be read: " + reason};
+            return published;
+        }
+        const SignedRelease release{plan.version,      plan.expires,        facts->size,
+                                    plan.digests.sha1, plan.digests.sha256, plan.url};
+        const std::optional<std::string> signature =
+            signing->signer->Sign(SignedManifestMessage(signing->host, plan.manifestPath, release), reason);
+        if (!signature) {
+            published.failure = Failure{plan.manifest, reason};
+            return published;
+        }
+        body = FormatSignedManifest(release, *signature);
+    }
+    MarkFilesOfReplacedManifest(plan.tree, plan.folders, plan.kind, plan.baseUrl, plan.manifest, plan.file,
+                                published.warnings);
+    // Only now that the file is in place may a manifest name it.
+    if (auto failure = WriteManifest(plan.folder, body, published.manifestChange)) {
+        published.failure = std::move(failure);
+    }
     return published;
+}
+
+Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
+                      bool allowUnsigned) {
+    return CarryOutPublish(PlanStub(target, stub, baseUrl, tree, signing, version, allowUnsigned));
+}
+
+Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                          const Signing* signing, bool allowUnsigned) {
+    return CarryOutPublish(PlanLauncher(launcher, baseUrl, tree, signing, allowUnsigned));
 }
 
 std::optional<Version> NextVersion(const Version& version) {

@@ -392,6 +392,40 @@ TEST_F(SignedPublishing, RefusesBeforeWritingAnything) {
     EXPECT_FALSE(upper.failure) << upper.failure->reason;
 }
 
+// A plan says what the publish will do, and planning writes nothing: the names, whether the manifest
+// is written and with which version and expiry, or why it is refused.
+TEST_F(SignedPublishing, APlanSaysWhatThePublishWillDoAndWritesNothing) {
+    const PublishPlan first = PlanStub(target.wstring(), stub.wstring(), base, tree.wstring(), &key.signing);
+    ASSERT_FALSE(first.refusal) << first.refusal->reason;
+    EXPECT_FALSE(fs::exists(tree)) << "planning writes nothing";
+    EXPECT_TRUE(first.newTree);
+    const std::string sha1 = Sha1Hex(ReadFileBytes(stub));
+    EXPECT_EQ(first.file, (BuildFolder() / ("ZVClient-" + sha1 + ".dll")).wstring());
+    EXPECT_EQ(first.manifest, (BuildFolder() / "manifest.json").wstring());
+    EXPECT_EQ(first.url, base + "stub/" + KeyOf(target) + "/ZVClient-" + sha1 + ".dll");
+    EXPECT_TRUE(first.writeManifest);
+    EXPECT_EQ(first.version, (zv::Version{{2, 0, 0, 0}}));
+    EXPECT_EQ(first.expires, kExpires);
+    ASSERT_FALSE(CarryOutPublish(first).failure);
+    const std::string manifest = ReadFileText(BuildFolder() / "manifest.json");
+
+    Signing later = key.signing;
+    later.expires = "2040-01-01T00:00:00Z";
+    const PublishPlan again = PlanStub(target.wstring(), stub.wstring(), base, tree.wstring(), &later);
+    ASSERT_FALSE(again.refusal) << again.refusal->reason;
+    EXPECT_FALSE(again.newTree);
+    EXPECT_FALSE(again.writeManifest) << "the manifest there names this stub already";
+    EXPECT_EQ(again.expires, kExpires) << "and keeps its expiry";
+
+    const PublishPlan older = PlanStub(target.wstring(), File("older.dll", StubImage({{1, 0, 0, 0}})).wstring(), base,
+                                       tree.wstring(), &key.signing);
+    ASSERT_TRUE(older.refusal);
+    EXPECT_NE(older.refusal->reason.find("its version 1.0.0.0 is not above 2.0.0.0"), std::string::npos)
+        << older.refusal->reason;
+    EXPECT_EQ(EntriesOf(BuildFolder()), (std::vector<std::string>{"ZVClient-" + sha1 + ".dll", "manifest.json"}));
+    EXPECT_EQ(ReadFileText(BuildFolder() / "manifest.json"), manifest);
+}
+
 // The same file again changes nothing; another file needs a higher version than the manifest it
 // replaces, whatever that manifest was.
 TEST_F(SignedPublishing, ANewFileMustComeWithAHigherVersion) {
