@@ -10,6 +10,10 @@ against it. For
 each configured build folder given, CMake's graph of the targets is checked too: a folder's library
 links only to the libraries of the folders it may use.
 
+Inside tools/zvpublish the files are layered too: a file and the files of its own name (NAME.h,
+NAME.cpp, NAME_windows.cpp, NAME_posix.cpp) count as one, and no chain of includes among them leads
+from one back to itself, so that each file's includes run to files below it.
+
 The builds' programs and the product's libraries never link a test library (zv_test_*, whose
 headers, such as HttpClient's probe, are for the tests and the test tools only).
 
@@ -108,6 +112,56 @@ def check_includes() -> list[str]:
     unknown = src_folders - set(ALLOWED)
     faults += [f"src/{name}: a folder that is in no layer" for name in sorted(unknown)]
     faults += [f"{name}: a folder that is in no layer" for name in sorted(tool_folders - set(ALLOWED))]
+    return faults
+
+
+# The tree whose files are layered among themselves, and the includes that name its files.
+FILE_ORDER_ROOT = "tools/zvpublish"
+QUOTED_INCLUDE = re.compile(r'^\s*#\s*include\s+"(zvpublish/[^"]+)"', re.MULTILINE)
+
+
+def file_unit(path: Path) -> str:
+    """What a file counts as in the order of files: its path without the extension and without the
+    platform's suffix, so that a header and all its implementations are one."""
+    stem = path.relative_to(REPO).with_suffix("").as_posix()
+    for suffix in ("_windows", "_posix"):
+        stem = stem.removesuffix(suffix)
+    return stem
+
+
+def check_file_order() -> list[str]:
+    """No include among the files of FILE_ORDER_ROOT runs back up: the includes between its units
+    (file_unit) form no circle."""
+    uses: dict[str, dict[str, tuple[Path, int, str]]] = {}
+    for path in sorted((REPO / FILE_ORDER_ROOT).rglob("*")):
+        if path.suffix not in (".h", ".cpp") or not path.is_file():
+            continue
+        text = path.read_text(encoding="utf-8", errors="replace")
+        for match in QUOTED_INCLUDE.finditer(text):
+            target = REPO / "tools" / match.group(1)
+            if not target.is_file() or file_unit(target) == file_unit(path):
+                continue
+            line = text[: match.start()].count("\n") + 1
+            uses.setdefault(file_unit(path), {}).setdefault(file_unit(target), (path, line, match.group(1)))
+    faults, state = [], {}
+
+    def visit(unit: str, chain: list[str]) -> None:
+        if state.get(unit) == "done":
+            return
+        if state.get(unit) == "open":
+            circle = chain[chain.index(unit):] + [unit]
+            path, line, included = uses[circle[-2]][unit]
+            names = " -> ".join(name.removeprefix("tools/") for name in circle)
+            faults.append(f"{path.relative_to(REPO)}:{line}: includes {included}, which leads back here "
+                          f"({names}): a file includes one above it")
+            return
+        state[unit] = "open"
+        for used in sorted(uses.get(unit, ())):
+            visit(used, chain + [unit])
+        state[unit] = "done"
+
+    for unit in sorted(uses):
+        visit(unit, [])
     return faults
 
 
@@ -226,13 +280,14 @@ def main(argv: list[str]) -> int:
     if argv[1:] == ["--picture"]:
         print(picture())
         return 0
-    faults = check_acyclic() + check_includes() + check_documents()
+    faults = check_acyclic() + check_includes() + check_file_order() + check_documents()
     for build_dir in argv[1:]:
         faults += check_links(Path(build_dir))
     for fault in faults:
         print(fault, file=sys.stderr)
     if not faults:
-        print("layers: every include and link runs downward")
+        print(f"layers: every include and link runs downward, and every include among the files of "
+              f"{FILE_ORDER_ROOT} too")
     return 1 if faults else 0
 
 
