@@ -22,6 +22,7 @@
 #include "launch/game_launch_windows.h"
 #include "net/http_client.h"
 #include "net/retrying_transfer.h"
+#include "net/run_proxy.h"
 #include "ui/ui.h"
 #include "update/launcher_update.h"
 #include "update/launcher_version.h"
@@ -84,13 +85,14 @@ private:
         windows_.ShowSplash();
     }
 
-    // One session serves both updaters, its downloads shown on the splash, each request tried again
-    // while it fails in a way worth it, within the run's one schedule. It is made by the first step
-    // that uses the network, so a run that ends at the guard or the agreement never loads WinHTTP
-    // or looks for a proxy.
+    // One session serves both updaters, through the proxy chosen for the run, its downloads shown
+    // on the splash, each request tried again while it fails in a way worth it, within the run's one
+    // schedule. It is made by the first step that uses the network, so a run that ends at the guard
+    // or the agreement never loads WinHTTP or looks for a proxy.
     Transfer& Network() {
         if (!client_) {
-            client_.emplace();
+            proxy_.emplace();
+            client_.emplace(RunSessionOpener(*proxy_), proxy_->script());
             client_->ReportDownloadsTo(&downloads_);
             transfer_.emplace(*client_, retryWorld_, &downloads_);
         }
@@ -106,6 +108,7 @@ private:
     WindowsSelfUpdatePlatform selfUpdatePlatform_;
     WindowsLaunchPlatform launchPlatform_;
     SystemRetryWorld retryWorld_;
+    std::optional<RunProxy> proxy_;
     std::optional<HttpClient> client_;
     std::optional<RetryingTransfer> transfer_;
 };
