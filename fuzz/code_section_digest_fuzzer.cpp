@@ -74,12 +74,7 @@ std::optional<std::string_view> ReferenceCodeSection(std::string_view file) {
     return file.substr(begin, std::min<std::uint64_t>(end, file.size()) - begin);
 }
 
-zv::Sha1Digest DigestOf(const void* data, std::size_t size) {
-    zv::Sha1Context context;
-    zv::Sha1Init(context);
-    zv::Sha1Update(context, data, size);
-    return zv::Sha1Final(context);
-}
+zv::Sha1Digest DigestOf(const void* data, std::size_t size) { return zv::Sha1Of(data, size); }
 
 }  // namespace
 
