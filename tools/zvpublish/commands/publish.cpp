@@ -296,15 +296,6 @@ std::string DescribeVersionRead(PeRead read) {
     return "has no version";
 }
 
-// The list of a launcher's keys for a message: "18a722fad454b88f, 2e3fbc4499ea056e", or "none".
-std::string KeyList(const std::vector<std::string>& keys) {
-    std::string list;
-    for (const auto& key : keys) {
-        list += (list.empty() ? "" : ", ") + key;
-    }
-    return list.empty() ? "none" : list;
-}
-
 // What signing a launcher needs of it: the host it is built for is the one signed for, and it
 // carries the signing key. The index of that key among the launcher's; the refusal otherwise.
 std::optional<Failure> CheckSignedLauncher(const std::wstring& launcher, const LauncherBuild& build,

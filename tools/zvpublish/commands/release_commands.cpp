@@ -36,19 +36,10 @@ void WarnIfNeverExamined(Output& output, const std::wstring& target) {
     }
 }
 
-// "18a722fad454b88f, 2e3fbc4499ea056e".
-std::string JoinKeys(const std::vector<std::string>& keys) {
-    std::string list;
-    for (const auto& key : keys) {
-        list += (list.empty() ? "" : ", ") + key;
-    }
-    return list;
-}
-
 // What a launcher's build record says, and which of its keys signs.
 void ReportLauncher(std::ostream& out, const LauncherBuild& build, const Signing* signing, std::size_t keyIndex) {
     out << "launcher   host " << EscapeForTerminal(build.host) << ", version " << FormatVersion(build.version) << ", "
-        << (build.keys.empty() ? std::string("no keys (it reads unsigned manifests)") : "keys " + JoinKeys(build.keys))
+        << (build.keys.empty() ? std::string("no keys (it reads unsigned manifests)") : "keys " + KeyList(build.keys))
         << "\n";
     if (signing != nullptr) {
         out << "signed by  " << build.keys[keyIndex] << ", the launcher's key " << keyIndex + 1 << " of "

@@ -224,6 +224,14 @@ BuildKey ComputeBuildKey(const std::wstring& target) {
     return result;
 }
 
+std::string KeyList(const std::vector<std::string>& keys) {
+    std::string list;
+    for (const auto& key : keys) {
+        list += (list.empty() ? "" : ", ") + key;
+    }
+    return list.empty() ? "none" : list;
+}
+
 std::optional<LauncherBuild> ParseBuildRecord(std::string_view text, std::string& reason) {
     const auto lines = SplitLines(text);
     if (!lines || lines->empty() || !(*lines)[0].starts_with("zarnovelle-launcher-build ")) {

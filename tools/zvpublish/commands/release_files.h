@@ -55,6 +55,9 @@ struct LauncherBuild {
     std::vector<std::string> keys;  // the fingerprints of its public keys (KeyFingerprint), in order
 };
 
+// A launcher's keys for a message: "18a722fad454b88f, 2e3fbc4499ea056e", or "none".
+std::string KeyList(const std::vector<std::string>& keys);
+
 // The record's text, strictly as above; nothing with the reason otherwise.
 std::optional<LauncherBuild> ParseBuildRecord(std::string_view text, std::string& reason);
 
