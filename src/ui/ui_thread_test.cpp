@@ -314,7 +314,8 @@ TEST(UiThread, FollowsTheDisplaysScaleAndTheKeyboard) {
     const HWND text = ::GetWindow(label, GW_HWNDNEXT);
     const HWND accept = ::GetWindow(text, GW_HWNDNEXT);
     const HWND cancel = ::GetWindow(accept, GW_HWNDNEXT);
-    EXPECT_EQ(FocusOf(consent), text);
+    // The window is shown first and then given its focus: wait for both.
+    EXPECT_TRUE(Eventually([&] { return FocusOf(consent) == text; })) << "the focus starts in the agreement";
     const HFONT designFont = reinterpret_cast<HFONT>(::SendMessageW(text, WM_GETFONT, 0, 0));
 
     rect = ScreenRect(consent);

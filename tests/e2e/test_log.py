@@ -93,7 +93,10 @@ def test_a_cut_download_and_an_unreachable_host_say_what_happened(ready_game, se
     lines = events(logs)
     assert any(line.startswith(f"GET {server.url(key_path)} -> HTTP 200, ") for line in lines), lines
     cut = [line for line in lines if line.startswith(f"GET {server.url('/cut.dll')} -> ")]
-    assert len(cut) == 1 and " error 12030 ERROR_WINHTTP_CONNECTION_ERROR, " in cut[0], cut
+    assert len(cut) == 3 and all(" error 12030 ERROR_WINHTTP_CONNECTION_ERROR, " in line for line in cut), cut
+    retries = [line for line in lines if line.startswith("attempt ")]
+    assert [line.split(" after ")[0] for line in retries] == [
+        f"attempt {n} of 3 at {server.url('/cut.dll')}" for n in (2, 3)], retries
     assert lines[-2:] == ["result 15: Failed to download game stub update.", "exit 1"]
 
 
