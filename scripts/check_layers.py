@@ -6,16 +6,15 @@
 
 The rule is ALLOWED below: a folder may use the folders listed for it, and nothing else. Every
 #include of a header from another folder of src (and of each folder of tools/zvpublish) is checked
-against it. For
-each configured build folder given, CMake's graph of the targets is checked too: a folder's library
-links only to the libraries of the folders it may use.
+against it. For each configured build folder given, CMake's graph of the targets is checked too: a
+folder's library links only to the libraries of the folders it may use.
 
 Inside tools/zvpublish the files are layered too: a file and the files of its own name (NAME.h,
 NAME.cpp, NAME_windows.cpp, NAME_posix.cpp) count as one, and no chain of includes among them leads
 from one back to itself, so that each file's includes run to files below it.
 
 The builds' programs and the product's libraries never link a test library (zv_test_*, whose
-headers, such as HttpClient's probe, are for the tests and the test tools only).
+headers, in tests/support, are for the tests and the test tools only).
 
 The documents draw the same rule and nothing else: the picture between the "layers" markers in
 docs/developers.md is the one --picture prints, and the Floor column of README.md's folder table
