@@ -67,8 +67,8 @@ def sha1_throughput(native: Path, repetitions: int) -> list[dict]:
         if entry.get("aggregate_name") != "median":
             continue
         rows[entry["run_name"]] = entry["bytes_per_second"] / 2**30
-    names = {"BM_Sha1Update/ShaExtensions": "`Sha1Update`, SHA extensions",
-             "BM_Sha1Update/Portable": "`Sha1Update`, portable",
+    names = {"BM_Sha1Update/ShaExtensions": "`Sha1::Update`, SHA extensions",
+             "BM_Sha1Update/Portable": "`Sha1::Update`, portable",
              "BM_OpenSslSha1Update": "OpenSSL `EVP_DigestUpdate` (SHA-1)"}
     openssl = rows["BM_OpenSslSha1Update"]
     return [{"name": names.get(k, k), "gib_s": v, "ratio": v / openssl} for k, v in rows.items()]

@@ -1,4 +1,4 @@
-// Sha1Update throughput on 64 KiB buffers, the size the file digests read, for each compression
+// Sha1::Update throughput on 64 KiB buffers, the size the file digests read, for each compression
 // engine beside OpenSSL's SHA-1 on the same buffers.
 
 #include <benchmark/benchmark.h>
@@ -27,12 +27,11 @@ void BM_Sha1Update(benchmark::State& state, zv::Sha1Engine engine) {
         return;
     }
     const auto& buffer = Buffer();
-    zv::Sha1Context context;
-    zv::Sha1Init(context);
+    zv::Sha1 hash(engine);
     for (auto _ : state) {
-        zv::Sha1Update(engine, context, buffer.data(), buffer.size());
+        hash.Update(buffer.data(), buffer.size());
     }
-    benchmark::DoNotOptimize(zv::Sha1Final(engine, context));
+    benchmark::DoNotOptimize(hash.Final());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kBufferSize));
 }
 

@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "common/pe_version.h"
+#include "zvpublish/pe/pe_reading.h"
 #include "integrity/file_digest.h"
 #include "integrity/sha1.h"
 
@@ -74,12 +74,7 @@ std::optional<std::string_view> ReferenceCodeSection(std::string_view file) {
     return file.substr(begin, std::min<std::uint64_t>(end, file.size()) - begin);
 }
 
-zv::Sha1Digest DigestOf(const void* data, std::size_t size) {
-    zv::Sha1Context context;
-    zv::Sha1Init(context);
-    zv::Sha1Update(context, data, size);
-    return zv::Sha1Final(context);
-}
+zv::Sha1Digest DigestOf(const void* data, std::size_t size) { return zv::Sha1Of(data, size); }
 
 }  // namespace
 
@@ -97,11 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zv::fuzz::Check(zv::HashFile(zv::fuzz::ScratchPath()) == DigestOf(data, size),
                     "the file's digest is the digest of its bytes");
 
-    const zv::PeVersion version = zv::ReadPeFileVersion(zv::fuzz::ScratchPath());
+    const zv::publish::PeVersion version = zv::publish::ReadPeFileVersion(zv::fuzz::ScratchPath());
     if (!bytes.starts_with("MZ") || bytes.find(std::string_view("PE\0\0", 4)) == std::string_view::npos) {
-        zv::fuzz::Check(version.read == zv::PeVersionRead::NotPe, "a file without the signatures is no PE file");
+        zv::fuzz::Check(version.read == zv::publish::PeRead::NotPe, "a file without the signatures is no PE file");
     }
-    if (version.read == zv::PeVersionRead::Found) {
+    if (version.read == zv::publish::PeRead::Found) {
         constexpr char kKey[] = "V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0\0\0";
         zv::fuzz::Check(bytes.find(std::string_view(kKey, sizeof kKey - 1)) != std::string_view::npos &&
                             bytes.find(std::string_view("\xBD\x04\xEF\xFE", 4)) != std::string_view::npos,
@@ -109,11 +104,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     constexpr std::uint32_t kMaxRecord = 64;
-    const zv::PeResource record = zv::ReadPeResource(zv::fuzz::ScratchPath(), zv::kRtRcdata, u"ZVBUILD", kMaxRecord);
+    const zv::publish::PeResource record =
+        zv::publish::ReadPeResource(zv::fuzz::ScratchPath(), zv::publish::kRtRcdata, u"ZVBUILD", kMaxRecord);
     if (!bytes.starts_with("MZ") || bytes.find(std::string_view("PE\0\0", 4)) == std::string_view::npos) {
-        zv::fuzz::Check(record.read == zv::PeResourceRead::NotPe, "a file without the signatures has no resources");
+        zv::fuzz::Check(record.read == zv::publish::PeRead::NotPe, "a file without the signatures has no resources");
     }
-    if (record.read == zv::PeResourceRead::Found) {
+    if (record.read == zv::publish::PeRead::Found) {
         constexpr char kName[] = "Z\0V\0B\0U\0I\0L\0D\0";
         const std::string_view data(reinterpret_cast<const char*>(record.data.data()), record.data.size());
         zv::fuzz::Check(bytes.find(std::string_view(kName, sizeof kName - 1)) != std::string_view::npos,
@@ -124,10 +120,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zv::fuzz::Check(record.data.empty(), "a resource not found has no bytes");
     }
 
-    const zv::PeImageKind kind = zv::ReadPeImageKind(zv::fuzz::ScratchPath());
-    zv::fuzz::Check((kind.read == zv::PeKindRead::NotPe) == (version.read == zv::PeVersionRead::NotPe),
+    const zv::publish::PeImageKind kind = zv::publish::ReadPeImageKind(zv::fuzz::ScratchPath());
+    zv::fuzz::Check((kind.read == zv::publish::PeRead::NotPe) == (version.read == zv::publish::PeRead::NotPe),
                     "the image's kind and its version agree on what is no PE file");
-    if (kind.read == zv::PeKindRead::Found) {
+    if (kind.read == zv::publish::PeRead::Found) {
         const auto pe = static_cast<std::uint64_t>(static_cast<std::int32_t>(Field(bytes, 60, 4)));
         zv::fuzz::Check(kind.machine == Field(bytes, pe + 4, 2) && kind.characteristics == Field(bytes, pe + 22, 2) &&
                             kind.magic == Field(bytes, pe + 24, 2) && kind.subsystem == Field(bytes, pe + 24 + 68, 2),

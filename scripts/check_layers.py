@@ -6,12 +6,15 @@
 
 The rule is ALLOWED below: a folder may use the folders listed for it, and nothing else. Every
 #include of a header from another folder of src (and of each folder of tools/zvpublish) is checked
-against it. For
-each configured build folder given, CMake's graph of the targets is checked too: a folder's library
-links only to the libraries of the folders it may use.
+against it. For each configured build folder given, CMake's graph of the targets is checked too: a
+folder's library links only to the libraries of the folders it may use.
+
+Inside tools/zvpublish the files are layered too: a file and the files of its own name (NAME.h,
+NAME.cpp, NAME_windows.cpp, NAME_posix.cpp) count as one, and no chain of includes among them leads
+from one back to itself, so that each file's includes run to files below it.
 
 The builds' programs and the product's libraries never link a test library (zv_test_*, whose
-headers, such as HttpClient's probe, are for the tests and the test tools only).
+headers, in tests/support, are for the tests and the test tools only).
 
 The documents draw the same rule and nothing else: the picture between the "layers" markers in
 docs/developers.md is the one --picture prints, and the Floor column of README.md's folder table
@@ -39,12 +42,13 @@ ALLOWED: dict[str, set[str]] = {
     "app": {"common", "integrity", "net", "ui", "launch", "update"},
     # zvpublish's folders, named from tools/ in includes ("zvpublish/tree/..."), layered the same way;
     # its entries and the tests' shared helpers sit on top of them.
+    "tools/zvpublish/pe": {"common"},
     "tools/zvpublish/signing": {"common", "integrity"},
     "tools/zvpublish/tree": {"common", "integrity", "net", "update", "tools/zvpublish/signing"},
     "tools/zvpublish/commands": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/tree",
-                                 "tools/zvpublish/signing"},
+                                 "tools/zvpublish/signing", "tools/zvpublish/pe"},
     "tools/zvpublish": {"common", "integrity", "net", "launch", "update", "tools/zvpublish/commands",
-                        "tools/zvpublish/tree", "tools/zvpublish/signing"},
+                        "tools/zvpublish/tree", "tools/zvpublish/signing", "tools/zvpublish/pe"},
 }
 
 # The libraries of the folders that are not named after them.
@@ -52,6 +56,7 @@ LIBRARIES = {
     "zv_publish": "tools/zvpublish/commands",
     "zv_publish_tree": "tools/zvpublish/tree",
     "zv_publish_signing": "tools/zvpublish/signing",
+    "zv_publish_pe": "tools/zvpublish/pe",
 }
 
 # "update/..." names a folder of src, "zvpublish/tree/..." one of tools.
@@ -109,6 +114,56 @@ def check_includes() -> list[str]:
     return faults
 
 
+# The tree whose files are layered among themselves, and the includes that name its files.
+FILE_ORDER_ROOT = "tools/zvpublish"
+QUOTED_INCLUDE = re.compile(r'^\s*#\s*include\s+"(zvpublish/[^"]+)"', re.MULTILINE)
+
+
+def file_unit(path: Path) -> str:
+    """What a file counts as in the order of files: its path without the extension and without the
+    platform's suffix, so that a header and all its implementations are one."""
+    stem = path.relative_to(REPO).with_suffix("").as_posix()
+    for suffix in ("_windows", "_posix"):
+        stem = stem.removesuffix(suffix)
+    return stem
+
+
+def check_file_order() -> list[str]:
+    """No include among the files of FILE_ORDER_ROOT runs back up: the includes between its units
+    (file_unit) form no circle."""
+    uses: dict[str, dict[str, tuple[Path, int, str]]] = {}
+    for path in sorted((REPO / FILE_ORDER_ROOT).rglob("*")):
+        if path.suffix not in (".h", ".cpp") or not path.is_file():
+            continue
+        text = path.read_text(encoding="utf-8", errors="replace")
+        for match in QUOTED_INCLUDE.finditer(text):
+            target = REPO / "tools" / match.group(1)
+            if not target.is_file() or file_unit(target) == file_unit(path):
+                continue
+            line = text[: match.start()].count("\n") + 1
+            uses.setdefault(file_unit(path), {}).setdefault(file_unit(target), (path, line, match.group(1)))
+    faults, state = [], {}
+
+    def visit(unit: str, chain: list[str]) -> None:
+        if state.get(unit) == "done":
+            return
+        if state.get(unit) == "open":
+            circle = chain[chain.index(unit):] + [unit]
+            path, line, included = uses[circle[-2]][unit]
+            names = " -> ".join(name.removeprefix("tools/") for name in circle)
+            faults.append(f"{path.relative_to(REPO)}:{line}: includes {included}, which leads back here "
+                          f"({names}): a file includes one above it")
+            return
+        state[unit] = "open"
+        for used in sorted(uses.get(unit, ())):
+            visit(used, chain + [unit])
+        state[unit] = "done"
+
+    for unit in sorted(uses):
+        visit(unit, [])
+    return faults
+
+
 def floors() -> dict[str, int]:
     """Each folder's floor: 0 for a folder that uses nothing, else one above the highest it uses."""
     memo: dict[str, int] = {}
@@ -132,10 +187,11 @@ ROLES = {
     "launch": "discovery of the client target and the game, the game's start",
     "update": "manifests, signatures, the tree's layout, the two updaters, staging and probation",
     "app": "the composition root, the run's order, the game step, the guard, the agreement",
+    "tools/zvpublish/pe": "what the publishing tool reads from PE files: kind, version, resources",
     "tools/zvpublish/signing": "the publishing tool's keys and signatures",
     "tools/zvpublish/tree": "the published tree: its files, manifests and contents",
     "tools/zvpublish/commands": "the publishing tool's commands and command line",
-    "tools/zvpublish": "the publishing tool's entry, the tests' shared helpers",
+    "tools/zvpublish": "the publishing tool's entry",
 }
 
 
@@ -223,13 +279,14 @@ def main(argv: list[str]) -> int:
     if argv[1:] == ["--picture"]:
         print(picture())
         return 0
-    faults = check_acyclic() + check_includes() + check_documents()
+    faults = check_acyclic() + check_includes() + check_file_order() + check_documents()
     for build_dir in argv[1:]:
         faults += check_links(Path(build_dir))
     for fault in faults:
         print(fault, file=sys.stderr)
     if not faults:
-        print("layers: every include and link runs downward")
+        print(f"layers: every include and link runs downward, and every include among the files of "
+              f"{FILE_ORDER_ROOT} too")
     return 1 if faults else 0
 
 

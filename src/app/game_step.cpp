@@ -1,28 +1,14 @@
 #include "app/game_step.h"
 
-#include <chrono>
 #include <string>
 
+#include "app/timed_step.h"
 #include "common/log.h"
 #include "common/text.h"
 #include "launch/target_discovery.h"
 #include "update/stub_update.h"
 
 namespace zv {
-
-namespace {
-
-// Runs one part of the game step and logs how it ended and how long it took.
-template <typename Part>
-StepResult Timed(std::string_view name, Part&& part) {
-    const auto start = std::chrono::steady_clock::now();
-    const StepResult result = part();
-    LogEvent(std::string(name) + " ends with " + std::to_string(static_cast<std::uint32_t>(result.result)) + " after " +
-             std::to_string(MillisecondsSince(start)) + " ms");
-    return result;
-}
-
-}  // namespace
 
 StepResult UpdateAndLaunchGame(const RunningLauncher& launcher, const UpdateSource& source, Transfer& transfer,
                                UpdateSystem& system, LaunchPlatform& platform) {

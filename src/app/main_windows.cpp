@@ -8,7 +8,6 @@
 #include "common/launch_result.h"
 #include "common/launcher_title.h"
 #include "common/log.h"
-#include "update/launcher_update.h"
 
 // The launcher takes no options: the entry's arguments are not used; the arguments to forward are
 // read from the process's own command line once, with the run's other facts (ReadRunFacts).
@@ -26,12 +25,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     zv::SetLogSink(log.get());
     int code = 1;
     try {
-        // A launcher restarted by an older launcher's self-update receives its arguments through
-        // that hand-over, and one started on probation its token; the hand-over's variables leave
-        // the environment here, before anything can start a program.
-        const zv::HandedOver handedOver = zv::TakeHandedOver();
-        // Everything the run needs to know about itself, read once and passed down.
-        const zv::RunFacts facts = zv::ReadRunFacts(handedOver);
+        // Everything the run needs to know about itself, read once and passed down, what a
+        // hand-over left in the environment first.
+        const zv::RunFacts facts = zv::ReadRunFacts();
         zv::LogStart(facts);
         code = zv::RunLauncher(facts);
     } catch (...) {

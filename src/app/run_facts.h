@@ -3,6 +3,7 @@
 // The facts of one run, read once at entry (wWinMain) and passed down as values: nothing below
 // the application reads them from the process or the build again.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,10 +17,12 @@
 namespace zv {
 
 struct RunFacts {
-    // The launcher's file, its forwarded arguments as one text, and its own version.
+    // The launcher's file, its forwarded arguments as one text (the ones handed over by a
+    // self-update, or its own), and its own version.
     RunningLauncher launcher;
-    // The same arguments one by one: the ones handed over by a self-update, or the launcher's own.
-    std::vector<std::wstring> forwardedArguments;
+    // How many arguments that text carries as the game will split it (an empty one travels as
+    // nothing), for the log, which never writes them.
+    std::size_t forwardedCount = 0;
     // The update server and the keys the build was configured with.
     UpdateSource source;
     // When the launcher that put this one in place started it on probation and watches it
@@ -38,8 +41,10 @@ struct RunFacts {
 // chosen file cannot be read.
 void ReadPlayerTexts(RunFacts& facts);
 
-// The facts of this process and build; handedOver is what TakeHandedOver took from the
-// environment (Windows only).
-RunFacts ReadRunFacts(const HandedOver& handedOver);
+// The facts of this process and build (Windows only). First of all it takes what a hand-over left in
+// the environment (TakeHandedOver): a launcher restarted by an older launcher's self-update receives
+// its arguments that way, and one started on probation its token, and the variables leave the
+// environment before anything can start a program.
+RunFacts ReadRunFacts();
 
 }  // namespace zv

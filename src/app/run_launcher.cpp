@@ -1,8 +1,8 @@
 #include "app/run_launcher.h"
 
-#include <chrono>
 #include <string>
 
+#include "app/timed_step.h"
 #include "common/log.h"
 #include "common/text.h"
 
@@ -15,19 +15,16 @@ namespace {
 // end with its result and how long it took.
 template <typename Step>
 StepResult RunStep(std::string_view name, Step&& step) {
-    LogEvent(std::string("step ") + std::string(name) + " begins");
-    const auto start = std::chrono::steady_clock::now();
-    StepResult result;
-    try {
-        result = step();
-    } catch (...) {
-        LogEvent(std::string("step ") + std::string(name) + " threw an exception");
-        result = StepResult(kUnexpectedFailure);
-    }
-    LogEvent(std::string("step ") + std::string(name) + " ends with " +
-             std::to_string(static_cast<std::uint32_t>(result.result)) + " after " +
-             std::to_string(MillisecondsSince(start)) + " ms");
-    return result;
+    const std::string stepName = "step " + std::string(name);
+    LogEvent(stepName + " begins");
+    return Timed(stepName, [&] {
+        try {
+            return step();
+        } catch (...) {
+            LogEvent(stepName + " threw an exception");
+            return StepResult(kUnexpectedFailure);
+        }
+    });
 }
 
 int Exit(int code) {

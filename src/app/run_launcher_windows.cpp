@@ -22,6 +22,7 @@
 #include "launch/game_launch_windows.h"
 #include "net/http_client.h"
 #include "net/retrying_transfer.h"
+#include "net/run_proxy.h"
 #include "ui/ui.h"
 #include "update/launcher_update.h"
 #include "update/launcher_version.h"
@@ -84,13 +85,14 @@ private:
         windows_.ShowSplash();
     }
 
-    // One session serves both updaters, its downloads shown on the splash, each request tried again
-    // while it fails in a way worth it, within the run's one schedule. It is made by the first step
-    // that uses the network, so a run that ends at the guard or the agreement never loads WinHTTP
-    // or looks for a proxy.
+    // One session serves both updaters, through the proxy chosen for the run, its downloads shown
+    // on the splash, each request tried again while it fails in a way worth it, within the run's one
+    // schedule. It is made by the first step that uses the network, so a run that ends at the guard
+    // or the agreement never loads WinHTTP or looks for a proxy.
     Transfer& Network() {
         if (!client_) {
-            client_.emplace();
+            proxy_.emplace();
+            client_.emplace(RunSessionOpener(*proxy_), proxy_->script());
             client_->ReportDownloadsTo(&downloads_);
             transfer_.emplace(*client_, retryWorld_, &downloads_);
         }
@@ -106,6 +108,7 @@ private:
     WindowsSelfUpdatePlatform selfUpdatePlatform_;
     WindowsLaunchPlatform launchPlatform_;
     SystemRetryWorld retryWorld_;
+    std::optional<RunProxy> proxy_;
     std::optional<HttpClient> client_;
     std::optional<RetryingTransfer> transfer_;
 };
@@ -120,19 +123,24 @@ std::string DescribeWindowsVersion() {
 
 }  // namespace
 
-RunFacts ReadRunFacts(const HandedOver& handedOver) {
+RunFacts ReadRunFacts() {
+    const HandedOver handedOver = TakeHandedOver();
     RunFacts facts;
     facts.launcher.path = GetModulePath();
     // A command line that cannot be split forwards nothing, handed-over arguments included.
+    std::vector<std::wstring> forwarded;
     if (const std::optional<std::vector<std::wstring>> own = OwnArguments()) {
         std::optional<std::vector<std::wstring>> handed;
         if (handedOver.arguments) {
             // Split behind a program name of its own, exactly as the same text would be on a command line.
             handed = SplitCommandLine((L"ZVLauncher.exe " + *handedOver.arguments).c_str());
         }
-        facts.forwardedArguments = ForwardedArguments(*own, handed);
+        forwarded = ForwardedArguments(*own, handed);
     }
-    facts.launcher.forwarded = JoinQuotedArguments(facts.forwardedArguments);
+    facts.launcher.forwarded = JoinQuotedArguments(forwarded);
+    // As the game will split them: an empty argument travels as nothing (JoinQuotedArguments).
+    facts.forwardedCount = static_cast<std::size_t>(std::count_if(
+        forwarded.begin(), forwarded.end(), [](const std::wstring& argument) { return !argument.empty(); }));
     facts.launcher.version = kLauncherVersion;
     facts.source = UpdateSource{kUpdateHost, kUpdatePublicKeys};
     facts.probation = handedOver.probation;
@@ -142,10 +150,7 @@ RunFacts ReadRunFacts(const HandedOver& handedOver) {
 
 void LogStart(const RunFacts& facts) {
     const std::string sha1 = Sha1ToHex(HashFile(facts.launcher.path));
-    // As the game will split them: an empty argument travels as nothing (JoinQuotedArguments).
-    const auto count = std::count_if(facts.forwardedArguments.begin(), facts.forwardedArguments.end(),
-                                     [](const std::wstring& argument) { return !argument.empty(); });
-    LogEvent("start " + ToUtf8(facts.launcher.path) + " sha1 " + sha1 + ", " + std::to_string(count) +
+    LogEvent("start " + ToUtf8(facts.launcher.path) + " sha1 " + sha1 + ", " + std::to_string(facts.forwardedCount) +
              " arguments, Windows " + DescribeWindowsVersion() +
              (facts.probation ? ", on probation after a self-update" : ""));
     std::string preferred;

@@ -130,6 +130,14 @@ std::wstring JoinPath(std::wstring_view directory, std::wstring_view name, wchar
     return path;
 }
 
+std::string FoldAsciiCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        c = FoldAsciiCase(c);
+    }
+    return folded;
+}
+
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
@@ -138,6 +146,14 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](wchar_t x, wchar_t y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
+}
+
+bool IsVisibleAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return IsVisibleAscii(c); });
+}
+
+bool IsVisibleAscii(std::wstring_view text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return IsVisibleAscii(c); });
 }
 
 }  // namespace zv

@@ -29,9 +29,20 @@ constexpr wchar_t FoldAsciiCase(wchar_t c) {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
+// The text with each character folded as above.
+std::string FoldAsciiCase(std::string_view text);
+
 // Whether a and b are equal once both are folded as above.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+
+// Printable ASCII without blanks (0x21 to 0x7E): what an address, a host or a word of a record may
+// hold as it is, one byte or unit a character. The text forms hold for every character of a text
+// (and so for an empty one).
+constexpr bool IsVisibleAscii(char c) { return c > 0x20 && c < 0x7F; }
+constexpr bool IsVisibleAscii(wchar_t c) { return c > 0x20 && c < 0x7F; }
+bool IsVisibleAscii(std::string_view text);
+bool IsVisibleAscii(std::wstring_view text);
 
 enum class UtcPrecision { Seconds, Milliseconds };
 

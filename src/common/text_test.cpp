@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -101,6 +102,24 @@ TEST(EqualsIgnoringAsciiCase, FoldsOnlyTheAsciiLetters) {
     EXPECT_FALSE(zv::EqualsIgnoringAsciiCase(L"\u00C9", L"\u00E9")) << "no folding beyond ASCII";
     EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("@", "`")) << "the neighbours of A-Z stay apart";
     EXPECT_FALSE(zv::EqualsIgnoringAsciiCase("[", "{"));
+    EXPECT_EQ(zv::FoldAsciiCase("Updates.Example.COM:9443 @[`{\xC3\x89"), "updates.example.com:9443 @[`{\xC3\x89");
+}
+
+TEST(IsVisibleAscii, TakesPrintableAsciiWithoutBlanksOnly) {
+    const std::pair<std::string, bool> cases[] = {
+        {"https://cdn.example.com/a%20b/", true},
+        {"!~", true},  // 0x21 and 0x7E, the first and the last
+        {"", true},
+        {"a b", false},
+        {"a\tb", false},
+        {std::string("a\0b", 3), false},
+        {"del\x7F", false},
+        {"caf\xC3\xA9", false},  // bytes above 0x7F, whatever char's sign
+    };
+    for (const auto& [text, visible] : cases) {
+        EXPECT_EQ(zv::IsVisibleAscii(text), visible) << text;
+        EXPECT_EQ(zv::IsVisibleAscii(zv::FromUtf8(text)), visible) << text;
+    }
 }
 
 }  // namespace

@@ -55,12 +55,37 @@ std::optional<SectionSpan> ReadCodeSectionSpan(ReadOnlyFile& file) {
     return ChooseCodeSection(sections);
 }
 
+// At most size bytes of file from where it stands: a section's raw data.
+class SectionSource final : public ByteSource {
+public:
+    SectionSource(ReadOnlyFile& file, std::uint32_t size) : file_(file), remaining_(size) {}
+
+    bool Read(void* buffer, std::uint32_t count, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        if (remaining_ == 0) {
+            return true;
+        }
+        if (!file_.Read(buffer, std::min(remaining_, count), bytesRead)) {
+            return false;
+        }
+        remaining_ -= bytesRead;
+        return true;
+    }
+
+private:
+    ReadOnlyFile& file_;
+    std::uint32_t remaining_;
+};
+
 }  // namespace
 
-std::optional<Sha1Digest> HashSha1(ByteSource& source) {
+std::optional<FileDigests> HashSource(ByteSource& source, bool withSha256) {
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
-    Sha1Context context;
-    Sha1Init(context);
+    Sha1 sha1;
+    std::optional<Sha256> sha256;
+    if (withSha256) {
+        sha256.emplace();
+    }
     for (;;) {
         std::uint32_t read = 0;
         if (!source.Read(buffer.get(), kChunkSize, read)) {
@@ -69,32 +94,20 @@ std::optional<Sha1Digest> HashSha1(ByteSource& source) {
         if (read == 0) {
             break;
         }
-        Sha1Update(context, buffer.get(), read);
+        sha1.Update(buffer.get(), read);
+        if (sha256) {
+            sha256->Update(buffer.get(), read);
+        }
     }
-    return Sha1Final(context);
-}
-
-std::optional<FileDigests> HashTwice(ByteSource& source) {
-    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
-    Sha1Context sha1;
-    Sha1Init(sha1);
-    Sha256 sha256;
-    for (;;) {
-        std::uint32_t read = 0;
-        if (!source.Read(buffer.get(), kChunkSize, read)) {
+    FileDigests digests{sha1.Final(), {}};
+    if (sha256) {
+        const std::optional<Sha256Digest> second = sha256->Final();
+        if (!second) {
             return std::nullopt;
         }
-        if (read == 0) {
-            break;
-        }
-        Sha1Update(sha1, buffer.get(), read);
-        sha256.Update(buffer.get(), read);
+        digests.sha256 = *second;
     }
-    const std::optional<Sha256Digest> second = sha256.Final();
-    if (!second) {
-        return std::nullopt;
-    }
-    return FileDigests{Sha1Final(sha1), *second};
+    return digests;
 }
 
 Sha1Digest HashFile(const std::wstring& path) {
@@ -102,7 +115,8 @@ Sha1Digest HashFile(const std::wstring& path) {
     if (!file.IsOpen()) {
         return {};
     }
-    return HashSha1(file).value_or(Sha1Digest{});
+    const std::optional<FileDigests> digests = HashSource(file, false);
+    return digests ? digests->sha1 : Sha1Digest{};
 }
 
 std::optional<FileDigests> HashFileTwice(const std::wstring& path) {
@@ -110,7 +124,7 @@ std::optional<FileDigests> HashFileTwice(const std::wstring& path) {
     if (!file.IsOpen()) {
         return std::nullopt;
     }
-    return HashTwice(file);
+    return HashSource(file, true);
 }
 
 Sha1Digest HashCodeSection(const std::wstring& path) {
@@ -122,22 +136,10 @@ Sha1Digest HashCodeSection(const std::wstring& path) {
     if (!section || !file.SeekFromStart(section->pointerToRawData)) {
         return {};
     }
-    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
-    Sha1Context context;
-    Sha1Init(context);
-    std::uint32_t remaining = section->sizeOfRawData;
-    while (remaining != 0) {
-        std::uint32_t read = 0;
-        if (!file.Read(buffer.get(), std::min(remaining, kChunkSize), read)) {
-            return {};
-        }
-        if (read == 0) {
-            break;  // the file ends inside the section: the digest covers what is there
-        }
-        Sha1Update(context, buffer.get(), read);
-        remaining -= read;
-    }
-    return Sha1Final(context);
+    // A section cut short by the end of the file is hashed up to the end.
+    SectionSource source(file, section->sizeOfRawData);
+    const std::optional<FileDigests> digests = HashSource(source, false);
+    return digests ? digests->sha1 : Sha1Digest{};
 }
 
 }  // namespace zv

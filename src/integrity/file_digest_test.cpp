@@ -37,12 +37,7 @@ using zv::test::RandomBytes;
 
 constexpr Sha1Digest kZeros{};
 
-Sha1Digest DigestOfBytes(const Bytes& bytes) {
-    zv::Sha1Context context;
-    zv::Sha1Init(context);
-    zv::Sha1Update(context, bytes.data(), bytes.size());
-    return zv::Sha1Final(context);
-}
+Sha1Digest DigestOfBytes(const Bytes& bytes) { return zv::Sha1Of(bytes.data(), bytes.size()); }
 
 // The launcher's wide form of a path. (The standard library would convert a POSIX path through the
 // C locale, which knows no characters beyond ASCII.)

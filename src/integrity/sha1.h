@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,25 +17,41 @@ struct Sha1Digest {
     friend bool operator==(const Sha1Digest&, const Sha1Digest&) = default;
 };
 
-// The incremental SHA-1 state. Between calls the buffer holds fewer than 64 bytes, and every byte
-// past the buffered ones is zero; it is 128 bytes long so that the final padding, which needs a
-// second block once 56 or more bytes are waiting, is built in place.
-struct Sha1Context {
-    std::array<std::uint8_t, 128> buffer{};
-    std::uint64_t buffered = 0;
+enum class Sha1Engine;  // sha1_engine.h
+
+// An incremental SHA-1, in the shape of Sha256 (sha256.h): Update as the bytes come, then Final
+// once. Whole 64-byte blocks are compressed straight from the data Update is given; only a block
+// already begun and a tail of fewer than 64 bytes are copied in.
+class Sha1 {
+public:
+    // On the engine this processor runs best (Sha1ActiveEngine).
+    Sha1();
+    // On engine, for the tests and the benchmark; one the processor cannot run falls back to the
+    // portable one.
+    explicit Sha1(Sha1Engine engine);
+
+    // Takes in length bytes (none is fine, and data may then be null).
+    void Update(const void* data, std::size_t length);
+    // Pads, finishes and returns the digest of everything taken in; the object is spent afterwards.
+    Sha1Digest Final();
+
+    // Runs the compression function over blockCount consecutive 64-byte blocks.
+    using CompressBlocks = void (*)(std::uint32_t* state, const std::uint8_t* blocks, std::size_t blockCount);
+
+private:
+    CompressBlocks compress_;
+    // Between calls fewer than 64 bytes wait in the buffer, and every byte past them is zero; it is
+    // 128 bytes long so that the final padding, which needs a second block once 56 or more bytes
+    // are waiting, is built in place.
+    std::array<std::uint8_t, 128> buffer_{};
+    std::uint64_t buffered_ = 0;
     // Message bytes taken in so far, counted as whole blocks are compressed.
-    std::uint64_t messageLength = 0;
-    std::array<std::uint32_t, 5> state{};
+    std::uint64_t messageLength_ = 0;
+    std::array<std::uint32_t, 5> state_{0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
 };
 
-void Sha1Init(Sha1Context& context);
-
-// Takes in length bytes (none is fine). Whole 64-byte blocks are compressed straight from data;
-// only a block already begun and a tail of fewer than 64 bytes are copied into the context.
-void Sha1Update(Sha1Context& context, const void* data, std::uint64_t length);
-
-// Pads, finishes and returns the digest. The context is spent afterwards.
-Sha1Digest Sha1Final(Sha1Context& context);
+// The digest of length bytes in one call.
+Sha1Digest Sha1Of(const void* data, std::size_t length);
 
 // The text forms of a digest, shaped as SHA-256's are (sha256.h): forty lower-case hexadecimal
 // digits out; exactly forty hexadecimal digits of either case in, nothing else (no blanks, prefix

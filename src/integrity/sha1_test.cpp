@@ -15,7 +15,6 @@
 namespace {
 
 using zv::DigestFromHex;
-using zv::Sha1Context;
 using zv::Sha1Digest;
 using zv::Sha1Engine;
 using zv::Sha1FromHex;
@@ -27,16 +26,15 @@ std::string Hex(const Sha1Digest& digest) { return Sha1ToHex(digest); }
 
 // Hashes data fed in pieces of the given sizes (the last piece takes whatever is left).
 Sha1Digest HashInPieces(Sha1Engine engine, std::string_view data, const std::vector<std::size_t>& pieces) {
-    Sha1Context context;
-    zv::Sha1Init(context);
+    zv::Sha1 hash(engine);
     std::size_t at = 0;
     for (const std::size_t piece : pieces) {
         const std::size_t take = std::min(piece, data.size() - at);
-        zv::Sha1Update(engine, context, data.data() + at, take);
+        hash.Update(data.data() + at, take);
         at += take;
     }
-    zv::Sha1Update(engine, context, data.data() + at, data.size() - at);
-    return zv::Sha1Final(engine, context);
+    hash.Update(data.data() + at, data.size() - at);
+    return hash.Final();
 }
 
 Sha1Digest HashAtOnce(Sha1Engine engine, std::string_view data) { return HashInPieces(engine, data, {}); }
@@ -122,12 +120,11 @@ TEST_P(Sha1EngineTest, RandomMessagesInRandomPiecesMatchThePortableEngine) {
 }
 
 TEST_P(Sha1EngineTest, AcceptsAnEmptySpanWithoutData) {
-    Sha1Context context;
-    zv::Sha1Init(context);
-    zv::Sha1Update(GetParam(), context, "ab", 2);
-    zv::Sha1Update(GetParam(), context, nullptr, 0);
-    zv::Sha1Update(GetParam(), context, "c", 1);
-    EXPECT_EQ(Hex(zv::Sha1Final(GetParam(), context)), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    zv::Sha1 hash(GetParam());
+    hash.Update("ab", 2);
+    hash.Update(nullptr, 0);
+    hash.Update("c", 1);
+    EXPECT_EQ(Hex(hash.Final()), "a9993e364706816aba3e25717850c26c9cd0d89d");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Sha1EngineTest, testing::Values(Sha1Engine::Portable, Sha1Engine::ShaExtensions),
@@ -140,10 +137,7 @@ TEST(Sha1, UsesTheShaExtensionsWhereTheProcessorHasThem) {
         zv::Sha1EngineSupported(Sha1Engine::ShaExtensions) ? Sha1Engine::ShaExtensions : Sha1Engine::Portable;
     EXPECT_EQ(zv::Sha1ActiveEngine(), expected);
 
-    Sha1Context context;
-    zv::Sha1Init(context);
-    zv::Sha1Update(context, "abc", 3);
-    EXPECT_EQ(Hex(zv::Sha1Final(context)), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(Hex(zv::Sha1Of("abc", 3)), "a9993e364706816aba3e25717850c26c9cd0d89d");
 }
 
 Sha1Digest DigestOf(std::initializer_list<std::uint8_t> bytes) {

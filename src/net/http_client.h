@@ -14,10 +14,7 @@
 namespace zv {
 
 class ProxyScript;
-
-namespace test {
-class HttpClientProbe;
-}
+class RunProxy;
 
 // One WinHTTP session. Every request returns how it ended and never throws. Requests send no
 // headers beyond the user agent (and, to resume a download, Range and If-Range), go through the
@@ -25,31 +22,33 @@ class HttpClientProbe;
 // (transfer_rules.h), follow the platform's redirect policy, speak TLS 1.2 or 1.3 only (TLS 1.2
 // alone where WinHTTP has no TLS 1.3), and always verify the server's certificate, through a proxy
 // as without one. A request is made once: RetryingTransfer (retrying_transfer.h) tries again. Not
-// copied; used by one thread.
-//
-// This is all the launcher may use of it. The tests and the test tools reach a little more through
-// test::HttpClientProbe, whose header only they can include (tests/support/http_client_probe.h).
+// copied; used by one thread. Each request looks at the session before it splits the URL.
 class HttpClient final : public Transfer {
 public:
-    // Opens the session for the run's proxy. Never fails as such: when the platform refuses
-    // (WinHTTP cannot be loaded from System32, does not open the session, or cannot restrict it to
-    // TLS 1.2 and 1.3), the client has no session, and every request fails at once, before any
+    // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError. A
+    // session comes from WinHttpLibrary's functions, which then serve every request on it.
+    using SessionOpener = std::function<HINTERNET(const wchar_t* userAgent)>;
+
+    // A client on the session openSession gives it; with script, each request is told the proxy the
+    // script names for its origin. The composition root hands in RunSessionOpener of the run's
+    // proxy and the proxy's script; a test may hand in another opener. Never fails as such: when the
+    // opener refuses, the client has no session, and every request fails at once, before any
     // traffic, with the reason the session did not open as its systemError.
-    HttpClient();
+    HttpClient(const SessionOpener& openSession, ProxyScript* script);
 
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
     // Transfer's GET into memory: text is replaced only by a complete transfer, and otherwise left
-    // as it was. Bodies over kMaxBodyInMemory are refused (ERROR_FILE_TOO_LARGE). The URL is split
-    // before the session is looked at.
+    // as it was. Bodies over kMaxBodyInMemory are refused (ERROR_FILE_TOO_LARGE). Not reported as a
+    // download.
     TransferResult GetString(const std::wstring& url, std::string& text) override;
 
     // Transfer's download into a sink, reported to the DownloadProgress given to ReportDownloadsTo,
-    // if any. The session is looked at before the URL is split. What the sink holds of an earlier
-    // answer (download_sink.h) is not asked for again: only the rest, with Range and If-Range, and
-    // a 206 that is exactly that rest is appended; any other accepted answer starts the sink over.
-    // A sink that holds a whole answer already is complete without a request.
+    // if any. What the sink holds of an earlier answer (download_sink.h) is not asked for again:
+    // only the rest, with Range and If-Range, and a 206 that is exactly that rest is appended; any
+    // other accepted answer starts the sink over. A sink that holds a whole answer already is
+    // complete without a request.
     TransferResult DownloadTo(const std::wstring& url, DownloadSink& sink,
                               std::optional<std::uint64_t> exactSize) override;
 
@@ -61,40 +60,29 @@ public:
     TransferResult DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
                                   std::optional<std::uint64_t> exactSize);
 
-    // Where Transfer's downloads report how far they have got from now on; null for nowhere.
+    // Where downloads report how far they have got from now on (DownloadProgress: when one begins,
+    // how many bytes of how many have arrived after every part of the body, when it ends, on every
+    // way out); null for nowhere.
     void ReportDownloadsTo(DownloadProgress* downloads) { downloads_ = downloads; }
 
+    // Whether the session opened (and has not been closed).
+    [[nodiscard]] bool IsOpen() const { return static_cast<bool>(session_); }
+
+    // Closes the session; harmless when it is already closed. Later requests fail at once with
+    // ERROR_INVALID_HANDLE.
+    void Close() noexcept;
+
 private:
-    friend class test::HttpClientProbe;
-
-    // Opens a session as WinHttpOpen does: the handle, or null with the reason in GetLastError. A
-    // session comes from WinHttpLibrary's functions, which then serve every request on it.
-    using SessionOpener = HINTERNET (*)(const wchar_t* userAgent);
-    // Receives how much of a response body has arrived, and how much is expected: the exact size a
-    // download was given, else the response's Content-Length, else nothing. Called with 0 once the
-    // response is accepted, then after every chunk. May be empty.
-    using ProgressCallback = std::function<void(std::uint64_t received, std::optional<std::uint64_t> expected)>;
-
-    // The default constructor with another opener in place of its own (which also restricts the
-    // TLS versions); no proxy script is asked.
-    explicit HttpClient(SessionOpener openSession);
-
-    // GetString, DownloadTo and DownloadToFile, each with its log line, telling progress how far
+    // DownloadTo and DownloadToFile, each with its log line, telling progress (when not null) how far
     // the body has got.
-    TransferResult Get(const std::wstring& url, std::string& body, const ProgressCallback& progress);
     TransferResult Download(const std::wstring& url, DownloadSink& sink, std::optional<std::uint64_t> exactSize,
-                            const ProgressCallback& progress);
+                            DownloadProgress* progress);
     TransferResult DownloadFile(const std::wstring& url, const std::wstring& targetPath,
-                                std::optional<std::uint64_t> exactSize, const ProgressCallback& progress);
+                                std::optional<std::uint64_t> exactSize, DownloadProgress* progress);
     // Runs download(progress) with progress reported to downloads_, when there is one, from its
     // beginning to its end on every way out.
     template <typename Run>
     TransferResult Reported(Run&& download);
-
-    [[nodiscard]] bool IsOpen() const { return static_cast<bool>(session_); }
-    // Closes the session; harmless when it is already closed. Later requests fail at once with
-    // ERROR_INVALID_HANDLE.
-    void Close() noexcept;
 
     UniqueInternet session_;
     // The run's proxy script, when the run uses one: it names each request's proxy.
@@ -103,5 +91,10 @@ private:
     // Why there is no session: the reason it did not open, or ERROR_INVALID_HANDLE once closed.
     std::uint32_t noSessionError_ = 0;
 };
+
+// The run's sessions: WinHttpOpen for proxy's choice (run_proxy.h), restricted to TLS 1.2 and 1.3
+// and with bounded waits. A library that could not be loaded, and a session that cannot be
+// restricted or bounded, count as a session that did not open.
+HttpClient::SessionOpener RunSessionOpener(const RunProxy& proxy);
 
 }  // namespace zv

@@ -27,8 +27,6 @@ namespace zv {
 
 namespace {
 
-constexpr wchar_t kUserAgent[] = L"Zarnovelle HTTP Client/1.0";
-
 // The functions of an open session: a session exists only once the library has loaded.
 const WinHttpFunctions& SessionFunctions() { return *WinHttpLibrary::Get().functions(); }
 
@@ -36,16 +34,14 @@ static_assert(kSecureProtocolTls12 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2);
 static_assert(kSecureProtocolTls13 == WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
 static_assert(kProtocolsNotSupported == ERROR_INVALID_PARAMETER);
 
-// A session of the run's proxy that speaks TLS 1.2 or 1.3 only. A library that could not be
-// loaded, and a session that cannot be restricted, count as a session that did not open.
-HINTERNET OpenWinHttpSession(const wchar_t* userAgent) {
+// A session of proxy's choice that speaks TLS 1.2 or 1.3 only (RunSessionOpener).
+HINTERNET OpenRunSession(const RunProxy& proxy, const wchar_t* userAgent) {
     const WinHttpLibrary& library = WinHttpLibrary::Get();
     const WinHttpFunctions* winhttp = library.functions();
     if (!winhttp) {
         ::SetLastError(library.error());
         return nullptr;
     }
-    const RunProxy& proxy = RunProxy::Get();
     UniqueInternet session(winhttp->open(userAgent, proxy.AccessType(), proxy.ProxyName(), proxy.ProxyBypass(), 0));
     if (!session) {
         return nullptr;
@@ -219,14 +215,15 @@ std::optional<std::uint64_t> AnnouncedLength(const WinHttpFunctions& winhttp, HI
 
 // Hands the body to sink(data, size, error) chunk by chunk, each exactly as large as WinHTTP
 // reports available, until WinHTTP reports no more; sink returns false, with its reason in error,
-// to stop. Tells progress (HttpClient's ProgressCallback) how far it got. Returns the error code
-// that ended the body early, or 0, with the bytes received so far in received.
-template <typename Progress, typename Sink>
+// to stop. Tells progress, when there is one, how far it got: offset bytes of whole once before the
+// body, then after every chunk. Returns the error code that ended the body early, or 0, with the
+// bytes received so far in received.
+template <typename Sink>
 std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::uint64_t bodyLimit,
-                       std::uint64_t offset, std::optional<std::uint64_t> whole, const Progress& progress,
+                       std::uint64_t offset, std::optional<std::uint64_t> whole, DownloadProgress* progress,
                        std::uint64_t& received, Sink& sink) {
     if (progress) {
-        progress(offset, whole);
+        progress->Received(offset, whole);
     }
     std::vector<char> chunk;
     for (;;) {
@@ -251,7 +248,7 @@ std::uint32_t ReadBody(const WinHttpFunctions& winhttp, HINTERNET request, std::
         }
         received += read;
         if (progress) {
-            progress(offset + received, whole);
+            progress->Received(offset + received, whole);
         }
     }
 }
@@ -284,9 +281,9 @@ struct BodyPlan {
 // One GET on session with headers, its body handed to sink (see ReadBody) as plan(status, request,
 // body) lays it out for an accepted status: plan fills body and returns 0, or an error code that
 // fails the transfer before the body is read. A refused 429 or 503 keeps its Retry-After.
-template <typename Progress, typename Plan, typename Sink>
+template <typename Plan, typename Sink>
 Fetched Fetch(const WinHttpFunctions& winhttp, HINTERNET session, ProxyScript* script, const UrlParts& url,
-              const std::wstring& headers, const Progress& progress, Plan&& plan, Sink&& sink) {
+              const std::wstring& headers, DownloadProgress* progress, Plan&& plan, Sink&& sink) {
     Fetched fetched;
     OpenRequest open;
     fetched.result.systemError = SendRequest(winhttp, session, script, url, headers, open);
@@ -420,9 +417,12 @@ private:
 
 }  // namespace
 
-HttpClient::HttpClient() : HttpClient(&OpenWinHttpSession) { script_ = RunProxy::Get().script(); }
+HttpClient::SessionOpener RunSessionOpener(const RunProxy& proxy) {
+    return [&proxy](const wchar_t* userAgent) { return OpenRunSession(proxy, userAgent); };
+}
 
-HttpClient::HttpClient(SessionOpener openSession) : session_(openSession(kUserAgent)) {
+HttpClient::HttpClient(const SessionOpener& openSession, ProxyScript* script)
+    : session_(openSession(kUserAgent)), script_(script) {
     if (!session_) {
         noSessionError_ = ::GetLastError();
     }
@@ -435,23 +435,19 @@ void HttpClient::Close() noexcept {
     }
 }
 
-TransferResult HttpClient::GetString(const std::wstring& url, std::string& text) {
-    return Get(url, text, ProgressCallback{});
-}
-
-TransferResult HttpClient::Get(const std::wstring& url, std::string& body, const ProgressCallback& progress) {
+TransferResult HttpClient::GetString(const std::wstring& url, std::string& body) {
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
     std::string received;
     Fetched fetched;
-    if (const std::optional<UrlParts> parts = CrackUrl(url, error); !parts) {
-        fetched.result = Failed(error);
-    } else if (!session_) {
+    if (!session_) {
         fetched.result = Failed(noSessionError_);
+    } else if (const std::optional<UrlParts> parts = CrackUrl(url, error); !parts) {
+        fetched.result = Failed(error);
     } else {
         const WinHttpFunctions& winhttp = SessionFunctions();
         fetched = Fetch(
-            winhttp, session_.get(), script_, *parts, std::wstring(), progress,
+            winhttp, session_.get(), script_, *parts, std::wstring(), nullptr,
             [&](DWORD status, HINTERNET request, BodyPlan& body) {
                 return PlanMemoryBody(winhttp, status, request, body);
             },
@@ -470,7 +466,7 @@ TransferResult HttpClient::Get(const std::wstring& url, std::string& body, const
 template <typename Run>
 TransferResult HttpClient::Reported(Run&& download) {
     if (!downloads_) {
-        return download(ProgressCallback{});
+        return download(nullptr);
     }
     // Ended on every way out, so that whatever shows the download goes with it.
     struct Reporting {
@@ -480,24 +476,21 @@ TransferResult HttpClient::Reported(Run&& download) {
         Reporting(const Reporting&) = delete;
         Reporting& operator=(const Reporting&) = delete;
     } reporting(*downloads_);
-    return download(ProgressCallback([this](std::uint64_t received, std::optional<std::uint64_t> expected) {
-        downloads_->Received(received, expected);
-    }));
+    return download(downloads_);
 }
 
 TransferResult HttpClient::DownloadTo(const std::wstring& url, DownloadSink& sink,
                                       std::optional<std::uint64_t> exactSize) {
-    return Reported([&](const ProgressCallback& progress) { return Download(url, sink, exactSize, progress); });
+    return Reported([&](DownloadProgress* progress) { return Download(url, sink, exactSize, progress); });
 }
 
 TransferResult HttpClient::DownloadToFile(const std::wstring& url, const std::wstring& targetPath,
                                           std::optional<std::uint64_t> exactSize) {
-    return Reported(
-        [&](const ProgressCallback& progress) { return DownloadFile(url, targetPath, exactSize, progress); });
+    return Reported([&](DownloadProgress* progress) { return DownloadFile(url, targetPath, exactSize, progress); });
 }
 
 TransferResult HttpClient::Download(const std::wstring& url, DownloadSink& sink, std::optional<std::uint64_t> exactSize,
-                                    const ProgressCallback& progress) {
+                                    DownloadProgress* progress) {
     const auto start = std::chrono::steady_clock::now();
     std::uint32_t error = 0;
     std::uint64_t written = 0;
@@ -547,7 +540,7 @@ TransferResult HttpClient::Download(const std::wstring& url, DownloadSink& sink,
 }
 
 TransferResult HttpClient::DownloadFile(const std::wstring& url, const std::wstring& targetPath,
-                                        std::optional<std::uint64_t> exactSize, const ProgressCallback& progress) {
+                                        std::optional<std::uint64_t> exactSize, DownloadProgress* progress) {
     FileSink file(targetPath);
     // The file is opened only for a request that can be made: otherwise it is left as it was.
     std::uint32_t error = 0;

@@ -49,11 +49,13 @@ private:
     std::map<std::wstring, RequestProxy> answers_;
 };
 
+// The run's proxy, made once by the composition root when the run first needs the network and
+// handed to its HttpClient (RunSessionOpener and script()).
 class RunProxy {
 public:
-    // Chosen at the first call, from the settings read then, and logged then. Null functions (no
-    // WinHTTP) read as settings that cannot be read: no proxy.
-    static RunProxy& Get();
+    // Chosen from the settings read now, and logged. Null functions (no WinHTTP) read as settings
+    // that cannot be read: no proxy.
+    RunProxy();
 
     RunProxy(const RunProxy&) = delete;
     RunProxy& operator=(const RunProxy&) = delete;
@@ -72,8 +74,6 @@ public:
     [[nodiscard]] ProxyScript* script() { return script_ ? &*script_ : nullptr; }
 
 private:
-    RunProxy();
-
     ProxyChoice choice_;
     std::optional<ProxyScript> script_;
 };

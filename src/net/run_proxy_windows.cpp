@@ -18,8 +18,6 @@ namespace zv {
 
 namespace {
 
-constexpr wchar_t kResolverAgent[] = L"Zarnovelle HTTP Client/1.0";
-
 std::wstring Text(const UniqueGlobalText& text) { return text ? std::wstring(text.get()) : std::wstring(); }
 
 // The settings as WinHTTP reports them; each string it hands back is freed here.
@@ -60,8 +58,8 @@ ProxyFacts ReadProxyFacts() {
 ProxyScript::ProxyScript(std::wstring scriptUrl) : scriptUrl_(std::move(scriptUrl)) {
     const WinHttpLibrary& library = WinHttpLibrary::Get();
     if (const WinHttpFunctions* winhttp = library.functions()) {
-        session_.reset(winhttp->open(kResolverAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                     WINHTTP_NO_PROXY_BYPASS, 0));
+        session_.reset(
+            winhttp->open(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
         noSessionError_ = session_ ? 0 : ::GetLastError();
     } else {
         noSessionError_ = library.error();
@@ -108,11 +106,6 @@ RequestProxy ProxyScript::Ask(const std::wstring& origin) {
     LogEvent("the proxy script names " + (answer.proxy.empty() ? std::string("no proxy") : ToUtf8(answer.proxy)) +
              " for " + ToUtf8(origin));
     return answer;
-}
-
-RunProxy& RunProxy::Get() {
-    static RunProxy proxy;
-    return proxy;
 }
 
 RunProxy::RunProxy() : choice_(ChooseProxy(ReadProxyFacts())) {

@@ -11,6 +11,9 @@
 
 namespace zv {
 
+// What every WinHTTP session of the launcher calls itself: the client's and the proxy script's.
+inline constexpr wchar_t kUserAgent[] = L"Zarnovelle HTTP Client/1.0";
+
 // The WinHTTP functions the client calls, typed as winhttp.h declares them.
 struct WinHttpFunctions {
     decltype(&::WinHttpOpen) open = nullptr;

@@ -241,9 +241,8 @@ StepResult Install(Transfer& transfer, UpdateSystem& system, SelfUpdatePlatform&
     }
     // What can be known before the download is checked before it.
     if (!FitsRestart(self, launcher.forwarded) || !platform.CanReplace(self)) {
-        LogEvent(ToUtf8(self) +
-                 " cannot be replaced (read-only, not this user's to move, a path of 260 characters or more, or "
-                 "arguments beyond a command line)");
+        LogEvent(ToUtf8(self) + " cannot be replaced (read-only, not this user's to move, a path of " +
+                 std::to_string(kRestartPathLimit) + " characters or more, or arguments beyond a command line)");
         Discard(*staged);
         return LaunchResult::UpdateProcessFailed;
     }

@@ -221,12 +221,7 @@ SuccessorStart WindowsSelfUpdatePlatform::StartOnProbation(const std::wstring& p
         return {SuccessorStart::Kind::Changed, nullptr, ::GetLastError()};
     }
     HandleSource source(file.get());
-    std::optional<FileDigests> digests;
-    if (withSha256) {
-        digests = HashTwice(source);
-    } else if (const std::optional<Sha1Digest> sha1 = HashSha1(source)) {
-        digests = FileDigests{*sha1, {}};
-    }
+    const std::optional<FileDigests> digests = HashSource(source, withSha256);
     if (!digests || digests->sha1 != checked.sha1 || (withSha256 && digests->sha256 != checked.sha256)) {
         return {SuccessorStart::Kind::Changed, nullptr, 0};
     }

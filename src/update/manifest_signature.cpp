@@ -1,6 +1,7 @@
 #include "update/manifest_signature.h"
 
 #include "common/base64.h"
+#include "common/text.h"
 #include "integrity/file_digest.h"
 
 namespace zv {
@@ -57,30 +58,16 @@ bool ReadExpiry(const ManifestReading& manifest, std::optional<std::string>& exp
 // byte into the address it asks for (WidenManifestUrl), so a byte outside ASCII can only make an
 // address that is not the one signed.
 bool IsSignedUrl(std::string_view url) {
-    if (!url.starts_with(kSignedUrlScheme) || url.size() == kSignedUrlScheme.size()) {
-        return false;
-    }
-    for (const char c : url) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7F) {
-            return false;
-        }
-    }
-    return true;
+    return url.starts_with(kSignedUrlScheme) && url.size() > kSignedUrlScheme.size() && IsVisibleAscii(url);
 }
 
 }  // namespace
 
 std::optional<std::string> MessageHost(std::wstring_view updateHost) {
-    std::string host;
-    host.reserve(updateHost.size());
-    for (const wchar_t c : updateHost) {
-        if (c <= 0x20 || c >= 0x7F) {
-            return std::nullopt;
-        }
-        host.push_back(c >= L'A' && c <= L'Z' ? static_cast<char>(c - L'A' + 'a') : static_cast<char>(c));
+    if (!IsVisibleAscii(updateHost)) {
+        return std::nullopt;
     }
-    return host;
+    return FoldAsciiCase(ToUtf8(updateHost));  // ASCII: one byte a character
 }
 
 std::string SignedManifestMessage(std::string_view host, std::string_view path, const SignedRelease& release) {

@@ -67,8 +67,8 @@ struct SignedWithdrawal {
     std::optional<std::string> expires;
 };
 
-// HOST as the messages carry it: updateHost with its ASCII letters in lower case. Nothing when it
-// holds anything but printable ASCII.
+// HOST as the messages carry it: updateHost with its ASCII letters in lower case (FoldAsciiCase).
+// Nothing when it holds anything but printable ASCII without blanks (IsVisibleAscii).
 std::optional<std::string> MessageHost(std::wstring_view updateHost);
 
 // The messages above. host as MessageHost gives it; path is the manifest's path.

@@ -1,5 +1,6 @@
 #include "update/staging.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -97,7 +98,8 @@ RenameOutcome RetryWhileInUse(UpdateSystem& system, std::string_view what,
         return outcome;
     }
     LogEvent(std::string(what) + ": a file is in use (error " + std::to_string(outcome.error) +
-             "); trying again for up to 10 seconds");
+             "); trying again for up to " +
+             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kInUseRetryTotal).count()) + " seconds");
     for (const std::chrono::milliseconds wait : kInUseRetryWaits) {
         system.Pause(wait);
         outcome = rename();

@@ -101,6 +101,14 @@ inline constexpr std::array<std::chrono::milliseconds, 7> kInUseRetryWaits{
     std::chrono::milliseconds{800},  std::chrono::milliseconds{1600}, std::chrono::milliseconds{3200},
     std::chrono::milliseconds{3700},
 };
+// All of them together: how long a rename refused for a file in use is tried.
+inline constexpr std::chrono::milliseconds kInUseRetryTotal = [] {
+    std::chrono::milliseconds total{0};
+    for (const std::chrono::milliseconds wait : kInUseRetryWaits) {
+        total += wait;
+    }
+    return total;
+}();
 
 // Tries rename() until it is done, refused for good, or still in use after the last wait of
 // kInUseRetryWaits (paused through system); returns its last outcome. what names the rename for

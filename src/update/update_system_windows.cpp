@@ -124,12 +124,7 @@ public:
             return std::nullopt;
         }
         HandleSource source(file_.get());
-        std::optional<FileDigests> digests;
-        if (withSha256) {
-            digests = HashTwice(source);
-        } else if (const std::optional<Sha1Digest> sha1 = HashSha1(source)) {
-            digests = FileDigests{*sha1, {}};
-        }
+        const std::optional<FileDigests> digests = HashSource(source, withSha256);
         // Back to the end, for a write after the check.
         LARGE_INTEGER none{};
         ::SetFilePointerEx(file_.get(), none, nullptr, FILE_END);

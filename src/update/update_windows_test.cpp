@@ -24,6 +24,7 @@
 #include "file_bytes.h"
 #include "integrity/sha1.h"
 #include "net/http_client.h"
+#include "net/run_proxy.h"
 #include "scratch_directory.h"
 #include "test_server.h"
 #include "update/launcher_update.h"
@@ -451,7 +452,8 @@ TEST(LauncherUpdate, PutsTheCheckedDownloadInPlaceBesideTheLauncherAndRollsItBac
     zv::test::WriteFileBytes(self, "old launcher");
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zarnovelle\\RolledBackLaunchers");
 
-    zv::HttpClient client;
+    zv::RunProxy proxy;
+    zv::HttpClient client(zv::RunSessionOpener(proxy), proxy.script());
     zv::WindowsUpdateSystem system;
     FakeStart platform;
     const std::wstring host = server.Url("").substr(8);  // after "https://"

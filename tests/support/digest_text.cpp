@@ -4,12 +4,7 @@
 
 namespace zv::test {
 
-std::string Sha1Hex(std::span<const std::uint8_t> bytes) {
-    Sha1Context context;
-    Sha1Init(context);
-    Sha1Update(context, bytes.data(), bytes.size());
-    return Sha1ToHex(Sha1Final(context));
-}
+std::string Sha1Hex(std::span<const std::uint8_t> bytes) { return Sha1ToHex(Sha1Of(bytes.data(), bytes.size())); }
 
 std::string Sha1Hex(std::string_view bytes) {
     return Sha1Hex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "net/http_client.h"
+#include "net/run_proxy.h"
 
 namespace {
 
@@ -40,7 +41,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: zvfetch URL TARGET [WARM_UP_URL]\n");
         return 2;
     }
-    zv::HttpClient client;
+    zv::RunProxy proxy;
+    zv::HttpClient client(zv::RunSessionOpener(proxy), proxy.script());
     if (argc == 4) {
         std::string ignored;
         const zv::TransferResult warmUp = client.GetString(argv[3], ignored);

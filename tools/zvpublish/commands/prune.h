@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "zvpublish/commands/publish.h"
 #include "zvpublish/tree/tree_contents.h"
 #include "zvpublish/tree/tree_files.h"
 

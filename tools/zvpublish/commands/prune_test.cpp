@@ -14,21 +14,16 @@
 
 #include "file_bytes.h"
 #include "pe_builder.h"
+#include "publish_test_support.h"
 #include "scratch_directory.h"
 #include "zvpublish/commands/publish.h"
 #include "zvpublish/commands/verify_tree.h"
-#include "zvpublish/publish_test_support.h"
 #include "zvpublish/tree/tree_contents.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace zv::publish;
-using zv::test::ScratchDirectory;
-using zv::test::WriteFileBytes;
 
-constexpr char kBase[] = "https://cdn.example.com/zv/";
-const FileTime kNow = std::chrono::sys_days{std::chrono::year{2024} / 3 / 1};
 constexpr std::chrono::hours Days(int n) { return std::chrono::hours(24 * n); }
 const std::string kHex = "0123456789abcdef0123456789abcdef01234567";
 
@@ -41,7 +36,7 @@ struct History {
     std::map<std::string, fs::path> published;    // by label
     std::map<std::string, std::uintmax_t> sizes;  // by label
 
-    History() { WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"}))); }
+    History() { WriteFileBytes(target, GameImage()); }
 
     void Publish(FolderKind kind, const std::string& label) {
         const fs::path source = scratch.path() / "release";
@@ -49,13 +44,10 @@ struct History {
         WriteFileBytes(source, kind == FolderKind::Launcher ? LauncherImage(LauncherFixture().WithTag(tag))
                                                             : StubImage(std::nullopt, tag));
         sizes[label] = fs::file_size(source);
-        const Published p = kind == FolderKind::Launcher
-                                ? PublishLauncher(source.wstring(), kBase, tree.wstring())
-                                : PublishStub(target.wstring(), source.wstring(), kBase, tree.wstring());
-        if (p.failure) {
-            throw std::runtime_error("cannot publish " + label + ": " + p.failure->reason);
-        }
-        published[label] = p.file;
+        published[label] = Require(kind == FolderKind::Launcher
+                                       ? PublishLauncher(source.wstring(), kBase, tree.wstring())
+                                       : PublishStub(target.wstring(), source.wstring(), kBase, tree.wstring()))
+                               .file;
     }
 
     [[nodiscard]] fs::path Build() const { return tree / "stub" / KeyOf(target); }

@@ -3,19 +3,18 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <span>
 
 #include "common/launch_result.h"
-#include "common/pe_version.h"
 #include "common/read_only_file.h"
 #include "integrity/file_digest.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
-#include "zvpublish/commands/release_files.h"
-#include "zvpublish/commands/verify_tree.h"
+#include "update/tree_layout.h"
+#include "zvpublish/commands/address.h"
+#include "zvpublish/pe/pe_reading.h"
 #include "zvpublish/signing/public_keys.h"
 #include "zvpublish/tree/manifest_files.h"
 #include "zvpublish/tree/tree_contents.h"
@@ -26,28 +25,6 @@ namespace zv::publish {
 namespace {
 
 constexpr std::uint32_t kCopyChunk = 65536;
-
-std::string Hex16(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
-}
-
-// A library name as read from a file, shown with anything unprintable escaped.
-std::string Printable(std::string_view bytes) {
-    std::string out;
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            out.push_back(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
-            out += escaped;
-        }
-    }
-    return out;
-}
 
 // Copies source into a staged file in folder, checks that the copy is what was hashed, and moves
 // it to folder/name unless a file is there already. A file already there with the same content
@@ -253,121 +230,70 @@ Failure NotAbove(const std::wstring& source, const Version& version, const Versi
                                std::string(howToRaise)};
 }
 
-// The common part of both kinds: the file under its content name in TREE/<folder...>, then the
-// manifest that names it: unsigned, or signed with the file's version (manifest_signature.h).
-Published PublishInto(const std::wstring& source, const std::string& baseUrl, const std::wstring& tree,
-                      const Place& place, const Signing* signing, bool allowUnsigned, const Version& version,
-                      std::string_view howToRaise) {
-    Published published;
-    if (auto failure = CheckSourceFile(source)) {
-        published.failure = std::move(failure);
-        return published;
+// The common part of both kinds' plans: the file under its content name in TREE/<folder...>, then
+// the manifest that names it: unsigned, or signed with the file's version (manifest_signature.h).
+void PlanInto(PublishPlan& plan, const Place& place, const Signing* signing, bool allowUnsigned, const Version& version,
+              std::string_view howToRaise) {
+    plan.kind = place.kind;
+    plan.folders = place.folders;
+    plan.manifestPath = ToUtf8(place.manifestPath);
+    plan.signing = signing;
+    if ((plan.refusal = CheckSourceFile(plan.source)) || (plan.refusal = CheckTree(plan.tree, plan.newTree))) {
+        return;
     }
-    if (auto failure = CheckTree(tree, published.newTree)) {
-        published.failure = std::move(failure);
-        return published;
-    }
-    const std::optional<FileDigests> digests = HashFileTwice(source);
+    const std::optional<FileDigests> digests = HashFileTwice(plan.source);
     if (!digests) {
-        published.failure = Failure{source, "cannot be read"};
-        return published;
+        plan.refusal = Failure{plan.source, "cannot be read"};
+        return;
     }
-    published.digest = digests->sha1;
+    plan.digests = *digests;
 
-    std::wstring folder = tree;
+    plan.folder = plan.tree;
     std::string urlPath;
     for (const std::wstring& part : place.folders) {
-        folder = JoinPath(folder, part);
+        plan.folder = JoinPath(plan.folder, part);
         urlPath += ToUtf8(part) + "/";
     }
-    const std::wstring name = place.nameOf(published.digest);
-    published.file = JoinPath(folder, name);
-    published.manifest = JoinPath(folder, std::wstring(kManifestName));
-    published.url = baseUrl + urlPath + ToUtf8(name);
+    plan.name = place.nameOf(plan.digests.sha1);
+    plan.file = JoinPath(plan.folder, plan.name);
+    plan.manifest = JoinPath(plan.folder, std::wstring(kManifestName));
+    plan.url = plan.baseUrl + urlPath + ToUtf8(plan.name);
 
     // The same file again changes nothing; any other must come with a higher version.
-    bool same = false;
     if (signing == nullptr && !allowUnsigned) {
-        if (const Predecessor predecessor = ReadPredecessor(published.manifest); predecessor.signedForm) {
-            published.failure = WouldDropSigning(published.manifest, predecessor, place.untrusted);
-            return published;
+        if (const Predecessor predecessor = ReadPredecessor(plan.manifest); predecessor.signedForm) {
+            plan.refusal = WouldDropSigning(plan.manifest, predecessor, place.untrusted);
         }
+        return;
     }
-    if (signing != nullptr) {
-        const Predecessor predecessor = ReadPredecessor(published.manifest);
-        same = predecessor.sha256 == digests->sha256;
-        published.signedManifest = true;
-        published.version = same && predecessor.version ? *predecessor.version : version;
-        published.expires = same ? predecessor.expires : signing->expires;
-        if (!same && predecessor.version && !(version > *predecessor.version)) {
-            published.failure = NotAbove(source, version, *predecessor.version, published.manifest, howToRaise);
-            return published;
-        }
+    if (signing == nullptr) {
+        return;
     }
-
-    std::string reason;
-    if (!MakeDirectories(folder, reason)) {
-        published.failure = Failure{folder, "cannot be created: " + reason};
-        return published;
+    const Predecessor predecessor = ReadPredecessor(plan.manifest);
+    const bool same = predecessor.sha256 == plan.digests.sha256;
+    plan.writeManifest = !same;
+    plan.version = same && predecessor.version ? *predecessor.version : version;
+    plan.expires = same ? predecessor.expires : signing->expires;
+    if (!same && predecessor.version && !(version > *predecessor.version)) {
+        plan.refusal = NotAbove(plan.source, version, *predecessor.version, plan.manifest, howToRaise);
     }
-    if (auto failure = PlaceContentFile(source, published.digest, folder, name, published.fileChange)) {
-        published.failure = std::move(failure);
-        return published;
-    }
-    if (same) {
-        published.manifestChange = Change::Unchanged;
-        return published;
-    }
-    std::string body = FormatManifest(published.digest, published.url);
-    if (signing != nullptr) {
-        const std::optional<FileFacts> facts = QueryFileFacts(published.file, reason);
-        if (!facts) {
-            published.failure = Failure{published.file, "its size cannot be read: " + reason};
-            return published;
-        }
-        const SignedRelease release{version,          signing->expires, facts->size,
-                                    published.digest, digests->sha256,  published.url};
-        const std::optional<std::string> signature =
-            signing->signer->Sign(SignedManifestMessage(signing->host, ToUtf8(place.manifestPath), release), reason);
-        if (!signature) {
-            published.failure = Failure{published.manifest, reason};
-            return published;
-        }
-        body = FormatSignedManifest(release, *signature);
-    }
-    MarkFilesOfReplacedManifest(tree, place.folders, place.kind, baseUrl, published.manifest, published.file,
-                                published.warnings);
-    // Only now that the file is in place may a manifest name it.
-    if (auto failure = WriteManifest(folder, body, published.manifestChange)) {
-        published.failure = std::move(failure);
-    }
-    return published;
 }
 
 // Why a file's version resource gives no version, for the operator.
-std::string DescribeVersionRead(PeVersionRead read) {
+std::string DescribeVersionRead(PeRead read) {
     switch (read) {
-        case PeVersionRead::Found:
+        case PeRead::Found:
             break;
-        case PeVersionRead::CannotRead:
+        case PeRead::CannotRead:
             return "cannot be opened for reading";
-        case PeVersionRead::NotPe:
+        case PeRead::NotPe:
             return "is not a PE file, so it has no version resource";
-        case PeVersionRead::NoVersion:
+        case PeRead::Missing:
             return "has no version resource (no VERSIONINFO with a FILEVERSION)";
-        case PeVersionRead::Malformed:
+        case PeRead::Malformed:
             return "has a version resource, or headers, that cannot be read: the file is damaged or cut short";
     }
     return "has no version";
-}
-
-// The list of a launcher's keys for a message: "18a722fad454b88f, 2e3fbc4499ea056e", or "none".
-std::string KeyList(const std::vector<std::string>& keys) {
-    std::string list;
-    for (const auto& key : keys) {
-        list += (list.empty() ? "" : ", ") + key;
-    }
-    return list.empty() ? "none" : list;
 }
 
 // What signing a launcher needs of it: the host it is built for is the one signed for, and it
@@ -398,223 +324,171 @@ std::optional<Failure> CheckSignedLauncher(const std::wstring& launcher, const L
 
 }  // namespace
 
-std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& reason) {
-    constexpr std::string_view kScheme = "https://";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7F) {
-            reason = "must be printable ASCII without blanks (percent-encode anything else)";
-            return std::nullopt;
-        }
-    }
-    std::string url(text);
-    std::transform(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(std::min(url.size(), kScheme.size())),
-                   url.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    if (!url.starts_with(kScheme)) {
-        reason = "must begin with https:// (the launcher's downloads must be as safe as its manifests)";
-        return std::nullopt;
-    }
-    if (url.find_first_of("?#") != std::string::npos) {
-        reason = "must not have a query or a fragment";
-        return std::nullopt;
-    }
-    if (url.find('\\') != std::string::npos) {
-        reason = "must separate its path with \"/\", not \"\\\"";
-        return std::nullopt;
-    }
-    const std::size_t pathStart = url.find('/', kScheme.size());
-    const std::string authority = url.substr(kScheme.size(), pathStart - kScheme.size());
-    if (authority.empty()) {
-        reason = "has no host";
-        return std::nullopt;
-    }
-    if (authority.find('@') != std::string::npos) {
-        reason = "must not carry a user name or password";
-        return std::nullopt;
-    }
-    // host, [IPv6], each optionally followed by :port
-    const std::size_t portColon = authority.starts_with('[') ? authority.find("]:") : authority.rfind(':');
-    if (portColon != std::string::npos) {
-        const std::string port = authority.substr(portColon + (authority.starts_with('[') ? 2 : 1));
-        const bool digits = !port.empty() && port.size() <= 5 &&
-                            std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!digits || std::stoul(port) == 0 || std::stoul(port) > 65535) {
-            reason = "has an invalid port";
-            return std::nullopt;
-        }
-    }
-    if (pathStart == std::string::npos) {
-        url += '/';
-    } else {
-        std::string path = url.substr(pathStart);
-        for (std::size_t at = 1; at < path.size();) {
-            const std::size_t end = std::min(path.find('/', at), path.size());
-            const std::string_view segment = std::string_view(path).substr(at, end - at);
-            if (segment == "." || segment == ".." || (segment.empty() && end < path.size())) {
-                reason = "must not have empty, \".\" or \"..\" path segments";
-                return std::nullopt;
-            }
-            at = end + 1;
-        }
-        if (!url.ends_with('/')) {
-            url += '/';
-        }
-    }
-    return url;
-}
-
-std::string DescribeVerdict(const ClientTargetExamination& examination) {
-    const std::string client(kClientLibraryName);
-    switch (examination.verdict) {
-        case ClientTargetVerdict::Target:
-            return "it is one";
-        case ClientTargetVerdict::CannotOpen:
-            return "cannot be opened for reading";
-        case ClientTargetVerdict::NotPe:
-            return "not a PE file (no \"MZ\" header, or no PE signature where it points)";
-        case ClientTargetVerdict::Truncated:
-            return "the file is cut short: it ends inside its PE headers or import table";
-        case ClientTargetVerdict::OtherMachine:
-            return "built for another machine (" + Hex16(examination.machine) +
-                   (examination.machine == 0xAA64 ? ", ARM64" : "") + "); the launcher reads only x86 and x64 programs";
-        case ClientTargetVerdict::BadOptionalHeader:
-            return "its optional header does not match its machine type, or has no import directory entry";
-        case ClientTargetVerdict::NoImports:
-            return "imports no library; a client target imports " + client + " and nothing else";
-        case ClientTargetVerdict::BadImports:
-            return "its import table cannot be read (it lies outside every section or beyond 2 GiB, or names an "
-                   "empty library)";
-        case ClientTargetVerdict::ImportsOtherLibrary:
-            return "imports " + Printable(examination.firstLibrary) + " first; a client target imports " + client +
-                   " and nothing else";
-        case ClientTargetVerdict::ImportsMoreLibraries:
-            return "imports other libraries besides " + client + "; a client target imports " + client +
-                   " and nothing else";
-    }
-    return "unknown reason";
-}
-
-BuildKey ComputeBuildKey(const std::wstring& target) {
-    BuildKey result;
-    if (auto failure = CheckSourceFile(target)) {
-        result.failure = std::move(failure);
-        return result;
-    }
-    const ClientTargetExamination examination = ExamineClientTarget(target);
-    if (examination.verdict != ClientTargetVerdict::Target) {
-        result.failure = Failure{target, "not a client target: " + DescribeVerdict(examination)};
-        return result;
-    }
-    const Sha1Digest code = HashCodeSection(target);
-    if (code == Sha1Digest{}) {
-        result.failure = Failure{
-            target, "has no code section the launcher can hash (no \".text\" section and no section marked as code)"};
-        return result;
-    }
-    result.key = FromUtf8(Sha1ToHex(code));
-    result.machine = examination.machine;
-    return result;
-}
-
-Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
-                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
-                      bool allowUnsigned) {
+PublishPlan PlanStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                     const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
+                     bool allowUnsigned) {
+    PublishPlan plan;
+    plan.source = stub;
+    plan.baseUrl = baseUrl;
+    plan.tree = tree;
     BuildKey key = ComputeBuildKey(target);
-    Published published;
     if (key.failure) {
-        published.failure = std::move(key.failure);
-        return published;
+        plan.refusal = std::move(key.failure);
+        return plan;
     }
-    if (auto failure = ExamineStub(stub, key.machine)) {
-        published.failure = std::move(failure);
-        return published;
+    if ((plan.refusal = ExamineStub(stub, key.machine))) {
+        return plan;
     }
     Version stubVersion;
     if (signing != nullptr) {
         const PeVersion read = ReadPeFileVersion(stub);
-        if (read.read == PeVersionRead::Found && version && *version != read.version) {
-            published.failure =
-                Failure{stub, "its version resource says " + FormatVersion(read.version) + ", not the --version " +
-                                  FormatVersion(*version) +
-                                  "; leave --version out (it is for a stub without a version resource)"};
-            return published;
+        if (read.read == PeRead::Found && version && *version != read.version) {
+            plan.refusal = Failure{stub, "its version resource says " + FormatVersion(read.version) +
+                                             ", not the --version " + FormatVersion(*version) +
+                                             "; leave --version out (it is for a stub without a version resource)"};
+            return plan;
         }
-        if (read.read == PeVersionRead::Found) {
+        if (read.read == PeRead::Found) {
             stubVersion = read.version;
-        } else if (version && read.read == PeVersionRead::NoVersion) {
+        } else if (version && read.read == PeRead::Missing) {
             stubVersion = *version;
         } else {
-            published.failure = Failure{
-                stub,
-                DescribeVersionRead(read.read) +
-                    (read.read == PeVersionRead::Malformed ? "" : "; give the stub's version with --version A.B.C.D")};
-            return published;
+            plan.refusal = Failure{
+                stub, DescribeVersionRead(read.read) +
+                          (read.read == PeRead::Malformed ? "" : "; give the stub's version with --version A.B.C.D")};
+            return plan;
         }
     }
+    plan.key = key.key;
     const Place place{FolderKind::Stub,
                       {std::wstring(kStubFolder), key.key},
                       StubFileName,
                       StubManifestPath(key.key),
                       LaunchResult::StubManifestUntrusted};
-    published = PublishInto(stub, baseUrl, tree, place, signing, allowUnsigned, stubVersion,
-                            "give the stub a higher version (its FILEVERSION, or --version when it has none)");
-    published.key = key.key;
-    return published;
+    PlanInto(plan, place, signing, allowUnsigned, stubVersion,
+             "give the stub a higher version (its FILEVERSION, or --version when it has none)");
+    return plan;
 }
 
-Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
-                          const Signing* signing, bool allowUnsigned) {
-    Published refused;
+PublishPlan PlanLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                         const Signing* signing, bool allowUnsigned) {
+    PublishPlan plan;
+    plan.source = launcher;
+    plan.baseUrl = baseUrl;
+    plan.tree = tree;
     LauncherExamination examination = ExamineLauncher(launcher);
     if (examination.failure) {
-        refused.failure = std::move(examination.failure);
-        return refused;
+        plan.refusal = std::move(examination.failure);
+        return plan;
     }
     const LauncherBuild& build = examination.build;
-    std::size_t keyIndex = 0;
-    std::vector<Failure> warnings;
     Version version;
     if (signing != nullptr) {
-        if (auto failure = CheckSignedLauncher(launcher, build, *signing, keyIndex)) {
-            refused.failure = std::move(failure);
-            return refused;
+        if ((plan.refusal = CheckSignedLauncher(launcher, build, *signing, plan.signingKeyIndex))) {
+            return plan;
         }
         const PeVersion read = ReadPeFileVersion(launcher);
-        if (read.read != PeVersionRead::Found) {
-            refused.failure =
+        if (read.read != PeRead::Found) {
+            plan.refusal =
                 Failure{launcher, DescribeVersionRead(read.read) +
                                       "; a launcher built by this project carries its version (ZV_VERSION) there"};
-            return refused;
+            return plan;
         }
         version = read.version;
     } else {
         if (!build.keys.empty() && !allowUnsigned) {
-            refused.failure = Failure{
+            plan.refusal = Failure{
                 launcher, "is built with keys (" + KeyList(build.keys) +
                               "), so once players have installed it, it refuses every unsigned manifest and never "
                               "updates again. Sign with --signing-key KEY.pem --update-host " +
                               build.host + ", or give --allow-unsigned if no player is to install it from this tree"};
-            return refused;
+            return plan;
         }
         const std::optional<std::string> baseHost = UrlHost(baseUrl);
         if (baseHost && *baseHost != ComparableHost(build.host)) {
-            warnings.push_back({launcher, "is built for the update host " + build.host + ", but --base-url is on " +
-                                              *baseHost + ": players' launchers ask " + build.host +
-                                              " for every manifest, so this tree must be served there (only "
-                                              "downloads may come from another host)"});
+            plan.warnings.push_back({launcher, "is built for the update host " + build.host +
+                                                   ", but --base-url is on " + *baseHost + ": players' launchers ask " +
+                                                   build.host +
+                                                   " for every manifest, so this tree must be served there (only "
+                                                   "downloads may come from another host)"});
         }
     }
+    plan.build = build;
     const Place place{FolderKind::Launcher,
                       {std::wstring(kLauncherFolder)},
                       LauncherFileName,
                       LauncherManifestPath(),
                       LaunchResult::LauncherManifestUntrusted};
-    Published published = PublishInto(launcher, baseUrl, tree, place, signing, allowUnsigned, version,
-                                      "build the launcher with a higher ZV_VERSION");
-    published.build = build;
-    published.signingKeyIndex = keyIndex;
-    published.warnings.insert(published.warnings.begin(), warnings.begin(), warnings.end());
+    PlanInto(plan, place, signing, allowUnsigned, version, "build the launcher with a higher ZV_VERSION");
+    return plan;
+}
+
+Published CarryOutPublish(const PublishPlan& plan) {
+    Published published;
+    published.newTree = plan.newTree;
+    published.key = plan.key;
+    published.build = plan.build;
+    published.signingKeyIndex = plan.signingKeyIndex;
+    published.digest = plan.digests.sha1;
+    published.file = plan.file;
+    published.manifest = plan.manifest;
+    published.url = plan.url;
+    published.signedManifest = plan.signing != nullptr;
+    published.version = plan.version;
+    published.expires = plan.expires;
+    published.warnings = plan.warnings;
+    if (plan.refusal) {
+        published.failure = plan.refusal;
+        return published;
+    }
+    std::string reason;
+    if (!MakeDirectories(plan.folder, reason)) {
+        published.failure = Failure{plan.folder, "cannot be created: " + reason};
+        return published;
+    }
+    if (auto failure = PlaceContentFile(plan.source, plan.digests.sha1, plan.folder, plan.name, published.fileChange)) {
+        published.failure = std::move(failure);
+        return published;
+    }
+    if (!plan.writeManifest) {
+        published.manifestChange = Change::Unchanged;
+        return published;
+    }
+    std::string body = FormatManifest(plan.digests.sha1, plan.url);
+    if (const Signing* signing = plan.signing) {
+        const std::optional<FileFacts> facts = QueryFileFacts(plan.file, reason);
+        if (!facts) {
+            published.failure = Failure{plan.file, "its size cannot be read: " + reason};
+            return published;
+        }
+        const SignedRelease release{plan.version,      plan.expires,        facts->size,
+                                    plan.digests.sha1, plan.digests.sha256, plan.url};
+        const std::optional<std::string> signature =
+            signing->signer->Sign(SignedManifestMessage(signing->host, plan.manifestPath, release), reason);
+        if (!signature) {
+            published.failure = Failure{plan.manifest, reason};
+            return published;
+        }
+        body = FormatSignedManifest(release, *signature);
+    }
+    MarkFilesOfReplacedManifest(plan.tree, plan.folders, plan.kind, plan.baseUrl, plan.manifest, plan.file,
+                                published.warnings);
+    // Only now that the file is in place may a manifest name it.
+    if (auto failure = WriteManifest(plan.folder, body, published.manifestChange)) {
+        published.failure = std::move(failure);
+    }
     return published;
+}
+
+Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                      const std::wstring& tree, const Signing* signing, const std::optional<Version>& version,
+                      bool allowUnsigned) {
+    return CarryOutPublish(PlanStub(target, stub, baseUrl, tree, signing, version, allowUnsigned));
+}
+
+Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                          const Signing* signing, bool allowUnsigned) {
+    return CarryOutPublish(PlanLauncher(launcher, baseUrl, tree, signing, allowUnsigned));
 }
 
 std::optional<Version> NextVersion(const Version& version) {

@@ -3,9 +3,9 @@
 // Publishing into a static tree that any HTTPS server or CDN can serve, laid out as the launcher
 // asks for it (update/tree_layout.h).
 //
-// The build key and every digest come from the launcher's own code (ExamineClientTarget,
-// HashCodeSection, HashFile, Sha1ToHex), so the tree holds exactly what the launcher will ask
-// for. Files named by their content never change once written; manifests are replaced whole.
+// Every digest comes from the launcher's own code (HashFile, Sha1ToHex; the build key from
+// release_files.h), so the tree holds exactly what the launcher will ask for. Files named by their
+// content never change once written; manifests are replaced whole.
 
 #include <cstdint>
 #include <optional>
@@ -14,51 +14,14 @@
 #include <vector>
 
 #include "common/version.h"
-#include "integrity/p256.h"
+#include "integrity/file_digest.h"
 #include "integrity/sha1.h"
-#include "launch/client_target.h"
-#include "update/tree_layout.h"
+#include "zvpublish/commands/release_files.h"
 #include "zvpublish/signing/signing.h"
 #include "zvpublish/tree/outcome.h"
+#include "zvpublish/tree/tree_contents.h"
 
 namespace zv::publish {
-
-// The address the tree is served at: "https://", a host, an optional port and path, ending in "/".
-// Only printable ASCII without blanks, no query or fragment, no "." or ".." segments: the launcher
-// takes a manifest's "url" byte for byte. A missing final "/" is added. Nothing with the reason
-// when text is not such an address.
-std::optional<std::string> NormaliseBaseUrl(std::string_view text, std::string& reason);
-
-// Why a file is not a client target, as the tool tells it (the words after "not a client target: ").
-std::string DescribeVerdict(const ClientTargetExamination& examination);
-
-struct BuildKey {
-    std::optional<Failure> failure;
-    std::wstring key;           // 40 lower-case hexadecimal digits
-    std::uint16_t machine = 0;  // the client target's: 0x8664 (x64) or 0x014C (x86)
-};
-
-// The build key of a client target: Sha1ToHex of HashCodeSection, after ExamineClientTarget has
-// accepted the file. Refused: a file that is not a client target, and one whose code section
-// cannot be read (the launcher would then ask for forty zeros, the key every such file shares).
-BuildKey ComputeBuildKey(const std::wstring& target);
-
-// What signing a manifest takes (update/manifest_signature.h): the key, the update host the
-// launcher is built for, and when the manifest stops being valid.
-struct Signing {
-    const ManifestSigner* signer = nullptr;
-    P256PublicKey publicKey;             // the key's public half, as a launcher built with it carries it
-    std::wstring keyPath;                // where the key was read from, for messages
-    std::string host;                    // HOST of the signed messages (MessageHost of ZV_UPDATE_HOST)
-    std::optional<std::string> expires;  // "YYYY-MM-DDTHH:MM:SSZ"; nothing: it never expires
-};
-
-// What a launcher's build record says it is built for (release_files.h).
-struct LauncherBuild {
-    std::string host;  // the update host (ZV_UPDATE_HOST), printable ASCII, as the record has it
-    Version version;
-    std::vector<std::string> keys;  // the fingerprints of its public keys (KeyFingerprint), in order
-};
 
 struct Published {
     std::optional<Failure> failure;
@@ -83,13 +46,46 @@ struct Published {
     std::vector<Failure> warnings;
 };
 
+// What a publish will do, decided before anything is written, as the launcher's updaters decide
+// before they act: the checks of the file and the tree, the names, and the version and expiry of the
+// manifest. Planning reads the file and the tree and writes nothing (PlanStub, PlanLauncher);
+// CarryOutPublish only acts on the plan.
+struct PublishPlan {
+    // Refused: nothing is to be written. The other members hold what was decided before.
+    std::optional<Failure> refusal;
+    // What is worth telling the operator and does not stop the publish.
+    std::vector<Failure> warnings;
+    bool newTree = false;  // the tree has neither launcher/ nor stub/
+    std::wstring source;   // the file to publish
+    std::string baseUrl;
+    std::wstring tree;
+    FolderKind kind = FolderKind::Stub;
+    std::vector<std::wstring> folders;  // below the tree: launcher, or stub and the build key
+    std::string manifestPath;           // on the server, as a signed manifest's message names it
+    FileDigests digests;                // of source as it was planned; the copy must match them
+    std::wstring folder;                // TREE/<folders...>
+    std::wstring name;                  // the file's content name
+    std::wstring file;                  // folder/name
+    std::wstring manifest;              // folder/manifest.json
+    std::string url;                    // what the manifest names: baseUrl, the folders, the name
+    const Signing* signing = nullptr;   // a signed manifest; nothing: unsigned
+    // False when the signed manifest already there names this file: it stays as it is, with its
+    // version and expiry.
+    bool writeManifest = true;
+    Version version;                     // signed: the manifest's
+    std::optional<std::string> expires;  // signed: the manifest's; nothing: it never expires
+    std::wstring key;                    // stub: the game build's key
+    std::optional<LauncherBuild> build;  // launcher: what its build record says
+    std::size_t signingKeyIndex = 0;     // launcher, signed: which of its keys is the signing key
+};
+
 // What both kinds of publish refuse before anything is written:
 //   - a tree that is neither an existing folder nor a new folder in an existing one (a mistyped
 //     --out must not start a tree nobody serves); a tree without launcher/ and stub/ is new;
 //   - without signing, a manifest already there that is signed (or a signed withdrawal), unless
 //     allowUnsigned: launchers built with keys refuse the unsigned manifest that would replace it.
 //
-// Publishes stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
+// Plans, and publishes, stub for the game build of target: TREE/stub/<key>/ZVClient-<sha1>.dll, then the
 // manifest beside it, which names it. stub must be a DLL for the game program's machine
 // (ExamineStub). Each file the manifest it replaces named (tree_contents.h:
 // FilesNamedBy) gets now as its modification time just before: prune counts a file's age from the
@@ -100,11 +96,14 @@ struct Published {
 // refused). Refused before anything is written: a version that is not above the one the manifest
 // already there carries (a manifest of the unsigned form carries none), unless the stub is the one
 // that manifest names, which changes nothing.
+PublishPlan PlanStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
+                     const std::wstring& tree, const Signing* signing = nullptr,
+                     const std::optional<Version>& version = std::nullopt, bool allowUnsigned = false);
 Published PublishStub(const std::wstring& target, const std::wstring& stub, const std::string& baseUrl,
                       const std::wstring& tree, const Signing* signing = nullptr,
                       const std::optional<Version>& version = std::nullopt, bool allowUnsigned = false);
 
-// Publishes launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json, the
+// Plans, and publishes, launcher: TREE/launcher/ZVLauncher-<sha1>.exe, then TREE/launcher/manifest.json, the
 // files of the manifest it replaces marked, as above. launcher must be one (ExamineLauncher: its
 // build record says its update host, version and keys). With signing, the version is that of the
 // file's version resource, its update host must be signing's host (compared as ComparableHost), and
@@ -113,8 +112,16 @@ Published PublishStub(const std::wstring& target, const std::wstring& stub, cons
 // checks none. Without signing, a launcher built with keys is refused unless allowUnsigned (once
 // installed it refuses the unsigned tree), and an update host other than baseUrl's is a warning.
 // Refused as for a stub otherwise.
+PublishPlan PlanLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
+                         const Signing* signing = nullptr, bool allowUnsigned = false);
 Published PublishLauncher(const std::wstring& launcher, const std::string& baseUrl, const std::wstring& tree,
                           const Signing* signing = nullptr, bool allowUnsigned = false);
+
+// Carries plan out: its refusal as the failure; otherwise the folders, the file copied in under its
+// content name (checked against the planned digests), and unless the manifest stays, the files the
+// manifest it replaces named marked, then the manifest written (signed with plan.signing). Publish
+// is CarryOutPublish of Plan.
+Published CarryOutPublish(const PublishPlan& plan);
 
 struct Withdrawn {
     std::optional<Failure> failure;

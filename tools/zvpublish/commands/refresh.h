@@ -13,7 +13,8 @@
 
 #include "common/version.h"
 #include "integrity/p256.h"
-#include "zvpublish/commands/publish.h"
+#include "zvpublish/signing/signing.h"
+#include "zvpublish/tree/outcome.h"
 #include "zvpublish/tree/tree_files.h"
 
 namespace zv::publish {

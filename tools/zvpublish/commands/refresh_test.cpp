@@ -11,21 +11,18 @@
 
 #include "file_bytes.h"
 #include "pe_builder.h"
+#include "publish_test_support.h"
 #include "scratch_directory.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
-#include "zvpublish/publish_test_support.h"
 
 #ifndef _WIN32
 namespace {
 
-namespace fs = std::filesystem;
 using namespace zv::publish;
-using zv::test::ReadFileText;
-using zv::test::WriteFileBytes;
 
-constexpr char kBase[] = "https://cdn.example.com/zv/";
-const FileTime kNow = std::chrono::sys_days{std::chrono::year{2030} / 6 / 1};
+// Refresh signs in 2030, when some of the tree's manifests have expired.
+const FileTime kRefreshTime = std::chrono::sys_days{std::chrono::year{2030} / 6 / 1};
 
 // A tree with a manifest of every kind refresh meets: the launcher and a build signed by the key; a
 // build it signed that has expired; a withdrawn build; builds signed by another key, for another
@@ -41,7 +38,7 @@ struct MixedTree {
     MixedTree() {
         WriteFileBytes(scratch.path() / "launcher.exe", LauncherImage(LauncherFixture().WithKeys(key.keys)));
         WriteFileBytes(scratch.path() / "stub.dll", StubImage());
-        Check(PublishLauncher((scratch.path() / "launcher.exe").wstring(), kBase, tree.wstring(), &key.signing));
+        Require(PublishLauncher((scratch.path() / "launcher.exe").wstring(), kBase, tree.wstring(), &key.signing));
         Signing otherHost = key.signing;
         otherHost.host = "staging.test";
         Signing expired = key.signing;
@@ -56,8 +53,8 @@ struct MixedTree {
             WriteFileBytes(target,
                            zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"}, 0x8664, {code++, 0xC3})));
             keys[label] = KeyOf(target);
-            Check(PublishStub(target.wstring(), (scratch.path() / "stub.dll").wstring(), kBase, tree.wstring(), signing,
-                              zv::Version{{3, 0, 0, 0}}));
+            Require(PublishStub(target.wstring(), (scratch.path() / "stub.dll").wstring(), kBase, tree.wstring(),
+                                signing, zv::Version{{3, 0, 0, 0}}));
         }
         if (WithdrawBuild(FromUtf8(keys["withdrawn"]), tree.wstring(), key.signing).failure) {
             throw std::runtime_error("cannot withdraw");
@@ -70,11 +67,6 @@ struct MixedTree {
         WriteFileBytes(StubFile("file changed"), changed);
     }
 
-    static void Check(const Published& published) {
-        if (published.failure) {
-            throw std::runtime_error("cannot publish: " + published.failure->reason);
-        }
-    }
     [[nodiscard]] fs::path Manifest(const std::string& label) const {
         return label == "launcher" ? tree / "launcher" / "manifest.json"
                                    : tree / "stub" / keys.at(label) / "manifest.json";
@@ -89,7 +81,7 @@ struct MixedTree {
             label == "launcher" ? "/launcher/manifest.json" : "/stub/" + keys.at(label) + "/manifest.json";
         return zv::CheckSignedManifest(zv::ReadManifest(ReadFileText(Manifest(label))), "updates.test", path,
                                        label == "launcher" ? zv::ManifestPlace::Launcher : zv::ManifestPlace::Stub,
-                                       key.keys, kNow);
+                                       key.keys, kRefreshTime);
     }
 };
 
@@ -103,7 +95,7 @@ TEST(RefreshTree, SignsAgainOnlyWhatATrustedKeySignedForTheHostWithItsFileInTheT
         bodies[label] = ReadFileText(t.Manifest(label));
     }
 
-    const RefreshReport report = RefreshTree(t.tree.wstring(), renewed, t.key.keys, kNow);
+    const RefreshReport report = RefreshTree(t.tree.wstring(), renewed, t.key.keys, kRefreshTime);
     ASSERT_FALSE(report.failure);
     std::map<std::wstring, const RefreshedManifest*> byManifest;
     for (const auto& manifest : report.manifests) {
@@ -151,7 +143,7 @@ TEST(RefreshTree, SignsAgainOnlyWhatATrustedKeySignedForTheHostWithItsFileInTheT
     // the options.
     std::vector<zv::P256PublicKey> both = t.key.keys;
     both.push_back(t.other.keys.front());
-    const RefreshReport second = RefreshTree(t.tree.wstring(), renewed, both, kNow, /*includeExpired=*/true);
+    const RefreshReport second = RefreshTree(t.tree.wstring(), renewed, both, kRefreshTime, /*includeExpired=*/true);
     EXPECT_EQ(t.Read("other key").trust, zv::ManifestTrust::Trusted);
     EXPECT_EQ(t.Read("expired").trust, zv::ManifestTrust::Trusted);
     EXPECT_EQ(t.Read("expired").release.expires, "2031-06-01T00:00:00Z");
@@ -178,7 +170,7 @@ TEST(RefreshTree, NeitherEntersNorWritesThroughALink) {
     fs::create_directory_symlink(elsewhere, t.tree / "stub" / t.keys["expired"]);
     const std::string body = ReadFileText(elsewhere / "manifest.json");
 
-    const RefreshReport report = RefreshTree(t.tree.wstring(), t.key.signing, t.key.keys, kNow);
+    const RefreshReport report = RefreshTree(t.tree.wstring(), t.key.signing, t.key.keys, kRefreshTime);
     const auto linked = std::find_if(report.manifests.begin(), report.manifests.end(), [&](const RefreshedManifest& m) {
         return m.manifest == (t.tree / "stub" / t.keys["expired"]).wstring();
     });

@@ -5,10 +5,12 @@
 #include <cstdio>
 
 #include "common/pe_format.h"
-#include "common/pe_version.h"
 #include "common/read_only_file.h"
+#include "common/text.h"
+#include "integrity/file_digest.h"
 #include "integrity/hex.h"
-#include "launch/client_target.h"
+#include "integrity/sha1.h"
+#include "zvpublish/pe/pe_reading.h"
 #include "zvpublish/tree/tree_files.h"
 
 namespace zv::publish {
@@ -24,11 +26,23 @@ std::string Hex16(std::uint16_t value) {
     return text;
 }
 
-bool IsLowerHex(std::string_view text) { return std::all_of(text.begin(), text.end(), IsLowerHexDigit); }
-
-bool IsPrintableWord(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+// A library name as read from a file, shown with anything unprintable escaped.
+std::string Printable(std::string_view bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out.push_back(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
+            out += escaped;
+        }
+    }
+    return out;
 }
+
+bool IsLowerHex(std::string_view text) { return std::all_of(text.begin(), text.end(), IsLowerHexDigit); }
 
 // The record's lines, each without its line end; nothing when the text does not end a line, or
 // holds a carriage return anywhere but before a line feed.
@@ -108,15 +122,16 @@ std::optional<PeImageKind> ReadKind(const std::wstring& path, const std::string&
                                     std::optional<Failure>& failure) {
     const PeImageKind kind = ReadPeImageKind(path);
     switch (kind.read) {
-        case PeKindRead::Found:
+        case PeRead::Found:
             return kind;
-        case PeKindRead::CannotRead:
+        case PeRead::CannotRead:
             failure = Failure{path, "cannot be opened for reading"};
             break;
-        case PeKindRead::NotPe:
+        case PeRead::NotPe:
             failure = Failure{path, refusal + DescribeNotPe(path)};
             break;
-        case PeKindRead::Malformed:
+        case PeRead::Missing:  // not a reading of the kind
+        case PeRead::Malformed:
             failure = Failure{path, refusal + "it is a PE file cut short inside its headers"};
             break;
     }
@@ -156,6 +171,67 @@ std::optional<Failure> CheckSourceFile(const std::wstring& path) {
     return std::nullopt;
 }
 
+std::string DescribeVerdict(const ClientTargetExamination& examination) {
+    const std::string client(kClientLibraryName);
+    switch (examination.verdict) {
+        case ClientTargetVerdict::Target:
+            return "it is one";
+        case ClientTargetVerdict::CannotOpen:
+            return "cannot be opened for reading";
+        case ClientTargetVerdict::NotPe:
+            return "not a PE file (no \"MZ\" header, or no PE signature where it points)";
+        case ClientTargetVerdict::Truncated:
+            return "the file is cut short: it ends inside its PE headers or import table";
+        case ClientTargetVerdict::OtherMachine:
+            return "built for another machine (" + Hex16(examination.machine) +
+                   (examination.machine == 0xAA64 ? ", ARM64" : "") + "); the launcher reads only x86 and x64 programs";
+        case ClientTargetVerdict::BadOptionalHeader:
+            return "its optional header does not match its machine type, or has no import directory entry";
+        case ClientTargetVerdict::NoImports:
+            return "imports no library; a client target imports " + client + " and nothing else";
+        case ClientTargetVerdict::BadImports:
+            return "its import table cannot be read (it lies outside every section or beyond 2 GiB, or names an "
+                   "empty library)";
+        case ClientTargetVerdict::ImportsOtherLibrary:
+            return "imports " + Printable(examination.firstLibrary) + " first; a client target imports " + client +
+                   " and nothing else";
+        case ClientTargetVerdict::ImportsMoreLibraries:
+            return "imports other libraries besides " + client + "; a client target imports " + client +
+                   " and nothing else";
+    }
+    return "unknown reason";
+}
+
+BuildKey ComputeBuildKey(const std::wstring& target) {
+    BuildKey result;
+    if (auto failure = CheckSourceFile(target)) {
+        result.failure = std::move(failure);
+        return result;
+    }
+    const ClientTargetExamination examination = ExamineClientTarget(target);
+    if (examination.verdict != ClientTargetVerdict::Target) {
+        result.failure = Failure{target, "not a client target: " + DescribeVerdict(examination)};
+        return result;
+    }
+    const Sha1Digest code = HashCodeSection(target);
+    if (code == Sha1Digest{}) {
+        result.failure = Failure{
+            target, "has no code section the launcher can hash (no \".text\" section and no section marked as code)"};
+        return result;
+    }
+    result.key = FromUtf8(Sha1ToHex(code));
+    result.machine = examination.machine;
+    return result;
+}
+
+std::string KeyList(const std::vector<std::string>& keys) {
+    std::string list;
+    for (const auto& key : keys) {
+        list += (list.empty() ? "" : ", ") + key;
+    }
+    return list.empty() ? "none" : list;
+}
+
 std::optional<LauncherBuild> ParseBuildRecord(std::string_view text, std::string& reason) {
     const auto lines = SplitLines(text);
     if (!lines || lines->empty() || !(*lines)[0].starts_with("zarnovelle-launcher-build ")) {
@@ -175,7 +251,7 @@ std::optional<LauncherBuild> ParseBuildRecord(std::string_view text, std::string
         return std::nullopt;
     }
     LauncherBuild build;
-    if (!IsPrintableWord(*host)) {
+    if (host->empty() || !IsVisibleAscii(*host)) {
         reason = "its build record's host is not printable ASCII without blanks";
         return std::nullopt;
     }
@@ -198,16 +274,6 @@ std::optional<LauncherBuild> ParseBuildRecord(std::string_view text, std::string
         rest.remove_prefix(std::min(end + 1, rest.size()));
     }
     return build;
-}
-
-std::string ComparableHost(std::string_view host) {
-    std::string text(host);
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    if (text.ends_with(":443")) {
-        text.erase(text.size() - 4);
-    }
-    return text;
 }
 
 LauncherExamination ExamineLauncher(const std::wstring& path) {
@@ -241,19 +307,19 @@ LauncherExamination ExamineLauncher(const std::wstring& path) {
     }
     const PeResource record = ReadPeResource(path, kRtRcdata, kBuildRecordName, kMaxBuildRecord);
     switch (record.read) {
-        case PeResourceRead::Found:
+        case PeRead::Found:
             break;
-        case PeResourceRead::CannotRead:
+        case PeRead::CannotRead:
             examination.failure = Failure{path, "cannot be opened for reading"};
             return examination;
-        case PeResourceRead::NotPe:
-        case PeResourceRead::Missing:
+        case PeRead::NotPe:
+        case PeRead::Missing:
             examination.failure =
                 Failure{path, refusal +
                                   "it is a 64-bit Windows program without the launcher's build record (the ZVBUILD "
                                   "resource every launcher build carries: its update host, version and keys)"};
             return examination;
-        case PeResourceRead::Malformed:
+        case PeRead::Malformed:
             examination.failure = Failure{path, refusal +
                                                     "its resources, or its ZVBUILD resource, cannot be read: the file "
                                                     "is damaged or cut short"};

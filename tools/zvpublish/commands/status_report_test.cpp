@@ -8,22 +8,15 @@
 
 #include "file_bytes.h"
 #include "pe_builder.h"
+#include "publish_test_support.h"
 #include "scratch_directory.h"
 #include "update/manifest.h"
 #include "zvpublish/commands/publish.h"
-#include "zvpublish/publish_test_support.h"
 #include "zvpublish/tree/tree_contents.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace zv::publish;
-using zv::test::ReadFileBytes;
-using zv::test::ScratchDirectory;
-using zv::test::WriteFileBytes;
-
-constexpr char kBase[] = "https://cdn.example.com/zv/";
-const FileTime kNow = std::chrono::sys_days{std::chrono::year{2024} / 3 / 1};
 
 // The text as a JSON string's content (the tree's path on Windows has backslashes).
 std::string JsonEscaped(const std::string& text) {
@@ -51,7 +44,7 @@ struct SmallTree {
     std::string outside = std::string(40, 'f');
 
     SmallTree() {
-        WriteFileBytes(target, zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})));
+        WriteFileBytes(target, GameImage());
         key = KeyOf(target);
         // The files and manifests as publishing leaves them, with contents of a few bytes.
         l1 = Place(tree / "launcher", "launcher build 1", false);

@@ -5,12 +5,14 @@
 #include <string_view>
 
 #include "common/launch_result.h"
+#include "common/text.h"
 #include "integrity/file_digest.h"
 #include "integrity/sha1.h"
 #include "net/transfer_rules.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
 #include "update/tree_layout.h"
+#include "zvpublish/commands/address.h"
 #include "zvpublish/tree/manifest_files.h"
 #include "zvpublish/tree/tree_contents.h"
 #include "zvpublish/tree/tree_files.h"
@@ -154,11 +156,7 @@ std::string ServerPath(const std::vector<std::string>& folders) {
 // Whether the launcher can download from url at all: an error for an address its download fails
 // on or that is not https://. Keeps the url's host for the check of all hosts.
 bool CheckDownloadUrl(Verifier& v, const std::wstring& manifest, const std::string& url) {
-    const bool printable = std::all_of(url.begin(), url.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u > 0x20 && u < 0x7F;
-    });
-    if (url.empty() || !printable) {
+    if (url.empty() || !IsVisibleAscii(url)) {
         v.Add(Kind::Error, manifest,
               "its \"url\" is empty or not printable ASCII without blanks, so the download fails (percent-encode "
               "anything else)");
@@ -410,32 +408,6 @@ void CheckStubBuilds(Verifier& v) {
 
 bool TreeReport::HasErrors() const {
     return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.kind == Kind::Error; });
-}
-
-std::optional<std::string> UrlHost(std::string_view url) {
-    std::string_view port;
-    if (url.starts_with("https://")) {
-        url.remove_prefix(8);
-        port = ":443";
-    } else if (url.starts_with("http://")) {
-        url.remove_prefix(7);
-        port = ":80";
-    } else {
-        return std::nullopt;
-    }
-    std::string authority(url.substr(0, std::min(url.find_first_of("/?#"), url.size())));
-    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-        authority.erase(0, at + 1);
-    }
-    std::transform(authority.begin(), authority.end(), authority.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    if (authority.ends_with(port)) {
-        authority.erase(authority.size() - port.size());
-    }
-    if (authority.empty() || authority.front() == ':') {
-        return std::nullopt;
-    }
-    return authority;
 }
 
 TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,

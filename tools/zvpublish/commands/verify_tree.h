@@ -55,8 +55,4 @@ struct TreeReport {
 TreeReport VerifyTree(const std::wstring& tree, const std::optional<std::string>& baseUrl,
                       const SignedCheck* signedCheck = nullptr);
 
-// The host of an https:// or http:// address as a client connects to it: lower case, without a
-// user name and without the scheme's own port (443, 80). Nothing when there is no host.
-std::optional<std::string> UrlHost(std::string_view url);
-
 }  // namespace zv::publish

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "integrity/p256.h"
+
 namespace zv::publish {
 
 // Whether this build of the tool makes keys and signs.
@@ -42,6 +44,16 @@ public:
 
     // The key's public half as SubjectPublicKeyInfo PEM.
     virtual std::string PublicKeyPem() const = 0;
+};
+
+// What signing a manifest takes (update/manifest_signature.h): the key, the update host the
+// launcher is built for, and when the manifest stops being valid.
+struct Signing {
+    const ManifestSigner* signer = nullptr;
+    P256PublicKey publicKey;             // the key's public half, as a launcher built with it carries it
+    std::wstring keyPath;                // where the key was read from, for messages
+    std::string host;                    // HOST of the signed messages (MessageHost of ZV_UPDATE_HOST)
+    std::optional<std::string> expires;  // "YYYY-MM-DDTHH:MM:SSZ"; nothing: it never expires
 };
 
 }  // namespace zv::publish

@@ -12,7 +12,7 @@
 #include "common/text.h"
 #include "integrity/p256.h"
 #include "integrity/sha256.h"
-#include "zvpublish/signing/signing_test_support.h"
+#include "signing_test_support.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "common/pe_version.h"
+#include "zvpublish/pe/pe_reading.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 #include "common/pe_format.h"
 #include "common/read_only_file.h"
 
-namespace zv {
+namespace zv::publish {
 
 namespace {
 
@@ -88,8 +88,6 @@ private:
     std::uint32_t size_;
 };
 
-enum class Lookup { Found, Missing, Malformed };
-
 // The directory's header: how many named entries it has, and how many with an id.
 bool ReadDirectoryCounts(ResourceDirectory& directory, std::uint32_t offset, std::uint32_t& named, std::uint32_t& ids) {
     std::array<std::uint8_t, kDirectoryHeaderSize> header{};
@@ -112,53 +110,53 @@ bool ReadEntries(ResourceDirectory& directory, std::uint32_t offset, std::uint32
 
 // The OffsetToData of the entry with id in the directory at offset; with no id, of the first entry
 // with an id.
-Lookup FindEntry(ResourceDirectory& directory, std::uint32_t offset, std::optional<std::uint32_t> id,
+PeRead FindEntry(ResourceDirectory& directory, std::uint32_t offset, std::optional<std::uint32_t> id,
                  std::uint32_t& target) {
     std::uint32_t named = 0;
     std::uint32_t ids = 0;
     std::vector<std::uint8_t> entries;
     if (!ReadDirectoryCounts(directory, offset, named, ids) || !ReadEntries(directory, offset, named, ids, entries)) {
-        return Lookup::Malformed;
+        return PeRead::Malformed;
     }
     for (std::uint32_t i = 0; i < ids; ++i) {
         const std::uint32_t name = Load32(&entries[std::size_t{i} * kEntrySize]);
         if ((name & kHighBit) != 0 || name > 0xFFFF) {
-            return Lookup::Malformed;  // an entry among those with an id that has none
+            return PeRead::Malformed;  // an entry among those with an id that has none
         }
         if (!id || name == *id) {
             target = Load32(&entries[std::size_t{i} * kEntrySize + 4]);
-            return Lookup::Found;
+            return PeRead::Found;
         }
     }
-    return Lookup::Missing;
+    return PeRead::Missing;
 }
 
 // The OffsetToData of the named entry whose name is exactly name in the directory at offset. A name
 // is IMAGE_RESOURCE_DIR_STRING_U: a length in UTF-16 units, then the units, inside the directory.
-Lookup FindNamedEntry(ResourceDirectory& directory, std::uint32_t offset, std::u16string_view name,
+PeRead FindNamedEntry(ResourceDirectory& directory, std::uint32_t offset, std::u16string_view name,
                       std::uint32_t& target) {
     std::uint32_t named = 0;
     std::uint32_t ids = 0;
     std::vector<std::uint8_t> entries;
     if (!ReadDirectoryCounts(directory, offset, named, ids) || !ReadEntries(directory, offset, 0, named, entries)) {
-        return Lookup::Malformed;
+        return PeRead::Malformed;
     }
     std::vector<std::uint8_t> text(name.size() * 2);
     for (std::uint32_t i = 0; i < named; ++i) {
         const std::uint32_t field = Load32(&entries[std::size_t{i} * kEntrySize]);
         if ((field & kHighBit) == 0) {
-            return Lookup::Malformed;  // an entry among the named ones that has an id
+            return PeRead::Malformed;  // an entry among the named ones that has an id
         }
         const std::uint32_t at = field & ~kHighBit;
         std::array<std::uint8_t, 2> length{};
         if (!directory.Read(at, length.data(), 2)) {
-            return Lookup::Malformed;
+            return PeRead::Malformed;
         }
         if (Load16(length.data()) != name.size()) {
             continue;
         }
         if (!directory.Read(std::uint64_t{at} + 2, text.data(), static_cast<std::uint32_t>(text.size()))) {
-            return Lookup::Malformed;
+            return PeRead::Malformed;
         }
         bool same = true;
         for (std::size_t c = 0; c < name.size(); ++c) {
@@ -166,10 +164,10 @@ Lookup FindNamedEntry(ResourceDirectory& directory, std::uint32_t offset, std::u
         }
         if (same) {
             target = Load32(&entries[std::size_t{i} * kEntrySize + 4]);
-            return Lookup::Found;
+            return PeRead::Found;
         }
     }
-    return Lookup::Missing;
+    return PeRead::Missing;
 }
 
 // A resource's name: an id, or a text.
@@ -177,73 +175,86 @@ using ResourceName = std::variant<std::uint32_t, std::u16string_view>;
 
 // Through the type and the name to the first language's data entry: the resource's address and
 // length.
-Lookup FindResourceData(ResourceDirectory& directory, std::uint32_t type, ResourceName name, std::uint32_t& rva,
+PeRead FindResourceData(ResourceDirectory& directory, std::uint32_t type, ResourceName name, std::uint32_t& rva,
                         std::uint32_t& size) {
     std::uint32_t target = 0;
-    if (const Lookup lookup = FindEntry(directory, 0, type, target); lookup != Lookup::Found) {
+    if (const PeRead lookup = FindEntry(directory, 0, type, target); lookup != PeRead::Found) {
         return lookup;
     }
     if ((target & kHighBit) == 0) {
-        return Lookup::Malformed;  // a type must lead to a directory
+        return PeRead::Malformed;  // a type must lead to a directory
     }
     const std::uint32_t names = target & ~kHighBit;
-    const Lookup byName = std::holds_alternative<std::uint32_t>(name)
+    const PeRead byName = std::holds_alternative<std::uint32_t>(name)
                               ? FindEntry(directory, names, std::get<std::uint32_t>(name), target)
                               : FindNamedEntry(directory, names, std::get<std::u16string_view>(name), target);
-    if (byName != Lookup::Found) {
+    if (byName != PeRead::Found) {
         return byName;
     }
     if ((target & kHighBit) == 0) {
-        return Lookup::Malformed;  // a name must lead to a directory
+        return PeRead::Malformed;  // a name must lead to a directory
     }
     std::uint32_t dataEntry = 0;
-    if (const Lookup lookup = FindEntry(directory, target & ~kHighBit, std::nullopt, dataEntry);
-        lookup != Lookup::Found) {
+    if (const PeRead lookup = FindEntry(directory, target & ~kHighBit, std::nullopt, dataEntry);
+        lookup != PeRead::Found) {
         return lookup;
     }
     std::array<std::uint8_t, kDataEntrySize> entry{};
     if ((dataEntry & kHighBit) != 0 || !directory.Read(dataEntry, entry.data(), kDataEntrySize)) {
-        return Lookup::Malformed;  // a language must lead to data
+        return PeRead::Malformed;  // a language must lead to data
     }
     rva = Load32(&entry[0]);
     size = Load32(&entry[4]);
-    return Lookup::Found;
+    return PeRead::Found;
 }
 
-PeVersionRead ReadFixedFileInfo(ReadOnlyFile& file, std::span<const pe::SectionHeader> sections, std::uint32_t rva,
-                                std::uint32_t size, Version& version) {
+PeRead ReadFixedFileInfo(ReadOnlyFile& file, std::span<const pe::SectionHeader> sections, std::uint32_t rva,
+                         std::uint32_t size, Version& version) {
     const std::optional<std::uint64_t> at = FileOffsetOf(sections, rva, size);
     std::array<std::uint8_t, kRecordStart> record{};
     if (!at || size < kRecordStart || !ReadAt(file, *at, record.data(), kRecordStart)) {
-        return PeVersionRead::Malformed;
+        return PeRead::Malformed;
     }
     const std::uint16_t length = Load16(&record[0]);
     const std::uint16_t valueLength = Load16(&record[2]);
     const std::uint16_t type = Load16(&record[4]);
     if (valueLength == 0) {
-        return PeVersionRead::NoVersion;
+        return PeRead::Missing;
     }
     if (length < kRecordStart || length > size || valueLength != kFixedInfoSize || type != 0) {
-        return PeVersionRead::Malformed;
+        return PeRead::Malformed;
     }
     for (std::size_t i = 0; i < std::size(kKey); ++i) {
         if (Load16(&record[kKeyOffset + 2 * i]) != kKey[i]) {
-            return PeVersionRead::Malformed;
+            return PeRead::Malformed;
         }
     }
     const std::uint8_t* fixed = &record[kFixedInfoOffset];
     if (Load32(fixed) != kFixedInfoSignature) {
-        return PeVersionRead::Malformed;
+        return PeRead::Malformed;
     }
     const std::uint32_t ms = Load32(fixed + kFileVersionMsOffset);
     const std::uint32_t ls = Load32(fixed + kFileVersionMsOffset + 4);
     version.parts = {static_cast<std::uint16_t>(ms >> 16), static_cast<std::uint16_t>(ms),
                      static_cast<std::uint16_t>(ls >> 16), static_cast<std::uint16_t>(ls)};
-    return PeVersionRead::Found;
+    return PeRead::Found;
 }
 
-// The headers through to the resource directory.
-enum class Opened { Open, CannotRead, NotPe, NoDirectory, Malformed };
+// The file header of an open file, as the readings report it.
+PeRead ReadHeader(ReadOnlyFile& file, pe::FileHeader& header) {
+    if (!file.IsOpen()) {
+        return PeRead::CannotRead;
+    }
+    switch (pe::ReadFileHeader(file, header)) {
+        case pe::HeaderRead::Read:
+            return PeRead::Found;
+        case pe::HeaderRead::NotPe:
+            return PeRead::NotPe;
+        case pe::HeaderRead::Truncated:
+            break;
+    }
+    return PeRead::Malformed;
+}
 
 struct ResourceImage {
     std::vector<pe::SectionHeader> sections;
@@ -251,50 +262,43 @@ struct ResourceImage {
     std::uint32_t directorySize = 0;
 };
 
-Opened OpenResources(ReadOnlyFile& file, ResourceImage& image) {
-    if (!file.IsOpen()) {
-        return Opened::CannotRead;
-    }
+// The headers through to the resource directory: Missing when the file has none.
+PeRead OpenResources(ReadOnlyFile& file, ResourceImage& image) {
     pe::FileHeader header;
-    switch (pe::ReadFileHeader(file, header)) {
-        case pe::HeaderRead::Read:
-            break;
-        case pe::HeaderRead::NotPe:
-            return Opened::NotPe;
-        case pe::HeaderRead::Truncated:
-            return Opened::Malformed;
+    if (const PeRead read = ReadHeader(file, header); read != PeRead::Found) {
+        return read;
     }
     // The optional header as it is declared, whichever machine: its magic says its layout.
     std::vector<std::uint8_t> optional(header.sizeOfOptionalHeader);
     if (optional.size() < 2 || !file.ReadExactly(optional.data(), static_cast<std::uint32_t>(optional.size()))) {
-        return Opened::Malformed;
+        return PeRead::Malformed;
     }
     const std::uint16_t magic = Load16(optional.data());
     const pe::OptionalHeaderLayout* layout = magic == pe::kPe32.magic       ? &pe::kPe32
                                              : magic == pe::kPe32Plus.magic ? &pe::kPe32Plus
                                                                             : nullptr;
     if (layout == nullptr) {
-        return Opened::Malformed;
+        return PeRead::Malformed;
     }
     const std::uint32_t entry = layout->importDirectoryRva + (kResourceDirectoryIndex - 1) * kDataDirectorySize;
     if (optional.size() < entry + kDataDirectorySize ||
         Load32(&optional[layout->numberOfRvaAndSizes]) <= kResourceDirectoryIndex) {
-        return Opened::NoDirectory;  // the header has no place for a resource directory
+        return PeRead::Missing;  // the header has no place for a resource directory
     }
     const std::uint32_t directoryRva = Load32(&optional[entry]);
     image.directorySize = Load32(&optional[entry + 4]);
     if (directoryRva == 0 || image.directorySize == 0) {
-        return Opened::NoDirectory;
+        return PeRead::Missing;
     }
     if (!pe::ReadSectionTable(file, header.numberOfSections, image.sections)) {
-        return Opened::Malformed;
+        return PeRead::Malformed;
     }
     const std::optional<std::uint64_t> directoryAt = FileOffsetOf(image.sections, directoryRva, image.directorySize);
     if (!directoryAt) {
-        return Opened::Malformed;
+        return PeRead::Malformed;
     }
     image.directoryAt = *directoryAt;
-    return Opened::Open;
+    return PeRead::Found;
 }
 
 }  // namespace
@@ -303,35 +307,15 @@ PeVersion ReadPeFileVersion(const std::wstring& path) {
     PeVersion result;
     ReadOnlyFile file(path);
     ResourceImage image;
-    switch (OpenResources(file, image)) {
-        case Opened::Open:
-            break;
-        case Opened::CannotRead:
-            result.read = PeVersionRead::CannotRead;
-            return result;
-        case Opened::NotPe:
-            result.read = PeVersionRead::NotPe;
-            return result;
-        case Opened::NoDirectory:
-            result.read = PeVersionRead::NoVersion;
-            return result;
-        case Opened::Malformed:
-            result.read = PeVersionRead::Malformed;
-            return result;
+    if ((result.read = OpenResources(file, image)) != PeRead::Found) {
+        return result;
     }
     ResourceDirectory directory(file, image.directoryAt, image.directorySize);
     std::uint32_t recordRva = 0;
     std::uint32_t recordSize = 0;
-    switch (FindResourceData(directory, kRtVersion, kVsVersionInfo, recordRva, recordSize)) {
-        case Lookup::Found:
-            result.read = ReadFixedFileInfo(file, image.sections, recordRva, recordSize, result.version);
-            break;
-        case Lookup::Missing:
-            result.read = PeVersionRead::NoVersion;
-            break;
-        case Lookup::Malformed:
-            result.read = PeVersionRead::Malformed;
-            break;
+    if ((result.read = FindResourceData(directory, kRtVersion, kVsVersionInfo, recordRva, recordSize)) ==
+        PeRead::Found) {
+        result.read = ReadFixedFileInfo(file, image.sections, recordRva, recordSize, result.version);
     }
     return result;
 }
@@ -339,28 +323,17 @@ PeVersion ReadPeFileVersion(const std::wstring& path) {
 PeImageKind ReadPeImageKind(const std::wstring& path) {
     PeImageKind kind;
     ReadOnlyFile file(path);
-    if (!file.IsOpen()) {
-        kind.read = PeKindRead::CannotRead;
-        return kind;
-    }
     pe::FileHeader header;
-    switch (pe::ReadFileHeader(file, header)) {
-        case pe::HeaderRead::Read:
-            break;
-        case pe::HeaderRead::NotPe:
-            kind.read = PeKindRead::NotPe;
-            return kind;
-        case pe::HeaderRead::Truncated:
-            kind.read = PeKindRead::Malformed;
-            return kind;
+    if ((kind.read = ReadHeader(file, header)) != PeRead::Found) {
+        return kind;
     }
     std::array<std::uint8_t, pe::kSubsystemOffset + 2> optional{};
     if (header.sizeOfOptionalHeader < optional.size() ||
         !file.ReadExactly(optional.data(), static_cast<std::uint32_t>(optional.size()))) {
-        kind.read = PeKindRead::Malformed;
+        kind.read = PeRead::Malformed;
         return kind;
     }
-    kind.read = PeKindRead::Found;
+    kind.read = PeRead::Found;
     kind.machine = header.machine;
     kind.characteristics = header.characteristics;
     kind.magic = Load16(optional.data());
@@ -373,37 +346,17 @@ PeResource ReadPeResource(const std::wstring& path, std::uint32_t type, std::u16
     PeResource result;
     ReadOnlyFile file(path);
     ResourceImage image;
-    switch (OpenResources(file, image)) {
-        case Opened::Open:
-            break;
-        case Opened::CannotRead:
-            result.read = PeResourceRead::CannotRead;
-            return result;
-        case Opened::NotPe:
-            result.read = PeResourceRead::NotPe;
-            return result;
-        case Opened::NoDirectory:
-            result.read = PeResourceRead::Missing;
-            return result;
-        case Opened::Malformed:
-            result.read = PeResourceRead::Malformed;
-            return result;
+    if ((result.read = OpenResources(file, image)) != PeRead::Found) {
+        return result;
     }
     ResourceDirectory directory(file, image.directoryAt, image.directorySize);
     std::uint32_t rva = 0;
     std::uint32_t size = 0;
-    switch (FindResourceData(directory, type, name, rva, size)) {
-        case Lookup::Found:
-            break;
-        case Lookup::Missing:
-            result.read = PeResourceRead::Missing;
-            return result;
-        case Lookup::Malformed:
-            result.read = PeResourceRead::Malformed;
-            return result;
+    if ((result.read = FindResourceData(directory, type, name, rva, size)) != PeRead::Found) {
+        return result;
     }
     const std::optional<std::uint64_t> at = FileOffsetOf(image.sections, rva, size);
-    result.read = PeResourceRead::Malformed;
+    result.read = PeRead::Malformed;
     if (!at || size > maxSize) {
         return result;
     }
@@ -412,8 +365,8 @@ PeResource ReadPeResource(const std::wstring& path, std::uint32_t type, std::u16
         result.data.clear();
         return result;
     }
-    result.read = PeResourceRead::Found;
+    result.read = PeRead::Found;
     return result;
 }
 
-}  // namespace zv
+}  // namespace zv::publish

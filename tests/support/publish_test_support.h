@@ -1,6 +1,8 @@
 #pragma once
 
-// Small helpers of the publishing tool's tests.
+// What the publishing tool's tests share: the names every one of them uses, the address and the
+// moment their trees are served and read at, and the programs, stubs and launchers they publish.
+// Its names are in zv::publish, which each test uses whole.
 
 #include <algorithm>
 #include <array>
@@ -15,18 +17,45 @@
 
 #include "common/version.h"
 #include "digest_text.h"
+#include "file_bytes.h"
 #include "pe_builder.h"
+#include "scratch_directory.h"
+#include "signing_test_support.h"
 #include "zvpublish/commands/publish.h"
+#include "zvpublish/commands/release_files.h"
 #include "zvpublish/signing/public_keys.h"
 #include "zvpublish/signing/signing.h"
-#include "zvpublish/signing/signing_test_support.h"
 #include "zvpublish/tree/tree_files.h"
 
 namespace zv::publish {
 
+namespace fs = std::filesystem;
+using zv::test::Bytes;
+using zv::test::ReadFileBytes;
+using zv::test::ReadFileText;
+using zv::test::ScratchDirectory;
 using zv::test::Sha1Hex;
+using zv::test::WriteFileBytes;
+
+// Where the tests' trees are served.
+inline constexpr char kBase[] = "https://cdn.example.com/zv/";
+
+// The moment the tests count files' ages and manifests' expiries up to: fixed, never the clock's.
+inline const FileTime kNow = std::chrono::sys_days{std::chrono::year{2024} / 3 / 1};
+
+// A game program: the client target of a game build, importing ZVClient.dll and nothing else.
+inline Bytes GameImage() { return zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})); }
 
 inline std::string KeyOf(const std::filesystem::path& target) { return ToUtf8(ComputeBuildKey(target.wstring()).key); }
+
+// published, when nothing failed; a fixture that cannot publish what its tests read throws.
+inline const Published& Require(const Published& published) {
+    if (published.failure) {
+        throw std::runtime_error("cannot publish: " + ToUtf8(published.failure->path) + ": " +
+                                 published.failure->reason);
+    }
+    return published;
+}
 
 // The names in a folder, sorted.
 inline std::vector<std::string> EntriesOf(const std::filesystem::path& folder) {

@@ -3,7 +3,9 @@
 // What the publishing tool reads from the PE files an operator hands it: the kind of image (the
 // machine, a program or a library, its subsystem), the version resource, and any resource by type
 // and name, such as the launcher's build record. The readings trust nothing in the file: every
-// offset, count and length is checked against what the file holds.
+// offset, count and length is checked against what the file holds. The launcher reads none of it
+// (its own PE reading is common/pe_format.h), so it lives with zvpublish and the launcher does not
+// link it.
 //
 // The version a program or library states in its version resource: the FILEVERSION of its
 // VERSIONINFO, which Windows shows as the file's version and the launcher is built with
@@ -28,35 +30,29 @@
 
 #include "common/version.h"
 
-namespace zv {
+namespace zv::publish {
 
-enum class PeVersionRead {
+// How a reading went; each reading says what Missing means for it.
+enum class PeRead {
     Found,
     CannotRead,  // the file cannot be opened
     NotPe,       // no "MZ" header, or no PE signature where it points
-    NoVersion,   // a PE file without a version resource, or one without the fixed part
-    Malformed,   // the headers, resource directory or version record break the format: a part
-                 // cut short or outside its section, an entry of the wrong kind, a wrong key or
-                 // signature
+    Missing,     // a PE file without what was looked for
+    Malformed,   // the headers, resource directory or record break the format: a part cut short or
+                 // outside its section, an entry of the wrong kind, a wrong key or signature
 };
 
 struct PeVersion {
-    PeVersionRead read = PeVersionRead::CannotRead;
-    Version version;  // for Found
+    PeRead read = PeRead::CannotRead;  // Missing: no version resource, or one without the fixed part
+    Version version;                   // for Found
 };
 
 PeVersion ReadPeFileVersion(const std::wstring& path);
 
 // The kind of image, from the file header and the start of the optional header.
-enum class PeKindRead {
-    Found,
-    CannotRead,  // the file cannot be opened
-    NotPe,       // no "MZ" header, or no PE signature where it points
-    Malformed,   // cut short inside the file header or the optional header's first 70 bytes
-};
-
 struct PeImageKind {
-    PeKindRead read = PeKindRead::CannotRead;
+    PeRead read = PeRead::CannotRead;  // never Missing; Malformed: cut short inside the file header or
+                                       // the optional header's first 70 bytes
     // For Found, as the file states them:
     std::uint16_t machine = 0;          // IMAGE_FILE_MACHINE_*
     std::uint16_t magic = 0;            // the optional header's: 0x010B PE32, 0x020B PE32+
@@ -68,18 +64,10 @@ PeImageKind ReadPeImageKind(const std::wstring& path);
 
 inline constexpr std::uint32_t kRtRcdata = 10;  // RT_RCDATA: raw data, as a resource script's RCDATA
 
-enum class PeResourceRead {
-    Found,
-    CannotRead,  // the file cannot be opened
-    NotPe,       // no "MZ" header, or no PE signature where it points
-    Missing,     // a PE file without a resource of that type and name
-    Malformed,   // the headers or the resource directory break the format (as for the version), or
-                 // the resource is larger than the caller takes
-};
-
 struct PeResource {
-    PeResourceRead read = PeResourceRead::CannotRead;
-    std::vector<std::uint8_t> data;  // for Found
+    PeRead read = PeRead::CannotRead;  // Missing: no resource of that type and name; Malformed also
+                                       // for a resource larger than the caller takes
+    std::vector<std::uint8_t> data;    // for Found
 };
 
 // The resource of type (an id, such as kRtRcdata) and name, in its first language, as FindResource
@@ -90,4 +78,4 @@ struct PeResource {
 PeResource ReadPeResource(const std::wstring& path, std::uint32_t type, std::u16string_view name,
                           std::uint32_t maxSize);
 
-}  // namespace zv
+}  // namespace zv::publish

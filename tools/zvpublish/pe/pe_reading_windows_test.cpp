@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "build_tree.h"
-#include "common/pe_version.h"
+#include "zvpublish/pe/pe_reading.h"
 
 namespace {
 
@@ -45,8 +45,8 @@ TEST(ReadPeFileVersion, ReadsWhatWindowsReadsFromTheBuildsFiles) {
             GTEST_SKIP() << "build the launcher and the game fixtures first; missing: " << file;
         }
         const std::optional<zv::Version> expected = WindowsFileVersion(path->wstring());
-        const zv::PeVersion read = zv::ReadPeFileVersion(path->wstring());
-        EXPECT_EQ(read.read, expected ? zv::PeVersionRead::Found : zv::PeVersionRead::NoVersion) << file;
+        const zv::publish::PeVersion read = zv::publish::ReadPeFileVersion(path->wstring());
+        EXPECT_EQ(read.read, expected ? zv::publish::PeRead::Found : zv::publish::PeRead::Missing) << file;
         if (expected) {
             EXPECT_EQ(read.version, *expected) << file;
             ++withVersion;
@@ -84,8 +84,9 @@ TEST(ReadPeResource, ReadsWhatWindowsReadsFromTheBuildsFiles) {
             GTEST_SKIP() << "build the launcher and the game fixtures first; missing: " << file;
         }
         const auto expected = WindowsResource(path->wstring(), RT_RCDATA, L"ZVBUILD");
-        const zv::PeResource read = zv::ReadPeResource(path->wstring(), zv::kRtRcdata, u"ZVBUILD", 4096);
-        EXPECT_EQ(read.read, expected ? zv::PeResourceRead::Found : zv::PeResourceRead::Missing) << file;
+        const zv::publish::PeResource read =
+            zv::publish::ReadPeResource(path->wstring(), zv::publish::kRtRcdata, u"ZVBUILD", 4096);
+        EXPECT_EQ(read.read, expected ? zv::publish::PeRead::Found : zv::publish::PeRead::Missing) << file;
         if (expected) {
             EXPECT_EQ(read.data, *expected) << file;
             EXPECT_TRUE(std::string(read.data.begin(), read.data.end()).starts_with("zarnovelle-launcher-build 1\n"));

@@ -1,4 +1,4 @@
-#include "common/pe_version.h"
+#include "zvpublish/pe/pe_reading.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using zv::PeVersionRead;
+using zv::publish::PeRead;
 using zv::test::Bytes;
 using zv::test::PeImage;
 using zv::test::VersionResource;
@@ -46,11 +46,11 @@ std::function<void(PeImage&, VersionResource&)> Patch(std::uint32_t VersionResou
     };
 }
 
-zv::PeVersion ReadBytes(const Bytes& bytes) {
+zv::publish::PeVersion ReadBytes(const Bytes& bytes) {
     const zv::test::ScratchDirectory scratch;
     const fs::path path = scratch.path() / "file.dll";
     zv::test::WriteFileBytes(path, bytes);
-    return zv::ReadPeFileVersion(path.wstring());
+    return zv::publish::ReadPeFileVersion(path.wstring());
 }
 
 TEST(ReadPeFileVersion, ReadsTheFileVersionOfTheFixedPart) {
@@ -74,8 +74,8 @@ TEST(ReadPeFileVersion, ReadsTheFileVersionOfTheFixedPart) {
          {3, 1, 4, 1}},
     };
     for (const auto& c : cases) {
-        const zv::PeVersion read = ReadBytes(c.bytes);
-        EXPECT_EQ(read.read, PeVersionRead::Found) << c.what;
+        const zv::publish::PeVersion read = ReadBytes(c.bytes);
+        EXPECT_EQ(read.read, PeRead::Found) << c.what;
         EXPECT_EQ(read.version.parts, c.expected) << c.what;
     }
 }
@@ -85,71 +85,70 @@ TEST(ReadPeFileVersion, TellsFilesWithoutAVersionFromBrokenOnes) {
     struct Case {
         const char* what;
         Bytes bytes;
-        PeVersionRead expected;
+        PeRead expected;
     };
     const std::string text = "not a program";
     const Case cases[] = {
-        {"text", Bytes(text.begin(), text.end()), PeVersionRead::NotPe},
+        {"text", Bytes(text.begin(), text.end()), PeRead::NotPe},
         {"no resource directory", zv::test::BuildPe(zv::test::MakeImportingImage({"ZVClient.dll"})),
-         PeVersionRead::NoVersion},
+         PeRead::Missing},
         {"a header of two data directories",
-         Build({1, 0, 0, 0}, [](PeImage& i, R&) { i.numberOfRvaAndSizes = 2; }), PeVersionRead::NoVersion},
+         Build({1, 0, 0, 0}, [](PeImage& i, R&) { i.numberOfRvaAndSizes = 2; }), PeRead::Missing},
         {"no RT_VERSION among the types", Build({1, 0, 0, 0}, Patch(&R::versionTypeEntry, 0, 3)),
-         PeVersionRead::NoVersion},
+         PeRead::Missing},
         {"no VS_VERSION_INFO among the names", Build({1, 0, 0, 0}, Patch(&R::nameEntry, 0, 2)),
-         PeVersionRead::NoVersion},
+         PeRead::Missing},
         {"a record without the fixed part",
-         Build({1, 0, 0, 0}, [](PeImage&, R& r) { r.section.data[r.record + 2] = 0; }), PeVersionRead::NoVersion},
+         Build({1, 0, 0, 0}, [](PeImage&, R& r) { r.section.data[r.record + 2] = 0; }), PeRead::Missing},
 
         {"a header of an unknown kind", Build({1, 0, 0, 0}, [](PeImage& i, R&) { i.optionalMagic = 0x0107; }),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a directory larger than its section",
          Build({1, 0, 0, 0}, [](PeImage& i, R& r) { i.resourceSize = static_cast<std::uint32_t>(r.section.data.size()) + 1; }),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a directory outside every section",
-         Build({1, 0, 0, 0}, [](PeImage& i, R&) { i.resourceRva = 0x9000; }), PeVersionRead::Malformed},
+         Build({1, 0, 0, 0}, [](PeImage& i, R&) { i.resourceRva = 0x9000; }), PeRead::Malformed},
         {"more entries than the directory holds",
          Build({1, 0, 0, 0}, [](PeImage&, R& r) { r.section.data[14] = 0xFF; r.section.data[15] = 0xFF; }),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a type that leads to data", Build({1, 0, 0, 0}, Patch(&R::versionTypeEntry, 4, 0x18)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a subdirectory outside the directory", Build({1, 0, 0, 0}, Patch(&R::nameEntry, 4, 0x80001000)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"an id entry with a name", Build({1, 0, 0, 0}, Patch(&R::nameEntry, 0, 0x80000001)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a language that leads to a directory", Build({1, 0, 0, 0}, Patch(&R::languageEntry, 4, 0x80000000)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a record outside every section", Build({1, 0, 0, 0}, Patch(&R::dataEntry, 0, 0x9000)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a record longer than its section", Build({1, 0, 0, 0}, Patch(&R::dataEntry, 4, 0x1000)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a record shorter than its fixed part", Build({1, 0, 0, 0}, Patch(&R::dataEntry, 4, 60)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a record that claims more than its data entry",
-         Build({1, 0, 0, 0}, [](PeImage&, R& r) { r.section.data[r.record] = 200; }), PeVersionRead::Malformed},
+         Build({1, 0, 0, 0}, [](PeImage&, R& r) { r.section.data[r.record] = 200; }), PeRead::Malformed},
         {"another key", Build({1, 0, 0, 0}, [](PeImage&, R& r) { r.section.data[r.record + 6] = 'W'; }),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"a fixed part without its signature", Build({1, 0, 0, 0}, Patch(&R::record, 40, 0xFEEF04BE)),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
         {"cut inside the resource section",
          [] {
              Bytes bytes = Build({1, 0, 0, 0});
              bytes.resize(bytes.size() - 50);
              return bytes;
          }(),
-         PeVersionRead::Malformed},
+         PeRead::Malformed},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ReadBytes(c.bytes).read, c.expected) << c.what;
     }
     const zv::test::ScratchDirectory scratch;
-    EXPECT_EQ(zv::ReadPeFileVersion((scratch.path() / "missing.dll").wstring()).read, PeVersionRead::CannotRead);
+    EXPECT_EQ(zv::publish::ReadPeFileVersion((scratch.path() / "missing.dll").wstring()).read, PeRead::CannotRead);
 }
 
 // ---------------------------------------------------------------------------------------------
 // A resource by type and name
 
-using zv::PeResourceRead;
 using zv::test::PeResourceEntry;
 using zv::test::ResourceSection;
 
@@ -173,21 +172,21 @@ Bytes BuildWithResources(const std::function<void(PeImage&, ResourceSection&)>& 
     return zv::test::BuildPe(image);
 }
 
-zv::PeResource ReadRecord(const Bytes& bytes, std::uint32_t maxSize = 4096) {
+zv::publish::PeResource ReadRecord(const Bytes& bytes, std::uint32_t maxSize = 4096) {
     const zv::test::ScratchDirectory scratch;
     const fs::path path = scratch.path() / "file.exe";
     zv::test::WriteFileBytes(path, bytes);
-    return zv::ReadPeResource(path.wstring(), zv::kRtRcdata, u"ZVBUILD", maxSize);
+    return zv::publish::ReadPeResource(path.wstring(), zv::publish::kRtRcdata, u"ZVBUILD", maxSize);
 }
 
 TEST(ReadPeResource, FindsTheResourceOfTheTypeAndNameBesideOthers) {
-    const zv::PeResource read = ReadRecord(BuildWithResources());
-    ASSERT_EQ(read.read, PeResourceRead::Found);
+    const zv::publish::PeResource read = ReadRecord(BuildWithResources());
+    ASSERT_EQ(read.read, PeRead::Found);
     EXPECT_EQ(std::string(read.data.begin(), read.data.end()), kRecord);
     // The version is still found through the same directory.
     const zv::test::ScratchDirectory scratch;
     zv::test::WriteFileBytes(scratch.path() / "file.exe", BuildWithResources());
-    EXPECT_EQ(zv::ReadPeFileVersion((scratch.path() / "file.exe").wstring()).read, PeVersionRead::Found);
+    EXPECT_EQ(zv::publish::ReadPeFileVersion((scratch.path() / "file.exe").wstring()).read, PeRead::Found);
 }
 
 TEST(ReadPeResource, TellsFilesWithoutTheResourceFromBrokenOnes) {
@@ -204,45 +203,43 @@ TEST(ReadPeResource, TellsFilesWithoutTheResourceFromBrokenOnes) {
         const char* what;
         Bytes bytes;
         std::uint32_t maxSize;
-        PeResourceRead expected;
+        PeRead expected;
     };
     const Case cases[] = {
-        {"text", Bytes(text.begin(), text.end()), 4096, PeResourceRead::NotPe},
+        {"text", Bytes(text.begin(), text.end()), 4096, PeRead::NotPe},
         {"no resource directory", zv::test::BuildPe(zv::test::MakeImportingImage({"KERNEL32.dll"})), 4096,
-         PeResourceRead::Missing},
+         PeRead::Missing},
         {"another name of the same length",
          BuildWithResources([](PeImage&, R& r) { r.section.data[r.nameTexts[kBuild] + 2] = 'X'; }), 4096,
-         PeResourceRead::Missing},
+         PeRead::Missing},
         {"the name in lower case, as resource compilers never store it",
          BuildWithResources([](PeImage&, R& r) { r.section.data[r.nameTexts[kBuild] + 2] = 'z'; }), 4096,
-         PeResourceRead::Missing},
+         PeRead::Missing},
         {"a longer name", BuildWithResources([](PeImage&, R& r) { r.section.data[r.nameTexts[kBuild]] = 8; }), 4096,
-         PeResourceRead::Missing},
+         PeRead::Missing},
         {"no RT_RCDATA among the types",
-         BuildWithResources([](PeImage&, R& r) { zv::test::Store32(r.section.data, 16, 11); }), 4096,
-         PeResourceRead::Missing},
+         BuildWithResources([](PeImage&, R& r) { zv::test::Store32(r.section.data, 16, 11); }), 4096, PeRead::Missing},
 
-        {"larger than taken", BuildWithResources(), static_cast<std::uint32_t>(kRecord.size() - 1),
-         PeResourceRead::Malformed},
+        {"larger than taken", BuildWithResources(), static_cast<std::uint32_t>(kRecord.size() - 1), PeRead::Malformed},
         {"a named entry without a name", BuildWithResources(patch(&R::nameEntries, kAbc, 0, 3)), 4096,
-         PeResourceRead::Malformed},
+         PeRead::Malformed},
         {"a name outside the directory", BuildWithResources(patch(&R::nameEntries, kAbc, 0, 0x80001000)), 4096,
-         PeResourceRead::Malformed},
+         PeRead::Malformed},
         {"a name whose text runs past the directory", BuildWithResources([](PeImage& i, R& r) {
              i.resourceSize = r.nameTexts[kBuild] + 4;  // the length and one unit of the text
          }),
-         4096, PeResourceRead::Malformed},
+         4096, PeRead::Malformed},
         {"more named entries than the directory holds", BuildWithResources([](PeImage&, R& r) {
              r.section.data[r.nameDirectories[kBuild] + 12] = 0xFF;
              r.section.data[r.nameDirectories[kBuild] + 13] = 0xFF;
          }),
-         4096, PeResourceRead::Malformed},
+         4096, PeRead::Malformed},
         {"a name that leads to data", BuildWithResources(patch(&R::nameEntries, kBuild, 4, 0x40)), 4096,
-         PeResourceRead::Malformed},
+         PeRead::Malformed},
         {"data outside every section", BuildWithResources(patch(&R::dataEntries, kBuild, 0, 0x9000)), 4096,
-         PeResourceRead::Malformed},
+         PeRead::Malformed},
         {"data longer than its section", BuildWithResources(patch(&R::dataEntries, kBuild, 4, 0x1000)), 0x2000,
-         PeResourceRead::Malformed},
+         PeRead::Malformed},
         {"cut inside the resource",
          [] {
              Bytes bytes = BuildWithResources();
@@ -250,14 +247,16 @@ TEST(ReadPeResource, TellsFilesWithoutTheResourceFromBrokenOnes) {
              bytes.erase(record + 10, bytes.end());
              return bytes;
          }(),
-         4096, PeResourceRead::Malformed},
+         4096, PeRead::Malformed},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ReadRecord(c.bytes, c.maxSize).read, c.expected) << c.what;
     }
     const zv::test::ScratchDirectory scratch;
-    EXPECT_EQ(zv::ReadPeResource((scratch.path() / "missing.exe").wstring(), zv::kRtRcdata, u"ZVBUILD", 4096).read,
-              PeResourceRead::CannotRead);
+    EXPECT_EQ(zv::publish::ReadPeResource((scratch.path() / "missing.exe").wstring(), zv::publish::kRtRcdata,
+                                          u"ZVBUILD", 4096)
+                  .read,
+              PeRead::CannotRead);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -273,25 +272,25 @@ TEST(ReadPeImageKind, ReadsTheMachineTheHeaderKindTheLibraryFlagAndTheSubsystem)
     struct Case {
         const char* what;
         Bytes bytes;
-        zv::PeKindRead read;
+        zv::publish::PeRead read;
         std::uint16_t machine, magic, characteristics, subsystem;
     };
     const std::string text = "not a program";
     Bytes cut = image(0x8664, 0x0022, 2);
     cut.resize(0x80 + 24 + 60);
     const Case cases[] = {
-        {"a 64-bit GUI program", image(0x8664, 0x0022, 2), zv::PeKindRead::Found, 0x8664, 0x020B, 0x0022, 2},
-        {"a 64-bit DLL", image(0x8664, 0x2022, 2), zv::PeKindRead::Found, 0x8664, 0x020B, 0x2022, 2},
-        {"a 32-bit console program", image(0x014C, 0x0102, 3), zv::PeKindRead::Found, 0x014C, 0x010B, 0x0102, 3},
-        {"text", Bytes(text.begin(), text.end()), zv::PeKindRead::NotPe, 0, 0, 0, 0},
-        {"cut before the subsystem", cut, zv::PeKindRead::Malformed, 0, 0, 0, 0},
+        {"a 64-bit GUI program", image(0x8664, 0x0022, 2), zv::publish::PeRead::Found, 0x8664, 0x020B, 0x0022, 2},
+        {"a 64-bit DLL", image(0x8664, 0x2022, 2), zv::publish::PeRead::Found, 0x8664, 0x020B, 0x2022, 2},
+        {"a 32-bit console program", image(0x014C, 0x0102, 3), zv::publish::PeRead::Found, 0x014C, 0x010B, 0x0102, 3},
+        {"text", Bytes(text.begin(), text.end()), zv::publish::PeRead::NotPe, 0, 0, 0, 0},
+        {"cut before the subsystem", cut, zv::publish::PeRead::Malformed, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         const zv::test::ScratchDirectory scratch;
         zv::test::WriteFileBytes(scratch.path() / "file", c.bytes);
-        const zv::PeImageKind kind = zv::ReadPeImageKind((scratch.path() / "file").wstring());
+        const zv::publish::PeImageKind kind = zv::publish::ReadPeImageKind((scratch.path() / "file").wstring());
         EXPECT_EQ(kind.read, c.read) << c.what;
-        if (c.read == zv::PeKindRead::Found) {
+        if (c.read == zv::publish::PeRead::Found) {
             EXPECT_EQ(kind.machine, c.machine) << c.what;
             EXPECT_EQ(kind.magic, c.magic) << c.what;
             EXPECT_EQ(kind.characteristics, c.characteristics) << c.what;
