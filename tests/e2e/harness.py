@@ -381,7 +381,7 @@ class Wine:
         if title is not None:
             args += ["--title", title]
         result = self.zvwin(*args)
-        assert result.returncode == 0, result.stderr.decode(errors="replace")
+        assert result.returncode == 0, self.zvwin_failure(result)
         return [Window(w) for w in json.loads(result.stdout.decode("utf-8"))]
 
     def window_absent(self, title: str, class_name: str | None = None, for_ms: int = 2000) -> bool:
@@ -391,11 +391,14 @@ class Wine:
         return self.zvwin(*args).returncode == 0
 
     def press(self, title: str, button: str, class_name: str | None = None) -> None:
-        args = ["press", "--title", title, "--button", button]
-        if class_name:
-            args += ["--class", class_name]
-        result = self.zvwin(*args)
-        assert result.returncode == 0, result.stderr.decode(errors="replace")
+        self._send("press", title, class_name, "--button", button)
+
+    @classmethod
+    def zvwin_failure(cls, result: subprocess.CompletedProcess) -> str:
+        """What a failed zvwin call said, with how it ended (a code without words is no refusal of
+        zvwin's own, which always names what it missed) and what ran then."""
+        return (f"zvwin exited with {result.returncode:#x}: {result.stderr.decode(errors='replace').strip()}\n"
+                f"{cls.processes()}")
 
     def close(self, title: str, class_name: str | None = None) -> None:
         """WM_CLOSE, as the window would get it from the close box or the system menu."""
@@ -418,8 +421,7 @@ class Wine:
         if class_name:
             args += ["--class", class_name]
         result = self.zvwin(*args)
-        assert result.returncode == 0, f"zvwin {command}: exit {result.returncode}: " + result.stderr.decode(
-            errors="replace")
+        assert result.returncode == 0, self.zvwin_failure(result)
 
     def screen(self, dpi: int = 96) -> dict:
         """The screen size, the stock GUI font and white brush handles (the same in every process
