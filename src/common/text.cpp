@@ -156,4 +156,8 @@ bool IsVisibleAscii(std::wstring_view text) {
     return std::all_of(text.begin(), text.end(), [](wchar_t c) { return IsVisibleAscii(c); });
 }
 
+bool IsPrintableAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return IsPrintableAscii(c); });
+}
+
 }  // namespace zv

@@ -44,6 +44,12 @@ constexpr bool IsVisibleAscii(wchar_t c) { return c > 0x20 && c < 0x7F; }
 bool IsVisibleAscii(std::string_view text);
 bool IsVisibleAscii(std::wstring_view text);
 
+// Printable ASCII with the blank (0x20 to 0x7E): what a header's value may hold to go back into a
+// request as it is.
+constexpr bool IsPrintableAscii(char c) { return c >= 0x20 && c < 0x7F; }
+constexpr bool IsPrintableAscii(wchar_t c) { return c >= 0x20 && c < 0x7F; }
+bool IsPrintableAscii(std::string_view text);
+
 enum class UtcPrecision { Seconds, Milliseconds };
 
 // "2026-12-10T12:00:00Z", or with milliseconds "2026-12-10T12:00:00.123Z"; the time is cut, not

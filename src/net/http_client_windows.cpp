@@ -123,7 +123,7 @@ std::optional<std::string> QueryAscii(const WinHttpFunctions& winhttp, HINTERNET
     }
     std::string text;
     for (std::size_t i = 0; i < size / sizeof(wchar_t); ++i) {
-        if (value[i] < 0x20 || value[i] > 0x7E) {
+        if (!IsPrintableAscii(value[i])) {
             return std::nullopt;
         }
         text.push_back(static_cast<char>(value[i]));

@@ -3,6 +3,8 @@
 #include <limits>
 #include <string>
 
+#include "common/text.h"
+
 namespace zv {
 
 namespace {
@@ -82,12 +84,7 @@ bool IsUsableValidator(std::string_view validator) {
     if (validator.empty() || validator.size() > 256) {
         return false;
     }
-    for (const char c : validator) {
-        if (c < 0x20 || c > 0x7E) {
-            return false;
-        }
-    }
-    return true;
+    return IsPrintableAscii(validator);
 }
 
 std::wstring ResumeHeaders(std::uint64_t held, std::string_view validator) {
