@@ -355,8 +355,19 @@ class Wine:
         self._processes.clear()
 
     # -- the window helper -------------------------------------------------------------------
+    # Commands that only read, and "press", which fails out loud when it comes too late (its window
+    # is gone): asking these again can never make a test pass that should fail.
+    ZVWIN_ASKABLE_AGAIN = {"find", "windows", "absent", "screen", "accessible", "press"}
+
     def zvwin(self, *args: str, timeout: float = 30) -> subprocess.CompletedProcess:
-        return self.run(self.zvwin_exe, list(args), timeout=timeout)
+        result = self.run(self.zvwin_exe, list(args), timeout=timeout)
+        # zvwin ends with 0, or with 3 and a line saying what it missed. Under Wine it has very
+        # rarely ended with 1 and said nothing (twice in five whole runs of the scenarios, never when
+        # the test was repeated alone; the cause is not known). Such an end is no answer of zvwin's,
+        # and a command that may be asked again is asked once more.
+        if result.returncode not in (0, 3) and not result.stderr and args and args[0] in self.ZVWIN_ASKABLE_AGAIN:
+            result = self.run(self.zvwin_exe, list(args), timeout=timeout)
+        return result
 
     def find_window(self, title: str, class_name: str | None = None, timeout_ms: int = 15000,
                     visible: bool = True) -> Window:
