@@ -165,6 +165,33 @@ def code_section(path: Path) -> tuple[int, int]:
     raise RuntimeError(f"{path} has no .text section")
 
 
+def measure_run(wine, measure: Path, folder, mode: str, program: list[str], started: bool = True,
+                env: dict[str, str] | None = None, what: str = "the run") -> dict:
+    """One run of program in folder under zv_measure (mode "time" or "memory"): what zv_measure
+    printed, once it has said that the program ended with 0 and, with started, that the game started."""
+    from harness import to_windows_path
+    started_file = to_windows_path(folder.root / "game-started.txt") if started else "-"
+    result = wine.run(measure, [mode, started_file, *program], cwd=folder.root, timeout=600, env=env)
+    if result.returncode != 0 or not result.stdout.strip():
+        raise RuntimeError(f"zv_measure failed for {what} (exit {result.returncode}): "
+                           + result.stderr.decode(errors="replace"))
+    values = json.loads(result.stdout.decode().strip().splitlines()[-1])
+    if values["exit_code"] != 0 or (started and values["spawn_to_game_ms"] < 0):
+        raise RuntimeError(f"{what} did not start the game: {values} " + result.stderr.decode(errors="replace"))
+    return values
+
+
+def measure_current_launcher(wine, measure: Path, server, stub_path: str, folder, what: str, mode: str = "time",
+                             env: dict[str, str] | None = None) -> dict:
+    """One run of folder's launcher that must be current: it asks for the two manifests and nothing else."""
+    from harness import to_windows_path
+    server.log_file.write_text("")
+    values = measure_run(wine, measure, folder, mode, [to_windows_path(folder.launcher)], env=env, what=what)
+    if server.requests() != ["/launcher/manifest.json", stub_path]:
+        raise RuntimeError(f"{what}'s run was not current: {server.requests()}")
+    return values
+
+
 class LaunchBench:
     def __init__(self, windows: Path, wine, server, workdir: Path):
         from harness import GameFolder
@@ -184,16 +211,7 @@ class LaunchBench:
         self.stub_manifests = {name: server.publish_stub(f.root / "Foo.exe", f.stub) for name, f in self.folders.items()}
 
     def _measure(self, folder, mode: str, program: list[str], started: bool = True) -> dict:
-        from harness import to_windows_path
-        started_file = to_windows_path(folder.root / "game-started.txt") if started else "-"
-        result = self.wine.run(self.measure, [mode, started_file, *program], cwd=folder.root, timeout=600)
-        if result.returncode != 0:
-            raise RuntimeError("zv_measure failed: " + result.stderr.decode(errors="replace"))
-        values = json.loads(result.stdout.decode().strip().splitlines()[-1])
-        if values["exit_code"] != 0 or (started and values["spawn_to_game_ms"] < 0):
-            raise RuntimeError(f"the run did not start the game: {values} "
-                               + result.stderr.decode(errors="replace"))
-        return values
+        return measure_run(self.wine, self.measure, folder, mode, program, started)
 
     def launcher(self, size: str, mode: str = "time", started: bool = True) -> dict:
         from harness import to_windows_path
@@ -308,22 +326,11 @@ class SignedBench:
                          expires="2099-01-01T00:00:00Z")
 
     def run(self, kind: str) -> dict:
-        from harness import to_windows_path
         folder = self.folders[kind]
         self.server.put_manifest("/launcher/manifest.json",
                                  self._signed("/launcher/manifest.json", folder.launcher.read_bytes()))
-        self.server.log_file.write_text("")
-        result = self.wine.run(self.measure, ["time", to_windows_path(folder.root / "game-started.txt"),
-                                              to_windows_path(folder.launcher)], cwd=folder.root, timeout=600)
-        if result.returncode != 0 or not result.stdout.strip():
-            raise RuntimeError(f"zv_measure failed for the {kind} launcher (exit {result.returncode}): "
-                               + result.stderr.decode(errors="replace"))
-        values = json.loads(result.stdout.decode().strip().splitlines()[-1])
-        if values["exit_code"] != 0 or values["spawn_to_game_ms"] < 0:
-            raise RuntimeError(f"the {kind} launcher did not start the game: {values}")
-        if self.server.requests() != ["/launcher/manifest.json", self.stub_path]:
-            raise RuntimeError(f"the {kind} launcher's run was not current: {self.server.requests()}")
-        return values
+        return measure_current_launcher(self.wine, self.measure, self.server, self.stub_path, folder,
+                                        f"the {kind} launcher")
 
     def check_in_process(self) -> dict:
         """The two manifests' signature checks alone, inside one process under Wine: the first
@@ -391,23 +398,11 @@ class BaselineBench:
                    for f in self.folders.values())
 
     def run(self, kind: str, mode: str = "time") -> dict:
-        from harness import to_windows_path
         folder = self.folders[kind]
         # Each launcher is current against its own file.
         self.server.publish_launcher(folder.launcher)
-        self.server.log_file.write_text("")
-        result = self.wine.run(self.measure, [mode, to_windows_path(folder.root / "game-started.txt"),
-                                              to_windows_path(folder.launcher)], cwd=folder.root, timeout=600,
-                               env={"LC_ALL": self.LOCALES[kind]})
-        if result.returncode != 0 or not result.stdout.strip():
-            raise RuntimeError(f"zv_measure failed for the {kind} launcher (exit {result.returncode}): "
-                               + result.stderr.decode(errors="replace"))
-        values = json.loads(result.stdout.decode().strip().splitlines()[-1])
-        if values["exit_code"] != 0 or values["spawn_to_game_ms"] < 0:
-            raise RuntimeError(f"the {kind} launcher did not start the game: {values}")
-        if self.server.requests() != ["/launcher/manifest.json", self.stub_path]:
-            raise RuntimeError(f"the {kind} launcher's run was not current: {self.server.requests()}")
-        return values
+        return measure_current_launcher(self.wine, self.measure, self.server, self.stub_path, folder,
+                                        f"the {kind} launcher", mode, env={"LC_ALL": self.LOCALES[kind]})
 
     def timing(self, rounds: int) -> dict:
         log("this launcher against the earlier one: one warm-up round")
