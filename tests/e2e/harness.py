@@ -299,7 +299,9 @@ class Wine:
                                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                            **self._options())
         assert self._keepalive.stdout.readline().strip() == b"held"
-        self.zvwin("windows")  # the desktop is up once its windows can be listed
+        # The desktop is up once its windows can be listed. Starting it is the prefix's one slow
+        # step, and on a loaded machine it has taken longer than any later call may.
+        self.zvwin("windows", timeout=180)
 
     def _let_go(self) -> None:
         keepalive = getattr(self, "_keepalive", None)
